@@ -1,0 +1,33 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace glintwork::test {
+
+ScratchDir::ScratchDir() {
+    m_hadConfigDir = qEnvironmentVariableIsSet("GLINTWORK_CONFIG_DIR");
+    m_previousConfigDir = qgetenv("GLINTWORK_CONFIG_DIR");
+    const QString config = m_dir.filePath(QStringLiteral(".config"));
+    QDir().mkpath(config);
+    qputenv("GLINTWORK_CONFIG_DIR", config.toLocal8Bit());
+}
+
+ScratchDir::~ScratchDir() {
+    if (m_hadConfigDir)
+        qputenv("GLINTWORK_CONFIG_DIR", m_previousConfigDir);
+    else
+        qunsetenv("GLINTWORK_CONFIG_DIR");
+}
+
+QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) const {
+    const QString full = m_dir.filePath(name);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return full;
+}
+
+} // namespace glintwork::test

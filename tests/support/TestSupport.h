@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace glintwork::test {
+
+// A scratch folder per test, removed afterwards; also points the preference store at a
+// folder of its own so no test reads or writes the user's settings.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    [[nodiscard]] QString path() const { return m_dir.path(); }
+    [[nodiscard]] QString filePath(const QString& name) const { return m_dir.filePath(name); }
+
+    // Writes bytes to name (creating sub-folders) and returns the absolute path.
+    QString writeFile(const QString& name, const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previousConfigDir;
+    bool m_hadConfigDir = false;
+};
+
+} // namespace glintwork::test
