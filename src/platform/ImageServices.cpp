@@ -1,5 +1,9 @@
 #include "platform/ImageServices.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include <vips/vips8>
@@ -7,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 namespace glintwork {
 
@@ -29,7 +34,7 @@ void ensureVipsStarted() {
 
 // libvips messages look like `VipsForeignLoad: "x.png" is not a known file format` and
 // may continue with lines of detail; the user needs the first statement only.
-[[maybe_unused]] QString usefulLine(const char* text) {
+QString usefulLine(const char* text) {
     static const QRegularExpression prefix(QStringLiteral("^[A-Za-z0-9_]+: "));
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     for (QString line : lines) {
@@ -95,6 +100,458 @@ bool pngRecordsPhysicalResolution(const QString& path) {
             return false;
     }
     return false;
+}
+
+
+using Kind = ImageServiceError::Kind;
+
+ImageServiceError fromVips(const VError& error, Kind kind) {
+    return ImageServiceError(kind, usefulLine(error.what()));
+}
+
+constexpr bool hostIsLittleEndian = std::endian::native == std::endian::little;
+
+void requireRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw ImageServiceError(Kind::unreadable, QStringLiteral("the file does not exist"));
+    if (!info.isFile())
+        throw ImageServiceError(Kind::unreadable, QStringLiteral("it is not a regular file"));
+    if (info.size() == 0)
+        throw ImageServiceError(Kind::unreadable, QStringLiteral("the file is empty"));
+}
+
+// Opens image 0 lazily: only the header is read until pixels are asked for.
+VImage openSource(const QString& path, VipsFailOn failOn) {
+    requireRegularFile(path);
+    try {
+        return VImage::new_from_file(nativePath(path).constData(),
+                                     VImage::option()
+                                         ->set("access", VIPS_ACCESS_SEQUENTIAL)
+                                         ->set("fail_on", failOn));
+    } catch (const VError& error) {
+        throw fromVips(error, Kind::unreadable);
+    }
+}
+
+void refuseOversized(const VImage& image) {
+    const qint64 pixels = qint64(image.width()) * qint64(image.height());
+    if (pixels > ImageServices::maxDecodePixels)
+        throw ImageServiceError::tooLarge(image.width(), image.height());
+}
+
+bool isCMYK(const VImage& image) {
+    return image.interpretation() == VIPS_INTERPRETATION_CMYK && image.bands() >= 4;
+}
+
+bool alphaBandOf(const VImage& image) {
+    const int bands = image.bands();
+    if (isCMYK(image))
+        return bands == 5;
+    return bands == 2 || bands == 4;
+}
+
+// Brings any decoded image into the layouts Image can describe: 8/16-bit integers or
+// 32-bit float, grey / RGB / CMYK with an optional alpha band.
+VImage normalisedForImage(VImage image) {
+    if (image.coding() == VIPS_CODING_RAD)
+        image = image.rad2float();
+    else if (image.coding() == VIPS_CODING_LABQ)
+        image = image.LabQ2sRGB();
+
+    switch (image.interpretation()) {
+    case VIPS_INTERPRETATION_LAB:
+    case VIPS_INTERPRETATION_LABS:
+    case VIPS_INTERPRETATION_LCH:
+    case VIPS_INTERPRETATION_CMC:
+    case VIPS_INTERPRETATION_XYZ:
+    case VIPS_INTERPRETATION_YXY:
+    case VIPS_INTERPRETATION_scRGB:
+    case VIPS_INTERPRETATION_HSV:
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+        break;
+    default:
+        break;
+    }
+    // Without a profile there is nothing to say what CMYK numbers mean; libvips' default
+    // CMYK profile turns them into sRGB.
+    if (isCMYK(image) && !image.get_typeof(VIPS_META_ICC_NAME))
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+
+    switch (image.format()) {
+    case VIPS_FORMAT_UCHAR:
+    case VIPS_FORMAT_USHORT:
+    case VIPS_FORMAT_FLOAT:
+        break;
+    default:
+        image = image.cast(VIPS_FORMAT_FLOAT);
+        break;
+    }
+    if (image.bands() > 5 || (image.bands() == 5 && !isCMYK(image)))
+        throw ImageServiceError(
+            Kind::unsupportedFormat,
+            QStringLiteral("Images with %1 channels are not supported.").arg(image.bands()));
+    return image;
+}
+
+Image imageFromVips(const VImage& source, std::optional<ColorSpace> colorSpace = std::nullopt) {
+    const VImage in = normalisedForImage(source);
+    const bool alpha = alphaBandOf(in);
+    const int colorComponents = in.bands() - (alpha ? 1 : 0);
+    const int bits = bitsOf(in.format());
+
+    if (!colorSpace) {
+        if (const auto profile = blobField(in, VIPS_META_ICC_NAME); profile && !profile->isEmpty())
+            colorSpace = ColorSpace::fromICC(*profile, colorComponents);
+        else if (colorComponents == 1)
+            colorSpace = ColorSpace::deviceGray();
+        else
+            colorSpace = ColorSpace::sRGB();
+    }
+
+    Image image;
+    image.width = in.width();
+    image.height = in.height();
+    image.bitsPerComponent = bits;
+    image.isFloat = in.format() == VIPS_FORMAT_FLOAT;
+    image.bitsPerPixel = bits * in.bands();
+    image.bytesPerRow = image.width * image.bitsPerPixel / 8;
+    image.alphaInfo = alpha ? AlphaInfo::last : AlphaInfo::none;
+    image.byteOrder16 = hostIsLittleEndian ? ByteOrder16::little : ByteOrder16::big;
+    image.colorSpace = *colorSpace;
+
+    size_t size = 0;
+    void* data = in.write_to_memory(&size);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    image.pixels.assign(bytes, bytes + size);
+    g_free(data);
+    return image;
+}
+
+std::uint16_t swapped(std::uint16_t value) {
+    return static_cast<std::uint16_t>((value << 8) | (value >> 8));
+}
+
+// The other direction: our image, whatever its layout, as a packed libvips image with
+// straight alpha last, native byte order and its ICC profile attached.
+VImage vipsFromImage(const Image& image) {
+    if (image.width < 1 || image.height < 1)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
+                                    .arg(image.width)
+                                    .arg(image.height));
+    const bool validDepth = image.isFloat ? image.bitsPerComponent == 32
+                                          : image.bitsPerComponent == 8 ||
+                                                image.bitsPerComponent == 16;
+    const int components = image.componentsPerPixel();
+    const int colorComponents = image.colorComponentsPerPixel();
+    const bool colorCountOK =
+        colorComponents == 1 || colorComponents == 3 ||
+        (colorComponents == 4 && image.colorSpace.componentCount == 4);
+    if (!validDepth || image.alphaInfo == AlphaInfo::only || !colorCountOK ||
+        image.bitsPerPixel != components * image.bitsPerComponent)
+        throw ImageServiceError(
+            Kind::unsupportedFormat,
+            QStringLiteral("Unsupported pixel format (bitsPerComponent=%1, bitsPerPixel=%2, "
+                           "alphaInfo=%3).")
+                .arg(image.bitsPerComponent)
+                .arg(image.bitsPerPixel)
+                .arg(static_cast<int>(image.alphaInfo)));
+    const std::size_t pixelBytes = std::size_t(image.width) * std::size_t(image.bytesPerPixel());
+    if (std::size_t(image.bytesPerRow) < pixelBytes ||
+        image.pixels.size() < std::size_t(image.bytesPerRow) * std::size_t(image.height - 1) +
+                                  pixelBytes)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("Image pixel data is truncated."));
+
+    const bool alpha = image.hasAlpha();
+    const int outBands = colorComponents + (alpha ? 1 : 0);
+    const int c = image.bytesPerComponent();
+    const bool swap16 = image.bitsPerComponent == 16 &&
+                        (image.byteOrder16 == ByteOrder16::little) != hostIsLittleEndian;
+    const int firstColor = image.alphaFirst() ? 1 : 0;
+    const int alphaIndex = image.alphaFirst() ? 0 : components - 1;
+
+    std::vector<int> sourceComponent(static_cast<std::size_t>(outBands));
+    for (int band = 0; band < colorComponents; ++band)
+        sourceComponent[std::size_t(band)] = firstColor + band;
+    if (alpha)
+        sourceComponent[std::size_t(colorComponents)] = alphaIndex;
+
+    const std::size_t outPixel = std::size_t(outBands) * std::size_t(c);
+    std::vector<std::uint8_t> packed(outPixel * std::size_t(image.width) *
+                                     std::size_t(image.height));
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* in = image.row(y);
+        std::uint8_t* out = packed.data() + std::size_t(y) * outPixel * std::size_t(image.width);
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint8_t* pixel = in + std::size_t(x) * std::size_t(image.bytesPerPixel());
+            for (int band = 0; band < outBands; ++band) {
+                const std::uint8_t* from = pixel + sourceComponent[std::size_t(band)] * c;
+                if (swap16) {
+                    std::uint16_t value;
+                    std::memcpy(&value, from, 2);
+                    value = swapped(value);
+                    std::memcpy(out, &value, 2);
+                } else {
+                    std::memcpy(out, from, std::size_t(c));
+                }
+                out += c;
+            }
+        }
+    }
+
+    const VipsBandFormat format = image.isFloat                ? VIPS_FORMAT_FLOAT
+                                  : image.bitsPerComponent == 16 ? VIPS_FORMAT_USHORT
+                                                                 : VIPS_FORMAT_UCHAR;
+    VipsImage* raw = vips_image_new_from_memory_copy(packed.data(), packed.size(), image.width,
+                                                     image.height, outBands, format);
+    if (!raw)
+        throw fromVips(VError(), Kind::unsupportedFormat);
+    VImage result(raw);
+
+    VipsInterpretation interpretation;
+    if (colorComponents == 1)
+        interpretation = format == VIPS_FORMAT_USHORT ? VIPS_INTERPRETATION_GREY16
+                                                      : VIPS_INTERPRETATION_B_W;
+    else if (colorComponents == 4)
+        interpretation = VIPS_INTERPRETATION_CMYK;
+    else
+        interpretation = format == VIPS_FORMAT_USHORT ? VIPS_INTERPRETATION_RGB16
+                                                      : VIPS_INTERPRETATION_sRGB;
+    result = result.copy(VImage::option()->set("interpretation", interpretation));
+
+    if (image.isPremultiplied()) {
+        const double maxAlpha = image.isFloat ? 1.0 : image.bitsPerComponent == 16 ? 65535 : 255;
+        result = result.unpremultiply(VImage::option()->set("max_alpha", maxAlpha))
+                     .round(VIPS_OPERATION_ROUND_RINT)
+                     .cast(format)
+                     .copy(VImage::option()->set("interpretation", interpretation));
+    }
+    if (image.colorSpace.kind == ColorSpace::Kind::icc && !image.colorSpace.iccProfile.isEmpty())
+        vips_image_set_blob_copy(result.get_image(), VIPS_META_ICC_NAME,
+                                 image.colorSpace.iccProfile.constData(),
+                                 std::size_t(image.colorSpace.iccProfile.size()));
+    return result;
+}
+
+double maxAlphaOf(const VImage& image) {
+    switch (image.format()) {
+    case VIPS_FORMAT_USHORT:
+        return 65535.0;
+    case VIPS_FORMAT_FLOAT:
+        return 1.0;
+    default:
+        return 255.0;
+    }
+}
+
+// Integer images reduced to 8 bits by keeping the high byte; float ones scaled from 0–1.
+VImage as8Bit(VImage image) {
+    const VipsInterpretation target = image.interpretation() == VIPS_INTERPRETATION_GREY16
+                                          ? VIPS_INTERPRETATION_B_W
+                                      : image.interpretation() == VIPS_INTERPRETATION_RGB16
+                                          ? VIPS_INTERPRETATION_sRGB
+                                          : image.interpretation();
+    if (image.format() == VIPS_FORMAT_USHORT)
+        image = image.boolean_const(VIPS_OPERATION_BOOLEAN_RSHIFT, {8}).cast(VIPS_FORMAT_UCHAR);
+    else if (image.format() == VIPS_FORMAT_FLOAT)
+        image = (image * 255.0).round(VIPS_OPERATION_ROUND_RINT).cast(VIPS_FORMAT_UCHAR);
+    return image.copy(VImage::option()->set("interpretation", target));
+}
+
+VImage exactSize(VImage image, int width, int height) {
+    if (image.width() > width || image.height() > height)
+        image = image.crop(0, 0, std::min(image.width(), width), std::min(image.height(), height));
+    if (image.width() < width || image.height() < height)
+        image = image.embed(0, 0, width, height,
+                            VImage::option()->set("extend", VIPS_EXTEND_COPY));
+    return image;
+}
+
+// libvips writes orientation into an EXIF block only when the image has one, so an
+// orientation without a source block travels in a minimal block of our own.
+QByteArray minimalExif() {
+    QByteArray exif("Exif\0\0", 6);
+    exif += QByteArray("MM\0*\0\0\0\x08", 8);
+    exif += QByteArray("\0\0", 2);     // no entries
+    exif += QByteArray("\0\0\0\0", 4); // no next IFD
+    return exif;
+}
+
+VImage withMetadata(const VImage& image, const WriteMetadata& metadata) {
+    // Files without a recorded resolution are shown at 72 dpi; say so explicitly.
+    constexpr double defaultDpi = 72.0;
+    VImage out = image.copy(VImage::option()
+                                ->set("xres", metadata.dpiWidth.value_or(defaultDpi) / 25.4)
+                                ->set("yres", metadata.dpiHeight.value_or(defaultDpi) / 25.4));
+    out.remove(VIPS_META_EXIF_NAME);
+    out.remove(VIPS_META_ORIENTATION);
+    out.remove(VIPS_META_XMP_NAME);
+    out.remove(VIPS_META_IPTC_NAME);
+    out.remove(VIPS_META_PHOTOSHOP_NAME);
+    const bool hasExif = metadata.exif && !metadata.exif->isEmpty();
+    if (hasExif)
+        vips_image_set_blob_copy(out.get_image(), VIPS_META_EXIF_NAME, metadata.exif->constData(),
+                                 std::size_t(metadata.exif->size()));
+    if (metadata.orientation) {
+        out.set(VIPS_META_ORIENTATION, *metadata.orientation);
+        if (!hasExif) {
+            const QByteArray exif = minimalExif();
+            vips_image_set_blob_copy(out.get_image(), VIPS_META_EXIF_NAME, exif.constData(),
+                                     std::size_t(exif.size()));
+        }
+    }
+    return out;
+}
+
+QByteArray encode(const VImage& image, const char* suffix, vips::VOption* options) {
+    void* buffer = nullptr;
+    size_t size = 0;
+    try {
+        image.write_to_buffer(suffix, &buffer, &size, options);
+    } catch (const VError& error) {
+        throw fromVips(error, Kind::writeFailed);
+    }
+    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(size));
+    g_free(buffer);
+    return bytes;
+}
+
+// The file appears at `path` only once it is complete, so a failure never leaves a
+// partial file behind.
+void writeWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw ImageServiceError(Kind::writeFailed, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw ImageServiceError(Kind::writeFailed, reason);
+    }
+}
+
+quint32 readBE32(const char* bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
+}
+
+// libvips always writes a pHYs chunk (1 pixel/mm by default) and repeats eXIf after the
+// image data; a PNG without a requested resolution gets none, and eXIf appears once,
+// before the image data, as PNG requires.
+QByteArray tidyPNG(const QByteArray& png, bool keepResolution) {
+    QByteArray out = png.left(8);
+    qsizetype offset = 8;
+    bool seenImageData = false;
+    while (offset + 12 <= png.size()) {
+        const quint32 length = readBE32(png.constData() + offset);
+        const qsizetype total = qsizetype(length) + 12;
+        if (offset + total > png.size())
+            return png;
+        const QByteArray type = png.mid(offset + 4, 4);
+        seenImageData = seenImageData || type == "IDAT";
+        const bool drop = (type == "pHYs" && !keepResolution) || (type == "eXIf" && seenImageData);
+        if (!drop)
+            out += png.mid(offset, total);
+        offset += total;
+    }
+    return out;
+}
+
+// libvips builds an EXIF block for every JPEG; one the caller did not ask for is removed.
+QByteArray withoutExifSegment(const QByteArray& jpeg) {
+    if (jpeg.size() < 4 || quint8(jpeg[0]) != 0xFF || quint8(jpeg[1]) != 0xD8)
+        return jpeg;
+    QByteArray out = jpeg.left(2);
+    qsizetype offset = 2;
+    while (offset + 4 <= jpeg.size() && quint8(jpeg[offset]) == 0xFF) {
+        const quint8 marker = quint8(jpeg[offset + 1]);
+        if (marker == 0xDA) // start of scan: the rest is entropy-coded data
+            break;
+        const qsizetype length =
+            (qsizetype(quint8(jpeg[offset + 2])) << 8) | qsizetype(quint8(jpeg[offset + 3]));
+        if (offset + 2 + length > jpeg.size())
+            return jpeg;
+        const bool exif = marker == 0xE1 && jpeg.mid(offset + 4, 6) == QByteArray("Exif\0\0", 6);
+        if (!exif)
+            out += jpeg.mid(offset, 2 + length);
+        offset += 2 + length;
+    }
+    out += jpeg.mid(offset);
+    return out;
+}
+
+void requireIntegerDepth(const Image& image, const char* format) {
+    if (image.isFloat || (image.bitsPerComponent != 8 && image.bitsPerComponent != 16))
+        throw ImageServiceError(
+            Kind::unsupportedFormat,
+            QStringLiteral("%1-bit %2 images cannot be written as %3.")
+                .arg(image.bitsPerComponent)
+                .arg(image.isFloat ? QStringLiteral("floating-point") : QStringLiteral("integer"))
+                .arg(QLatin1String(format)));
+}
+
+void requireColorSpace(const Image& image) {
+    if (image.colorSpace.kind == ColorSpace::Kind::none)
+        throw ImageServiceError(
+            Kind::unsupportedFormat,
+            QStringLiteral("Cannot save an image without a color space; ICC profile would be "
+                           "lost."));
+}
+
+int qualityToQ(double quality) {
+    return std::clamp(static_cast<int>(std::lround(quality * 100.0)), 1, 100);
+}
+
+template <typename Work> auto guarded(Kind kind, Work&& work) {
+    ensureVipsStarted();
+    vips_error_clear();
+    try {
+        return work();
+    } catch (const VError& error) {
+        throw fromVips(error, kind);
+    }
+}
+
+double lanczos3(double x) {
+    x = std::abs(x);
+    if (x < 1e-12)
+        return 1.0;
+    if (x >= 3.0)
+        return 0.0;
+    const double px = M_PI * x;
+    return 3.0 * std::sin(px) * std::sin(px / 3.0) / (px * px);
+}
+
+struct Taps {
+    int first = 0;
+    std::vector<double> weights;
+};
+
+// One output sample per entry: which source samples feed it and with what weight. The
+// kernel widens when shrinking so every source sample contributes (no aliasing).
+std::vector<Taps> lanczosTaps(int sourceSize, int targetSize) {
+    const double scale = double(targetSize) / double(sourceSize);
+    const double stretch = std::min(1.0, scale);
+    const double support = 3.0 / stretch;
+    std::vector<Taps> taps(static_cast<std::size_t>(targetSize));
+    for (int i = 0; i < targetSize; ++i) {
+        const double center = (i + 0.5) / scale - 0.5;
+        const int first = static_cast<int>(std::floor(center - support)) + 1;
+        const int last = static_cast<int>(std::ceil(center + support)) - 1;
+        Taps& tap = taps[std::size_t(i)];
+        tap.first = first;
+        double sum = 0;
+        for (int j = first; j <= last; ++j) {
+            const double w = lanczos3((j - center) * stretch);
+            tap.weights.push_back(w);
+            sum += w;
+        }
+        if (sum != 0)
+            for (double& w : tap.weights)
+                w /= sum;
+    }
+    return taps;
 }
 
 } // namespace
@@ -170,6 +627,236 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
     } catch (...) {
         return std::nullopt;
     }
+}
+
+Image decode(const QString& path) {
+    return guarded(Kind::unreadable, [&] {
+        // Truncated or corrupt data must fail rather than come back as grey rows.
+        const VImage source = openSource(path, VIPS_FAIL_ON_ERROR);
+        refuseOversized(source);
+        return imageFromVips(source);
+    });
+}
+
+Image thumbnail(const QString& path, int maxPixelSize) {
+    if (maxPixelSize < 1)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("The thumbnail size must be at least 1 pixel."));
+    return guarded(Kind::unreadable, [&] {
+        refuseOversized(openSource(path, VIPS_FAIL_ON_NONE));
+        VImage image = VImage::thumbnail(nativePath(path).constData(), maxPixelSize,
+                                         VImage::option()
+                                             ->set("height", maxPixelSize)
+                                             ->set("size", VIPS_SIZE_DOWN)
+                                             ->set("export_profile", "srgb"));
+        if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.bands() < 3)
+            image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+        image = as8Bit(normalisedForImage(image));
+        if (image.bands() > 4)
+            image = image.extract_band(0, VImage::option()->set("n", 4));
+        image.remove(VIPS_META_ICC_NAME);
+        return imageFromVips(image, ColorSpace::sRGB());
+    });
+}
+
+void writePNG(const Image& image, const QString& path, const WriteMetadata& metadata) {
+    requireIntegerDepth(image, "PNG");
+    requireColorSpace(image);
+    if (image.colorComponentsPerPixel() == 4)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("CMYK images cannot be written as PNG."));
+    const QByteArray png = guarded(Kind::writeFailed, [&] {
+        const VImage out = withMetadata(vipsFromImage(image), metadata);
+        return encode(out, ".png",
+                      VImage::option()->set("bitdepth", image.bitsPerComponent)->set("strip",
+                                                                                     false));
+    });
+    writeWhole(path, tidyPNG(png, metadata.dpiWidth || metadata.dpiHeight));
+}
+
+void writeTIFF(const Image& image, const QString& path, const WriteMetadata& metadata) {
+    requireIntegerDepth(image, "TIFF");
+    requireColorSpace(image);
+    const QByteArray tiff = guarded(Kind::writeFailed, [&] {
+        const VImage out = withMetadata(vipsFromImage(image), metadata);
+        return encode(out, ".tif",
+                      VImage::option()
+                          ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW)
+                          ->set("predictor", VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL)
+                          ->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+    });
+    writeWhole(path, tiff);
+}
+
+void writeJPEG(const Image& image, const QString& path, double quality,
+               const WriteMetadata& metadata) {
+    requireIntegerDepth(image, "JPEG");
+    const QByteArray jpeg = guarded(Kind::writeFailed, [&] {
+        VImage out = as8Bit(vipsFromImage(image));
+        if (alphaBandOf(out))
+            out = out.flatten(VImage::option()->set("background", std::vector<double>{255.0}));
+        out = withMetadata(out, metadata);
+        return encode(out, ".jpg",
+                      VImage::option()->set("Q", qualityToQ(quality))->set("optimize_coding",
+                                                                           true));
+    });
+    const bool wantsExif = (metadata.exif && !metadata.exif->isEmpty()) || metadata.orientation;
+    writeWhole(path, wantsExif ? jpeg : withoutExifSegment(jpeg));
+}
+
+void writeHEIC(const Image& image, const QString& path, double quality) {
+    requireIntegerDepth(image, "HEIC");
+    const QByteArray heic = guarded(Kind::writeFailed, [&] {
+        VImage out = as8Bit(vipsFromImage(image));
+        if (isCMYK(out))
+            out = out.icc_transform("srgb", VImage::option()->set("embedded", true));
+        return encode(out, ".heic",
+                      VImage::option()
+                          ->set("Q", qualityToQ(quality))
+                          ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC));
+    });
+    writeWhole(path, heic);
+}
+
+void writeTGA(const Image& image, const QString& path) {
+    requireIntegerDepth(image, "TGA");
+    if (image.width > 0xFFFF || image.height > 0xFFFF)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("Images larger than 65535 pixels on a side cannot "
+                                               "be written as TGA."));
+    const Image rgba = toRGBA8(image);
+    const bool alpha = image.hasAlpha();
+    const int bytesPerPixel = alpha ? 4 : 3;
+
+    QByteArray tga(18, '\0');
+    tga[2] = 2; // uncompressed true-colour
+    tga[12] = char(rgba.width & 0xFF);
+    tga[13] = char(rgba.width >> 8);
+    tga[14] = char(rgba.height & 0xFF);
+    tga[15] = char(rgba.height >> 8);
+    tga[16] = char(bytesPerPixel * 8);
+    // Bottom-up rows (origin bit clear) is the layout every TGA reader handles; the low
+    // bits give the alpha depth.
+    tga[17] = char(alpha ? 8 : 0);
+    tga.reserve(18 + qsizetype(rgba.width) * rgba.height * bytesPerPixel);
+    for (int y = rgba.height - 1; y >= 0; --y) {
+        const std::uint8_t* row = rgba.row(y);
+        for (int x = 0; x < rgba.width; ++x) {
+            const std::uint8_t* p = row + 4 * x;
+            tga.append(char(p[2]));
+            tga.append(char(p[1]));
+            tga.append(char(p[0]));
+            if (alpha)
+                tga.append(char(p[3]));
+        }
+    }
+    writeWhole(path, tga);
+}
+
+Image downscale(const Image& image, int width, int height) {
+    if (width < 1 || height < 1)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
+                                    .arg(width)
+                                    .arg(height));
+    return guarded(Kind::unsupportedFormat, [&] {
+        const VImage in = vipsFromImage(image);
+        const bool alpha = alphaBandOf(in);
+        const double maxAlpha = maxAlphaOf(in);
+        VImage work = alpha ? in.premultiply(VImage::option()->set("max_alpha", maxAlpha)) : in;
+        if (width != in.width() || height != in.height())
+            work = work.resize(double(width) / in.width(),
+                               VImage::option()
+                                   ->set("vscale", double(height) / in.height())
+                                   ->set("kernel", VIPS_KERNEL_LANCZOS3));
+        work = exactSize(work, width, height);
+        if (alpha)
+            work = work.unpremultiply(VImage::option()->set("max_alpha", maxAlpha));
+        if (in.format() != VIPS_FORMAT_FLOAT)
+            work = work.round(VIPS_OPERATION_ROUND_RINT);
+        work = work.cast(in.format()).copy(
+            VImage::option()->set("interpretation", in.interpretation()));
+        return imageFromVips(work, image.colorSpace);
+    });
+}
+
+std::vector<std::uint8_t> resampleMaskLanczos(const std::uint8_t* mask, int width, int height,
+                                              int targetWidth, int targetHeight) {
+    if (!mask || width < 1 || height < 1 || targetWidth < 1 || targetHeight < 1)
+        throw ImageServiceError(Kind::unsupportedFormat,
+                                QStringLiteral("Failed to scale the mask to the source image "
+                                               "resolution."));
+    const std::vector<Taps> across = lanczosTaps(width, targetWidth);
+    const std::vector<Taps> down = lanczosTaps(height, targetHeight);
+    auto clampIndex = [](int i, int size) { return std::clamp(i, 0, size - 1); };
+
+    std::vector<double> rows(std::size_t(height) * std::size_t(targetWidth));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = mask + std::size_t(y) * std::size_t(width);
+        double* out = rows.data() + std::size_t(y) * std::size_t(targetWidth);
+        for (int x = 0; x < targetWidth; ++x) {
+            const Taps& tap = across[std::size_t(x)];
+            double sum = 0;
+            for (std::size_t k = 0; k < tap.weights.size(); ++k)
+                sum += tap.weights[k] * in[clampIndex(tap.first + int(k), width)];
+            out[x] = sum;
+        }
+    }
+    std::vector<std::uint8_t> result(std::size_t(targetWidth) * std::size_t(targetHeight));
+    for (int y = 0; y < targetHeight; ++y) {
+        const Taps& tap = down[std::size_t(y)];
+        std::uint8_t* out = result.data() + std::size_t(y) * std::size_t(targetWidth);
+        for (int x = 0; x < targetWidth; ++x) {
+            double sum = 0;
+            for (std::size_t k = 0; k < tap.weights.size(); ++k)
+                sum += tap.weights[k] *
+                       rows[std::size_t(clampIndex(tap.first + int(k), height)) *
+                                std::size_t(targetWidth) +
+                            std::size_t(x)];
+            out[x] = static_cast<std::uint8_t>(std::clamp(std::lround(sum), 0L, 255L));
+        }
+    }
+    return result;
+}
+
+Image toRGBA8(const Image& image) {
+    return guarded(Kind::unsupportedFormat, [&] {
+        VImage work = vipsFromImage(image);
+        if (work.get_typeof(VIPS_META_ICC_NAME)) {
+            work = work.icc_transform(
+                "srgb", VImage::option()->set("embedded", true)->set("depth", 8));
+        } else {
+            work = as8Bit(work);
+            if (isCMYK(work))
+                work = work.colourspace(VIPS_INTERPRETATION_sRGB);
+        }
+        work = as8Bit(normalisedForImage(work));
+        const bool alpha = alphaBandOf(work);
+        const int colors = work.bands() - (alpha ? 1 : 0);
+        if (colors == 1) {
+            const VImage grey = work.extract_band(0);
+            VImage rgb = grey.bandjoin({grey, grey});
+            work = alpha ? rgb.bandjoin(work.extract_band(1)) : rgb;
+        }
+        if (!alpha)
+            work = work.bandjoin_const({255.0});
+        work = work.copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+        work.remove(VIPS_META_ICC_NAME);
+        return imageFromVips(work, ColorSpace::sRGB());
+    });
+}
+
+QByteArray sRGBProfile() {
+    return guarded(Kind::unreadable, [] {
+        VipsBlob* blob = nullptr;
+        if (vips_profile_load("srgb", &blob, nullptr) != 0 || !blob)
+            throw fromVips(VError(), Kind::unreadable);
+        size_t length = 0;
+        const void* data = vips_blob_get(blob, &length);
+        QByteArray profile(static_cast<const char*>(data), qsizetype(length));
+        vips_area_unref(reinterpret_cast<VipsArea*>(blob));
+        return profile;
+    });
 }
 
 } // namespace ImageServices

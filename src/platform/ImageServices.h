@@ -79,5 +79,47 @@ inline constexpr qint64 maxDecodePixels = 16384LL * 16384LL;
 // file.
 [[nodiscard]] std::optional<ImageProperties> readProperties(const QString& path) noexcept;
 
+// Decodes image 0 as stored (the orientation tag is not applied), keeping its depth (8 or
+// 16 bits; other sample types become 32-bit float), its alpha (straight, last), grey as
+// grey, and its ICC profile. Palette images are expanded. Throws ImageServiceError for
+// missing, corrupt or truncated files and for headers beyond maxDecodePixels.
+[[nodiscard]] Image decode(const QString& path);
+
+// An upright (orientation applied) 8-bit sRGB RGB or RGBA image whose longer side is at
+// most maxPixelSize; never enlarged. Throws ImageServiceError.
+[[nodiscard]] Image thumbnail(const QString& path, int maxPixelSize);
+
+// Writers replace the file at `path` only when the encoded file is complete; on failure
+// nothing new is left there. The ICC profile comes from the image's colour space.
+// PNG and TIFF keep 16-bit depth and alpha. TIFF uses LZW compression.
+void writePNG(const Image& image, const QString& path, const WriteMetadata& metadata = {});
+void writeTIFF(const Image& image, const QString& path, const WriteMetadata& metadata = {});
+// Alpha is flattened onto white; 16-bit data is reduced to 8 bits. quality is 0–1.
+void writeJPEG(const Image& image, const QString& path, double quality,
+               const WriteMetadata& metadata = {});
+// HEVC-coded HEIF, 8 bits per component; quality is 0–1.
+void writeHEIC(const Image& image, const QString& path, double quality);
+// Uncompressed Truevision TGA: 24-bit BGR, or 32-bit BGRA when the image has alpha.
+void writeTGA(const Image& image, const QString& path);
+
+// Lanczos-3 resample to exactly width × height. Alpha images are filtered premultiplied so
+// transparent neighbours do not darken edges. The result is packed with straight alpha
+// last in native 16-bit byte order and keeps the colour space.
+[[nodiscard]] Image downscale(const Image& image, int width, int height);
+
+// Lanczos-3 resample of a packed 8-bit grey mask to exactly targetWidth × targetHeight,
+// rounded and clamped to 0–255. Edges are extended, so a uniform mask stays uniform.
+[[nodiscard]] std::vector<std::uint8_t> resampleMaskLanczos(const std::uint8_t* mask, int width,
+                                                            int height, int targetWidth,
+                                                            int targetHeight);
+
+// Any image as packed 8-bit RGBA with straight alpha in sRGB: ICC images are colour
+// converted, grey is expanded, 16-bit components keep their high byte, opaque images get
+// alpha 255.
+[[nodiscard]] Image toRGBA8(const Image& image);
+
+// The sRGB profile libvips ships, for tagging images created in sRGB.
+[[nodiscard]] QByteArray sRGBProfile();
+
 } // namespace ImageServices
 } // namespace glintwork
