@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+namespace glintwork {
+
+class ImageItem;
+
+namespace FileService {
+
+// Expands files and folders into the image files they hold, keeping the order given and,
+// inside a folder, the order of a recursive walk that skips hidden entries. Only names
+// whose lower-cased extension is in `extensions` are kept; missing paths are skipped.
+// Nothing is sorted or de-duplicated.
+[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions);
+
+// The compress tool's intake.
+[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls);
+
+// Creates the folder and any missing parents when nothing exists at its path; throws
+// FileSystemError when that fails. Anything already there is left alone.
+void ensureDirectory(const QUrl& folder);
+
+// The tail of every driver's add-files operation: the collected URLs whose path is not
+// already listed, in order. The listed set is not updated while filtering, so a file that
+// occurs twice in one delivery is kept twice.
+[[nodiscard]] QList<QUrl> urlsNotListed(const QList<QUrl>& collected,
+                                        const QList<ImageItem*>& listed);
+
+// File sizes in decimal units, as file managers show them ("1.2 MB", "512 bytes").
+[[nodiscard]] QString formatByteCount(qint64 bytes);
+
+} // namespace FileService
+
+class FileSystemError : public std::exception {
+public:
+    explicit FileSystemError(QString description);
+    [[nodiscard]] const QString& description() const { return m_description; }
+    [[nodiscard]] const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+};
+
+} // namespace glintwork

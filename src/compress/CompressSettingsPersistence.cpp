@@ -1,0 +1,98 @@
+#include "compress/CompressSettingsPersistence.h"
+
+#include <limits>
+
+#include "batch/TabKind.h"
+#include "platform/PreferenceStore.h"
+
+namespace glintwork {
+
+namespace {
+
+QString key(const char* name) {
+    return preferenceKey(TabKind::compress, name);
+}
+
+std::optional<int> limitFromStored(qint64 stored) {
+    if (stored < 1)
+        return std::nullopt;
+    return static_cast<int>(std::min<qint64>(stored, std::numeric_limits<int>::max()));
+}
+
+int clampToInt(qint64 value) {
+    return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                               std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+CompressSettingsPersistence::CompressSettingsPersistence()
+    : m_store(std::make_unique<PreferenceStore>()) {}
+
+CompressSettingsPersistence::~CompressSettingsPersistence() = default;
+
+ConversionSettings CompressSettingsPersistence::load() const {
+    ConversionSettings settings;
+    settings.outputFormat = outputFormatFromRawValue(savedFormat()).value_or(OutputFormat::webp);
+    settings.quality = clampToInt(savedQuality());
+    settings.resizeEnabled = savedResizeEnabled();
+    settings.maxWidth = limitFromStored(savedMaxWidth());
+    settings.maxHeight = limitFromStored(savedMaxHeight());
+    settings.namingMode = namingModeFromRawValue(savedNamingMode()).value_or(NamingMode::original);
+    settings.namePrefix = savedNamePrefix();
+    settings.nameStartNumber = savedNameStartNumber();
+    settings.nameSuffix = savedNameSuffix();
+    return settings;
+}
+
+void CompressSettingsPersistence::save(const NamingConfig& namingConfig) {
+    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
+    m_store->setString(key("nameSuffix"), namingConfig.suffix);
+    m_store->setString(key("namePrefix"), namingConfig.prefix);
+    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
+}
+
+QString CompressSettingsPersistence::savedFormat() const {
+    return m_store->string(key("outputFormat"), QStringLiteral("webp"));
+}
+void CompressSettingsPersistence::setSavedFormat(const QString& raw) {
+    m_store->setString(key("outputFormat"), raw);
+}
+qint64 CompressSettingsPersistence::savedQuality() const {
+    return m_store->integer(key("quality"), 80);
+}
+void CompressSettingsPersistence::setSavedQuality(qint64 quality) {
+    m_store->setInteger(key("quality"), quality);
+}
+bool CompressSettingsPersistence::savedResizeEnabled() const {
+    return m_store->boolean(key("resizeEnabled"), false);
+}
+void CompressSettingsPersistence::setSavedResizeEnabled(bool enabled) {
+    m_store->setBoolean(key("resizeEnabled"), enabled);
+}
+qint64 CompressSettingsPersistence::savedMaxWidth() const {
+    return m_store->integer(key("resizeMaxWidth"), 0);
+}
+void CompressSettingsPersistence::setSavedMaxWidth(qint64 width) {
+    m_store->setInteger(key("resizeMaxWidth"), width);
+}
+qint64 CompressSettingsPersistence::savedMaxHeight() const {
+    return m_store->integer(key("resizeMaxHeight"), 0);
+}
+void CompressSettingsPersistence::setSavedMaxHeight(qint64 height) {
+    m_store->setInteger(key("resizeMaxHeight"), height);
+}
+QString CompressSettingsPersistence::savedNamingMode() const {
+    return m_store->string(key("namingMode"), QStringLiteral("original"));
+}
+QString CompressSettingsPersistence::savedNamePrefix() const {
+    return m_store->string(key("namePrefix"), QStringLiteral("image"));
+}
+QString CompressSettingsPersistence::savedNameStartNumber() const {
+    return m_store->string(key("nameStartNumber"), QStringLiteral("01"));
+}
+QString CompressSettingsPersistence::savedNameSuffix() const {
+    return m_store->string(key("nameSuffix"), QString());
+}
+
+} // namespace glintwork

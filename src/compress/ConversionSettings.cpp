@@ -1,0 +1,58 @@
+#include "compress/ConversionSettings.h"
+
+namespace glintwork {
+
+QString rawValue(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::webp:
+        return QStringLiteral("webp");
+    case OutputFormat::jpeg:
+        return QStringLiteral("jpeg");
+    case OutputFormat::png:
+        return QStringLiteral("png");
+    case OutputFormat::heic:
+        return QStringLiteral("heic");
+    case OutputFormat::avif:
+        return QStringLiteral("avif");
+    }
+    return {};
+}
+
+std::optional<OutputFormat> outputFormatFromRawValue(const QString& raw) {
+    for (OutputFormat format : kAllOutputFormats) {
+        if (rawValue(format) == raw)
+            return format;
+    }
+    return std::nullopt;
+}
+
+QString displayName(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::webp:
+        return QStringLiteral("WebP");
+    case OutputFormat::jpeg:
+        return QStringLiteral("JPEG");
+    case OutputFormat::png:
+        return QStringLiteral("PNG");
+    case OutputFormat::heic:
+        return QStringLiteral("HEIC");
+    case OutputFormat::avif:
+        return QStringLiteral("AVIF");
+    }
+    return {};
+}
+
+QString fileExtension(OutputFormat format) {
+    return format == OutputFormat::jpeg ? QStringLiteral("jpg") : rawValue(format);
+}
+
+const QSet<QString>& ConversionSettings::supportedExtensions() {
+    static const QSet<QString> extensions{
+        QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+        QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("webp"),
+        QStringLiteral("tiff"), QStringLiteral("tif"),  QStringLiteral("gif"),
+        QStringLiteral("bmp"),  QStringLiteral("avif")};
+    return extensions;
+}
+
+} // namespace glintwork

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include <QSet>
+#include <QString>
+
+#include "naming/NamingConfig.h"
+
+namespace glintwork {
+
+enum class OutputFormat { webp, jpeg, png, heic, avif };
+
+inline constexpr std::array<OutputFormat, 5> kAllOutputFormats{
+    OutputFormat::webp, OutputFormat::jpeg, OutputFormat::png, OutputFormat::heic,
+    OutputFormat::avif};
+
+[[nodiscard]] QString rawValue(OutputFormat format);
+// Exact, case-sensitive: "jpg" and "JPEG" are not formats.
+[[nodiscard]] std::optional<OutputFormat> outputFormatFromRawValue(const QString& raw);
+// Shown verbatim, never translated.
+[[nodiscard]] QString displayName(OutputFormat format);
+// "jpg" for JPEG; the raw value otherwise.
+[[nodiscard]] QString fileExtension(OutputFormat format);
+
+// Everything the compress driver needs for one batch.
+struct ConversionSettings {
+    OutputFormat outputFormat = OutputFormat::webp;
+    int quality = 80;
+    bool resizeEnabled = false;
+    // Absent or not positive: no limit.
+    std::optional<int> maxWidth;
+    std::optional<int> maxHeight;
+    NamingMode namingMode = NamingMode::original;
+    QString namePrefix = QStringLiteral("image");
+    QString nameStartNumber = QStringLiteral("01");
+    QString nameSuffix;
+
+    [[nodiscard]] NamingConfig namingConfig() const {
+        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
+    }
+
+    friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
+
+    // The input extensions the compress tool accepts.
+    [[nodiscard]] static const QSet<QString>& supportedExtensions();
+};
+
+} // namespace glintwork

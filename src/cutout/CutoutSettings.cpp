@@ -1,0 +1,117 @@
+#include "cutout/CutoutSettings.h"
+
+#include <QCoreApplication>
+
+#include "batch/TabKind.h"
+#include "platform/PreferenceStore.h"
+
+namespace glintwork {
+
+namespace {
+
+QString key(const char* name) {
+    return preferenceKey(TabKind::cutout, name);
+}
+
+} // namespace
+
+QString rawValue(CutoutMode mode) {
+    return mode == CutoutMode::cleanEdges ? QStringLiteral("cleanEdges")
+                                          : QStringLiteral("lossless");
+}
+
+std::optional<CutoutMode> cutoutModeFromRawValue(const QString& raw) {
+    for (CutoutMode mode : kAllCutoutModes) {
+        if (rawValue(mode) == raw)
+            return mode;
+    }
+    return std::nullopt;
+}
+
+QString displayName(CutoutMode mode) {
+    return mode == CutoutMode::cleanEdges
+               ? QCoreApplication::translate("CutoutMode", "Clean Edges")
+               : QCoreApplication::translate("CutoutMode", "Lossless");
+}
+
+QString cutoutModeHelpText() {
+    return QCoreApplication::translate(
+        "CutoutMode",
+        "Clean Edges: AI person matting with halo-free, smooth edges \u2014 best for photos of "
+        "people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.");
+}
+
+QString rawValue(CutoutOutputFormat format) {
+    return format == CutoutOutputFormat::png ? QStringLiteral("png") : QStringLiteral("tiff");
+}
+
+std::optional<CutoutOutputFormat> cutoutOutputFormatFromRawValue(const QString& raw) {
+    for (CutoutOutputFormat format : kAllCutoutOutputFormats) {
+        if (rawValue(format) == raw)
+            return format;
+    }
+    return std::nullopt;
+}
+
+QString displayName(CutoutOutputFormat format) {
+    return format == CutoutOutputFormat::png ? QStringLiteral("PNG") : QStringLiteral("TIFF");
+}
+
+QString fileExtension(CutoutOutputFormat format) {
+    return rawValue(format);
+}
+
+const QSet<QString>& CutoutSettings::supportedExtensions() {
+    static const QSet<QString> extensions{
+        QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+        QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("tiff"),
+        QStringLiteral("tif"),  QStringLiteral("webp"), QStringLiteral("bmp"),
+        QStringLiteral("gif")};
+    return extensions;
+}
+
+CutoutSettingsPersistence::CutoutSettingsPersistence()
+    : m_store(std::make_unique<PreferenceStore>()) {}
+
+CutoutSettingsPersistence::~CutoutSettingsPersistence() = default;
+
+CutoutSettings CutoutSettingsPersistence::load() const {
+    CutoutSettings settings;
+    settings.mode = m_store->string(key("mode"), QStringLiteral("lossless")) ==
+                            QLatin1String("cleanEdges")
+                        ? CutoutMode::cleanEdges
+                        : CutoutMode::lossless;
+    settings.outputFormat =
+        cutoutOutputFormatFromRawValue(m_store->string(key("outputFormat"), QStringLiteral("png")))
+            .value_or(CutoutOutputFormat::png);
+    settings.exportMaskSeparately = m_store->boolean(key("exportMaskSeparately"), false);
+    const QString mode = m_store->string(key("namingMode"), QStringLiteral("suffix"));
+    settings.namingMode = mode == QLatin1String("original") ? NamingMode::original
+                          : mode == QLatin1String("custom") ? NamingMode::custom
+                                                            : NamingMode::suffix;
+    settings.namePrefix = m_store->string(key("namePrefix"), QStringLiteral("image"));
+    settings.nameStartNumber = m_store->string(key("nameStartNumber"), QStringLiteral("01"));
+    settings.nameSuffix = m_store->string(key("nameSuffix"), QStringLiteral("-cutout"));
+    return settings;
+}
+
+void CutoutSettingsPersistence::save(const NamingConfig& namingConfig) {
+    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
+    m_store->setString(key("namePrefix"), namingConfig.prefix);
+    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
+    m_store->setString(key("nameSuffix"), namingConfig.suffix);
+}
+
+void CutoutSettingsPersistence::setSavedMode(CutoutMode mode) {
+    m_store->setString(key("mode"), rawValue(mode));
+}
+
+void CutoutSettingsPersistence::setSavedOutputFormat(CutoutOutputFormat format) {
+    m_store->setString(key("outputFormat"), rawValue(format));
+}
+
+void CutoutSettingsPersistence::setSavedExportMaskSeparately(bool exportMask) {
+    m_store->setBoolean(key("exportMaskSeparately"), exportMask);
+}
+
+} // namespace glintwork

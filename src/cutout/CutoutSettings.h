@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include <QSet>
+#include <QString>
+
+#include "naming/NamingConfig.h"
+
+namespace glintwork {
+
+class PreferenceStore;
+
+enum class CutoutMode { cleanEdges, lossless };
+inline constexpr std::array<CutoutMode, 2> kAllCutoutModes{CutoutMode::cleanEdges,
+                                                           CutoutMode::lossless};
+[[nodiscard]] QString rawValue(CutoutMode mode);
+[[nodiscard]] std::optional<CutoutMode> cutoutModeFromRawValue(const QString& raw);
+[[nodiscard]] QString displayName(CutoutMode mode);
+// One help text for the mode control, covering both modes.
+[[nodiscard]] QString cutoutModeHelpText();
+
+enum class CutoutOutputFormat { png, tiff };
+inline constexpr std::array<CutoutOutputFormat, 2> kAllCutoutOutputFormats{
+    CutoutOutputFormat::png, CutoutOutputFormat::tiff};
+[[nodiscard]] QString rawValue(CutoutOutputFormat format);
+[[nodiscard]] std::optional<CutoutOutputFormat> cutoutOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] QString displayName(CutoutOutputFormat format);
+[[nodiscard]] QString fileExtension(CutoutOutputFormat format);
+
+struct CutoutSettings {
+    CutoutMode mode = CutoutMode::lossless;
+    CutoutOutputFormat outputFormat = CutoutOutputFormat::png;
+    bool exportMaskSeparately = false;
+    NamingMode namingMode = NamingMode::suffix;
+    QString namePrefix = QStringLiteral("image");
+    QString nameStartNumber = QStringLiteral("01");
+    QString nameSuffix = QStringLiteral("-cutout");
+
+    [[nodiscard]] NamingConfig namingConfig() const {
+        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
+    }
+
+    friend bool operator==(const CutoutSettings&, const CutoutSettings&) = default;
+
+    [[nodiscard]] static const QSet<QString>& supportedExtensions();
+};
+
+class CutoutSettingsPersistence {
+public:
+    CutoutSettingsPersistence();
+    ~CutoutSettingsPersistence();
+
+    [[nodiscard]] CutoutSettings load() const;
+    void save(const NamingConfig& namingConfig);
+
+    // Written by the driver the moment the user changes them.
+    void setSavedMode(CutoutMode mode);
+    void setSavedOutputFormat(CutoutOutputFormat format);
+    void setSavedExportMaskSeparately(bool exportMask);
+
+private:
+    std::unique_ptr<PreferenceStore> m_store;
+};
+
+} // namespace glintwork

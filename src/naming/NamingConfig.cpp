@@ -1,0 +1,75 @@
+#include "naming/NamingConfig.h"
+
+#include <QCoreApplication>
+
+namespace glintwork {
+
+QString rawValue(NamingMode mode) {
+    switch (mode) {
+    case NamingMode::original:
+        return QStringLiteral("original");
+    case NamingMode::suffix:
+        return QStringLiteral("suffix");
+    case NamingMode::custom:
+        return QStringLiteral("custom");
+    }
+    return {};
+}
+
+std::optional<NamingMode> namingModeFromRawValue(const QString& raw) {
+    for (NamingMode mode : kAllNamingModes) {
+        if (rawValue(mode) == raw)
+            return mode;
+    }
+    return std::nullopt;
+}
+
+QString displayName(NamingMode mode) {
+    switch (mode) {
+    case NamingMode::original:
+        return QCoreApplication::translate("NamingMode", "Original");
+    case NamingMode::suffix:
+        return QCoreApplication::translate("NamingMode", "Suffix");
+    case NamingMode::custom:
+        return QCoreApplication::translate("NamingMode", "Custom");
+    }
+    return {};
+}
+
+QJsonObject NamingConfig::toJson() const {
+    return QJsonObject{{QStringLiteral("mode"), rawValue(mode)},
+                       {QStringLiteral("suffix"), suffix},
+                       {QStringLiteral("prefix"), prefix},
+                       {QStringLiteral("startNumber"), startNumber}};
+}
+
+std::optional<NamingConfig> NamingConfig::fromJson(const QJsonObject& object) {
+    const auto mode = namingModeFromRawValue(object.value(QStringLiteral("mode")).toString());
+    const auto suffix = object.value(QStringLiteral("suffix"));
+    const auto prefix = object.value(QStringLiteral("prefix"));
+    const auto start = object.value(QStringLiteral("startNumber"));
+    if (!mode || !suffix.isString() || !prefix.isString() || !start.isString())
+        return std::nullopt;
+    return NamingConfig{*mode, suffix.toString(), prefix.toString(), start.toString()};
+}
+
+QString sanitizeNameComponent(const QString& text) {
+    QString cleaned = text;
+    cleaned.replace(QLatin1Char('/'), QLatin1Char('_'));
+    cleaned.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    cleaned.replace(QStringLiteral(".."), QStringLiteral("_"));
+    return cleaned;
+}
+
+std::optional<QString> cleanedStartNumber(const QString& typed) {
+    QString digits;
+    for (const QChar c : typed) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digits.append(c);
+    }
+    if (digits.isEmpty())
+        return std::nullopt;
+    return digits.left(6);
+}
+
+} // namespace glintwork

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include "naming/NamingConfig.h"
+
+namespace glintwork::OutputNamer {
+
+// The output file name without extension. `index` counts the items already started in
+// this run; `scaleHint` replaces "{scale}" in a suffix.
+[[nodiscard]] QString computeBaseName(const QUrl& input, const NamingConfig& config, int index,
+                                      std::optional<int> scaleHint = std::nullopt);
+
+// The given URL, or the first of stem-1.ext, stem-2.ext, ... that names nothing on disk
+// and is not reserved.
+[[nodiscard]] QUrl ensureUnique(const QUrl& url, const QSet<QUrl>& additionalReserved = {});
+
+// An input's file name without its (last) extension.
+[[nodiscard]] QString stemOf(const QUrl& url);
+
+// folder / baseName.extension.
+[[nodiscard]] QUrl outputURL(const QUrl& folder, const QString& baseName, const QString& extension);
+
+// The shared output folder when one is set, else the input's own folder.
+[[nodiscard]] QUrl outputFolder(const QUrl& input, const std::optional<QUrl>& sharedFolder);
+
+} // namespace glintwork::OutputNamer

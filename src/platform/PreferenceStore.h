@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace glintwork {
+
+// The per-user key-value store behind every setting of the program. Keys keep their
+// exact names ("glintwork.compress.quality", "outputDirectoryBookmark", ...). A key that
+// is absent, or that holds a value of another type, reads as the given default.
+// Stored in ~/.config/Glintwork/Glintwork.conf (INI); GLINTWORK_CONFIG_DIR moves it.
+class PreferenceStore {
+public:
+    PreferenceStore();
+    ~PreferenceStore();
+    PreferenceStore(const PreferenceStore&) = delete;
+    PreferenceStore& operator=(const PreferenceStore&) = delete;
+
+    [[nodiscard]] QString string(const QString& key, const QString& defaultValue) const;
+    [[nodiscard]] qint64 integer(const QString& key, qint64 defaultValue) const;
+    [[nodiscard]] bool boolean(const QString& key, bool defaultValue) const;
+    [[nodiscard]] QByteArray bytes(const QString& key, const QByteArray& defaultValue = {}) const;
+    [[nodiscard]] QStringList stringList(const QString& key,
+                                         const QStringList& defaultValue = {}) const;
+    [[nodiscard]] bool contains(const QString& key) const;
+
+    void setString(const QString& key, const QString& value);
+    void setInteger(const QString& key, qint64 value);
+    void setBoolean(const QString& key, bool value);
+    void setBytes(const QString& key, const QByteArray& value);
+    void setStringList(const QString& key, const QStringList& value);
+    void remove(const QString& key);
+
+    // The file the values are kept in.
+    [[nodiscard]] static QString storagePath();
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+} // namespace glintwork

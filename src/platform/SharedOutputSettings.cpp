@@ -1,0 +1,46 @@
+#include "platform/SharedOutputSettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace glintwork {
+
+SharedOutputSettings::SharedOutputSettings(std::unique_ptr<BookmarkLayer> layer, QObject* parent)
+    : QObject(parent), m_bookmarkService(std::make_unique<BookmarkService>(std::move(layer))) {
+    assignOutputDirectory(m_bookmarkService->activate());
+}
+
+SharedOutputSettings::~SharedOutputSettings() = default;
+
+void SharedOutputSettings::setDirectory(const std::optional<QUrl>& folder) {
+    if (folder) {
+        assignOutputDirectory(m_bookmarkService->setDirectory(*folder));
+    } else {
+        m_bookmarkService->clear();
+        assignOutputDirectory(std::nullopt);
+    }
+}
+
+void SharedOutputSettings::assignOutputDirectory(const std::optional<QUrl>& folder) {
+    if (m_outputDirectory == folder)
+        return;
+    m_outputDirectory = folder;
+    Q_EMIT outputDirectoryChanged();
+}
+
+QString outputDirectoryDisplayPath(const SharedOutputSettings* settings) {
+    if (!settings || !settings->outputDirectory())
+        return QCoreApplication::translate("OutputFolderRow", "(Same folder as input)");
+    QString path = settings->outputDirectory()->toLocalFile();
+    const QString home = QDir::homePath();
+    // Only a leading home folder becomes "~": /home/ann must not turn /home/anna into ~a.
+    if (!home.isEmpty() && home != QLatin1String("/")) {
+        if (path == home)
+            return QStringLiteral("~");
+        if (path.startsWith(home + QLatin1Char('/')))
+            return QStringLiteral("~") + path.mid(home.size());
+    }
+    return path;
+}
+
+} // namespace glintwork

@@ -1,0 +1,187 @@
+#include "upscale/UpscaleSettings.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+
+#include "batch/TabKind.h"
+#include "platform/PreferenceStore.h"
+
+namespace glintwork {
+
+namespace {
+
+QString key(const char* name) {
+    return preferenceKey(TabKind::upscale, name);
+}
+
+template <typename Enum, size_t N>
+std::optional<Enum> fromRaw(const std::array<Enum, N>& all, const QString& raw) {
+    for (Enum value : all) {
+        if (rawValue(value) == raw)
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString rawValue(UpscaleModel model) {
+    switch (model) {
+    case UpscaleModel::x4plus:
+        return QStringLiteral("x4plus");
+    case UpscaleModel::animeX4:
+        return QStringLiteral("anime_x4");
+    case UpscaleModel::x2plus:
+        return QStringLiteral("x2plus");
+    }
+    return {};
+}
+
+std::optional<UpscaleModel> upscaleModelFromRawValue(const QString& raw) {
+    return fromRaw(kAllUpscaleModels, raw);
+}
+
+QString displayName(UpscaleModel model) {
+    switch (model) {
+    case UpscaleModel::x4plus:
+        return QCoreApplication::translate("UpscaleModel", "General 4x");
+    case UpscaleModel::animeX4:
+        return QCoreApplication::translate("UpscaleModel", "Anime / Illustration 4x");
+    case UpscaleModel::x2plus:
+        return QCoreApplication::translate("UpscaleModel", "General 2x");
+    }
+    return {};
+}
+
+int scaleFactor(UpscaleModel model) {
+    return model == UpscaleModel::x2plus ? 2 : 4;
+}
+
+QString resourceName(UpscaleModel model) {
+    switch (model) {
+    case UpscaleModel::x4plus:
+        return QStringLiteral("RealESRGAN_x4plus");
+    case UpscaleModel::animeX4:
+        return QStringLiteral("RealESRGAN_anime_x4");
+    case UpscaleModel::x2plus:
+        return QStringLiteral("RealESRGAN_x2plus");
+    }
+    return {};
+}
+
+QString rawValue(UpscaleStyle style) {
+    switch (style) {
+    case UpscaleStyle::automatic:
+        return QStringLiteral("auto");
+    case UpscaleStyle::generalPhoto:
+        return QStringLiteral("general");
+    case UpscaleStyle::anime:
+        return QStringLiteral("anime");
+    }
+    return {};
+}
+
+std::optional<UpscaleStyle> upscaleStyleFromRawValue(const QString& raw) {
+    return fromRaw(kAllUpscaleStyles, raw);
+}
+
+QString displayName(UpscaleStyle style) {
+    switch (style) {
+    case UpscaleStyle::automatic:
+        return QCoreApplication::translate("UpscaleStyle", "Auto");
+    case UpscaleStyle::generalPhoto:
+        return QCoreApplication::translate("UpscaleStyle", "General photo");
+    case UpscaleStyle::anime:
+        return QCoreApplication::translate("UpscaleStyle", "Anime / Illustration");
+    }
+    return {};
+}
+
+QString rawValue(UpscaleOutputFormat format) {
+    return format == UpscaleOutputFormat::png ? QStringLiteral("png") : QStringLiteral("jpeg");
+}
+
+std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw) {
+    return fromRaw(kAllUpscaleOutputFormats, raw);
+}
+
+QString displayName(UpscaleOutputFormat format) {
+    return format == UpscaleOutputFormat::png
+               ? QCoreApplication::translate("UpscaleOutputFormat", "PNG")
+               : QCoreApplication::translate("UpscaleOutputFormat", "JPEG");
+}
+
+QString fileExtension(UpscaleOutputFormat format) {
+    return format == UpscaleOutputFormat::png ? QStringLiteral("png") : QStringLiteral("jpg");
+}
+
+bool isAllowedUpscaleFactor(int factor) {
+    return std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor) !=
+           kAllowedUpscaleFactors.end();
+}
+
+ModelChoice chooseModel(UpscaleStyle style, int scale) {
+    if (style == UpscaleStyle::anime)
+        return {UpscaleModel::animeX4, 4};
+    if (scale == 2)
+        return {UpscaleModel::x2plus, 2};
+    return {UpscaleModel::x4plus, 4};
+}
+
+const QSet<QString>& UpscaleSettings::supportedExtensions() {
+    static const QSet<QString> extensions{
+        QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+        QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("tiff"),
+        QStringLiteral("tif"),  QStringLiteral("webp"), QStringLiteral("bmp")};
+    return extensions;
+}
+
+UpscaleSettingsPersistence::UpscaleSettingsPersistence()
+    : m_store(std::make_unique<PreferenceStore>()) {}
+
+UpscaleSettingsPersistence::~UpscaleSettingsPersistence() = default;
+
+UpscaleSettings UpscaleSettingsPersistence::load() const {
+    UpscaleSettings settings;
+    settings.outputFormat =
+        m_store->string(key("outputFormat"), QStringLiteral("png")) == QLatin1String("jpeg")
+            ? UpscaleOutputFormat::jpeg
+            : UpscaleOutputFormat::png;
+    const QString style = m_store->string(key("style"), QStringLiteral("auto"));
+    settings.style = style == QLatin1String("anime")     ? UpscaleStyle::anime
+                     : style == QLatin1String("general") ? UpscaleStyle::generalPhoto
+                                                         : UpscaleStyle::automatic;
+    const qint64 scale = m_store->integer(key("scale"), 2);
+    settings.scale = (scale == 2 || scale == 4) ? static_cast<int>(scale) : 2;
+    const QString mode = m_store->string(key("namingMode"), QStringLiteral("suffix"));
+    settings.namingMode = mode == QLatin1String("original") ? NamingMode::original
+                          : mode == QLatin1String("custom") ? NamingMode::custom
+                                                            : NamingMode::suffix;
+    settings.namePrefix = m_store->string(key("namePrefix"), QStringLiteral("image"));
+    settings.nameStartNumber = m_store->string(key("nameStartNumber"), QStringLiteral("01"));
+    settings.nameSuffix = m_store->string(key("nameSuffix"), QStringLiteral("-upscaled-{scale}x"));
+    return settings;
+}
+
+void UpscaleSettingsPersistence::save(const NamingConfig& namingConfig) {
+    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
+    m_store->setString(key("namePrefix"), namingConfig.prefix);
+    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
+    m_store->setString(key("nameSuffix"), namingConfig.suffix);
+}
+
+void UpscaleSettingsPersistence::setSavedFormat(UpscaleOutputFormat format) {
+    m_store->setString(key("outputFormat"), rawValue(format));
+}
+
+void UpscaleSettingsPersistence::setSavedStyle(UpscaleStyle style) {
+    m_store->setString(key("style"), rawValue(style));
+}
+
+void UpscaleSettingsPersistence::setSavedScale(int scale) {
+    if (isAllowedUpscaleFactor(scale))
+        m_store->setInteger(key("scale"), scale);
+}
+
+} // namespace glintwork

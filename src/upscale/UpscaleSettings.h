@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include <QSet>
+#include <QString>
+
+#include "naming/NamingConfig.h"
+
+namespace glintwork {
+
+class PreferenceStore;
+
+// The super-resolution networks.
+enum class UpscaleModel { x4plus, animeX4, x2plus };
+inline constexpr std::array<UpscaleModel, 3> kAllUpscaleModels{
+    UpscaleModel::x4plus, UpscaleModel::animeX4, UpscaleModel::x2plus};
+[[nodiscard]] QString rawValue(UpscaleModel model);
+[[nodiscard]] std::optional<UpscaleModel> upscaleModelFromRawValue(const QString& raw);
+[[nodiscard]] QString displayName(UpscaleModel model);
+[[nodiscard]] int scaleFactor(UpscaleModel model);
+// File name without extension in Resources/models/.
+[[nodiscard]] QString resourceName(UpscaleModel model);
+
+// What the user says the images are.
+enum class UpscaleStyle { automatic, generalPhoto, anime };
+inline constexpr std::array<UpscaleStyle, 3> kAllUpscaleStyles{
+    UpscaleStyle::automatic, UpscaleStyle::generalPhoto, UpscaleStyle::anime};
+[[nodiscard]] QString rawValue(UpscaleStyle style);
+[[nodiscard]] std::optional<UpscaleStyle> upscaleStyleFromRawValue(const QString& raw);
+[[nodiscard]] QString displayName(UpscaleStyle style);
+
+enum class UpscaleOutputFormat { png, jpeg };
+inline constexpr std::array<UpscaleOutputFormat, 2> kAllUpscaleOutputFormats{
+    UpscaleOutputFormat::png, UpscaleOutputFormat::jpeg};
+[[nodiscard]] QString rawValue(UpscaleOutputFormat format);
+[[nodiscard]] std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] QString displayName(UpscaleOutputFormat format);
+[[nodiscard]] QString fileExtension(UpscaleOutputFormat format);
+
+inline constexpr std::array<int, 2> kAllowedUpscaleFactors{2, 4};
+[[nodiscard]] bool isAllowedUpscaleFactor(int factor);
+
+struct ModelChoice {
+    UpscaleModel model;
+    int factor;
+    friend bool operator==(const ModelChoice&, const ModelChoice&) = default;
+};
+
+// Anime always runs the 4x anime network; otherwise 2 picks the 2x network and anything
+// else the general 4x one. Auto inspects nothing.
+[[nodiscard]] ModelChoice chooseModel(UpscaleStyle style, int scale);
+
+struct UpscaleSettings {
+    UpscaleOutputFormat outputFormat = UpscaleOutputFormat::png;
+    UpscaleStyle style = UpscaleStyle::automatic;
+    int scale = 2;
+    NamingMode namingMode = NamingMode::suffix;
+    QString namePrefix = QStringLiteral("image");
+    QString nameStartNumber = QStringLiteral("01");
+    QString nameSuffix = QStringLiteral("-upscaled-{scale}x");
+
+    [[nodiscard]] NamingConfig namingConfig() const {
+        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
+    }
+
+    friend bool operator==(const UpscaleSettings&, const UpscaleSettings&) = default;
+
+    [[nodiscard]] static const QSet<QString>& supportedExtensions();
+};
+
+class UpscaleSettingsPersistence {
+public:
+    UpscaleSettingsPersistence();
+    ~UpscaleSettingsPersistence();
+
+    [[nodiscard]] UpscaleSettings load() const;
+    void save(const NamingConfig& namingConfig);
+
+    // Written by the driver the moment the user changes them.
+    void setSavedFormat(UpscaleOutputFormat format);
+    void setSavedStyle(UpscaleStyle style);
+    void setSavedScale(int scale);
+
+private:
+    std::unique_ptr<PreferenceStore> m_store;
+};
+
+} // namespace glintwork
