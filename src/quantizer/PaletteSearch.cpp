@@ -1,0 +1,239 @@
+#include "quantizer/FloatContract.h"
+
+#include "quantizer/PaletteSearch.h"
+
+#include <limits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define GLINTWORK_QUANTIZER_X86 1
+// GCC 12 reports its own AVX-512 intrinsics' undefined pass-through operands as uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#endif
+
+namespace glintwork::quantizer {
+
+namespace {
+
+// Four accumulators of sixteen lanes: every vector path walks whole groups of 64 entries.
+constexpr std::size_t kGroup = 64;
+// Padding entries sit infinitely far away, so their distance is +inf and never wins.
+constexpr float kFar = std::numeric_limits<float>::infinity();
+
+inline float distance(Oklab v, float l, float a, float b) {
+    const float dl = v.l - l;
+    const float da = v.a - a;
+    const float db = v.b - b;
+    return (dl * dl + da * da) + db * db;
+}
+
+std::uint32_t nearestScalar(const float* l, const float* a, const float* b, std::size_t paddedSize,
+                            Oklab v) {
+    float best = std::numeric_limits<float>::infinity();
+    std::uint32_t bestIndex = 0;
+    for (std::size_t i = 0; i < paddedSize; ++i) {
+        const float d = distance(v, l[i], a[i], b[i]);
+        if (d < best) {
+            best = d;
+            bestIndex = static_cast<std::uint32_t>(i);
+        }
+    }
+    return bestIndex;
+}
+
+#ifdef GLINTWORK_QUANTIZER_X86
+
+// The vector paths keep four independent (distance, index) accumulators so that consecutive
+// compare-and-select steps do not wait on each other; each lane of an accumulator holds the
+// nearest of the entries it saw, the earliest on a tie (strict less-than). Merging prefers the
+// smaller distance and, on equal distances, the lower index, so the overall winner is the one
+// the scalar loop finds.
+
+__attribute__((target("avx2"))) inline void mergeAvx2(__m256& d0, __m256i& i0, __m256 d1,
+                                                      __m256i i1) {
+    const __m256 closer = _mm256_cmp_ps(d1, d0, _CMP_LT_OQ);
+    const __m256 same = _mm256_cmp_ps(d1, d0, _CMP_EQ_OQ);
+    // Indices stay below 2^31, so a signed comparison orders them correctly.
+    const __m256i lower = _mm256_cmpgt_epi32(i0, i1);
+    const __m256 take = _mm256_or_ps(closer, _mm256_and_ps(same, _mm256_castsi256_ps(lower)));
+    d0 = _mm256_blendv_ps(d0, d1, take);
+    i0 = _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(i0), _mm256_castsi256_ps(i1), take));
+}
+
+// Across lanes: the smallest distance, then the lowest index among the lanes holding it.
+__attribute__((target("avx2"))) inline std::uint32_t finishAvx2(__m256 best, __m256i bestIndex) {
+    __m256 m = _mm256_min_ps(best, _mm256_permute2f128_ps(best, best, 1));
+    m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m256i holders = _mm256_castps_si256(_mm256_cmp_ps(best, m, _CMP_EQ_OQ));
+    __m256i idx = _mm256_or_si256(bestIndex, _mm256_andnot_si256(holders, _mm256_set1_epi32(-1)));
+    idx = _mm256_min_epu32(idx, _mm256_permute2x128_si256(idx, idx, 1));
+    idx = _mm256_min_epu32(idx, _mm256_shuffle_epi32(idx, _MM_SHUFFLE(1, 0, 3, 2)));
+    idx = _mm256_min_epu32(idx, _mm256_shuffle_epi32(idx, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(idx));
+}
+
+__attribute__((target("avx2"))) inline void stepAvx2(__m256 vl, __m256 va, __m256 vb,
+                                                     const float* l, const float* a, const float* b,
+                                                     __m256i index, __m256& best,
+                                                     __m256i& bestIndex) {
+    const __m256 dl = _mm256_sub_ps(vl, _mm256_loadu_ps(l));
+    const __m256 da = _mm256_sub_ps(va, _mm256_loadu_ps(a));
+    const __m256 db = _mm256_sub_ps(vb, _mm256_loadu_ps(b));
+    const __m256 d = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dl, dl), _mm256_mul_ps(da, da)),
+                                   _mm256_mul_ps(db, db));
+    const __m256 closer = _mm256_cmp_ps(d, best, _CMP_LT_OQ);
+    best = _mm256_blendv_ps(best, d, closer);
+    bestIndex = _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(bestIndex), _mm256_castsi256_ps(index), closer));
+}
+
+__attribute__((target("avx2"))) std::uint32_t
+nearestAvx2(const float* l, const float* a, const float* b, std::size_t paddedSize, Oklab v) {
+    const __m256 vl = _mm256_set1_ps(v.l);
+    const __m256 va = _mm256_set1_ps(v.a);
+    const __m256 vb = _mm256_set1_ps(v.b);
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    // Named accumulators, not an array: an array of vectors tends to live on the stack.
+    __m256 best0 = inf, best1 = inf, best2 = inf, best3 = inf;
+    __m256i index0 = _mm256_setzero_si256(), index1 = index0, index2 = index0, index3 = index0;
+    __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i step = _mm256_set1_epi32(8);
+    for (std::size_t i = 0; i < paddedSize; i += 32) {
+        stepAvx2(vl, va, vb, l + i, a + i, b + i, index, best0, index0);
+        index = _mm256_add_epi32(index, step);
+        stepAvx2(vl, va, vb, l + i + 8, a + i + 8, b + i + 8, index, best1, index1);
+        index = _mm256_add_epi32(index, step);
+        stepAvx2(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, index, best2, index2);
+        index = _mm256_add_epi32(index, step);
+        stepAvx2(vl, va, vb, l + i + 24, a + i + 24, b + i + 24, index, best3, index3);
+        index = _mm256_add_epi32(index, step);
+    }
+    mergeAvx2(best0, index0, best1, index1);
+    mergeAvx2(best2, index2, best3, index3);
+    mergeAvx2(best0, index0, best2, index2);
+    return finishAvx2(best0, index0);
+}
+
+// The AVX-512 path folds distance and index into one 64-bit key, distance bits above index bits.
+// Distances are never negative, so their bit patterns order like the values, and the smallest
+// key is the nearest entry with the lowest index on a tie: a plain unsigned minimum replaces the
+// compare-and-select steps and makes the final reduction short.
+__attribute__((target("avx512f"))) inline void stepAvx512(__m512 vl, __m512 va, __m512 vb,
+                                                          const float* l, const float* a,
+                                                          const float* b, __m512i index,
+                                                          __m512i& best) {
+    const __m512 dl = _mm512_sub_ps(vl, _mm512_loadu_ps(l));
+    const __m512 da = _mm512_sub_ps(va, _mm512_loadu_ps(a));
+    const __m512 db = _mm512_sub_ps(vb, _mm512_loadu_ps(b));
+    const __m512i d = _mm512_castps_si512(_mm512_add_ps(
+        _mm512_add_ps(_mm512_mul_ps(dl, dl), _mm512_mul_ps(da, da)), _mm512_mul_ps(db, db)));
+    best = _mm512_min_epu64(best, _mm512_unpacklo_epi32(index, d));
+    best = _mm512_min_epu64(best, _mm512_unpackhi_epi32(index, d));
+}
+
+__attribute__((target("avx512f"))) std::uint32_t
+nearestAvx512(const float* l, const float* a, const float* b, std::size_t paddedSize, Oklab v) {
+    const __m512 vl = _mm512_set1_ps(v.l);
+    const __m512 va = _mm512_set1_ps(v.a);
+    const __m512 vb = _mm512_set1_ps(v.b);
+    const __m512i none = _mm512_set1_epi64(-1);
+    __m512i best0 = none, best1 = none, best2 = none, best3 = none;
+    __m512i index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i step = _mm512_set1_epi32(16);
+    for (std::size_t i = 0; i < paddedSize; i += 64) {
+        stepAvx512(vl, va, vb, l + i, a + i, b + i, index, best0);
+        index = _mm512_add_epi32(index, step);
+        stepAvx512(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, index, best1);
+        index = _mm512_add_epi32(index, step);
+        stepAvx512(vl, va, vb, l + i + 32, a + i + 32, b + i + 32, index, best2);
+        index = _mm512_add_epi32(index, step);
+        stepAvx512(vl, va, vb, l + i + 48, a + i + 48, b + i + 48, index, best3);
+        index = _mm512_add_epi32(index, step);
+    }
+    __m512i best = _mm512_min_epu64(_mm512_min_epu64(best0, best1), _mm512_min_epu64(best2, best3));
+    best = _mm512_min_epu64(
+        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(4, 5, 6, 7, 0, 1, 2, 3), best));
+    best = _mm512_min_epu64(
+        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(2, 3, 0, 1, 6, 7, 4, 5), best));
+    best = _mm512_min_epu64(
+        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(1, 0, 3, 2, 5, 4, 7, 6), best));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(best)));
+}
+
+bool supports(PaletteSearch::Path path) {
+    switch (path) {
+    case PaletteSearch::Path::Scalar:
+        return true;
+    case PaletteSearch::Path::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case PaletteSearch::Path::Avx512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+}
+
+#else
+
+bool supports(PaletteSearch::Path path) {
+    return path == PaletteSearch::Path::Scalar;
+}
+
+#endif
+
+} // namespace
+
+PaletteSearch::PaletteSearch(std::span<const Oklab> colors) : m_size(colors.size()) {
+    const std::size_t padded = (colors.size() + kGroup - 1) / kGroup * kGroup;
+    m_l.assign(padded, kFar);
+    m_a.assign(padded, kFar);
+    m_b.assign(padded, kFar);
+    for (std::size_t i = 0; i < colors.size(); ++i)
+        setColor(i, colors[i]);
+    usePath(bestPath());
+}
+
+PaletteSearch::Path PaletteSearch::bestPath() {
+    if (supports(Path::Avx512))
+        return Path::Avx512;
+    if (supports(Path::Avx2))
+        return Path::Avx2;
+    return Path::Scalar;
+}
+
+void PaletteSearch::usePath(Path path) {
+    m_path = supports(path) ? path : Path::Scalar;
+    switch (m_path) {
+#ifdef GLINTWORK_QUANTIZER_X86
+    case Path::Avx512:
+        m_kernel = nearestAvx512;
+        break;
+    case Path::Avx2:
+        m_kernel = nearestAvx2;
+        break;
+#endif
+    default:
+        m_kernel = nearestScalar;
+        break;
+    }
+}
+
+Oklab PaletteSearch::color(std::size_t index) const {
+    return {m_l[index], m_a[index], m_b[index]};
+}
+
+void PaletteSearch::setColor(std::size_t index, Oklab color) {
+    m_l[index] = color.l;
+    m_a[index] = color.a;
+    m_b[index] = color.b;
+}
+
+std::uint32_t PaletteSearch::nearest(Oklab v) const {
+    return m_kernel(m_l.data(), m_a.data(), m_b.data(), m_l.size(), v);
+}
+
+} // namespace glintwork::quantizer

@@ -1,0 +1,54 @@
+#include "quantizer/FloatContract.h"
+
+#include "quantizer/SerpentineDither.h"
+
+#include <algorithm>
+
+namespace glintwork::quantizer {
+
+namespace {
+
+inline void addScaled(Oklab& cell, const Oklab& e, float weight) {
+    cell.l += e.l * weight;
+    cell.a += e.a * weight;
+    cell.b += e.b * weight;
+}
+
+} // namespace
+
+SerpentineDither::SerpentineDither(const PaletteSearch& palette, std::span<const Rgb8> colors,
+                                   std::size_t width)
+    : m_palette(palette), m_colors(colors), m_width(width), m_current(width + 2),
+      m_next(width + 2) {
+    m_paletteColors.reserve(palette.size());
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        m_paletteColors.push_back(palette.color(i));
+}
+
+void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t* rgbaRow) {
+    const bool leftToRight = y % 2 == 0;
+    // Cell x + 1 holds the error for pixel x; the scan direction flips which neighbour is ahead.
+    const std::ptrdiff_t ahead = leftToRight ? 1 : -1;
+    for (std::size_t i = 0; i < m_width; ++i) {
+        const std::size_t x = leftToRight ? i : m_width - 1 - i;
+        const std::size_t cell = x + 1;
+        const Oklab& error = m_current[cell];
+        const Oklab v{pixels[x].l + error.l, pixels[x].a + error.a, pixels[x].b + error.b};
+        const std::uint32_t chosen = m_palette.nearest(v);
+        const Oklab& p = m_paletteColors[chosen];
+        const Rgb8 out = m_colors[chosen];
+        rgbaRow[4 * x] = out.r;
+        rgbaRow[4 * x + 1] = out.g;
+        rgbaRow[4 * x + 2] = out.b;
+
+        const Oklab e{(v.l - p.l) * kStrength, (v.a - p.a) * kStrength, (v.b - p.b) * kStrength};
+        addScaled(m_current[std::size_t(std::ptrdiff_t(cell) + ahead)], e, 7.0f / 16.0f);
+        addScaled(m_next[std::size_t(std::ptrdiff_t(cell) - ahead)], e, 3.0f / 16.0f);
+        addScaled(m_next[cell], e, 5.0f / 16.0f);
+        addScaled(m_next[std::size_t(std::ptrdiff_t(cell) + ahead)], e, 1.0f / 16.0f);
+    }
+    std::swap(m_current, m_next);
+    std::fill(m_next.begin(), m_next.end(), Oklab{});
+}
+
+} // namespace glintwork::quantizer

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <tuple>
+#include <vector>
+
+namespace glintwork::quantizer::test {
+
+// A tightly packed RGBA buffer (4 * width bytes per row), the layout the entry point takes.
+struct RgbaImage {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> bytes;
+
+    RgbaImage(std::uint32_t w, std::uint32_t h)
+        : width(w), height(h), bytes(std::size_t{w} * h * 4) {}
+
+    [[nodiscard]] std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) {
+        return bytes.data() + (std::size_t{y} * width + x) * 4;
+    }
+    [[nodiscard]] const std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) const {
+        return bytes.data() + (std::size_t{y} * width + x) * 4;
+    }
+    void set(std::uint32_t x, std::uint32_t y, std::uint8_t r, std::uint8_t g, std::uint8_t b,
+             std::uint8_t a = 255) {
+        std::uint8_t* p = pixel(x, y);
+        p[0] = r;
+        p[1] = g;
+        p[2] = b;
+        p[3] = a;
+    }
+
+    [[nodiscard]] std::set<std::tuple<int, int, int>> distinctColors() const {
+        std::set<std::tuple<int, int, int>> colors;
+        for (std::size_t i = 0; i < bytes.size(); i += 4)
+            colors.insert({bytes[i], bytes[i + 1], bytes[i + 2]});
+        return colors;
+    }
+};
+
+// Smooth gradients, per-pixel noise and a few hard edges: the kind of content that needs a full
+// palette and dithering. Deterministic for a given size and seed.
+RgbaImage photoLikeImage(std::uint32_t width, std::uint32_t height, std::uint32_t seed = 1);
+
+// A handful of flat colours in blocks, like a screenshot or a logo.
+RgbaImage flatGraphic(std::uint32_t width, std::uint32_t height);
+
+} // namespace glintwork::quantizer::test
