@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ostream>
+
 #include <QString>
 
 namespace glintwork {
@@ -27,6 +29,9 @@ public:
 
     friend bool operator==(const ConversionStatus&, const ConversionStatus&) = default;
 
+    // For test failure messages: "waiting", "error(text)", ...
+    [[nodiscard]] QString debugText() const;
+
 private:
     explicit ConversionStatus(Kind kind, QString message = {})
         : m_kind(kind), m_message(std::move(message)) {}
@@ -34,5 +39,8 @@ private:
     Kind m_kind = Kind::waiting;
     QString m_message;
 };
+
+// Lets GoogleTest print a status in failure messages.
+void PrintTo(const ConversionStatus& status, std::ostream* out);
 
 } // namespace glintwork

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "batch/ImageItem.h"
 #include "compress/ConversionSettings.h"
 
 namespace glintwork {
@@ -74,16 +73,16 @@ void ensureDirectory(const QUrl& folder) {
     }
 }
 
-QList<QUrl> urlsNotListed(const QList<QUrl>& collected, const QList<ImageItem*>& listed) {
+ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions, const ItemList& listed) {
     QSet<QString> listedPaths;
-    for (const ImageItem* item : listed)
+    for (const auto& item : listed)
         listedPaths.insert(item->url().path());
-    QList<QUrl> kept;
-    for (const QUrl& url : collected) {
+    ItemList added;
+    for (const QUrl& url : collectImageFiles(urls, extensions)) {
         if (!listedPaths.contains(url.path()))
-            kept.append(url);
+            added.append(std::make_shared<ImageItem>(url));
     }
-    return kept;
+    return added;
 }
 
 QString formatByteCount(qint64 bytes) {

@@ -5,9 +5,10 @@
 #include <QString>
 #include <QUrl>
 
+#include "batch/ImageItem.h"
+
 namespace glintwork {
 
-class ImageItem;
 
 namespace FileService {
 
@@ -24,11 +25,11 @@ namespace FileService {
 // FileSystemError when that fails. Anything already there is left alone.
 void ensureDirectory(const QUrl& folder);
 
-// The tail of every driver's add-files operation: the collected URLs whose path is not
-// already listed, in order. The listed set is not updated while filtering, so a file that
-// occurs twice in one delivery is kept twice.
-[[nodiscard]] QList<QUrl> urlsNotListed(const QList<QUrl>& collected,
-                                        const QList<ImageItem*>& listed);
+// Every driver's add-files rule: the image files among `urls` (folders expanded) whose
+// path is not already listed, each as a new item, in order. The listed set is taken once,
+// so a file that occurs twice in one delivery is added twice.
+[[nodiscard]] ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions,
+                                const ItemList& listed);
 
 // File sizes in decimal units, as file managers show them ("1.2 MB", "512 bytes").
 [[nodiscard]] QString formatByteCount(qint64 bytes);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -66,6 +68,10 @@ private:
     std::optional<QString> m_errorMessage;
     double m_progress = 0.0;
 };
+
+// A tool's list: items are shared with the jobs working on them, so a list cleared during
+// a run never pulls an item from under a running job.
+using ItemList = QList<std::shared_ptr<ImageItem>>;
 
 // The text of a size change, shared by the rows and the CLI.
 [[nodiscard]] std::optional<QString> compressionPercentText(qint64 originalSize,

@@ -5,6 +5,7 @@
 
 #include "batch/FileService.h"
 #include "batch/ImageItem.h"
+#include "compress/ConversionSettings.h"
 #include "cutout/CutoutSettings.h"
 #include "support/TestSupport.h"
 #include "upscale/UpscaleSettings.h"
@@ -77,13 +78,21 @@ TEST(CollectImageFiles, FolderNamedLikeAnImageIsAcceptedInsideAFolder) {
     EXPECT_EQ(names(collected, dir.path()), QStringList{QStringLiteral("drop/album.png")});
 }
 
-TEST(UrlsNotListed, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
+TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
     test::ScratchDir dir;
     const QString a = dir.writeFile(QStringLiteral("a.png"), "x");
     const QString b = dir.writeFile(QStringLiteral("b.png"), "x");
-    ImageItem listed(url(a));
-    const auto kept = FileService::urlsNotListed({url(a), url(b), url(b)}, {&listed});
-    EXPECT_EQ(kept, (QList<QUrl>{url(b), url(b)}));
+    dir.writeFile(QStringLiteral("folder/c.png"), "x");
+    const ItemList listed{std::make_shared<ImageItem>(url(a))};
+    const auto added = FileService::newItems(
+        {url(a), url(b), url(dir.filePath(QStringLiteral("folder"))), url(b)},
+        ConversionSettings::supportedExtensions(), listed);
+    QStringList got;
+    for (const auto& item : added)
+        got << QFileInfo(item->url().toLocalFile()).fileName();
+    EXPECT_EQ(got, (QStringList{QStringLiteral("b.png"), QStringLiteral("c.png"),
+                                QStringLiteral("b.png")}));
+    EXPECT_NE(added[0]->id(), added[2]->id()) << "the same file twice is two items";
 }
 
 TEST(EnsureDirectory, CreatesMissingParentsAndLeavesExistingAlone) {

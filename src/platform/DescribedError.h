@@ -1,0 +1,24 @@
+#pragma once
+
+#include <exception>
+
+#include <QByteArray>
+#include <QString>
+
+namespace glintwork {
+
+// Base of every error a user may read in a file's row: each component's error type
+// renders its own text through description().
+class DescribedError : public std::exception {
+public:
+    [[nodiscard]] virtual QString description() const = 0;
+    [[nodiscard]] const char* what() const noexcept override;
+
+private:
+    mutable QByteArray m_what;
+};
+
+// The user-visible text of the exception being handled (call inside a catch block).
+[[nodiscard]] QString describeCurrentException();
+
+} // namespace glintwork
