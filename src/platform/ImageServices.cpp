@@ -106,7 +106,11 @@ bool pngRecordsPhysicalResolution(const QString& path) {
 using Kind = ImageServiceError::Kind;
 
 ImageServiceError fromVips(const VError& error, Kind kind) {
-    return ImageServiceError(kind, usefulLine(error.what()));
+    QString reason = usefulLine(error.what());
+    // libvips names the full path here; the user already knows which file it is.
+    if (reason.endsWith(QStringLiteral(" is not a known file format")))
+        reason = QStringLiteral("it is not in a known image format");
+    return ImageServiceError(kind, reason);
 }
 
 constexpr bool hostIsLittleEndian = std::endian::native == std::endian::little;
@@ -122,12 +126,12 @@ void requireRegularFile(const QString& path) {
 }
 
 // Opens image 0 lazily: only the header is read until pixels are asked for.
-VImage openSource(const QString& path, VipsFailOn failOn) {
+VImage openSource(const QString& path, VipsFailOn failOn, VipsAccess access) {
     requireRegularFile(path);
     try {
         return VImage::new_from_file(nativePath(path).constData(),
                                      VImage::option()
-                                         ->set("access", VIPS_ACCESS_SEQUENTIAL)
+                                         ->set("access", access)
                                          ->set("fail_on", failOn));
     } catch (const VError& error) {
         throw fromVips(error, Kind::unreadable);
@@ -631,9 +635,14 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
 
 Image decode(const QString& path) {
     return guarded(Kind::unreadable, [&] {
-        // Truncated or corrupt data must fail rather than come back as grey rows.
-        const VImage source = openSource(path, VIPS_FAIL_ON_ERROR);
+        // Truncated or corrupt data must fail rather than come back as grey rows. libvips
+        // 8.14 sometimes loses a decoder error raised in one of its worker threads and hands
+        // back the partial image, so the file is decoded here, in the calling thread: with
+        // random access, asking for the first pixel decodes the whole image and reports
+        // its failure directly.
+        const VImage source = openSource(path, VIPS_FAIL_ON_ERROR, VIPS_ACCESS_RANDOM);
         refuseOversized(source);
+        vips::VRegion::new_from_image(source).prepare(0, 0, 1, 1);
         return imageFromVips(source);
     });
 }
@@ -643,7 +652,7 @@ Image thumbnail(const QString& path, int maxPixelSize) {
         throw ImageServiceError(Kind::unsupportedFormat,
                                 QStringLiteral("The thumbnail size must be at least 1 pixel."));
     return guarded(Kind::unreadable, [&] {
-        refuseOversized(openSource(path, VIPS_FAIL_ON_NONE));
+        refuseOversized(openSource(path, VIPS_FAIL_ON_NONE, VIPS_ACCESS_SEQUENTIAL));
         VImage image = VImage::thumbnail(nativePath(path).constData(), maxPixelSize,
                                          VImage::option()
                                              ->set("height", maxPixelSize)
@@ -835,7 +844,7 @@ Image toRGBA8(const Image& image) {
         const int colors = work.bands() - (alpha ? 1 : 0);
         if (colors == 1) {
             const VImage grey = work.extract_band(0);
-            VImage rgb = grey.bandjoin({grey, grey});
+            VImage rgb = VImage::bandjoin({grey, grey, grey});
             work = alpha ? rgb.bandjoin(work.extract_band(1)) : rgb;
         }
         if (!alpha)

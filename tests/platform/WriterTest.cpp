@@ -210,6 +210,28 @@ TEST(LosslessWriterTest, PngCarriesExifAndAnEmptyBlockWritesNone) {
     EXPECT_EQ(file.readAll().count("eXIf"), 1) << "a PNG may hold one eXIf chunk";
 }
 
+TEST(LosslessWriterTest, ExifFromAJpegCarriesIntoAPng) {
+    ScratchDir dir;
+    const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+    WriteMetadata camera;
+    camera.orientation = 6;
+    ImageServices::writeJPEG(gradient(24, 16), jpeg, 0.9, camera);
+    const auto source = ImageServices::readProperties(jpeg);
+    ASSERT_TRUE(source && source->exif);
+
+    WriteMetadata carried;
+    carried.exif = source->exif;
+    carried.orientation = source->orientation;
+    const QString png = dir.filePath(QStringLiteral("cutout.png"));
+    ImageServices::writePNG(pattern(24, 16, 8, 3, true), png, carried);
+    const auto written = ImageServices::readProperties(png);
+    ASSERT_TRUE(written && written->exif);
+    EXPECT_EQ(written->orientation, 6);
+    QFile file(png);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("eXIf"), 1);
+}
+
 TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
     ScratchDir dir;
     Image floating = Image::make(4, 4, 32, AlphaInfo::none, ColorSpace::sRGB(), 3);
