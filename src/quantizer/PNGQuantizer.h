@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "platform/DescribedError.h"
+
+namespace glintwork {
+
+class QuantizeError : public DescribedError {
+public:
+    enum class Kind { decodingFailed, contextCreationFailed, quantizationFailed, pngWriteFailed };
+
+    explicit QuantizeError(Kind kind) : m_kind(kind) {}
+    [[nodiscard]] Kind kind() const { return m_kind; }
+    [[nodiscard]] QString description() const override;
+
+private:
+    Kind m_kind;
+};
+
+// Writes any decodable image as an opaque palette PNG of at most 64, 128 or 256 colours
+// (by quality), down-scaled to fit the limits and shown upright.
+namespace PNGQuantizer {
+
+// Largest palette for a compress quality: 64 below 51, 128 up to 75, 256 above.
+[[nodiscard]] int maximumColorCount(int quality);
+
+struct TargetSize {
+    int width;
+    int height;
+    friend bool operator==(const TargetSize&, const TargetSize&) = default;
+};
+// Never enlarges; keeps the aspect ratio; halves round away from zero; at least 1 pixel.
+[[nodiscard]] TargetSize targetSize(int width, int height, std::optional<int> maxWidth,
+                                    std::optional<int> maxHeight);
+
+// Throws QuantizeError. The output is replaced when it exists.
+void quantize(const QString& input, const QString& output, int quality,
+              std::optional<int> maxWidth, std::optional<int> maxHeight);
+
+} // namespace PNGQuantizer
+} // namespace glintwork

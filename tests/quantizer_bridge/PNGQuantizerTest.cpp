@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <QFile>
+
+#include "platform/ImageServices.h"
+#include "platform/Orientation.h"
+#include "quantizer/PNGQuantizer.h"
+#include "quantizer/quantette.h"
+#include "support/TestSupport.h"
+
+namespace glintwork {
+namespace {
+
+Image gradient(int width, int height, bool withAlpha) {
+    Image image = Image::make(width, height, 8, withAlpha ? AlphaInfo::last : AlphaInfo::none,
+                              ColorSpace::sRGB(), 3);
+    const int n = image.componentsPerPixel();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = image.row(y) + x * n;
+            p[0] = static_cast<std::uint8_t>(x * 255 / std::max(1, width - 1));
+            p[1] = static_cast<std::uint8_t>(y * 255 / std::max(1, height - 1));
+            p[2] = static_cast<std::uint8_t>((x + y) * 7);
+            if (withAlpha)
+                p[3] = 255;
+        }
+    }
+    return image;
+}
+
+std::set<std::uint32_t> distinctColors(const Image& rgba) {
+    std::set<std::uint32_t> colors;
+    for (int y = 0; y < rgba.height; ++y)
+        for (int x = 0; x < rgba.width; ++x) {
+            const std::uint8_t* p = rgba.row(y) + 4 * x;
+            colors.insert((p[0] << 16) | (p[1] << 8) | p[2]);
+        }
+    return colors;
+}
+
+int pngColorType(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(26);
+    return head.size() == 26 ? static_cast<unsigned char>(head[25]) : -1;
+}
+
+TEST(PNGQuantizer, TargetSizeRule) {
+    using PNGQuantizer::targetSize;
+    using T = PNGQuantizer::TargetSize;
+    const struct {
+        int w, h;
+        std::optional<int> mw, mh;
+        T expected;
+    } cases[] = {
+        {4000, 3000, 1000, std::nullopt, {1000, 750}},
+        {4000, 3000, 2000, 500, {667, 500}},
+        {3, 3, 1, std::nullopt, {1, 1}},
+        {3, 1000, 1, std::nullopt, {1, 333}},
+        {4000, 3000, 0, 0, {4000, 3000}},
+        {4000, 3000, 8000, 8000, {4000, 3000}},
+        {4000, 3000, -5, 3000, {4000, 3000}},
+        {5, 2, 3, std::nullopt, {3, 1}},   // 1.2 rounds down
+        {4, 3, 2, std::nullopt, {2, 2}},   // 1.5 rounds away from zero
+        {1000, 1, 10, std::nullopt, {10, 1}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(targetSize(c.w, c.h, c.mw, c.mh), c.expected) << c.w << "x" << c.h;
+}
+
+TEST(PNGQuantizer, QualityPicksPaletteSize) {
+    const std::pair<int, int> cases[] = {{0, 64},   {50, 64},   {51, 128}, {75, 128},
+                                         {76, 256}, {100, 256}, {150, 256}, {-3, 64}};
+    for (const auto& [quality, colors] : cases)
+        EXPECT_EQ(PNGQuantizer::maximumColorCount(quality), colors) << quality;
+}
+
+TEST(PNGQuantizer, WritesPalettePNGEqualToTheQuantizerOutput) {
+    test::ScratchDir dir;
+    const Image source = gradient(96, 64, false);
+    const QString input = dir.filePath(QStringLiteral("in.png"));
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    ImageServices::writePNG(source, input);
+    PNGQuantizer::quantize(input, output, 50, std::nullopt, std::nullopt);
+
+    EXPECT_EQ(pngColorType(output), 3) << "palette colour type";
+    const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+    ASSERT_EQ(written.width, 96);
+    ASSERT_EQ(written.height, 64);
+    EXPECT_LE(distinctColors(written).size(), 64u);
+
+    Image expected = ImageServices::toRGBA8(source);
+    ASSERT_EQ(quantette_quantize_rgba(expected.pixels.data(), 96, 64, 64), 0);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x)
+            for (int c = 0; c < 4; ++c)
+                ASSERT_EQ(written.row(y)[4 * x + c], c == 3 ? 255 : expected.row(y)[4 * x + c])
+                    << x << "," << y << " channel " << c;
+}
+
+TEST(PNGQuantizer, TransparentInputBecomesOpaqueWhite) {
+    test::ScratchDir dir;
+    Image clear = Image::make(10, 6, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
+    for (std::size_t i = 0; i < clear.pixels.size(); i += 4)
+        clear.pixels[i] = 200; // red with alpha 0: must not leak through
+    const QString input = dir.filePath(QStringLiteral("clear.png"));
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    ImageServices::writePNG(clear, input);
+    PNGQuantizer::quantize(input, output, 80, std::nullopt, std::nullopt);
+    const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+    EXPECT_EQ(distinctColors(written), (std::set<std::uint32_t>{0xFFFFFF}));
+    for (std::size_t i = 3; i < written.pixels.size(); i += 4)
+        ASSERT_EQ(written.pixels[i], 255);
+}
+
+TEST(PNGQuantizer, FewColorsSurviveAndLimitsScale) {
+    test::ScratchDir dir;
+    Image blocks = Image::make(400, 300, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    const std::uint8_t palette[3][3] = {{255, 0, 0}, {0, 0, 255}, {20, 200, 40}};
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x)
+            std::memcpy(blocks.row(y) + 3 * x, palette[(x / 100 + y / 100) % 3], 3);
+    const QString input = dir.filePath(QStringLiteral("blocks.png"));
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    ImageServices::writePNG(blocks, input);
+    PNGQuantizer::quantize(input, output, 90, 100, std::nullopt);
+    const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+    EXPECT_EQ(written.width, 100);
+    EXPECT_EQ(written.height, 75);
+    // Inside the blocks, away from the resampled borders, the colours are exact.
+    const std::uint8_t* centre = written.row(12) + 4 * 12;
+    EXPECT_NEAR(centre[0], 255, 1);
+    EXPECT_NEAR(centre[1], 0, 1);
+    EXPECT_NEAR(centre[2], 0, 1);
+}
+
+TEST(PNGQuantizer, OrientedPhotoIsWrittenUpright) {
+    test::ScratchDir dir;
+    // Stored 40 x 20 with a red left half; orientation 6 shows it rotated clockwise,
+    // so upright it is 20 x 40 with red on top.
+    Image stored = Image::make(40, 20, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) {
+            std::uint8_t* p = stored.row(y) + 3 * x;
+            p[0] = x < 20 ? 255 : 0;
+            p[2] = x < 20 ? 0 : 255;
+        }
+    const QString input = dir.filePath(QStringLiteral("rotated.jpg"));
+    WriteMetadata metadata;
+    metadata.orientation = 6;
+    ImageServices::writeJPEG(stored, input, 0.95, metadata);
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    PNGQuantizer::quantize(input, output, 80, std::nullopt, std::nullopt);
+    const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+    ASSERT_EQ(written.width, 20);
+    ASSERT_EQ(written.height, 40);
+    EXPECT_GT(written.row(5)[4 * 10 + 0], 200);  // top: red
+    EXPECT_GT(written.row(35)[4 * 10 + 2], 200); // bottom: blue
+}
+
+TEST(PNGQuantizer, NotAnImageFailsWithoutWriting) {
+    test::ScratchDir dir;
+    const QString input = dir.writeFile(QStringLiteral("notes.png"), "plain text");
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    try {
+        PNGQuantizer::quantize(input, output, 80, std::nullopt, std::nullopt);
+        FAIL() << "expected decodingFailed";
+    } catch (const QuantizeError& error) {
+        EXPECT_EQ(error.kind(), QuantizeError::Kind::decodingFailed);
+        EXPECT_EQ(error.description(), QStringLiteral("Image decoding failed"));
+    }
+    EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST(Orientation, MatchesTheDecoderForEveryTag) {
+    // Six flat blocks of distinct colours, 3 x 2 blocks of 16 pixels: wide enough that
+    // resampling in the reference thumbnail cannot blur a block's centre.
+    test::ScratchDir dir;
+    const std::uint8_t colors[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
+                                       {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+    Image stored = Image::make(48, 32, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            std::memcpy(stored.row(y) + 3 * x, colors[(y / 16) * 3 + x / 16], 3);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QString path = dir.filePath(QStringLiteral("o%1.png").arg(orientation));
+        WriteMetadata metadata;
+        metadata.orientation = orientation;
+        ImageServices::writePNG(stored, path, metadata);
+        const Image ours =
+            ImageServices::toRGBA8(applyOrientation(ImageServices::decode(path), orientation));
+        const Image reference = ImageServices::toRGBA8(ImageServices::thumbnail(path, 48));
+        ASSERT_EQ(ours.width, reference.width) << orientation;
+        ASSERT_EQ(ours.height, reference.height) << orientation;
+        // The reference is colour managed, so compare which block colour each centre shows.
+        const auto nearest = [&](const std::uint8_t* p) {
+            int best = 0;
+            int bestDistance = 1 << 30;
+            for (int i = 0; i < 6; ++i) {
+                int d = 0;
+                for (int c = 0; c < 3; ++c)
+                    d += (p[c] - colors[i][c]) * (p[c] - colors[i][c]);
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = i;
+                }
+            }
+            return best;
+        };
+        for (int by = 8; by < ours.height; by += 16)
+            for (int bx = 8; bx < ours.width; bx += 16)
+                EXPECT_EQ(nearest(ours.row(by) + 4 * bx), nearest(reference.row(by) + 4 * bx))
+                    << "orientation " << orientation << " block at " << bx << "," << by;
+    }
+}
+
+} // namespace
+} // namespace glintwork
