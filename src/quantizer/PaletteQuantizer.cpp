@@ -76,7 +76,7 @@ ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
 // once the first pixel is written nothing can fail.
 void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const SrgbToOklab& converter,
            SerpentineDither& dither) {
-    const std::size_t bandRows = std::max<std::size_t>(1, kBandPixels / width);
+    const std::size_t bandRows = std::clamp<std::size_t>(kBandPixels / width, 1, height);
     std::vector<Oklab> current(bandRows * width);
     std::vector<Oklab> next(bandRows * width);
     const bool helperAllowed = std::thread::hardware_concurrency() > 1;

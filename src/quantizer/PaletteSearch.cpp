@@ -123,17 +123,17 @@ nearestAvx2(const float* l, const float* a, const float* b, std::size_t paddedSi
 // Distances are never negative, so their bit patterns order like the values, and the smallest
 // key is the nearest entry with the lowest index on a tie: a plain unsigned minimum replaces the
 // compare-and-select steps and makes the final reduction short.
-__attribute__((target("avx512f"))) inline void stepAvx512(__m512 vl, __m512 va, __m512 vb,
-                                                          const float* l, const float* a,
-                                                          const float* b, __m512i index,
-                                                          __m512i& best) {
+__attribute__((target("avx512f"))) inline __m512i keysAvx512(__m512 vl, __m512 va, __m512 vb,
+                                                             const float* l, const float* a,
+                                                             const float* b, __m512i index) {
     const __m512 dl = _mm512_sub_ps(vl, _mm512_loadu_ps(l));
     const __m512 da = _mm512_sub_ps(va, _mm512_loadu_ps(a));
     const __m512 db = _mm512_sub_ps(vb, _mm512_loadu_ps(b));
     const __m512i d = _mm512_castps_si512(_mm512_add_ps(
         _mm512_add_ps(_mm512_mul_ps(dl, dl), _mm512_mul_ps(da, da)), _mm512_mul_ps(db, db)));
-    best = _mm512_min_epu64(best, _mm512_unpacklo_epi32(index, d));
-    best = _mm512_min_epu64(best, _mm512_unpackhi_epi32(index, d));
+    // The two halves are folded before they meet the accumulator, which keeps the chain of
+    // dependent minimums (the search's latency) short.
+    return _mm512_min_epu64(_mm512_unpacklo_epi32(index, d), _mm512_unpackhi_epi32(index, d));
 }
 
 __attribute__((target("avx512f"))) std::uint32_t
@@ -146,22 +146,22 @@ nearestAvx512(const float* l, const float* a, const float* b, std::size_t padded
     __m512i index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512i step = _mm512_set1_epi32(16);
     for (std::size_t i = 0; i < paddedSize; i += 64) {
-        stepAvx512(vl, va, vb, l + i, a + i, b + i, index, best0);
-        index = _mm512_add_epi32(index, step);
-        stepAvx512(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, index, best1);
-        index = _mm512_add_epi32(index, step);
-        stepAvx512(vl, va, vb, l + i + 32, a + i + 32, b + i + 32, index, best2);
-        index = _mm512_add_epi32(index, step);
-        stepAvx512(vl, va, vb, l + i + 48, a + i + 48, b + i + 48, index, best3);
-        index = _mm512_add_epi32(index, step);
+        const __m512i i1 = _mm512_add_epi32(index, step);
+        const __m512i i2 = _mm512_add_epi32(i1, step);
+        const __m512i i3 = _mm512_add_epi32(i2, step);
+        best0 = _mm512_min_epu64(best0, keysAvx512(vl, va, vb, l + i, a + i, b + i, index));
+        best1 =
+            _mm512_min_epu64(best1, keysAvx512(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, i1));
+        best2 =
+            _mm512_min_epu64(best2, keysAvx512(vl, va, vb, l + i + 32, a + i + 32, b + i + 32, i2));
+        best3 =
+            _mm512_min_epu64(best3, keysAvx512(vl, va, vb, l + i + 48, a + i + 48, b + i + 48, i3));
+        index = _mm512_add_epi32(i3, step);
     }
     __m512i best = _mm512_min_epu64(_mm512_min_epu64(best0, best1), _mm512_min_epu64(best2, best3));
-    best = _mm512_min_epu64(
-        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(4, 5, 6, 7, 0, 1, 2, 3), best));
-    best = _mm512_min_epu64(
-        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(2, 3, 0, 1, 6, 7, 4, 5), best));
-    best = _mm512_min_epu64(
-        best, _mm512_permutexvar_epi64(_mm512_setr_epi64(1, 0, 3, 2, 5, 4, 7, 6), best));
+    best = _mm512_min_epu64(best, _mm512_shuffle_i64x2(best, best, _MM_SHUFFLE(1, 0, 3, 2)));
+    best = _mm512_min_epu64(best, _mm512_shuffle_i64x2(best, best, _MM_SHUFFLE(2, 3, 0, 1)));
+    best = _mm512_min_epu64(best, _mm512_unpackhi_epi64(best, best));
     return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(best)));
 }
 

@@ -29,10 +29,16 @@ void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t
     const bool leftToRight = y % 2 == 0;
     // Cell x + 1 holds the error for pixel x; the scan direction flips which neighbour is ahead.
     const std::ptrdiff_t ahead = leftToRight ? 1 : -1;
+    // The 7/16 share for the next pixel of the row stays in a register instead of going through
+    // its error cell: the cell holds only what the row above sent, and adding the carried share
+    // last is the order the cell would have seen it in anyway. This keeps a store-and-reload off
+    // the pixel-to-pixel dependency chain.
+    Oklab carry{0.0f, 0.0f, 0.0f};
     for (std::size_t i = 0; i < m_width; ++i) {
         const std::size_t x = leftToRight ? i : m_width - 1 - i;
         const std::size_t cell = x + 1;
-        const Oklab& error = m_current[cell];
+        const Oklab& above = m_current[cell];
+        const Oklab error{above.l + carry.l, above.a + carry.a, above.b + carry.b};
         const Oklab v{pixels[x].l + error.l, pixels[x].a + error.a, pixels[x].b + error.b};
         const std::uint32_t chosen = m_palette.nearest(v);
         const Oklab& p = m_paletteColors[chosen];
@@ -42,13 +48,13 @@ void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t
         rgbaRow[4 * x + 2] = out.b;
 
         const Oklab e{(v.l - p.l) * kStrength, (v.a - p.a) * kStrength, (v.b - p.b) * kStrength};
-        addScaled(m_current[std::size_t(std::ptrdiff_t(cell) + ahead)], e, 7.0f / 16.0f);
+        carry = {e.l * (7.0f / 16.0f), e.a * (7.0f / 16.0f), e.b * (7.0f / 16.0f)};
         addScaled(m_next[std::size_t(std::ptrdiff_t(cell) - ahead)], e, 3.0f / 16.0f);
         addScaled(m_next[cell], e, 5.0f / 16.0f);
         addScaled(m_next[std::size_t(std::ptrdiff_t(cell) + ahead)], e, 1.0f / 16.0f);
     }
     std::swap(m_current, m_next);
-    std::fill(m_next.begin(), m_next.end(), Oklab{});
+    std::fill(m_next.begin(), m_next.end(), Oklab{0.0f, 0.0f, 0.0f});
 }
 
 } // namespace glintwork::quantizer
