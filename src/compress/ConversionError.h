@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/DescribedError.h"
+
+namespace glintwork {
+
+// Failures of the image converter itself, with the text a user sees in a file's row.
+class ConversionError : public DescribedError {
+public:
+    enum class Kind {
+        processExitedWithError,
+        imageDecodingFailed,
+        bmpExportFailed,
+        outputFileNotCreated,
+    };
+
+    [[nodiscard]] static ConversionError processExitedWithError(qint32 exitCode,
+                                                                QString errorOutput);
+    [[nodiscard]] static ConversionError imageDecodingFailed();
+    [[nodiscard]] static ConversionError bmpExportFailed();
+    [[nodiscard]] static ConversionError outputFileNotCreated();
+
+    [[nodiscard]] Kind kind() const { return m_kind; }
+    // Only meaningful for processExitedWithError.
+    [[nodiscard]] qint32 exitCode() const { return m_exitCode; }
+    [[nodiscard]] const QString& errorOutput() const { return m_errorOutput; }
+
+    [[nodiscard]] QString description() const override;
+
+    friend bool operator==(const ConversionError& a, const ConversionError& b) {
+        return a.m_kind == b.m_kind && a.m_exitCode == b.m_exitCode &&
+               a.m_errorOutput == b.m_errorOutput;
+    }
+
+private:
+    ConversionError(Kind kind, qint32 exitCode, QString errorOutput);
+
+    Kind m_kind;
+    qint32 m_exitCode = 0;
+    QString m_errorOutput;
+};
+
+} // namespace glintwork

@@ -1,0 +1,364 @@
+#include "compress/ProcessRunner.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include "compress/ConversionError.h"
+#include "platform/CancellationToken.h"
+
+extern char** environ;
+
+namespace glintwork {
+
+namespace {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    [[nodiscard]] int get() const { return m_fd; }
+    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    void reset(int fd = -1) noexcept {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+struct Pipe {
+    UniqueFd readEnd;
+    UniqueFd writeEnd;
+};
+
+// Close-on-exec from the start: several jobs spawn children at the same time from
+// different threads, and a child that inherited another job's write end would keep that
+// job waiting for end-of-file until it exits.
+[[nodiscard]] std::optional<Pipe> makePipe() {
+    std::array<int, 2> fds{};
+    if (::pipe2(fds.data(), O_CLOEXEC) != 0)
+        return std::nullopt;
+    return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+class SpawnFileActions {
+public:
+    SpawnFileActions() {
+        m_error = ::posix_spawn_file_actions_init(&m_actions);
+        m_valid = m_error == 0;
+    }
+    ~SpawnFileActions() {
+        if (m_valid)
+            ::posix_spawn_file_actions_destroy(&m_actions);
+    }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+
+    void open(int fd, const char* path, int flags) {
+        if (m_error == 0)
+            m_error = ::posix_spawn_file_actions_addopen(&m_actions, fd, path, flags, 0);
+    }
+    void dup2(int from, int to) {
+        if (m_error == 0)
+            m_error = ::posix_spawn_file_actions_adddup2(&m_actions, from, to);
+    }
+    [[nodiscard]] int error() const { return m_error; }
+    [[nodiscard]] const posix_spawn_file_actions_t* get() const { return &m_actions; }
+
+private:
+    posix_spawn_file_actions_t m_actions{};
+    int m_error = 0;
+    bool m_valid = false;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() {
+        m_error = ::posix_spawnattr_init(&m_attributes);
+        m_valid = m_error == 0;
+        if (m_error != 0)
+            return;
+        // The child leads a group of its own: cancellation terminates it together with
+        // anything it started, and a terminal's Ctrl-C reaches only us, so we decide.
+        sigset_t empty;
+        sigemptyset(&empty);
+        // Ignored signals survive exec; a child that ignores SIGTERM could not be cancelled.
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP})
+            sigaddset(&defaults, signal);
+        const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        for (const int error : {::posix_spawnattr_setflags(&m_attributes, flags),
+                                ::posix_spawnattr_setpgroup(&m_attributes, 0),
+                                ::posix_spawnattr_setsigmask(&m_attributes, &empty),
+                                ::posix_spawnattr_setsigdefault(&m_attributes, &defaults)}) {
+            if (error != 0 && m_error == 0)
+                m_error = error;
+        }
+    }
+    ~SpawnAttributes() {
+        if (m_valid)
+            ::posix_spawnattr_destroy(&m_attributes);
+    }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+
+    [[nodiscard]] int error() const { return m_error; }
+    [[nodiscard]] const posix_spawnattr_t* get() const { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes{};
+    int m_error = 0;
+    bool m_valid = false;
+};
+
+// Owns a launched child until it has been reaped. If the run is abandoned by an
+// exception, the child's group is killed and reaped so no zombie or orphan remains.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    explicit ChildProcess(pid_t pid) : m_pid(pid) {}
+    ChildProcess(ChildProcess&& other) noexcept : m_pid(std::exchange(other.m_pid, -1)) {}
+    ChildProcess& operator=(ChildProcess&& other) noexcept {
+        if (this != &other) {
+            abandon();
+            m_pid = std::exchange(other.m_pid, -1);
+        }
+        return *this;
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() { abandon(); }
+
+    [[nodiscard]] pid_t pid() const { return m_pid; }
+
+    // Blocks until the child has exited but leaves it unreaped, so its pid and group id
+    // cannot be reused by an unrelated process while a terminate request may still be
+    // on its way. Returns the exit code, or the signal's number if a signal ended it.
+    [[nodiscard]] int waitForExit() const {
+        siginfo_t info{};
+        while (::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOWAIT) != 0) {
+            if (errno != EINTR)
+                throw std::system_error(errno, std::generic_category(), "waitid");
+        }
+        return info.si_status;
+    }
+
+    void reap() noexcept {
+        if (m_pid <= 0)
+            return;
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+    }
+
+private:
+    void abandon() noexcept {
+        if (m_pid <= 0)
+            return;
+        ::kill(-m_pid, SIGKILL);
+        reap();
+    }
+
+    pid_t m_pid = -1;
+};
+
+void terminateGroup(pid_t leader) {
+    ::kill(-leader, SIGTERM);
+}
+
+// Reads both pipes as data arrives: reading one to its end before the other would let a
+// child that fills the other pipe (a chatty stderr) block forever.
+void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBytes) {
+    std::array<char, 65536> buffer{};
+    while (out.isOpen() || err.isOpen()) {
+        std::array<pollfd, 2> fds{{{out.get(), POLLIN, 0}, {err.get(), POLLIN, 0}}};
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        const std::array<std::pair<UniqueFd*, QByteArray*>, 2> streams{
+            {{&out, &outBytes}, {&err, &errBytes}}};
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
+            if (n > 0)
+                streams[i].second->append(buffer.data(), qsizetype(n));
+            else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+                streams[i].first->reset();
+        }
+    }
+}
+
+[[nodiscard]] QString decodeUtf8OrEmpty(const QByteArray& bytes) {
+    // Stateless, so a truncated sequence at the very end counts as invalid rather than
+    // being held back for input that will never come.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    return decoder.hasError() ? QString() : text;
+}
+
+[[nodiscard]] ChildProcess spawn(const QString& toolPath, const QStringList& arguments,
+                                 const Pipe* out, const Pipe& err) {
+    std::vector<QByteArray> storage;
+    storage.reserve(std::size_t(arguments.size()) + 1);
+    storage.push_back(QFile::encodeName(toolPath));
+    for (const QString& argument : arguments)
+        storage.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& entry : storage) {
+        // A NUL would silently cut the argument short.
+        if (entry.contains('\0'))
+            throw ProcessLaunchError(toolPath, EINVAL);
+        argv.push_back(entry.data());
+    }
+    argv.push_back(nullptr);
+
+    SpawnFileActions actions;
+    actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
+    if (out)
+        actions.dup2(out->writeEnd.get(), STDOUT_FILENO);
+    else
+        actions.open(STDOUT_FILENO, "/dev/null", O_WRONLY);
+    actions.dup2(err.writeEnd.get(), STDERR_FILENO);
+    if (actions.error() != 0)
+        throw ProcessLaunchError(toolPath, actions.error());
+    const SpawnAttributes attributes;
+    if (attributes.error() != 0)
+        throw ProcessLaunchError(toolPath, attributes.error());
+
+    pid_t pid = -1;
+    const int error =
+        ::posix_spawn(&pid, argv.front(), actions.get(), attributes.get(), argv.data(), environ);
+    if (error != 0)
+        throw ProcessLaunchError(toolPath, error);
+    return ChildProcess(pid);
+}
+
+} // namespace
+
+ProcessLaunchError::ProcessLaunchError(QString toolPath, int errorNumber)
+    : m_toolPath(std::move(toolPath)), m_errorNumber(errorNumber) {}
+
+QString ProcessLaunchError::description() const {
+    return QString::fromStdString(std::generic_category().message(m_errorNumber));
+}
+
+void ProcessHolder::attach(pid_t processGroupLeader) {
+    bool cancelled = false;
+    {
+        const std::lock_guard lock(m_lock);
+        m_process = processGroupLeader;
+        cancelled = m_cancelled;
+    }
+    if (cancelled)
+        terminateGroup(processGroupLeader);
+}
+
+void ProcessHolder::cancel() {
+    std::optional<pid_t> process;
+    {
+        const std::lock_guard lock(m_lock);
+        m_cancelled = true;
+        process = m_process;
+    }
+    if (process)
+        terminateGroup(*process);
+}
+
+bool ProcessHolder::isCancelled() const {
+    const std::lock_guard lock(m_lock);
+    return m_cancelled;
+}
+
+namespace {
+
+QByteArray run(const QString& toolPath, const QStringList& arguments, bool captureStdout,
+               CancellationToken* cancellation) {
+    if (cancellation)
+        cancellation->check();
+
+    const auto holder = std::make_shared<ProcessHolder>();
+    // Declared before the registration so that, on every exit, the registration goes
+    // first (waiting out a handler in flight) and only then is the child reaped.
+    ChildProcess child;
+    CancellationToken::Registration registration;
+    if (cancellation)
+        registration = cancellation->registerCallback([holder] { holder->cancel(); });
+
+    auto errPipe = makePipe();
+    if (!errPipe)
+        throw ProcessLaunchError(toolPath, errno);
+    std::optional<Pipe> outPipe;
+    if (captureStdout) {
+        outPipe = makePipe();
+        if (!outPipe)
+            throw ProcessLaunchError(toolPath, errno);
+    }
+
+    child = spawn(toolPath, arguments, outPipe ? &*outPipe : nullptr, *errPipe);
+    // Only the child may hold the write ends now, or the reads below never see the end.
+    errPipe->writeEnd.reset();
+    if (outPipe)
+        outPipe->writeEnd.reset();
+    holder->attach(child.pid());
+
+    QByteArray out;
+    QByteArray err;
+    UniqueFd noOutput;
+    drain(outPipe ? outPipe->readEnd : noOutput, out, errPipe->readEnd, err);
+
+    const int status = child.waitForExit();
+    registration.reset();
+    const bool cancelled = holder->isCancelled();
+    child.reap();
+
+    if (cancelled && status != 0)
+        throw CancelledError();
+    if (status == 0)
+        return out;
+    throw ConversionError::processExitedWithError(status, decodeUtf8OrEmpty(err));
+}
+
+} // namespace
+
+QByteArray runProcess(const QString& toolPath, const QStringList& arguments, bool captureStdout,
+                      CancellationToken& cancellation) {
+    return run(toolPath, arguments, captureStdout, &cancellation);
+}
+
+QByteArray runProcess(const QString& toolPath, const QStringList& arguments, bool captureStdout,
+                      const std::shared_ptr<CancellationToken>& cancellation) {
+    return run(toolPath, arguments, captureStdout, cancellation.get());
+}
+
+} // namespace glintwork

@@ -1,0 +1,79 @@
+#include "compress/ToolManager.h"
+
+#include <optional>
+#include <utility>
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/Resources.h"
+
+namespace glintwork::ToolManager {
+
+namespace {
+
+bool hasPathSeparator(const QString& name) {
+    return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
+}
+
+std::optional<QString> toolLocation(const QString& resourceDirectory, const QString& name) {
+    const QString path = resourceDirectory + QStringLiteral("/bin/") + name;
+    // A folder also passes the execute test, so insist on a file (symlinks followed).
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    if (::access(QFile::encodeName(path).constData(), X_OK) != 0)
+        return std::nullopt;
+    return path;
+}
+
+} // namespace
+
+ToolError::ToolError(Kind kind, QString name) : m_kind(kind), m_name(std::move(name)) {}
+
+ToolError ToolError::toolNotFound(QString name) {
+    return ToolError(Kind::toolNotFound, std::move(name));
+}
+
+ToolError ToolError::bundleResourceNotFound() {
+    return ToolError(Kind::bundleResourceNotFound, QString());
+}
+
+QString ToolError::description() const {
+    switch (m_kind) {
+    case Kind::toolNotFound:
+        return QCoreApplication::translate(
+                   "ToolError", "CLI tool '%1' not found. Place binaries in Resources/bin/.")
+            .arg(m_name);
+    case Kind::bundleResourceNotFound:
+        return QCoreApplication::translate("ToolError", "App bundle resource path not found.");
+    }
+    return {};
+}
+
+QString toolPath(const QString& name) {
+    // Decided on the name alone, so "../x" never reaches the file system.
+    if (hasPathSeparator(name))
+        throw ToolError::toolNotFound(name);
+    const auto resources = Resources::resourceDirectory();
+    if (!resources)
+        throw ToolError::bundleResourceNotFound();
+    if (auto path = toolLocation(*resources, name))
+        return *std::move(path);
+    throw ToolError::toolNotFound(name);
+}
+
+bool isToolAvailable(const QString& name) noexcept {
+    try {
+        if (hasPathSeparator(name))
+            return false;
+        const auto resources = Resources::resourceDirectory();
+        return resources && toolLocation(*resources, name).has_value();
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace glintwork::ToolManager
