@@ -2,6 +2,7 @@
 
 #include "quantizer/PaletteSearch.h"
 
+#include <algorithm>
 #include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -46,77 +47,47 @@ std::uint32_t nearestScalar(const float* l, const float* a, const float* b, std:
 
 #ifdef GLINTWORK_QUANTIZER_X86
 
-// The vector paths keep four independent (distance, index) accumulators so that consecutive
-// compare-and-select steps do not wait on each other; each lane of an accumulator holds the
-// nearest of the entries it saw, the earliest on a tie (strict less-than). Merging prefers the
-// smaller distance and, on equal distances, the lower index, so the overall winner is the one
-// the scalar loop finds.
-
-__attribute__((target("avx2"))) inline void mergeAvx2(__m256& d0, __m256i& i0, __m256 d1,
-                                                      __m256i i1) {
-    const __m256 closer = _mm256_cmp_ps(d1, d0, _CMP_LT_OQ);
-    const __m256 same = _mm256_cmp_ps(d1, d0, _CMP_EQ_OQ);
-    // Indices stay below 2^31, so a signed comparison orders them correctly.
-    const __m256i lower = _mm256_cmpgt_epi32(i0, i1);
-    const __m256 take = _mm256_or_ps(closer, _mm256_and_ps(same, _mm256_castsi256_ps(lower)));
-    d0 = _mm256_blendv_ps(d0, d1, take);
-    i0 = _mm256_castps_si256(
-        _mm256_blendv_ps(_mm256_castsi256_ps(i0), _mm256_castsi256_ps(i1), take));
+// AVX2 has no unsigned 64-bit minimum; the keys' top bit is always clear (distances are not
+// negative), so a signed compare and a blend do the same job.
+__attribute__((target("avx2"))) inline __m256i minKeysAvx2(__m256i x, __m256i y) {
+    return _mm256_blendv_epi8(x, y, _mm256_cmpgt_epi64(x, y));
 }
 
-// Across lanes: the smallest distance, then the lowest index among the lanes holding it.
-__attribute__((target("avx2"))) inline std::uint32_t finishAvx2(__m256 best, __m256i bestIndex) {
-    __m256 m = _mm256_min_ps(best, _mm256_permute2f128_ps(best, best, 1));
-    m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m256i holders = _mm256_castps_si256(_mm256_cmp_ps(best, m, _CMP_EQ_OQ));
-    __m256i idx = _mm256_or_si256(bestIndex, _mm256_andnot_si256(holders, _mm256_set1_epi32(-1)));
-    idx = _mm256_min_epu32(idx, _mm256_permute2x128_si256(idx, idx, 1));
-    idx = _mm256_min_epu32(idx, _mm256_shuffle_epi32(idx, _MM_SHUFFLE(1, 0, 3, 2)));
-    idx = _mm256_min_epu32(idx, _mm256_shuffle_epi32(idx, _MM_SHUFFLE(2, 3, 0, 1)));
-    return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(idx));
-}
-
-__attribute__((target("avx2"))) inline void stepAvx2(__m256 vl, __m256 va, __m256 vb,
-                                                     const float* l, const float* a, const float* b,
-                                                     __m256i index, __m256& best,
-                                                     __m256i& bestIndex) {
+__attribute__((target("avx2"))) inline __m256i keysAvx2(__m256 vl, __m256 va, __m256 vb,
+                                                        const float* l, const float* a,
+                                                        const float* b, __m256i index) {
     const __m256 dl = _mm256_sub_ps(vl, _mm256_loadu_ps(l));
     const __m256 da = _mm256_sub_ps(va, _mm256_loadu_ps(a));
     const __m256 db = _mm256_sub_ps(vb, _mm256_loadu_ps(b));
-    const __m256 d = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dl, dl), _mm256_mul_ps(da, da)),
-                                   _mm256_mul_ps(db, db));
-    const __m256 closer = _mm256_cmp_ps(d, best, _CMP_LT_OQ);
-    best = _mm256_blendv_ps(best, d, closer);
-    bestIndex = _mm256_castps_si256(
-        _mm256_blendv_ps(_mm256_castsi256_ps(bestIndex), _mm256_castsi256_ps(index), closer));
+    const __m256i d = _mm256_castps_si256(_mm256_add_ps(
+        _mm256_add_ps(_mm256_mul_ps(dl, dl), _mm256_mul_ps(da, da)), _mm256_mul_ps(db, db)));
+    return minKeysAvx2(_mm256_unpacklo_epi32(index, d), _mm256_unpackhi_epi32(index, d));
 }
 
+// Same key scheme as the AVX-512 path below, eight entries at a time.
 __attribute__((target("avx2"))) std::uint32_t
 nearestAvx2(const float* l, const float* a, const float* b, std::size_t paddedSize, Oklab v) {
     const __m256 vl = _mm256_set1_ps(v.l);
     const __m256 va = _mm256_set1_ps(v.a);
     const __m256 vb = _mm256_set1_ps(v.b);
-    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
-    // Named accumulators, not an array: an array of vectors tends to live on the stack.
-    __m256 best0 = inf, best1 = inf, best2 = inf, best3 = inf;
-    __m256i index0 = _mm256_setzero_si256(), index1 = index0, index2 = index0, index3 = index0;
+    const __m256i none = _mm256_set1_epi64x(std::numeric_limits<std::int64_t>::max());
+    __m256i best0 = none, best1 = none, best2 = none, best3 = none;
     __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i step = _mm256_set1_epi32(8);
     for (std::size_t i = 0; i < paddedSize; i += 32) {
-        stepAvx2(vl, va, vb, l + i, a + i, b + i, index, best0, index0);
-        index = _mm256_add_epi32(index, step);
-        stepAvx2(vl, va, vb, l + i + 8, a + i + 8, b + i + 8, index, best1, index1);
-        index = _mm256_add_epi32(index, step);
-        stepAvx2(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, index, best2, index2);
-        index = _mm256_add_epi32(index, step);
-        stepAvx2(vl, va, vb, l + i + 24, a + i + 24, b + i + 24, index, best3, index3);
-        index = _mm256_add_epi32(index, step);
+        const __m256i i1 = _mm256_add_epi32(index, step);
+        const __m256i i2 = _mm256_add_epi32(i1, step);
+        const __m256i i3 = _mm256_add_epi32(i2, step);
+        best0 = minKeysAvx2(best0, keysAvx2(vl, va, vb, l + i, a + i, b + i, index));
+        best1 = minKeysAvx2(best1, keysAvx2(vl, va, vb, l + i + 8, a + i + 8, b + i + 8, i1));
+        best2 = minKeysAvx2(best2, keysAvx2(vl, va, vb, l + i + 16, a + i + 16, b + i + 16, i2));
+        best3 = minKeysAvx2(best3, keysAvx2(vl, va, vb, l + i + 24, a + i + 24, b + i + 24, i3));
+        index = _mm256_add_epi32(i3, step);
     }
-    mergeAvx2(best0, index0, best1, index1);
-    mergeAvx2(best2, index2, best3, index3);
-    mergeAvx2(best0, index0, best2, index2);
-    return finishAvx2(best0, index0);
+    __m256i best = minKeysAvx2(minKeysAvx2(best0, best1), minKeysAvx2(best2, best3));
+    best = minKeysAvx2(best, _mm256_permute2x128_si256(best, best, 1));
+    best = minKeysAvx2(best, _mm256_unpackhi_epi64(best, best));
+    return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(best));
 }
 
 // The AVX-512 path folds distance and index into one 64-bit key, distance bits above index bits.
@@ -233,7 +204,9 @@ void PaletteSearch::setColor(std::size_t index, Oklab color) {
 }
 
 std::uint32_t PaletteSearch::nearest(Oklab v) const {
-    return m_kernel(m_l.data(), m_a.data(), m_b.data(), m_l.size(), v);
+    const std::uint32_t index = m_kernel(m_l.data(), m_a.data(), m_b.data(), m_l.size(), v);
+    // Only a NaN query could make a padding entry win; never index past the real entries.
+    return std::min(index, static_cast<std::uint32_t>(m_size - 1));
 }
 
 } // namespace glintwork::quantizer

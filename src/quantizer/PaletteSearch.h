@@ -29,6 +29,7 @@ public:
     [[nodiscard]] Oklab color(std::size_t index) const;
     void setColor(std::size_t index, Oklab color);
 
+    // Index of the entry nearest to v. The palette must not be empty.
     [[nodiscard]] std::uint32_t nearest(Oklab v) const;
 
 private:
