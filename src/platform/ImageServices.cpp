@@ -29,6 +29,10 @@ void ensureVipsStarted() {
         // libvips caches loads by file name and would hand back stale pixels after a file
         // is rewritten in place, which a batch tool does all the time.
         vips_cache_set_max(0);
+        // Damaged files are reported through our own errors; libvips' warnings about them
+        // would otherwise land on the terminal of every CLI run.
+        g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 }
 
@@ -652,12 +656,15 @@ Image thumbnail(const QString& path, int maxPixelSize) {
         throw ImageServiceError(Kind::unsupportedFormat,
                                 QStringLiteral("The thumbnail size must be at least 1 pixel."));
     return guarded(Kind::unreadable, [&] {
-        refuseOversized(openSource(path, VIPS_FAIL_ON_NONE, VIPS_ACCESS_SEQUENTIAL));
-        VImage image = VImage::thumbnail(nativePath(path).constData(), maxPixelSize,
-                                         VImage::option()
-                                             ->set("height", maxPixelSize)
-                                             ->set("size", VIPS_SIZE_DOWN)
-                                             ->set("export_profile", "srgb"));
+        const VImage source = openSource(path, VIPS_FAIL_ON_NONE, VIPS_ACCESS_SEQUENTIAL);
+        refuseOversized(source);
+        // Only an embedded profile calls for a colour transform; converting untagged sRGB
+        // through libvips' own sRGB profile shifts saturated colours visibly.
+        vips::VOption* options =
+            VImage::option()->set("height", maxPixelSize)->set("size", VIPS_SIZE_DOWN);
+        if (source.get_typeof(VIPS_META_ICC_NAME))
+            options = options->set("export_profile", "srgb");
+        VImage image = VImage::thumbnail(nativePath(path).constData(), maxPixelSize, options);
         if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.bands() < 3)
             image = image.colourspace(VIPS_INTERPRETATION_sRGB);
         image = as8Bit(normalisedForImage(image));

@@ -195,7 +195,6 @@ TEST(Orientation, MatchesTheDecoderForEveryTag) {
         const Image reference = ImageServices::toRGBA8(ImageServices::thumbnail(path, 48));
         ASSERT_EQ(ours.width, reference.width) << orientation;
         ASSERT_EQ(ours.height, reference.height) << orientation;
-        // The reference is colour managed, so compare which block colour each centre shows.
         const auto nearest = [&](const std::uint8_t* p) {
             int best = 0;
             int bestDistance = 1 << 30;
