@@ -1,0 +1,440 @@
+#include "compress/ImageConverter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QUuid>
+
+#include "batch/FileService.h"
+#include "compress/ConversionError.h"
+#include "compress/MoveWithoutReplacing.h"
+#include "compress/ProcessRunner.h"
+#include "compress/ToolManager.h"
+#include "naming/OutputNamer.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+#include "platform/Orientation.h"
+
+namespace glintwork {
+
+namespace {
+
+// A publish that keeps losing its name to other writers gives up rather than spin.
+constexpr int kMaxPublishAttempts = 100;
+
+void removeQuietly(const QString& path) noexcept {
+    try {
+        if (!path.isEmpty())
+            ::unlink(QFile::encodeName(path).constData());
+    } catch (...) {
+    }
+}
+
+// Removes a temporary file when the scope ends, however it ends.
+class TemporaryFileRemoval {
+public:
+    explicit TemporaryFileRemoval(QString path) : m_path(std::move(path)) {}
+    TemporaryFileRemoval(const TemporaryFileRemoval&) = delete;
+    TemporaryFileRemoval& operator=(const TemporaryFileRemoval&) = delete;
+    ~TemporaryFileRemoval() { removeQuietly(m_path); }
+
+private:
+    QString m_path;
+};
+
+// The hidden file an encoder writes before the output gets its name. It lives in the
+// output's own folder so that the final move is a rename within one file system, and it
+// is created here, exclusively, so an unusable folder is reported before any work starts.
+class PartFile {
+public:
+    explicit PartFile(const QString& folder)
+        : m_path(folder + QStringLiteral("/.") +
+                 QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part")) {
+        const int fd = ::open(QFile::encodeName(m_path).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            const int error = errno;
+            throw FileSystemError(QCoreApplication::translate(
+                                      "ImageConverter", "Could not write to the folder %1: %2")
+                                      .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        ::close(fd);
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    ~PartFile() { remove(); }
+
+    [[nodiscard]] const QString& path() const { return m_path; }
+    // The file has been moved to its name; there is nothing left to remove.
+    void published() { m_path.clear(); }
+    void remove() noexcept {
+        removeQuietly(m_path);
+        m_path.clear();
+    }
+
+private:
+    QString m_path;
+};
+
+[[nodiscard]] QString lowerSuffix(const QString& path) {
+    return QFileInfo(path).suffix().toLower();
+}
+
+[[nodiscard]] int storedOrientation(const QString& path) {
+    const auto properties = ImageServices::readProperties(path);
+    return properties ? properties->orientation.value_or(1) : 1;
+}
+
+// Outputs carry no orientation tag, so only an input already stored upright may be
+// handed to an encoder as it is.
+[[nodiscard]] bool isStoredUpright(const QString& path) {
+    const int orientation = storedOrientation(path);
+    return orientation < 2 || orientation > 8;
+}
+
+[[nodiscard]] Image decodeUpright(const QString& path) {
+    try {
+        const int orientation = storedOrientation(path);
+        return applyOrientation(ImageServices::decode(path), orientation);
+    } catch (const ImageServiceError&) {
+        throw ConversionError::imageDecodingFailed();
+    }
+}
+
+// 8-bit sRGB for encoders that would ignore a colour profile. Without `keepAlpha` (or
+// without alpha in the image) the result is opaque RGB, composited over white.
+[[nodiscard]] Image toSRGB8(const Image& image, bool keepAlpha) {
+    Image rgba = ImageServices::toRGBA8(image);
+    if (keepAlpha && image.hasAlpha())
+        return rgba;
+    Image rgb = Image::make(rgba.width, rgba.height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < rgba.height; ++y) {
+        const std::uint8_t* in = rgba.row(y);
+        std::uint8_t* out = rgb.row(y);
+        for (int x = 0; x < rgba.width; ++x, in += 4, out += 3) {
+            const unsigned a = in[3];
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<std::uint8_t>((in[c] * a + 255u * (255u - a) + 127u) / 255u);
+        }
+    }
+    return rgb;
+}
+
+// The temporary PNG a helper executable reads instead of an input it cannot read, or one
+// that had to be turned upright or scaled.
+[[nodiscard]] ImageConverter::PreparedInput writeTemporaryPNG(const Image& image) {
+    const QUrl url = ImageConverter::makeTempURL(QStringLiteral("png"));
+    ImageConverter::PreparedInput prepared(url, url);
+    try {
+        ImageServices::writePNG(image, url.toLocalFile());
+    } catch (const ImageServiceError&) {
+        throw ConversionError::outputFileNotCreated();
+    }
+    return prepared;
+}
+
+// cwebp leaves a PNG's colour profile out of the WebP it writes, so the pixels it reads
+// must already be sRGB.
+[[nodiscard]] ImageConverter::PreparedInput prepareForCwebp(const QUrl& input,
+                                                            CancellationToken& cancellation) {
+    const QString path = input.toLocalFile();
+    if (ImageConverter::cwebpSupportedExtensions().contains(lowerSuffix(path)) &&
+        isStoredUpright(path))
+        return ImageConverter::PreparedInput(input);
+    cancellation.check();
+    const Image upright = decodeUpright(path);
+    Image sRGB;
+    try {
+        sRGB = toSRGB8(upright, true);
+    } catch (const ImageServiceError&) {
+        throw ConversionError::outputFileNotCreated();
+    }
+    return writeTemporaryPNG(sRGB);
+}
+
+// avifenc embeds the PNG's colour profile, so the temporary file keeps it (and its depth);
+// only layouts PNG cannot store are reduced to 8-bit sRGB.
+[[nodiscard]] ImageConverter::PreparedInput prepareInputForTool(const QUrl& input,
+                                                                std::optional<int> maxWidth,
+                                                                std::optional<int> maxHeight,
+                                                                CancellationToken& cancellation) {
+    const QString path = input.toLocalFile();
+    if (!maxWidth && !maxHeight &&
+        ImageConverter::avifencSupportedExtensions().contains(lowerSuffix(path)) &&
+        isStoredUpright(path))
+        return ImageConverter::PreparedInput(input);
+    cancellation.check();
+    Image image = decodeUpright(path);
+    if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
+        image = *std::move(smaller);
+    if (image.isFloat || image.colorComponentsPerPixel() == 4) {
+        try {
+            image = toSRGB8(image, true);
+        } catch (const ImageServiceError&) {
+            throw ConversionError::outputFileNotCreated();
+        }
+    }
+    return writeTemporaryPNG(image);
+}
+
+void convertToWebP(const QUrl& input, const QString& output, int quality,
+                   std::optional<int> maxWidth, std::optional<int> maxHeight,
+                   CancellationToken& cancellation) {
+    const QString cwebp = ToolManager::toolPath(QStringLiteral("cwebp"));
+    const ImageConverter::PreparedInput prepared = prepareForCwebp(input, cancellation);
+    QStringList arguments{QStringLiteral("-q"), QString::number(quality), QStringLiteral("-m"),
+                          QStringLiteral("6")};
+    if (const auto size = ImageConverter::computeTargetSize(prepared.url(), maxWidth, maxHeight))
+        arguments << QStringLiteral("-resize") << QString::number(size->width)
+                  << QString::number(size->height);
+    arguments << prepared.url().toLocalFile() << QStringLiteral("-o") << output;
+    (void)runProcess(cwebp, arguments, false, cancellation);
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        throw FileSystemError(
+            QCoreApplication::translate("ImageConverter", "Could not write the output file: %1")
+                .arg(file.errorString()));
+    }
+}
+
+void convertToJPEG(const QUrl& input, const QString& output, int quality,
+                   std::optional<int> maxWidth, std::optional<int> maxHeight,
+                   CancellationToken& cancellation) {
+    const QString cjpeg = ToolManager::toolPath(QStringLiteral("cjpeg"));
+    const QString tga = ImageConverter::makeTempURL(QStringLiteral("tga")).toLocalFile();
+    const TemporaryFileRemoval tgaRemoval(tga);
+
+    cancellation.check();
+    Image image = decodeUpright(input.toLocalFile());
+    if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
+        image = *std::move(smaller);
+    // TGA carries no colour profile, and cjpeg would keep whatever colour sat under
+    // transparent pixels: hand it opaque sRGB.
+    try {
+        ImageServices::writeTGA(toSRGB8(image, false), tga);
+    } catch (const ImageServiceError&) {
+        throw ConversionError::bmpExportFailed();
+    }
+    image = Image();
+
+    const QByteArray jpeg = runProcess(cjpeg,
+                                       {QStringLiteral("-quality"), QString::number(quality),
+                                        QStringLiteral("-optimize"), QStringLiteral("-progressive"),
+                                        QStringLiteral("-targa"), tga},
+                                       true, cancellation);
+    writeBytes(output, jpeg);
+}
+
+void convertToPNG(const QUrl& input, const QString& output, int quality,
+                  std::optional<int> maxWidth, std::optional<int> maxHeight,
+                  CancellationToken& cancellation) {
+    cancellation.check();
+    PNGQuantizer::quantize(input.toLocalFile(), output, quality, maxWidth, maxHeight);
+    const QString oxipngName = QStringLiteral("oxipng");
+    if (!ToolManager::isToolAvailable(oxipngName))
+        return;
+    (void)runProcess(ToolManager::toolPath(oxipngName),
+                     {QStringLiteral("-o"), QStringLiteral("4"), QStringLiteral("--strip"),
+                      QStringLiteral("safe"), output},
+                     false, cancellation);
+}
+
+void convertToHEIC(const QUrl& input, const QString& output, int quality,
+                   std::optional<int> maxWidth, std::optional<int> maxHeight,
+                   CancellationToken& cancellation) {
+    cancellation.check();
+    Image image = decodeUpright(input.toLocalFile());
+    if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
+        image = *std::move(smaller);
+    cancellation.check();
+    try {
+        ImageServices::writeHEIC(image, output, ImageConverter::heicQuality(quality));
+    } catch (const ImageServiceError&) {
+        throw ConversionError::outputFileNotCreated();
+    }
+}
+
+void convertToAVIF(const QUrl& input, const QString& output, int quality,
+                   std::optional<int> maxWidth, std::optional<int> maxHeight,
+                   CancellationToken& cancellation) {
+    const QString avifenc = ToolManager::toolPath(QStringLiteral("avifenc"));
+    const ImageConverter::PreparedInput prepared =
+        prepareInputForTool(input, maxWidth, maxHeight, cancellation);
+    const QString quantizer = QString::number(ImageConverter::avifQuantizer(quality));
+    (void)runProcess(avifenc,
+                     {QStringLiteral("--min"), quantizer, QStringLiteral("--max"), quantizer,
+                      QStringLiteral("--speed"), QStringLiteral("4"), prepared.url().toLocalFile(),
+                      output},
+                     false, cancellation);
+}
+
+void encode(OutputFormat format, const QUrl& input, const QString& output, int quality,
+            std::optional<int> maxWidth, std::optional<int> maxHeight,
+            CancellationToken& cancellation) {
+    switch (format) {
+    case OutputFormat::webp:
+        return convertToWebP(input, output, quality, maxWidth, maxHeight, cancellation);
+    case OutputFormat::jpeg:
+        return convertToJPEG(input, output, quality, maxWidth, maxHeight, cancellation);
+    case OutputFormat::png:
+        return convertToPNG(input, output, quality, maxWidth, maxHeight, cancellation);
+    case OutputFormat::heic:
+        return convertToHEIC(input, output, quality, maxWidth, maxHeight, cancellation);
+    case OutputFormat::avif:
+        return convertToAVIF(input, output, quality, maxWidth, maxHeight, cancellation);
+    }
+}
+
+// Moves the finished file to its name; when another writer took that name meanwhile, to
+// the next free numbered one.
+[[nodiscard]] QUrl publish(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {
+    QUrl target = firstChoice;
+    for (int attempt = 0; attempt < kMaxPublishAttempts; ++attempt) {
+        if (moveWithoutReplacing(part.path(), target.toLocalFile())) {
+            part.published();
+            return target;
+        }
+        target = OutputNamer::ensureUnique(firstChoice, reserved);
+    }
+    throw FileSystemError(
+        QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
+            .arg(firstChoice.toLocalFile()));
+}
+
+} // namespace
+
+ImageConverter::PreparedInput::PreparedInput(QUrl url, std::optional<QUrl> tempFile)
+    : m_url(std::move(url)), m_tempFile(std::move(tempFile)) {}
+
+ImageConverter::PreparedInput::PreparedInput(PreparedInput&& other) noexcept
+    : m_url(std::move(other.m_url)), m_tempFile(std::exchange(other.m_tempFile, std::nullopt)) {}
+
+ImageConverter::PreparedInput&
+ImageConverter::PreparedInput::operator=(PreparedInput&& other) noexcept {
+    if (this != &other) {
+        cleanup();
+        m_url = std::move(other.m_url);
+        m_tempFile = std::exchange(other.m_tempFile, std::nullopt);
+    }
+    return *this;
+}
+
+ImageConverter::PreparedInput::~PreparedInput() {
+    cleanup();
+}
+
+void ImageConverter::PreparedInput::cleanup() noexcept {
+    if (!m_tempFile)
+        return;
+    removeQuietly(m_tempFile->toLocalFile());
+    m_tempFile.reset();
+}
+
+QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, OutputFormat format,
+                             int quality, std::optional<int> maxWidth, std::optional<int> maxHeight,
+                             const std::optional<QUrl>& customOutputURL,
+                             CancellationToken& cancellation, const QSet<QUrl>& reserved) {
+    cancellation.check();
+
+    const QUrl firstChoice =
+        customOutputURL && !customOutputURL->isEmpty()
+            ? *customOutputURL
+            : OutputNamer::ensureUnique(OutputNamer::outputURL(outputDirectory,
+                                                               OutputNamer::stemOf(input),
+                                                               fileExtension(format)),
+                                        reserved);
+    FileService::ensureDirectory(outputDirectory);
+    PartFile part(QFileInfo(firstChoice.toLocalFile()).absolutePath());
+
+    try {
+        encode(format, input, part.path(), quality, maxWidth, maxHeight, cancellation);
+        const QFileInfo written(part.path());
+        // The file was created empty before the encoder ran, so empty means not written.
+        if (!written.exists() || written.size() == 0)
+            throw ConversionError::outputFileNotCreated();
+        return publish(part, firstChoice, reserved);
+    } catch (...) {
+        part.remove();
+        // A child terminated on cancellation, or a file it left half-written, is the
+        // cancellation's doing, not a failure of its own.
+        if (cancellation.isCancelled())
+            throw CancelledError();
+        throw;
+    }
+}
+
+const QSet<QString>& ImageConverter::cwebpSupportedExtensions() {
+    static const QSet<QString> extensions{QStringLiteral("png"),  QStringLiteral("jpg"),
+                                          QStringLiteral("jpeg"), QStringLiteral("tiff"),
+                                          QStringLiteral("tif"),  QStringLiteral("webp")};
+    return extensions;
+}
+
+const QSet<QString>& ImageConverter::avifencSupportedExtensions() {
+    static const QSet<QString> extensions{QStringLiteral("png"), QStringLiteral("jpg"),
+                                          QStringLiteral("jpeg")};
+    return extensions;
+}
+
+QUrl ImageConverter::makeTempURL(const QString& ext) {
+    return QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/') +
+                               QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                               QLatin1Char('.') + ext);
+}
+
+std::optional<PNGQuantizer::TargetSize>
+ImageConverter::computeTargetSize(const QUrl& file, std::optional<int> maxWidth,
+                                  std::optional<int> maxHeight) {
+    if (!maxWidth && !maxHeight)
+        return std::nullopt;
+    const auto properties = ImageServices::readProperties(file.toLocalFile());
+    if (!properties || properties->pixelWidth < 1 || properties->pixelHeight < 1)
+        return std::nullopt;
+    const int width = properties->pixelWidth;
+    const int height = properties->pixelHeight;
+    const auto size = PNGQuantizer::targetSize(width, height, maxWidth, maxHeight);
+    if (size.width == width && size.height == height)
+        return std::nullopt;
+    return size;
+}
+
+std::optional<Image> ImageConverter::resizedImage(const Image& image, std::optional<int> maxWidth,
+                                                  std::optional<int> maxHeight) {
+    if (!maxWidth && !maxHeight)
+        return std::nullopt;
+    const auto size = PNGQuantizer::targetSize(image.width, image.height, maxWidth, maxHeight);
+    if (size.width == image.width && size.height == image.height)
+        return std::nullopt;
+    try {
+        return ImageServices::downscale(image, size.width, size.height);
+    } catch (const ImageServiceError&) {
+        return std::nullopt;
+    }
+}
+
+int ImageConverter::avifQuantizer(int quality) {
+    const double value = (100.0 - double(quality)) / 100.0 * 63.0;
+    return static_cast<int>(std::trunc(std::clamp(value, 0.0, 63.0)));
+}
+
+double ImageConverter::heicQuality(int quality) {
+    return double(quality) / 100.0;
+}
+
+} // namespace glintwork

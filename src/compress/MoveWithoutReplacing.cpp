@@ -1,0 +1,158 @@
+#include "compress/MoveWithoutReplacing.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+
+#include "batch/FileService.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace glintwork {
+
+namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    [[nodiscard]] int get() const { return m_fd; }
+    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    // Closes now so that a failing close (a full disk on a network share) can be seen.
+    [[nodiscard]] bool close() {
+        const int fd = std::exchange(m_fd, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+[[noreturn]] void fail(const QString& destination, int error) {
+    throw FileSystemError(
+        QCoreApplication::translate("MoveWithoutReplacing", "Could not save %1: %2")
+            .arg(destination, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+int renameNoReplace(const char* from, const char* to) {
+#if defined(__linux__) && defined(__GLIBC__) &&                                                    \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+#elif defined(__linux__) && defined(SYS_renameat2)
+    return int(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+#else
+    (void)from;
+    (void)to;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// The file system (or the kernel) does not offer the operation at all, as opposed to
+// refusing it for this file.
+bool isUnsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+bool writeAll(int fd, const char* data, ssize_t length) {
+    while (length > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(length));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        length -= written;
+    }
+    return true;
+}
+
+// The last resort: not atomic, but the exclusive create still claims the name, so nothing
+// that is there is ever replaced.
+bool copyExclusively(const QByteArray& from, const QByteArray& to, const QString& destination) {
+    UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.isOpen())
+        fail(destination, errno);
+    UniqueFd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!out.isOpen()) {
+        if (errno == EEXIST)
+            return false;
+        fail(destination, errno);
+    }
+    std::array<char, 65536> buffer{};
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (n > 0 && !writeAll(out.get(), buffer.data(), n))) {
+            error = errno;
+            break;
+        }
+        if (n == 0)
+            break;
+    }
+    if (error == 0 && !out.close())
+        error = errno;
+    if (error != 0) {
+        ::unlink(to.constData());
+        fail(destination, error);
+    }
+    ::unlink(from.constData());
+    return true;
+}
+
+} // namespace
+
+bool moveWithoutReplacing(const QString& source, const QString& destination, MoveMethod method) {
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+
+    if (method == MoveMethod::automatic) {
+        if (renameNoReplace(from.constData(), to.constData()) == 0)
+            return true;
+        const int error = errno;
+        if (error == EEXIST)
+            return false;
+        if (!isUnsupported(error))
+            fail(destination, error);
+    }
+
+    if (method != MoveMethod::exclusiveCopy) {
+        if (::link(from.constData(), to.constData()) == 0) {
+            // A source that cannot be removed is only a stray temporary file; the caller
+            // removes it with the rest of its temporaries.
+            ::unlink(from.constData());
+            return true;
+        }
+        const int error = errno;
+        if (error == EEXIST)
+            return false;
+        // Hard links are missing on some file systems (FAT, many network shares).
+        if (!isUnsupported(error) && error != EPERM && error != EMLINK)
+            fail(destination, error);
+    }
+
+    return copyExclusively(from, to, destination);
+}
+
+} // namespace glintwork

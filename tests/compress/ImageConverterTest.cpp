@@ -1,0 +1,912 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <thread>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+
+#include "batch/FileService.h"
+#include "compress/ConversionError.h"
+#include "compress/ImageConverter.h"
+#include "compress/ToolManager.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+#include "platform/Orientation.h"
+#include "platform/Resources.h"
+#include "quantizer/PNGQuantizer.h"
+#include "support/TestSupport.h"
+
+// The converter end to end, with the encoders the build links into Resources/bin, and with
+// shell-script stand-ins where a test must see the command lines or provoke a failure.
+namespace glintwork {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Smooth gradients with a few hard edges: lossy encoders keep it well, and a wrong size,
+// a flip or a colour mix-up ruins the match.
+Image gradient(int width, int height) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = image.row(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            const bool block = (x * 4 / width + y * 4 / height) % 2 == 0;
+            p[0] = std::uint8_t(40 + 170 * x / std::max(1, width - 1));
+            p[1] = std::uint8_t(40 + 170 * y / std::max(1, height - 1));
+            p[2] = block ? 200 : 60;
+        }
+    }
+    return image;
+}
+
+// Four flat quadrants: red, green / blue, white. Any turn or mirror moves them.
+Image quadrants(int width, int height) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = image.row(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            const int q = (x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2);
+            static constexpr std::uint8_t colours[4][3] = {
+                {220, 30, 30}, {30, 200, 40}, {30, 40, 220}, {240, 240, 240}};
+            p[0] = colours[q][0];
+            p[1] = colours[q][1];
+            p[2] = colours[q][2];
+        }
+    }
+    return image;
+}
+
+// A GIF (which no helper encoder reads) of 8 × 8 blocks from a 128-colour palette. Codes
+// are 8 bits wide and the table is cleared every 64 pixels, so the LZW stream is just the
+// palette indices with clear codes in between.
+QByteArray gifBytes(int width, int height, Image* expected) {
+    const auto paletteColour = [](int i) {
+        return std::array<std::uint8_t, 3>{std::uint8_t(i * 2), std::uint8_t(255 - i * 2),
+                                           std::uint8_t((i * 37) % 256)};
+    };
+    QByteArray gif("GIF89a");
+    const auto le16 = [&gif](int v) {
+        gif.append(char(v & 0xFF));
+        gif.append(char(v >> 8));
+    };
+    le16(width);
+    le16(height);
+    gif.append(char(0xE6)); // global table of 2^(6+1) colours
+    gif.append('\0');
+    gif.append('\0');
+    for (int i = 0; i < 128; ++i)
+        for (const std::uint8_t c : paletteColour(i))
+            gif.append(char(c));
+    gif.append(char(0x2C));
+    le16(0);
+    le16(0);
+    le16(width);
+    le16(height);
+    gif.append('\0');
+    gif.append(char(7)); // minimum code size: clear = 128, end = 129
+
+    *expected = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    QByteArray codes;
+    int sinceClear = 64;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (sinceClear == 64) {
+                codes.append(char(128));
+                sinceClear = 0;
+            }
+            const int index = (x / 8 + (y / 8) * 5) % 128;
+            codes.append(char(index));
+            ++sinceClear;
+            const auto colour = paletteColour(index);
+            std::copy(colour.begin(), colour.end(), expected->row(y) + 3 * x);
+        }
+    }
+    codes.append(char(129));
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray block = codes.mid(at, 255);
+        gif.append(char(block.size()));
+        gif.append(block);
+    }
+    gif.append('\0');
+    gif.append(char(0x3B));
+    return gif;
+}
+
+// A matrix/TRC display profile whose red and blue primaries are sRGB's blue and red, with
+// linear curves: a pixel stored as pure red shows as pure blue. A converter that drops or
+// ignores the profile gets the colour visibly wrong.
+QByteArray swappedPrimariesProfile() {
+    QByteArray icc;
+    const auto be32 = [&icc](quint32 v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            icc.append(char((v >> shift) & 0xFF));
+    };
+    const auto fixed = [&be32](double v) { be32(quint32(qint32(std::lround(v * 65536.0)))); };
+    const auto xyzTag = [&](double x, double y, double z) {
+        icc.append("XYZ ");
+        be32(0);
+        fixed(x);
+        fixed(y);
+        fixed(z);
+    };
+    struct Tag {
+        const char* signature;
+        int offset;
+        int size;
+    };
+    // Header (128) + count (4) + 7 entries (84) = 216; XYZ tags are 20 bytes, curves 12.
+    const Tag tags[] = {{"wtpt", 216, 20}, {"rXYZ", 236, 20}, {"gXYZ", 256, 20}, {"bXYZ", 276, 20},
+                        {"rTRC", 296, 12}, {"gTRC", 296, 12}, {"bTRC", 296, 12}};
+    const int size = 308;
+    be32(quint32(size));
+    be32(0);
+    be32(0x02100000);
+    icc.append("mntrRGB XYZ ");
+    icc.append(12, '\0'); // date
+    icc.append("acsp");
+    icc.append(24, '\0'); // platform, flags, manufacturer, model, attributes
+    be32(0);              // perceptual intent
+    fixed(0.9642);
+    fixed(1.0);
+    fixed(0.8249);
+    icc.append(128 - icc.size(), '\0');
+    be32(7);
+    for (const Tag& tag : tags) {
+        icc.append(tag.signature, 4);
+        be32(quint32(tag.offset));
+        be32(quint32(tag.size));
+    }
+    xyzTag(0.9642, 1.0, 0.8249);
+    xyzTag(0.1431, 0.0606, 0.7141); // sRGB's blue
+    xyzTag(0.3851, 0.7169, 0.0971);
+    xyzTag(0.4361, 0.2225, 0.0139); // sRGB's red
+    icc.append("curv");
+    be32(0);
+    be32(0); // no entries: identity
+    return icc;
+}
+
+// Peak signal-to-noise ratio of the colour channels, both images taken to 8-bit sRGB.
+double psnr(const Image& a, const Image& b) {
+    const Image x = ImageServices::toRGBA8(a);
+    const Image y = ImageServices::toRGBA8(b);
+    if (x.width != y.width || x.height != y.height)
+        return 0;
+    double sum = 0;
+    for (int row = 0; row < x.height; ++row) {
+        const std::uint8_t* p = x.row(row);
+        const std::uint8_t* q = y.row(row);
+        for (int i = 0; i < x.width * 4; ++i) {
+            if (i % 4 == 3)
+                continue;
+            const double d = double(p[i]) - double(q[i]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (double(x.width) * x.height * 3);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::string formatName(const ::testing::TestParamInfo<OutputFormat>& info) {
+    return rawValue(info.param).toStdString();
+}
+
+QString shellQuoted(const QString& text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+class ImageConverterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_realBin = Resources::path(QStringLiteral("bin")).value_or(QString());
+        m_hadResources = qEnvironmentVariableIsSet("GLINTWORK_RESOURCES");
+        m_previousResources = qgetenv("GLINTWORK_RESOURCES");
+        m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
+        m_previousTmp = qgetenv("TMPDIR");
+        // Temporary files go to a folder of this test's own, so leftovers can be counted.
+        m_tmp = m_scratch.filePath(QStringLiteral("tmp"));
+        QDir().mkpath(m_tmp);
+        qputenv("TMPDIR", QFile::encodeName(m_tmp));
+        m_inputs = m_scratch.filePath(QStringLiteral("in"));
+        QDir().mkpath(m_inputs);
+        m_out = m_scratch.filePath(QStringLiteral("out"));
+    }
+
+    void TearDown() override {
+        if (m_hadResources)
+            qputenv("GLINTWORK_RESOURCES", m_previousResources);
+        else
+            qunsetenv("GLINTWORK_RESOURCES");
+        if (m_hadTmp)
+            qputenv("TMPDIR", m_previousTmp);
+        else
+            qunsetenv("TMPDIR");
+    }
+
+    // The names among `tools` that the build did not install.
+    [[nodiscard]] QString missingRealTools(const QStringList& tools) const {
+        QStringList missing;
+        for (const QString& tool : tools) {
+            if (m_realBin.isEmpty() ||
+                !QFileInfo(m_realBin + QLatin1Char('/') + tool).isExecutable())
+                missing << tool;
+        }
+        return missing.join(QStringLiteral(", "));
+    }
+
+    [[nodiscard]] QString realTool(const QString& name) const {
+        return m_realBin + QLatin1Char('/') + name;
+    }
+
+    // Makes a resource folder of this test's own current; its bin/ starts empty.
+    QString useFakeResources() {
+        const QString resources = m_scratch.filePath(QStringLiteral("FakeResources"));
+        m_fakeBin = resources + QStringLiteral("/bin");
+        QDir().mkpath(m_fakeBin);
+        qputenv("GLINTWORK_RESOURCES", QFile::encodeName(resources));
+        return m_fakeBin;
+    }
+
+    void linkRealTool(const QString& name) const {
+        ASSERT_TRUE(QFile::link(realTool(name), m_fakeBin + QLatin1Char('/') + name));
+    }
+
+    // A stand-in encoder: a shell script that first records its arguments, one a line.
+    QString addScript(const QString& name, const QString& body) const {
+        const QString path = m_fakeBin + QLatin1Char('/') + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > " +
+                   QFile::encodeName(shellQuoted(argumentsFile(name))) + "\n" + body.toUtf8() +
+                   "\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    [[nodiscard]] QString argumentsFile(const QString& tool) const {
+        return m_scratch.filePath(tool + QStringLiteral(".args"));
+    }
+
+    [[nodiscard]] QStringList recordedArguments(const QString& tool) const {
+        QFile file(argumentsFile(tool));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+
+    QString writeInput(const QString& name, const Image& image) const {
+        const QString path = m_inputs + QLatin1Char('/') + name;
+        const QString suffix = QFileInfo(name).suffix().toLower();
+        if (suffix == QLatin1String("png"))
+            ImageServices::writePNG(image, path);
+        else if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+            ImageServices::writeJPEG(image, path, 0.95);
+        else if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
+            ImageServices::writeTIFF(image, path);
+        else
+            ADD_FAILURE() << "no writer for " << name.toStdString();
+        return path;
+    }
+
+    QUrl convert(const QString& input, OutputFormat format, int quality = 80,
+                 std::optional<int> maxWidth = std::nullopt,
+                 std::optional<int> maxHeight = std::nullopt,
+                 const std::optional<QUrl>& custom = std::nullopt,
+                 const QSet<QUrl>& reserved = {}) {
+        return ImageConverter::convert(QUrl::fromLocalFile(input), QUrl::fromLocalFile(m_out),
+                                       format, quality, maxWidth, maxHeight, custom, m_token,
+                                       reserved);
+    }
+
+    // Regular files left in the temporary folder, and hidden files in the output folder.
+    [[nodiscard]] QStringList leftovers() const {
+        QStringList found;
+        for (const QString& name : QDir(m_tmp).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            found << QStringLiteral("tmp/") + name;
+        for (const QString& name : QDir(m_out).entryList(QDir::Files | QDir::Hidden | QDir::System |
+                                                         QDir::NoDotAndDotDot)) {
+            if (name.startsWith(QLatin1Char('.')))
+                found << QStringLiteral("out/") + name;
+        }
+        return found;
+    }
+
+    [[nodiscard]] QStringList outputFiles() const {
+        return QDir(m_out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static Image decodeUpright(const QString& path) {
+        const auto properties = ImageServices::readProperties(path);
+        return applyOrientation(ImageServices::decode(path),
+                                properties ? properties->orientation.value_or(1) : 1);
+    }
+
+    test::ScratchDir m_scratch;
+    CancellationToken m_token;
+    QString m_realBin;
+    QString m_fakeBin;
+    QString m_tmp;
+    QString m_inputs;
+    QString m_out;
+    bool m_hadResources = false;
+    QByteArray m_previousResources;
+    bool m_hadTmp = false;
+    QByteArray m_previousTmp;
+};
+
+#define REQUIRE_REAL_TOOLS(...)                                                                    \
+    do {                                                                                           \
+        if (const QString missing = missingRealTools({__VA_ARGS__}); !missing.isEmpty())           \
+            GTEST_SKIP() << "encoder not installed in Resources/bin: " << missing.toStdString();   \
+    } while (0)
+
+QStringList toolsFor(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::webp:
+        return {QStringLiteral("cwebp")};
+    case OutputFormat::jpeg:
+        return {QStringLiteral("cjpeg")};
+    case OutputFormat::avif:
+        return {QStringLiteral("avifenc")};
+    case OutputFormat::png:
+    case OutputFormat::heic:
+        return {};
+    }
+    return {};
+}
+
+// --- Pure rules ------------------------------------------------------------------------
+
+TEST(ImageConverterRules, AvifQuantizerFromQuality) {
+    const struct {
+        int quality;
+        int quantizer;
+    } cases[] = {{100, 0}, {80, 12}, {75, 15}, {50, 31}, {0, 63}, {101, 0}, {-20, 63}, {99, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ImageConverter::avifQuantizer(c.quality), c.quantizer) << c.quality;
+}
+
+TEST(ImageConverterRules, HeicQualityIsAHundredth) {
+    EXPECT_DOUBLE_EQ(ImageConverter::heicQuality(80), 0.8);
+    EXPECT_DOUBLE_EQ(ImageConverter::heicQuality(0), 0.0);
+    EXPECT_DOUBLE_EQ(ImageConverter::heicQuality(100), 1.0);
+}
+
+TEST(ImageConverterRules, TemporaryNamesAreFreshUUIDsInTheTemporaryFolder) {
+    const QUrl a = ImageConverter::makeTempURL(QStringLiteral("png"));
+    const QUrl b = ImageConverter::makeTempURL(QStringLiteral("png"));
+    EXPECT_NE(a, b);
+    const QFileInfo info(a.toLocalFile());
+    EXPECT_EQ(info.absolutePath(), QDir::tempPath());
+    EXPECT_EQ(info.suffix(), QStringLiteral("png"));
+    EXPECT_EQ(info.completeBaseName().size(), 36);
+    EXPECT_FALSE(info.exists());
+}
+
+TEST_F(ImageConverterTest, TargetSizeComesFromTheHeader) {
+    const QString wide = writeInput(QStringLiteral("wide.png"), gradient(400, 300));
+    const QString tall = writeInput(QStringLiteral("tall.png"), gradient(3, 1000));
+    using Size = PNGQuantizer::TargetSize;
+    const struct {
+        QString file;
+        std::optional<int> maxWidth;
+        std::optional<int> maxHeight;
+        std::optional<Size> expected;
+    } cases[] = {
+        {wide, 100, std::nullopt, Size{100, 75}},
+        {wide, 100, 100, Size{100, 75}},
+        {wide, 800, 800, std::nullopt},
+        {wide, std::nullopt, std::nullopt, std::nullopt},
+        {wide, 0, std::nullopt, std::nullopt},
+        {wide, -5, std::nullopt, std::nullopt},
+        {wide, std::nullopt, 300, std::nullopt},
+        {wide, std::nullopt, 150, Size{200, 150}},
+        {tall, 1, std::nullopt, Size{1, 333}},
+        {m_scratch.writeFile(QStringLiteral("junk.png"), "not an image"), 10, 10, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            ImageConverter::computeTargetSize(QUrl::fromLocalFile(c.file), c.maxWidth, c.maxHeight),
+            c.expected)
+            << QFileInfo(c.file).fileName().toStdString() << " " << c.maxWidth.value_or(-99) << "x"
+            << c.maxHeight.value_or(-99);
+    }
+}
+
+// --- Every format, end to end ----------------------------------------------------------
+
+class ConvertEachFormat : public ImageConverterTest,
+                          public ::testing::WithParamInterface<OutputFormat> {};
+
+TEST_P(ConvertEachFormat, WritesTheFormatAtFullSize) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    const Image source = gradient(96, 64);
+    const QString input = writeInput(QStringLiteral("photo.png"), source);
+
+    const QUrl output = convert(input, format, 90);
+
+    EXPECT_EQ(output,
+              QUrl::fromLocalFile(m_out + QStringLiteral("/photo.") + fileExtension(format)));
+    const Image decoded = ImageServices::decode(output.toLocalFile());
+    EXPECT_EQ(decoded.width, 96);
+    EXPECT_EQ(decoded.height, 64);
+    EXPECT_GT(psnr(decoded, source), 28.0);
+    EXPECT_EQ(outputFiles(), QStringList{QFileInfo(output.toLocalFile()).fileName()});
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// Limits 1000 / none on 4000 × 3000 and the like, on small images of the same shapes.
+TEST_P(ConvertEachFormat, SizeLimitsShrinkButNeverEnlarge) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    const QString wide = writeInput(QStringLiteral("wide.png"), gradient(160, 120));
+    const QString tall = writeInput(QStringLiteral("tall.png"), gradient(3, 1000));
+    const struct {
+        QString input;
+        std::optional<int> maxWidth;
+        std::optional<int> maxHeight;
+        int width;
+        int height;
+    } cases[] = {
+        {wide, 40, std::nullopt, 40, 30},   {wide, 40, 40, 40, 30},
+        {wide, 320, 320, 160, 120},         {wide, 0, std::nullopt, 160, 120},
+        {wide, -3, std::nullopt, 160, 120}, {wide, std::nullopt, 120, 160, 120},
+        {tall, 1, std::nullopt, 1, 333},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QFileInfo(c.input).fileName().toStdString() + " " +
+                     std::to_string(c.maxWidth.value_or(-99)) + "x" +
+                     std::to_string(c.maxHeight.value_or(-99)));
+        const QUrl output = convert(c.input, format, 80, c.maxWidth, c.maxHeight);
+        const auto properties = ImageServices::readProperties(output.toLocalFile());
+        ASSERT_TRUE(properties);
+        EXPECT_EQ(properties->pixelWidth, c.width);
+        EXPECT_EQ(properties->pixelHeight, c.height);
+        QFile::remove(output.toLocalFile());
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// A photo stored sideways (EXIF orientation 6) comes out upright in every format, and a
+// limit applies to the upright size.
+TEST_P(ConvertEachFormat, OrientedInputComesOutUpright) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    const QString input = m_inputs + QStringLiteral("/sideways.jpg");
+    WriteMetadata metadata;
+    metadata.orientation = 6;
+    ImageServices::writeJPEG(quadrants(64, 48), input, 0.95, metadata);
+    ASSERT_EQ(ImageServices::readProperties(input)->orientation, 6);
+    const Image upright = decodeUpright(input);
+    ASSERT_EQ(upright.width, 48);
+
+    const struct {
+        std::optional<int> maxHeight;
+        int width;
+        int height;
+    } cases[] = {{std::nullopt, 48, 64}, {32, 24, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.height);
+        const QUrl output = convert(input, format, 90, std::nullopt, c.maxHeight);
+        const QString path = output.toLocalFile();
+        const auto properties = ImageServices::readProperties(path);
+        ASSERT_TRUE(properties);
+        EXPECT_EQ(properties->orientation.value_or(1), 1);
+        const Image stored = ImageServices::decode(path);
+        ASSERT_EQ(stored.width, c.width);
+        ASSERT_EQ(stored.height, c.height);
+        const Image expected = c.width == upright.width
+                                   ? upright
+                                   : ImageServices::downscale(upright, c.width, c.height);
+        EXPECT_GT(psnr(stored, expected), 25.0);
+        QFile::remove(path);
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// Colours are delivered as they look: a profile-tagged input ends up as the same sRGB
+// colours whether the output keeps the profile or the pixels were converted.
+TEST_P(ConvertEachFormat, TaggedColoursComeOutAsSeen) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    Image stored = Image::make(32, 24, 8, AlphaInfo::none,
+                               ColorSpace::fromICC(swappedPrimariesProfile(), 3), 3);
+    for (int y = 0; y < stored.height; ++y)
+        for (int x = 0; x < stored.width; ++x)
+            stored.row(y)[3 * x] = 255;
+    // Turned, so that cwebp and avifenc get a prepared file rather than this one.
+    WriteMetadata metadata;
+    metadata.orientation = 6;
+    const QString input = m_inputs + QStringLiteral("/tagged.tif");
+    ImageServices::writeTIFF(stored, input, metadata);
+    const Image seen = ImageServices::toRGBA8(ImageServices::decode(input));
+    ASSERT_LT(int(seen.row(0)[0]), 40);
+    ASSERT_GT(int(seen.row(0)[2]), 200);
+
+    const QUrl output = convert(input, format, 90);
+    const Image decoded = ImageServices::toRGBA8(ImageServices::decode(output.toLocalFile()));
+    const std::uint8_t* centre = decoded.row(decoded.height / 2) + 4 * (decoded.width / 2);
+    EXPECT_LT(int(centre[0]), 40);
+    EXPECT_GT(int(centre[2]), 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat,
+                         ::testing::Values(OutputFormat::webp, OutputFormat::jpeg,
+                                           OutputFormat::png, OutputFormat::heic,
+                                           OutputFormat::avif),
+                         formatName);
+
+TEST_F(ImageConverterTest, HeicQualityReachesTheEncoder) {
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(128, 96));
+    const QUrl low = convert(input, OutputFormat::heic, 5);
+    const QUrl high = convert(input, OutputFormat::heic, 95);
+    EXPECT_EQ(QFileInfo(high.toLocalFile()).fileName(), QStringLiteral("photo-1.heic"));
+    EXPECT_LT(QFileInfo(low.toLocalFile()).size(), QFileInfo(high.toLocalFile()).size());
+}
+
+// --- Naming ----------------------------------------------------------------------------
+
+TEST_F(ImageConverterTest, OriginalNamingNumbersPastTakenAndReservedNames) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cwebp"));
+    const QString png = writeInput(QStringLiteral("photo.png"), gradient(32, 24));
+    // The WebP input sits in the output folder, as when converting a folder in place.
+    m_out = m_inputs;
+    const QString webp = convert(png, OutputFormat::webp).toLocalFile();
+    ASSERT_EQ(QFileInfo(webp).fileName(), QStringLiteral("photo.webp"));
+
+    EXPECT_EQ(QFileInfo(convert(webp, OutputFormat::webp).toLocalFile()).fileName(),
+              QStringLiteral("photo-1.webp"));
+    EXPECT_EQ(QFileInfo(convert(webp, OutputFormat::webp).toLocalFile()).fileName(),
+              QStringLiteral("photo-2.webp"));
+    // Names handed out to other items of the run count as taken.
+    const QSet<QUrl> reserved{QUrl::fromLocalFile(m_out + QStringLiteral("/photo-3.webp"))};
+    EXPECT_EQ(QFileInfo(convert(webp, OutputFormat::webp, 80, std::nullopt, std::nullopt,
+                                std::nullopt, reserved)
+                            .toLocalFile())
+                  .fileName(),
+              QStringLiteral("photo-4.webp"));
+}
+
+TEST_F(ImageConverterTest, CustomOutputIsUsedAndTheFolderCreated) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cjpeg"));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(32, 24));
+    m_out = m_scratch.filePath(QStringLiteral("deep/er/out"));
+    const QUrl custom = QUrl::fromLocalFile(m_out + QStringLiteral("/image-01.jpg"));
+    EXPECT_EQ(convert(input, OutputFormat::jpeg, 80, std::nullopt, std::nullopt, custom), custom);
+    EXPECT_TRUE(QFileInfo(custom.toLocalFile()).isFile());
+}
+
+// --- What each helper executable is given ---------------------------------------------
+
+TEST_F(ImageConverterTest, CwebpReadsTiffDirectlyAndGifThroughATemporaryPNG) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cwebp"));
+    useFakeResources();
+    addScript(QStringLiteral("cwebp"), QStringLiteral("exec ") +
+                                           shellQuoted(realTool(QStringLiteral("cwebp"))) +
+                                           QStringLiteral(" \"$@\""));
+
+    const QString tiff = writeInput(QStringLiteral("scan.TIF"), gradient(40, 30));
+    const QUrl fromTiff = convert(tiff, OutputFormat::webp, 70);
+    QStringList arguments = recordedArguments(QStringLiteral("cwebp"));
+    ASSERT_EQ(arguments.size(), 7);
+    EXPECT_EQ(arguments.mid(0, 5), (QStringList{QStringLiteral("-q"), QStringLiteral("70"),
+                                                QStringLiteral("-m"), QStringLiteral("6"), tiff}));
+    EXPECT_EQ(arguments[5], QStringLiteral("-o"));
+    // The encoder writes a hidden file beside the output, which then takes its name.
+    EXPECT_EQ(QFileInfo(arguments[6]).absolutePath(), m_out);
+    EXPECT_TRUE(QFileInfo(arguments[6]).fileName().startsWith(QLatin1Char('.')));
+    EXPECT_EQ(fromTiff.toLocalFile(), m_out + QStringLiteral("/scan.webp"));
+
+    Image expected;
+    const QString gif =
+        m_scratch.writeFile(QStringLiteral("in/anim.gif"), gifBytes(40, 24, &expected));
+    const QUrl fromGif = convert(gif, OutputFormat::webp, 90, 20);
+    arguments = recordedArguments(QStringLiteral("cwebp"));
+    ASSERT_EQ(arguments.size(), 10);
+    EXPECT_EQ(arguments.mid(4, 3),
+              (QStringList{QStringLiteral("-resize"), QStringLiteral("20"), QStringLiteral("12")}));
+    EXPECT_EQ(QFileInfo(arguments[7]).absolutePath(), m_tmp);
+    EXPECT_EQ(QFileInfo(arguments[7]).suffix(), QStringLiteral("png"));
+    EXPECT_FALSE(QFileInfo::exists(arguments[7]));
+    const Image decoded = ImageServices::decode(fromGif.toLocalFile());
+    EXPECT_GT(psnr(decoded, ImageServices::downscale(expected, 20, 12)), 25.0);
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+TEST_F(ImageConverterTest, AvifencReadsPNGDirectlyOnlyWithoutLimits) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("avifenc"));
+    useFakeResources();
+    addScript(QStringLiteral("avifenc"), QStringLiteral("exec ") +
+                                             shellQuoted(realTool(QStringLiteral("avifenc"))) +
+                                             QStringLiteral(" \"$@\""));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(64, 48));
+
+    (void)convert(input, OutputFormat::avif, 80);
+    QStringList arguments = recordedArguments(QStringLiteral("avifenc"));
+    ASSERT_EQ(arguments.size(), 8);
+    EXPECT_EQ(
+        arguments.mid(0, 7),
+        (QStringList{QStringLiteral("--min"), QStringLiteral("12"), QStringLiteral("--max"),
+                     QStringLiteral("12"), QStringLiteral("--speed"), QStringLiteral("4"), input}));
+    EXPECT_EQ(QFileInfo(arguments[7]).absolutePath(), m_out);
+
+    const QUrl limited = convert(input, OutputFormat::avif, 50, 32);
+    arguments = recordedArguments(QStringLiteral("avifenc"));
+    ASSERT_EQ(arguments.size(), 8);
+    EXPECT_EQ(arguments[1], QStringLiteral("31"));
+    EXPECT_EQ(QFileInfo(arguments[6]).absolutePath(), m_tmp);
+    EXPECT_FALSE(QFileInfo::exists(arguments[6]));
+    const auto properties = ImageServices::readProperties(limited.toLocalFile());
+    ASSERT_TRUE(properties);
+    EXPECT_EQ(properties->pixelWidth, 32);
+    EXPECT_EQ(properties->pixelHeight, 24);
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+TEST_F(ImageConverterTest, CjpegGetsATemporaryTgaAndItsOutputBecomesTheFile) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cjpeg"));
+    useFakeResources();
+    addScript(QStringLiteral("cjpeg"), QStringLiteral("exec ") +
+                                           shellQuoted(realTool(QStringLiteral("cjpeg"))) +
+                                           QStringLiteral(" \"$@\""));
+    const Image source = gradient(48, 32);
+    const QString input = writeInput(QStringLiteral("photo.png"), source);
+
+    const QUrl output = convert(input, OutputFormat::jpeg, 85);
+    const QStringList arguments = recordedArguments(QStringLiteral("cjpeg"));
+    ASSERT_EQ(arguments.size(), 6);
+    EXPECT_EQ(
+        arguments.mid(0, 5),
+        (QStringList{QStringLiteral("-quality"), QStringLiteral("85"), QStringLiteral("-optimize"),
+                     QStringLiteral("-progressive"), QStringLiteral("-targa")}));
+    EXPECT_EQ(QFileInfo(arguments[5]).absolutePath(), m_tmp);
+    EXPECT_EQ(QFileInfo(arguments[5]).suffix(), QStringLiteral("tga"));
+    EXPECT_GT(psnr(ImageServices::decode(output.toLocalFile()), source), 26.0);
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+TEST_F(ImageConverterTest, OxipngRunsOnTheQuantizedFile) {
+    useFakeResources();
+    addScript(QStringLiteral("oxipng"), QStringLiteral("exit 0"));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(48, 32));
+
+    const QUrl output = convert(input, OutputFormat::png);
+    const QStringList arguments = recordedArguments(QStringLiteral("oxipng"));
+    ASSERT_EQ(arguments.size(), 5);
+    EXPECT_EQ(arguments.mid(0, 4),
+              (QStringList{QStringLiteral("-o"), QStringLiteral("4"), QStringLiteral("--strip"),
+                           QStringLiteral("safe")}));
+    EXPECT_EQ(QFileInfo(arguments[4]).absolutePath(), m_out);
+    EXPECT_TRUE(QFileInfo(output.toLocalFile()).isFile());
+}
+
+TEST_F(ImageConverterTest, WithoutOxipngThePNGIsTheQuantizersOwn) {
+    useFakeResources();
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(48, 32));
+    const QString direct = m_scratch.filePath(QStringLiteral("direct.png"));
+    PNGQuantizer::quantize(input, direct, 80, std::nullopt, std::nullopt);
+
+    const QUrl output = convert(input, OutputFormat::png);
+
+    QFile a(direct);
+    QFile b(output.toLocalFile());
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    // The quantizer is deterministic, so "unchanged" can be checked byte for byte.
+    EXPECT_EQ(a.readAll(), b.readAll());
+}
+
+TEST_F(ImageConverterTest, RealOxipngKeepsThePixels) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("oxipng"));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(48, 32));
+    const QString direct = m_scratch.filePath(QStringLiteral("direct.png"));
+    PNGQuantizer::quantize(input, direct, 80, std::nullopt, std::nullopt);
+
+    const QUrl output = convert(input, OutputFormat::png);
+    EXPECT_EQ(psnr(ImageServices::decode(output.toLocalFile()), ImageServices::decode(direct)),
+              99.0);
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// --- Failures --------------------------------------------------------------------------
+
+TEST_F(ImageConverterTest, MissingCwebpNamesTheToolAndLeavesNothing) {
+    useFakeResources();
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    try {
+        (void)convert(input, OutputFormat::webp);
+        FAIL() << "expected ToolError";
+    } catch (const ToolManager::ToolError& error) {
+        EXPECT_EQ(error.description(),
+                  QStringLiteral("CLI tool 'cwebp' not found. Place binaries in Resources/bin/."));
+    }
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// Each encoder writes something, then fails: the message is its own and nothing stays.
+TEST_F(ImageConverterTest, FailingEncoderReportsItsErrorAndLeavesNothing) {
+    useFakeResources();
+    const QString failing = QStringLiteral(
+        "for last; do :; done\nprintf partial > \"$last\"\necho 'bad input' >&2\nexit 1");
+    addScript(QStringLiteral("cwebp"), failing);
+    addScript(QStringLiteral("avifenc"), failing);
+    addScript(QStringLiteral("cjpeg"),
+              QStringLiteral("printf partial\necho 'bad input' >&2\nexit 1"));
+    addScript(QStringLiteral("oxipng"), failing);
+    Image ignored;
+    // A GIF needs a temporary PNG on the way to cwebp and avifenc.
+    const QString gif =
+        m_scratch.writeFile(QStringLiteral("in/anim.gif"), gifBytes(16, 16, &ignored));
+
+    for (const OutputFormat format :
+         {OutputFormat::webp, OutputFormat::avif, OutputFormat::jpeg, OutputFormat::png}) {
+        SCOPED_TRACE(rawValue(format).toStdString());
+        try {
+            (void)convert(gif, format);
+            ADD_FAILURE() << "expected ConversionError";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(error.description(),
+                      QStringLiteral("Process exited with code 1: bad input\n"));
+        }
+        EXPECT_EQ(outputFiles(), QStringList());
+        EXPECT_EQ(leftovers(), QStringList());
+    }
+}
+
+TEST_F(ImageConverterTest, EncoderThatWritesNothingFailsAsNotCreated) {
+    useFakeResources();
+    addScript(QStringLiteral("cwebp"), QStringLiteral("exit 0"));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    try {
+        (void)convert(input, OutputFormat::webp);
+        FAIL() << "expected ConversionError";
+    } catch (const ConversionError& error) {
+        EXPECT_EQ(error.description(), QStringLiteral("Output file was not created"));
+    }
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+TEST_F(ImageConverterTest, UndecodableInputFailsAsDecoding) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cjpeg"), QStringLiteral("avifenc"));
+    const QString input = m_scratch.writeFile(QStringLiteral("in/broken.png"), "not a png at all");
+    for (const auto& [format, maxWidth] : {std::pair{OutputFormat::heic, std::optional<int>()},
+                                           std::pair{OutputFormat::jpeg, std::optional<int>()},
+                                           std::pair{OutputFormat::avif, std::optional<int>(10)}}) {
+        SCOPED_TRACE(rawValue(format).toStdString());
+        try {
+            (void)convert(input, format, 80, maxWidth);
+            ADD_FAILURE() << "expected ConversionError";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(error.description(), QStringLiteral("Image decoding failed"));
+        }
+        EXPECT_EQ(outputFiles(), QStringList());
+        EXPECT_EQ(leftovers(), QStringList());
+    }
+}
+
+TEST_F(ImageConverterTest, UnusableOutputFolderIsAClearError) {
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    const QString file = m_scratch.writeFile(QStringLiteral("plain-file"), "x");
+    const struct {
+        QString folder;
+        QString message;
+    } cases[] = {
+        {file + QStringLiteral("/sub"), QStringLiteral("Could not create the folder")},
+        {file, QStringLiteral("Could not write to the folder")},
+    };
+    for (const auto& c : cases) {
+        m_out = c.folder;
+        try {
+            (void)convert(input, OutputFormat::heic);
+            ADD_FAILURE() << "expected FileSystemError";
+        } catch (const FileSystemError& error) {
+            EXPECT_TRUE(error.description().startsWith(c.message))
+                << error.description().toStdString();
+            EXPECT_TRUE(error.description().contains(c.folder))
+                << error.description().toStdString();
+        }
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// --- Never replacing a file ------------------------------------------------------------
+
+TEST_F(ImageConverterTest, FileThatAppearsAtTheNameIsNotReplaced) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cwebp"));
+    useFakeResources();
+    const QString squatted = m_out + QStringLiteral("/photo.webp");
+    addScript(QStringLiteral("cwebp"),
+              shellQuoted(realTool(QStringLiteral("cwebp"))) +
+                  QStringLiteral(" \"$@\" || exit $?\nprintf squatter > ") + shellQuoted(squatted));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(32, 24));
+
+    const QUrl output = convert(input, OutputFormat::webp);
+
+    EXPECT_EQ(output.toLocalFile(), m_out + QStringLiteral("/photo-1.webp"));
+    QFile squatter(squatted);
+    ASSERT_TRUE(squatter.open(QIODevice::ReadOnly));
+    EXPECT_EQ(squatter.readAll(), QByteArray("squatter"));
+    EXPECT_EQ(ImageServices::decode(output.toLocalFile()).width, 32);
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+TEST_F(ImageConverterTest, ExistingFileAtTheCustomNameIsNotReplaced) {
+    REQUIRE_REAL_TOOLS(QStringLiteral("cjpeg"));
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(32, 24));
+    QDir().mkpath(m_out);
+    const QString existing = m_scratch.writeFile(QStringLiteral("out/image-01.jpg"), "keep me");
+    const QSet<QUrl> reserved{QUrl::fromLocalFile(m_out + QStringLiteral("/image-01-1.jpg"))};
+
+    const QUrl output = convert(input, OutputFormat::jpeg, 80, std::nullopt, std::nullopt,
+                                QUrl::fromLocalFile(existing), reserved);
+
+    EXPECT_EQ(output.toLocalFile(), m_out + QStringLiteral("/image-01-2.jpg"));
+    QFile kept(existing);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// --- Cancellation ----------------------------------------------------------------------
+
+TEST_F(ImageConverterTest, CancelledBeforeStartTouchesNothing) {
+    const QString input = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    m_token.cancel();
+    EXPECT_THROW((void)convert(input, OutputFormat::heic), CancelledError);
+    EXPECT_FALSE(QFileInfo::exists(m_out));
+}
+
+TEST_F(ImageConverterTest, CancellingDuringAnEncoderRunStopsItAndLeavesNothing) {
+    useFakeResources();
+    const QString started = m_scratch.filePath(QStringLiteral("started"));
+    addScript(QStringLiteral("cwebp"), QStringLiteral("for last; do :; done\nprintf partial > "
+                                                      "\"$last\"\n: > ") +
+                                           shellQuoted(started) +
+                                           QStringLiteral("\nexec sleep 30"));
+    Image ignored;
+    const QString gif =
+        m_scratch.writeFile(QStringLiteral("in/anim.gif"), gifBytes(16, 16, &ignored));
+
+    std::exception_ptr failure;
+    const auto begin = std::chrono::steady_clock::now();
+    std::thread worker([&] {
+        try {
+            (void)convert(gif, OutputFormat::webp);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    for (int i = 0; i < 500 && !QFileInfo::exists(started); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(QFileInfo::exists(started));
+    m_token.cancel();
+    worker.join();
+
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
+    ASSERT_TRUE(failure);
+    EXPECT_THROW(std::rethrow_exception(failure), CancelledError);
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+} // namespace
+} // namespace glintwork
