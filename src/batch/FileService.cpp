@@ -13,9 +13,6 @@
 
 namespace glintwork {
 
-FileSystemError::FileSystemError(QString description)
-    : m_description(std::move(description)), m_utf8(m_description.toUtf8()) {}
-
 namespace FileService {
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "batch/ImageItem.h"
+#include "platform/DescribedError.h"
 
 namespace glintwork {
 
@@ -36,15 +37,13 @@ void ensureDirectory(const QUrl& folder);
 
 } // namespace FileService
 
-class FileSystemError : public std::exception {
+class FileSystemError : public DescribedError {
 public:
-    explicit FileSystemError(QString description);
-    [[nodiscard]] const QString& description() const { return m_description; }
-    [[nodiscard]] const char* what() const noexcept override { return m_utf8.constData(); }
+    explicit FileSystemError(QString description) : m_description(std::move(description)) {}
+    [[nodiscard]] QString description() const override { return m_description; }
 
 private:
     QString m_description;
-    QByteArray m_utf8;
 };
 
 } // namespace glintwork

@@ -108,7 +108,9 @@ private:
     try {
         const int orientation = storedOrientation(path);
         return applyOrientation(ImageServices::decode(path), orientation);
-    } catch (const ImageServiceError&) {
+    } catch (const ImageServiceError& error) {
+        if (error.kind() == ImageServiceError::Kind::tooLarge)
+            throw; // its own text says what is wrong, unlike a generic decoding failure
         throw ConversionError::imageDecodingFailed();
     }
 }
@@ -351,6 +353,12 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
                              const std::optional<QUrl>& customOutputURL,
                              CancellationToken& cancellation, const QSet<QUrl>& reserved) {
     cancellation.check();
+    // Encoders handed the file directly would otherwise try to allocate whatever a
+    // hostile header claims.
+    if (const auto header = ImageServices::readProperties(input.toLocalFile())) {
+        if (qint64(header->pixelWidth) * header->pixelHeight > ImageServices::maxDecodePixels)
+            throw ImageServiceError::tooLarge(header->pixelWidth, header->pixelHeight);
+    }
 
     const QUrl firstChoice =
         customOutputURL && !customOutputURL->isEmpty()

@@ -565,15 +565,12 @@ std::vector<Taps> lanczosTaps(int sourceSize, int targetSize) {
 } // namespace
 
 ImageServiceError::ImageServiceError(Kind kind, QString reason)
-    : m_kind(kind), m_reason(std::move(reason)) {
-    m_what = description().toStdString();
-}
+    : m_kind(kind), m_reason(std::move(reason)) {}
 
 ImageServiceError ImageServiceError::tooLarge(qint64 width, qint64 height) {
     ImageServiceError error(Kind::tooLarge, QString());
     error.m_width = width;
     error.m_height = height;
-    error.m_what = error.description().toStdString();
     return error;
 }
 

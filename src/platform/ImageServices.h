@@ -9,12 +9,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/DescribedError.h"
 #include "platform/Image.h"
 
 namespace glintwork {
 
 // The failure of an image service, with the text a user sees in a file's row.
-class ImageServiceError : public std::exception {
+class ImageServiceError : public DescribedError {
 public:
     enum class Kind {
         unreadable,        // the file cannot be opened or decoded
@@ -28,8 +29,7 @@ public:
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     [[nodiscard]] const QString& reason() const { return m_reason; }
-    [[nodiscard]] QString description() const;
-    [[nodiscard]] const char* what() const noexcept override { return m_what.c_str(); }
+    [[nodiscard]] QString description() const override;
 
     friend bool operator==(const ImageServiceError& a, const ImageServiceError& b) {
         return a.m_kind == b.m_kind && a.m_reason == b.m_reason && a.m_width == b.m_width &&
@@ -41,7 +41,6 @@ private:
     QString m_reason;
     qint64 m_width = 0;
     qint64 m_height = 0;
-    std::string m_what;
 };
 
 // What the header of image 0 of a file says, read without decoding pixels.

@@ -75,7 +75,9 @@ bool encode(PngWriteState& state, const PaletteImage& image) {
         return false;
     }
     png_set_write_fn(png, &state, writeData, flushData);
-    png_set_compression_level(png, 9);
+    // Level 6 packs dithered photos almost as tightly as 9 in a fraction of the time;
+    // oxipng squeezes the rest when it is installed.
+    png_set_compression_level(png, 6);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                  static_cast<png_uint_32>(image.height), image.depth, PNG_COLOR_TYPE_PALETTE,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -61,7 +61,9 @@ void quantize(const QString& input, const QString& output, int quality,
         decoded = ImageServices::decode(input);
         if (const auto properties = ImageServices::readProperties(input))
             orientation = properties->orientation.value_or(1);
-    } catch (const ImageServiceError&) {
+    } catch (const ImageServiceError& error) {
+        if (error.kind() == ImageServiceError::Kind::tooLarge)
+            throw; // its own text says what is wrong, unlike a generic decoding failure
         throw QuantizeError(QuantizeError::Kind::decodingFailed);
     }
 

@@ -1,0 +1,238 @@
+#include "compress/ConversionViewModel.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+#include "batch/FileService.h"
+#include "compress/ImageConverter.h"
+#include "naming/OutputNamer.h"
+#include "platform/CancellationToken.h"
+#include "platform/SharedOutputSettings.h"
+
+namespace glintwork {
+
+namespace {
+
+QUrl convertWithImageConverter(const ConversionRequest& request, CancellationToken& token) {
+    return ImageConverter::convert(request.input, request.outputDirectory, request.format,
+                                   request.quality, request.maxWidth, request.maxHeight,
+                                   request.outputURL, token);
+}
+
+} // namespace
+
+ConversionViewModel::ConversionViewModel(QObject* parent)
+    : QObject(parent), m_converter(convertWithImageConverter) {
+    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
+        m_reserved.clear();
+        setConverting(false);
+        Q_EMIT runFinished(cancelled);
+        setCancelling(false);
+    });
+}
+
+ConversionViewModel::~ConversionViewModel() = default;
+
+void ConversionViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
+    if (m_shared == shared)
+        return;
+    m_shared = shared;
+    Q_EMIT sharedOutputSettingsChanged();
+}
+
+qint64 ConversionViewModel::totalOriginalSize() const {
+    qint64 total = 0;
+    for (const auto& item : m_items)
+        total += item->originalSize();
+    return total;
+}
+
+qint64 ConversionViewModel::totalCompressedSize() const {
+    qint64 total = 0;
+    for (const auto& item : m_items)
+        total += item->compressedSize().value_or(0);
+    return total;
+}
+
+void ConversionViewModel::addFiles(const QList<QUrl>& urls) {
+    const ItemList added =
+        FileService::newItems(urls, ConversionSettings::supportedExtensions(), m_items);
+    if (added.isEmpty())
+        return;
+    m_items.append(added);
+    Q_EMIT itemsChanged();
+}
+
+void ConversionViewModel::clearItems() {
+    m_items.clear();
+    Q_EMIT itemsChanged();
+}
+
+void ConversionViewModel::removeItem(const ImageItem* item) {
+    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
+    if (removed > 0)
+        Q_EMIT itemsChanged();
+}
+
+void ConversionViewModel::replaceSettings(const ConversionSettings& settings) {
+    if (m_settings == settings)
+        return;
+    m_settings = settings;
+    Q_EMIT settingsChanged();
+}
+
+void ConversionViewModel::loadSettings() {
+    replaceSettings(m_persistence.load());
+}
+
+void ConversionViewModel::updateQuality(int quality) {
+    ConversionSettings next = m_settings;
+    next.quality = quality;
+    replaceSettings(next);
+    m_persistence.setSavedQuality(quality);
+}
+
+void ConversionViewModel::updateOutputFormat(OutputFormat format) {
+    ConversionSettings next = m_settings;
+    next.outputFormat = format;
+    replaceSettings(next);
+    m_persistence.setSavedFormat(rawValue(format));
+}
+
+void ConversionViewModel::updateMaxWidth(std::optional<int> width) {
+    ConversionSettings next = m_settings;
+    next.maxWidth = width;
+    replaceSettings(next);
+    m_persistence.setSavedMaxWidth(width.value_or(0));
+}
+
+void ConversionViewModel::updateMaxHeight(std::optional<int> height) {
+    ConversionSettings next = m_settings;
+    next.maxHeight = height;
+    replaceSettings(next);
+    m_persistence.setSavedMaxHeight(height.value_or(0));
+}
+
+void ConversionViewModel::updateResizeEnabled(bool enabled) {
+    ConversionSettings next = m_settings;
+    next.resizeEnabled = enabled;
+    replaceSettings(next);
+    m_persistence.setSavedResizeEnabled(enabled);
+    if (!enabled || m_items.isEmpty())
+        return;
+    // Start from the largest image in the list, so turning resize on changes nothing yet.
+    int widest = 0;
+    int tallest = 0;
+    for (const auto& item : m_items) {
+        widest = std::max(widest, item->pixelWidth());
+        tallest = std::max(tallest, item->pixelHeight());
+    }
+    if (widest > 0)
+        updateMaxWidth(widest);
+    if (tallest > 0)
+        updateMaxHeight(tallest);
+}
+
+void ConversionViewModel::updateNamingConfig(const NamingConfig& config) {
+    ConversionSettings next = m_settings;
+    next.namingMode = config.mode;
+    next.namePrefix = sanitizeNameComponent(config.prefix);
+    next.nameSuffix = sanitizeNameComponent(config.suffix);
+    if (const auto start = cleanedStartNumber(config.startNumber))
+        next.nameStartNumber = *start;
+    replaceSettings(next);
+    m_persistence.save(m_settings.namingConfig());
+}
+
+int ConversionViewModel::concurrencyLimit() const {
+    return m_concurrencyLimit > 0 ? m_concurrencyLimit : std::max(1, QThread::idealThreadCount());
+}
+
+void ConversionViewModel::startConversion() {
+    if (!canStartConversion() || m_runner.isRunning())
+        return;
+    setCancelling(false);
+    resetUnfinishedItems(m_items);
+    setConverting(true);
+    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    m_snapshot.format = m_settings.outputFormat;
+    m_snapshot.quality = m_settings.quality;
+    m_snapshot.maxWidth = m_settings.resizeEnabled ? m_settings.maxWidth : std::nullopt;
+    m_snapshot.maxHeight = m_settings.resizeEnabled ? m_settings.maxHeight : std::nullopt;
+    m_snapshot.naming = m_settings.namingConfig();
+    m_reserved.clear();
+
+    BatchRunner::Hooks hooks;
+    hooks.items = [this]() -> const ItemList& { return m_items; };
+    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
+    m_runner.start(std::move(hooks), concurrencyLimit());
+}
+
+BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {
+    ConversionRequest request;
+    request.input = item.url();
+    request.outputDirectory = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    request.format = m_snapshot.format;
+    request.quality = m_snapshot.quality;
+    request.maxWidth = m_snapshot.maxWidth;
+    request.maxHeight = m_snapshot.maxHeight;
+    // Original naming is decided here too (the same rule the converter would apply), so
+    // that names handed out to items still converting are never given twice.
+    const QString base =
+        OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex, std::nullopt);
+    request.outputURL = OutputNamer::ensureUnique(
+        OutputNamer::outputURL(request.outputDirectory, base, fileExtension(request.format)),
+        m_reserved);
+    m_reserved.insert(request.outputURL);
+
+    const Converter converter = m_converter;
+    const QPointer<ImageItem> target(&item);
+    return [request, converter, target](CancellationToken& token) -> std::function<void()> {
+        const QUrl written = converter(request, token);
+        const QFileInfo info(written.toLocalFile());
+        const qint64 size = info.exists() ? info.size() : 0;
+        return [target, written, size]() {
+            if (!target)
+                return;
+            target->setOutputURL(written);
+            target->setCompressedSize(size);
+        };
+    };
+}
+
+void ConversionViewModel::cancelConversion() {
+    if (!m_isConverting)
+        return;
+    setCancelling(true);
+    Q_EMIT announcement(QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));
+    m_runner.cancel();
+}
+
+std::optional<QUrl> ConversionViewModel::outputFolderToOpen() const {
+    if (m_shared && m_shared->outputDirectory())
+        return m_shared->outputDirectory();
+    if (!m_shared && m_fixedOutputDirectory)
+        return m_fixedOutputDirectory;
+    for (const auto& item : m_items) {
+        if (item->outputURL())
+            return QUrl::fromLocalFile(QFileInfo(item->outputURL()->toLocalFile()).absolutePath());
+    }
+    return std::nullopt;
+}
+
+void ConversionViewModel::setConverting(bool converting) {
+    if (m_isConverting == converting)
+        return;
+    m_isConverting = converting;
+    Q_EMIT isConvertingChanged();
+}
+
+void ConversionViewModel::setCancelling(bool cancelling) {
+    if (m_isCancelling == cancelling)
+        return;
+    m_isCancelling = cancelling;
+    Q_EMIT isCancellingChanged();
+}
+
+} // namespace glintwork
