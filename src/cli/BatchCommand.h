@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <csignal>
+#include <optional>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include "batch/ImageItem.h"
+#include "cli/BatchReporter.h"
+#include "cli/CommandLine.h"
+
+namespace glintwork::cli {
+
+inline constexpr int kExitAllCompleted = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+void printError(const QString& text);
+
+// The files and folders named on the command line as absolute file URLs; names that do
+// not exist are reported and skipped.
+[[nodiscard]] QList<QUrl> inputURLs(const QStringList& paths);
+
+// The naming options applied over a tool's defaults. --prefix or --start alone select
+// custom naming and --suffix alone suffix naming; --naming always wins.
+[[nodiscard]] NamingConfig namingFrom(const CommonOptions& common, NamingConfig defaults);
+
+// The --output folder, which must be a folder when it exists.
+[[nodiscard]] std::optional<QUrl> outputFolderFrom(const CommonOptions& common);
+
+// Ctrl-C requests cancellation; a second one ends the program at once.
+void installInterruptHandler();
+[[nodiscard]] bool takeInterrupt();
+
+// What every subcommand does once its driver is configured: take the files, keep this
+// shard's share, run with a reporter, and turn the outcome into an exit status. The
+// driver needs addFiles, items, removeItem and a runFinished(bool cancelled) signal.
+template <typename Driver, typename Start, typename Cancel>
+int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel cancel) {
+    driver.addFiles(inputURLs(common.paths));
+    if (common.shardCount > 1) {
+        const ItemList all = driver.items();
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (i % common.shardCount != common.shardIndex)
+                driver.removeItem(all[i].get());
+        }
+    }
+    if (driver.items().isEmpty()) {
+        printError(QStringLiteral("no supported image files to process"));
+        return kExitSomeFailed;
+    }
+
+    BatchReporter reporter(driver.items(), common.json, common.quiet);
+    bool cancelled = false;
+    QObject::connect(&driver, &Driver::runFinished, qApp, [&](bool wasCancelled) {
+        cancelled = wasCancelled;
+        QCoreApplication::quit();
+    });
+    QTimer interruptPoll;
+    QObject::connect(&interruptPoll, &QTimer::timeout, qApp, [&] {
+        if (takeInterrupt())
+            cancel();
+    });
+    interruptPoll.start(50);
+    installInterruptHandler();
+    QTimer::singleShot(0, qApp, [&] { start(); });
+    QCoreApplication::exec();
+    reporter.finish();
+    return reporter.failedOrCancelled() == 0 && !cancelled ? kExitAllCompleted : kExitSomeFailed;
+}
+
+// The subcommands; each parses its own options and throws UsageError.
+int runCompress(const QStringList& arguments);
+int runCutout(const QStringList& arguments);
+int runUpscale(const QStringList& arguments);
+
+} // namespace glintwork::cli
