@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "batch/TabKind.h"
+#include "naming/NamingPersistence.h"
 #include "platform/PreferenceStore.h"
 
 namespace glintwork {
@@ -38,18 +39,17 @@ ConversionSettings CompressSettingsPersistence::load() const {
     settings.resizeEnabled = savedResizeEnabled();
     settings.maxWidth = limitFromStored(savedMaxWidth());
     settings.maxHeight = limitFromStored(savedMaxHeight());
-    settings.namingMode = namingModeFromRawValue(savedNamingMode()).value_or(NamingMode::original);
-    settings.namePrefix = savedNamePrefix();
-    settings.nameStartNumber = savedNameStartNumber();
-    settings.nameSuffix = savedNameSuffix();
+    const NamingConfig naming =
+        loadNamingConfig(*m_store, TabKind::compress, ConversionSettings().namingConfig());
+    settings.namingMode = naming.mode;
+    settings.namePrefix = naming.prefix;
+    settings.nameStartNumber = naming.startNumber;
+    settings.nameSuffix = naming.suffix;
     return settings;
 }
 
 void CompressSettingsPersistence::save(const NamingConfig& namingConfig) {
-    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
-    m_store->setString(key("nameSuffix"), namingConfig.suffix);
-    m_store->setString(key("namePrefix"), namingConfig.prefix);
-    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
+    saveNamingConfig(*m_store, TabKind::compress, namingConfig);
 }
 
 QString CompressSettingsPersistence::savedFormat() const {
@@ -81,18 +81,6 @@ qint64 CompressSettingsPersistence::savedMaxHeight() const {
 }
 void CompressSettingsPersistence::setSavedMaxHeight(qint64 height) {
     m_store->setInteger(key("resizeMaxHeight"), height);
-}
-QString CompressSettingsPersistence::savedNamingMode() const {
-    return m_store->string(key("namingMode"), QStringLiteral("original"));
-}
-QString CompressSettingsPersistence::savedNamePrefix() const {
-    return m_store->string(key("namePrefix"), QStringLiteral("image"));
-}
-QString CompressSettingsPersistence::savedNameStartNumber() const {
-    return m_store->string(key("nameStartNumber"), QStringLiteral("01"));
-}
-QString CompressSettingsPersistence::savedNameSuffix() const {
-    return m_store->string(key("nameSuffix"), QString());
 }
 
 } // namespace glintwork

@@ -28,10 +28,6 @@ public:
     void setSavedMaxWidth(qint64 width);
     [[nodiscard]] qint64 savedMaxHeight() const;
     void setSavedMaxHeight(qint64 height);
-    [[nodiscard]] QString savedNamingMode() const;
-    [[nodiscard]] QString savedNamePrefix() const;
-    [[nodiscard]] QString savedNameStartNumber() const;
-    [[nodiscard]] QString savedNameSuffix() const;
 
 private:
     std::unique_ptr<PreferenceStore> m_store;

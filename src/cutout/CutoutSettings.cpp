@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "batch/TabKind.h"
+#include "naming/NamingPersistence.h"
 #include "platform/PreferenceStore.h"
 
 namespace glintwork {
@@ -85,21 +86,17 @@ CutoutSettings CutoutSettingsPersistence::load() const {
         cutoutOutputFormatFromRawValue(m_store->string(key("outputFormat"), QStringLiteral("png")))
             .value_or(CutoutOutputFormat::png);
     settings.exportMaskSeparately = m_store->boolean(key("exportMaskSeparately"), false);
-    const QString mode = m_store->string(key("namingMode"), QStringLiteral("suffix"));
-    settings.namingMode = mode == QLatin1String("original") ? NamingMode::original
-                          : mode == QLatin1String("custom") ? NamingMode::custom
-                                                            : NamingMode::suffix;
-    settings.namePrefix = m_store->string(key("namePrefix"), QStringLiteral("image"));
-    settings.nameStartNumber = m_store->string(key("nameStartNumber"), QStringLiteral("01"));
-    settings.nameSuffix = m_store->string(key("nameSuffix"), QStringLiteral("-cutout"));
+    const NamingConfig naming =
+        loadNamingConfig(*m_store, TabKind::cutout, CutoutSettings().namingConfig());
+    settings.namingMode = naming.mode;
+    settings.namePrefix = naming.prefix;
+    settings.nameStartNumber = naming.startNumber;
+    settings.nameSuffix = naming.suffix;
     return settings;
 }
 
 void CutoutSettingsPersistence::save(const NamingConfig& namingConfig) {
-    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
-    m_store->setString(key("namePrefix"), namingConfig.prefix);
-    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
-    m_store->setString(key("nameSuffix"), namingConfig.suffix);
+    saveNamingConfig(*m_store, TabKind::cutout, namingConfig);
 }
 
 void CutoutSettingsPersistence::setSavedMode(CutoutMode mode) {

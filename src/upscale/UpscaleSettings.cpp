@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "batch/TabKind.h"
+#include "naming/NamingPersistence.h"
 #include "platform/PreferenceStore.h"
 
 namespace glintwork {
@@ -154,21 +155,17 @@ UpscaleSettings UpscaleSettingsPersistence::load() const {
                                                          : UpscaleStyle::automatic;
     const qint64 scale = m_store->integer(key("scale"), 2);
     settings.scale = (scale == 2 || scale == 4) ? static_cast<int>(scale) : 2;
-    const QString mode = m_store->string(key("namingMode"), QStringLiteral("suffix"));
-    settings.namingMode = mode == QLatin1String("original") ? NamingMode::original
-                          : mode == QLatin1String("custom") ? NamingMode::custom
-                                                            : NamingMode::suffix;
-    settings.namePrefix = m_store->string(key("namePrefix"), QStringLiteral("image"));
-    settings.nameStartNumber = m_store->string(key("nameStartNumber"), QStringLiteral("01"));
-    settings.nameSuffix = m_store->string(key("nameSuffix"), QStringLiteral("-upscaled-{scale}x"));
+    const NamingConfig naming =
+        loadNamingConfig(*m_store, TabKind::upscale, UpscaleSettings().namingConfig());
+    settings.namingMode = naming.mode;
+    settings.namePrefix = naming.prefix;
+    settings.nameStartNumber = naming.startNumber;
+    settings.nameSuffix = naming.suffix;
     return settings;
 }
 
 void UpscaleSettingsPersistence::save(const NamingConfig& namingConfig) {
-    m_store->setString(key("namingMode"), rawValue(namingConfig.mode));
-    m_store->setString(key("namePrefix"), namingConfig.prefix);
-    m_store->setString(key("nameStartNumber"), namingConfig.startNumber);
-    m_store->setString(key("nameSuffix"), namingConfig.suffix);
+    saveNamingConfig(*m_store, TabKind::upscale, namingConfig);
 }
 
 void UpscaleSettingsPersistence::setSavedFormat(UpscaleOutputFormat format) {
