@@ -1,0 +1,258 @@
+#include "cutout/CutoutViewModel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include "batch/FileService.h"
+#include "cutout/AlphaComposition.h"
+#include "cutout/BackgroundRemover.h"
+#include "cutout/CleanEdgeCompositor.h"
+#include "cutout/ImageIOWriteError.h"
+#include "cutout/ImageMetadata.h"
+#include "naming/OutputNamer.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+
+namespace glintwork {
+
+QString CutoutPipelineError::description() const {
+    return QCoreApplication::translate("CutoutPipelineError", "Could not read source image at %1.")
+        .arg(m_url.fileName());
+}
+
+CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRemoving& remover,
+                                CancellationToken& token) {
+    token.check();
+    Image source;
+    try {
+        source = ImageServices::decode(request.input.toLocalFile());
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (...) {
+        throw CutoutPipelineError::sourceUnreadable(request.input);
+    }
+    const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
+    token.check();
+
+    const Image mask = request.mode == CutoutMode::cleanEdges ? remover.generatePersonMatte(source)
+                                                              : remover.generateMask(source);
+    token.check();
+
+    const Image cutout = request.mode == CutoutMode::cleanEdges
+                             ? CleanEdgeCompositor::composite(source, mask)
+                             : withMaskAsAlpha(source, mask);
+    token.check();
+
+    FileService::ensureDirectory(
+        QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath()));
+    CutoutOutcome outcome;
+    outcome.outputURL = QUrl::fromLocalFile(
+        write(cutout, request.outputURL.toLocalFile(), request.format, metadata));
+    if (request.maskURL) {
+        // The mask as the remover returned it, at the source's size: the compositor's
+        // clean-up belongs to the cut-out, not to the exported mask.
+        try {
+            const Image grey = maskAsLinearGray(mask, source.width, source.height);
+            outcome.maskURL = QUrl::fromLocalFile(
+                write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png, std::nullopt));
+        } catch (...) {
+            outcome.maskExportError = describeCurrentException();
+        }
+    }
+    return outcome;
+}
+
+CutoutViewModel::CutoutViewModel(QObject* parent)
+    : QObject(parent), m_remover(std::make_shared<BackgroundRemover>()) {
+    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
+        m_reserved.clear();
+        setProcessing(false);
+        Q_EMIT runFinished(cancelled);
+        setCancelling(false);
+    });
+}
+
+CutoutViewModel::~CutoutViewModel() = default;
+
+void CutoutViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
+    if (m_shared == shared)
+        return;
+    m_shared = shared;
+    Q_EMIT sharedOutputSettingsChanged();
+}
+
+void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
+    if (remover)
+        m_remover = std::move(remover);
+}
+
+bool CutoutViewModel::canStartProcessing() const {
+    if (m_items.isEmpty() || m_isProcessing)
+        return false;
+    return std::any_of(m_items.begin(), m_items.end(), [](const auto& item) {
+        return !item->status().is(ConversionStatus::Kind::completed);
+    });
+}
+
+void CutoutViewModel::addFiles(const QList<QUrl>& urls) {
+    const ItemList added = FileService::newItems(urls, CutoutSettings::supportedExtensions(), m_items);
+    if (added.isEmpty())
+        return;
+    m_items.append(added);
+    Q_EMIT itemsChanged();
+}
+
+void CutoutViewModel::removeItem(const ImageItem* item) {
+    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
+    if (removed > 0)
+        Q_EMIT itemsChanged();
+}
+
+void CutoutViewModel::clearItems() {
+    m_items.clear();
+    Q_EMIT itemsChanged();
+}
+
+void CutoutViewModel::replaceSettings(const CutoutSettings& settings) {
+    if (m_settings == settings)
+        return;
+    m_settings = settings;
+    Q_EMIT settingsChanged();
+}
+
+void CutoutViewModel::loadSettings() {
+    replaceSettings(m_persistence.load());
+}
+
+void CutoutViewModel::updateMode(CutoutMode mode) {
+    CutoutSettings next = m_settings;
+    next.mode = mode;
+    replaceSettings(next);
+    m_persistence.setSavedMode(mode);
+}
+
+void CutoutViewModel::updateOutputFormat(CutoutOutputFormat format) {
+    CutoutSettings next = m_settings;
+    next.outputFormat = format;
+    replaceSettings(next);
+    m_persistence.setSavedOutputFormat(format);
+}
+
+void CutoutViewModel::updateExportMaskSeparately(bool exportMask) {
+    CutoutSettings next = m_settings;
+    next.exportMaskSeparately = exportMask;
+    replaceSettings(next);
+    m_persistence.setSavedExportMaskSeparately(exportMask);
+}
+
+void CutoutViewModel::updateNamingConfig(const NamingConfig& config) {
+    CutoutSettings next = m_settings;
+    next.namingMode = config.mode;
+    next.namePrefix = sanitizeNameComponent(config.prefix);
+    next.nameSuffix = sanitizeNameComponent(config.suffix);
+    if (const auto start = cleanedStartNumber(config.startNumber))
+        next.nameStartNumber = *start;
+    replaceSettings(next);
+    m_persistence.save(m_settings.namingConfig());
+}
+
+int CutoutViewModel::concurrencyLimit() const {
+    return m_concurrencyLimit > 0 ? m_concurrencyLimit : std::max(1, QThread::idealThreadCount());
+}
+
+void CutoutViewModel::startProcessing() {
+    if (!canStartProcessing() || m_runner.isRunning())
+        return;
+    setCancelling(false);
+    resetUnfinishedItems(m_items);
+    setProcessing(true);
+    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    m_snapshot.format = m_settings.outputFormat;
+    m_snapshot.exportMask = m_settings.exportMaskSeparately;
+    m_snapshot.mode = m_settings.mode;
+    m_snapshot.naming = m_settings.namingConfig();
+    m_reserved.clear();
+
+    BatchRunner::Hooks hooks;
+    hooks.items = [this]() -> const ItemList& { return m_items; };
+    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
+    m_runner.start(std::move(hooks), concurrencyLimit());
+}
+
+BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
+    CutoutRequest request;
+    request.input = item.url();
+    request.mode = m_snapshot.mode;
+    request.format = m_snapshot.format;
+    const QUrl folder = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    // Names are checked against the disk and against the names already handed out in
+    // this run, so two files never race for one output.
+    const QString base =
+        OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex, std::nullopt);
+    request.outputURL = OutputNamer::ensureUnique(
+        OutputNamer::outputURL(folder, base, fileExtension(request.format)), m_reserved);
+    m_reserved.insert(request.outputURL);
+    if (m_snapshot.exportMask) {
+        const QString maskBase = OutputNamer::stemOf(request.outputURL) + QStringLiteral("-mask");
+        const QUrl maskFolder = QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath());
+        request.maskURL = OutputNamer::ensureUnique(
+            OutputNamer::outputURL(maskFolder, maskBase, QStringLiteral("png")), m_reserved);
+        m_reserved.insert(*request.maskURL);
+    }
+
+    const std::shared_ptr<const BackgroundRemoving> remover = m_remover;
+    const QPointer<ImageItem> target(&item);
+    return [request, remover, target](CancellationToken& token) -> std::function<void()> {
+        const CutoutOutcome outcome = runCutoutPipeline(request, *remover, token);
+        const QFileInfo info(outcome.outputURL.toLocalFile());
+        const qint64 size = info.exists() ? info.size() : 0;
+        return [target, outcome, size]() {
+            if (!target)
+                return;
+            target->setOutputURL(outcome.outputURL);
+            target->setCompressedSize(size);
+            if (outcome.maskExportError)
+                target->setErrorMessage(
+                    QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
+                    *outcome.maskExportError);
+        };
+    };
+}
+
+void CutoutViewModel::cancelProcessing() {
+    if (!m_isProcessing)
+        return;
+    setCancelling(true);
+    Q_EMIT announcement(QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));
+    m_runner.cancel();
+}
+
+std::optional<QUrl> CutoutViewModel::outputFolderToOpen() const {
+    if (m_shared && m_shared->outputDirectory())
+        return m_shared->outputDirectory();
+    if (!m_shared && m_fixedOutputDirectory)
+        return m_fixedOutputDirectory;
+    for (const auto& item : m_items) {
+        if (item->outputURL())
+            return QUrl::fromLocalFile(QFileInfo(item->outputURL()->toLocalFile()).absolutePath());
+    }
+    return std::nullopt;
+}
+
+void CutoutViewModel::setProcessing(bool processing) {
+    if (m_isProcessing == processing)
+        return;
+    m_isProcessing = processing;
+    Q_EMIT isProcessingChanged();
+}
+
+void CutoutViewModel::setCancelling(bool cancelling) {
+    if (m_isCancelling == cancelling)
+        return;
+    m_isCancelling = cancelling;
+    Q_EMIT isCancellingChanged();
+}
+
+} // namespace glintwork

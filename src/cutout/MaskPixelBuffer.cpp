@@ -1,0 +1,112 @@
+#include "cutout/MaskPixelBuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "cutout/BackgroundRemoverError.h"
+
+namespace glintwork {
+
+namespace {
+
+std::uint8_t floatSampleToByte(float value) {
+    if (std::isnan(value) || value >= 1.0f)
+        return 255;
+    const double scaled = std::max(static_cast<double>(value), 0.0) * 255.0;
+    return static_cast<std::uint8_t>(std::round(scaled));
+}
+
+} // namespace
+
+QString formatString(std::uint32_t code) {
+    bool printable = true;
+    QByteArray chars;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto byte = static_cast<unsigned char>((code >> shift) & 0xFF);
+        printable = printable && byte >= 32 && byte <= 126;
+        chars.append(static_cast<char>(byte));
+    }
+    if (!printable)
+        return QStringLiteral("0x") + QString::number(code, 16);
+    return QLatin1Char('\'') + QString::fromLatin1(chars) + QLatin1Char('\'');
+}
+
+double personCoverage(const MaskPixelBuffer& buffer) {
+    if (buffer.pixelFormat != kOneComponent8)
+        return 1.0;
+    const std::uint8_t* base = buffer.baseAddress();
+    if (buffer.width < 1 || buffer.height < 1 || !base)
+        return 0.0;
+    const std::size_t needed =
+        buffer.bytesPerRow * std::size_t(buffer.height - 1) + std::size_t(buffer.width);
+    if (buffer.bytesPerRow < std::size_t(buffer.width) || buffer.bytes.size() < needed)
+        return 0.0; // a buffer that does not hold its own rows covers nothing we can trust
+    std::size_t count = 0;
+    for (int y = 0; y < buffer.height; ++y) {
+        const std::uint8_t* row = base + std::size_t(y) * buffer.bytesPerRow;
+        for (int x = 0; x < buffer.width; ++x)
+            count += row[x] >= 128 ? 1 : 0;
+    }
+    return double(count) / (double(buffer.width) * double(buffer.height));
+}
+
+Image packedMask(const MaskPixelBuffer& buffer) {
+    using Error = BackgroundRemoverError;
+    const bool isFloat = buffer.pixelFormat == kOneComponent32Float;
+    if (buffer.pixelFormat != kOneComponent8 && !isFloat)
+        throw Error::cgImageConversionFailed(QStringLiteral("unsupported mask pixel format ") +
+                                             formatString(buffer.pixelFormat));
+    if (buffer.width < 1 || buffer.height < 1)
+        throw Error::cgImageConversionFailed(QStringLiteral("invalid mask dimensions %1x%2")
+                                                 .arg(buffer.width)
+                                                 .arg(buffer.height));
+    const std::uint8_t* base = buffer.baseAddress();
+    if (!base)
+        throw Error::cgImageConversionFailed(QStringLiteral("mask pixel buffer base address was nil"));
+    // A stride shorter than a row, or fewer bytes than the rows need, would read beyond
+    // the buffer; such a buffer is refused rather than read.
+    const std::size_t sampleSize = isFloat ? sizeof(float) : 1;
+    const std::size_t rowBytes = std::size_t(buffer.width) * sampleSize;
+    if (buffer.bytesPerRow < rowBytes ||
+        buffer.bytes.size() < buffer.bytesPerRow * std::size_t(buffer.height - 1) + rowBytes)
+        throw Error::cgImageConversionFailed(
+            QStringLiteral("mask pixel buffer is shorter than its %1 rows").arg(buffer.height));
+
+    const std::size_t count = std::size_t(buffer.width) * std::size_t(buffer.height);
+    Image mask;
+    try {
+        mask.pixels.resize(count);
+    } catch (const std::bad_alloc&) {
+        throw Error::cgImageConversionFailed(
+            QStringLiteral("failed to allocate %1 bytes for packed mask").arg(count));
+    } catch (const std::length_error&) {
+        throw Error::cgImageConversionFailed(
+            QStringLiteral("failed to allocate %1 bytes for packed mask").arg(count));
+    }
+    for (int y = 0; y < buffer.height; ++y) {
+        const std::uint8_t* in = base + std::size_t(y) * buffer.bytesPerRow;
+        std::uint8_t* out = mask.pixels.data() + std::size_t(y) * std::size_t(buffer.width);
+        if (!isFloat) {
+            std::memcpy(out, in, std::size_t(buffer.width));
+            continue;
+        }
+        for (int x = 0; x < buffer.width; ++x) {
+            float value;
+            std::memcpy(&value, in + std::size_t(x) * sizeof(float), sizeof(float));
+            out[x] = floatSampleToByte(value);
+        }
+    }
+    mask.width = buffer.width;
+    mask.height = buffer.height;
+    mask.bitsPerComponent = 8;
+    mask.bitsPerPixel = 8;
+    mask.bytesPerRow = buffer.width;
+    mask.alphaInfo = AlphaInfo::none;
+    mask.colorSpace = ColorSpace::linearGray();
+    return mask;
+}
+
+} // namespace glintwork

@@ -1,0 +1,228 @@
+#include "cutout/OnnxSegmenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <opencv2/core.hpp>
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cutout/BackgroundRemoverError.h"
+#include "platform/ImageServices.h"
+
+namespace glintwork::OnnxSegmenter {
+
+namespace {
+
+using Error = BackgroundRemoverError;
+
+QString sidecarPath(const QString& modelPath) {
+    const QFileInfo info(modelPath);
+    return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".json"));
+}
+
+std::array<float, 3> triple(const QJsonObject& object, const char* key, std::array<float, 3> fallback,
+                            const QString& fileName) {
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (value.isUndefined())
+        return fallback;
+    const QJsonArray array = value.toArray();
+    if (!value.isArray() || array.size() != 3)
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1: \"%2\" must be a list of three numbers").arg(fileName, QLatin1String(key)));
+    std::array<float, 3> result{};
+    for (int i = 0; i < 3; ++i) {
+        if (!array.at(i).isDouble())
+            throw Error::visionRequestFailed(
+                QStringLiteral("%1: \"%2\" must be a list of three numbers").arg(fileName, QLatin1String(key)));
+        result[std::size_t(i)] = float(array.at(i).toDouble());
+    }
+    return result;
+}
+
+int dimension(const QJsonObject& object, const char* key, int fallback, const QString& fileName) {
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (value.isUndefined())
+        return fallback;
+    const double number = value.toDouble(-1);
+    if (!value.isDouble() || number < 1 || number > 4096 || number != std::floor(number))
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1: \"%2\" must be a whole number from 1 to 4096").arg(fileName, QLatin1String(key)));
+    return int(number);
+}
+
+bool flag(const QJsonObject& object, const char* key, const QString& fileName) {
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (value.isUndefined())
+        return false;
+    if (!value.isBool())
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1: \"%2\" must be true or false").arg(fileName, QLatin1String(key)));
+    return value.toBool();
+}
+
+// OpenCV's messages carry the source location first; the user needs the statement.
+QString openCvReason(const cv::Exception& error) {
+    return QString::fromStdString(error.err.empty() ? error.msg : error.err);
+}
+
+cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
+    Image rgba;
+    try {
+        rgba = ImageServices::toRGBA8(image);
+    } catch (const DescribedError& error) {
+        throw Error::visionRequestFailed(error.description());
+    }
+    const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(), std::size_t(rgba.bytesPerRow));
+    cv::Mat resized;
+    cv::resize(source, resized, cv::Size(contract.inputWidth, contract.inputHeight), 0, 0,
+               source.cols > contract.inputWidth ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const int sizes[] = {1, 3, contract.inputHeight, contract.inputWidth};
+    cv::Mat blob(4, sizes, CV_32F);
+    const std::size_t plane = std::size_t(contract.inputWidth) * std::size_t(contract.inputHeight);
+    auto* out = blob.ptr<float>();
+    for (int y = 0; y < resized.rows; ++y) {
+        const auto* row = resized.ptr<std::uint8_t>(y);
+        for (int x = 0; x < resized.cols; ++x) {
+            const std::size_t at = std::size_t(y) * std::size_t(contract.inputWidth) + std::size_t(x);
+            for (int c = 0; c < 3; ++c) {
+                const int from = contract.bgr ? 2 - c : c;
+                const float value = float(row[4 * x + from]) / 255.0f;
+                out[std::size_t(c) * plane + at] =
+                    (value - contract.mean[std::size_t(c)]) / contract.std[std::size_t(c)];
+            }
+        }
+    }
+    return blob;
+}
+
+} // namespace
+
+ModelContract readContract(const QString& modelPath) {
+    ModelContract contract;
+    const QString path = sidecarPath(modelPath);
+    QFile file(path);
+    if (!file.exists())
+        return contract;
+    const QString name = QFileInfo(path).fileName();
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error::visionRequestFailed(QStringLiteral("%1 could not be read").arg(name));
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (!document.isObject())
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1 is not a JSON object: %2").arg(name, parseError.errorString()));
+    const QJsonObject object = document.object();
+    contract.inputWidth = dimension(object, "inputWidth", contract.inputWidth, name);
+    contract.inputHeight = dimension(object, "inputHeight", contract.inputHeight, name);
+    const QString order = object.value(QStringLiteral("channelOrder")).toString(QStringLiteral("RGB"));
+    if (order != QStringLiteral("RGB") && order != QStringLiteral("BGR"))
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1: \"channelOrder\" must be \"RGB\" or \"BGR\"").arg(name));
+    contract.bgr = order == QStringLiteral("BGR");
+    contract.mean = triple(object, "mean", contract.mean, name);
+    contract.std = triple(object, "std", contract.std, name);
+    for (float deviation : contract.std) {
+        if (!(deviation > 0.0f))
+            throw Error::visionRequestFailed(QStringLiteral("%1: \"std\" values must be positive").arg(name));
+    }
+    contract.sigmoid = flag(object, "sigmoid", name);
+    contract.normalize = flag(object, "normalize", name);
+    return contract;
+}
+
+MaskPixelBuffer run(const QString& modelPath, const Image& image) {
+    if (image.isEmpty())
+        throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
+    const ModelContract contract = readContract(modelPath);
+    cv::Mat output;
+    try {
+        cv::dnn::Net net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
+        if (net.empty())
+            throw Error::visionRequestFailed(
+                QStringLiteral("%1 holds no network").arg(QFileInfo(modelPath).fileName()));
+        net.setInput(inputBlob(image, contract));
+        output = net.forward();
+    } catch (const cv::Exception& error) {
+        throw Error::visionRequestFailed(openCvReason(error));
+    }
+
+    // [1, 1, H, W], [1, H, W] or [H, W]: one plane, whatever the leading ones.
+    const int dims = output.dims;
+    if (dims < 2 || output.depth() != CV_32F)
+        throw Error::maskGenerationFailed(QStringLiteral("the network's output is not a float plane"));
+    const int height = output.size[dims - 2];
+    const int width = output.size[dims - 1];
+    std::size_t planes = 1;
+    for (int d = 0; d < dims - 2; ++d)
+        planes *= std::size_t(output.size[d]);
+    if (planes != 1)
+        throw Error::maskGenerationFailed(
+            QStringLiteral("the network's output has %1 channels; one was expected").arg(planes));
+
+    MaskPixelBuffer buffer;
+    buffer.pixelFormat = kOneComponent32Float;
+    buffer.width = width;
+    buffer.height = height;
+    buffer.bytesPerRow = std::size_t(width) * sizeof(float);
+    std::vector<float> values(output.ptr<float>(), output.ptr<float>() + std::size_t(width) * std::size_t(height));
+    if (contract.sigmoid) {
+        for (float& v : values)
+            v = 1.0f / (1.0f + std::exp(-v));
+    }
+    if (contract.normalize) {
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        const float lo = *low;
+        const float range = *high - *low;
+        for (float& v : values)
+            v = range > 0 ? (v - lo) / range : 0.0f;
+    }
+    buffer.bytes.resize(values.size() * sizeof(float));
+    std::memcpy(buffer.bytes.data(), values.data(), buffer.bytes.size());
+    return buffer;
+}
+
+MaskPixelBuffer subjectMask(const QString& modelPath, const Image& image) {
+    const MaskPixelBuffer network = run(modelPath, image);
+    const cv::Mat plane(network.height, network.width, CV_32F,
+                        const_cast<std::uint8_t*>(network.bytes.data()), network.bytesPerRow);
+    double maximum = 0;
+    cv::minMaxLoc(plane, nullptr, &maximum);
+    if (!(maximum >= 0.5))
+        throw Error::noSubjectFound();
+    MaskPixelBuffer scaled;
+    scaled.pixelFormat = kOneComponent32Float;
+    scaled.width = image.width;
+    scaled.height = image.height;
+    scaled.bytesPerRow = std::size_t(image.width) * sizeof(float);
+    scaled.bytes.resize(scaled.bytesPerRow * std::size_t(image.height));
+    cv::Mat target(image.height, image.width, CV_32F, scaled.bytes.data(), scaled.bytesPerRow);
+    cv::resize(plane, target, target.size(), 0, 0, cv::INTER_LINEAR);
+    return scaled;
+}
+
+MaskPixelBuffer personMatte(const QString& modelPath, const Image& image) {
+    const MaskPixelBuffer network = run(modelPath, image);
+    MaskPixelBuffer matte;
+    matte.pixelFormat = kOneComponent8;
+    matte.width = network.width;
+    matte.height = network.height;
+    matte.bytesPerRow = std::size_t(network.width);
+    matte.bytes.resize(std::size_t(network.width) * std::size_t(network.height));
+    for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
+        float v;
+        std::memcpy(&v, network.bytes.data() + i * sizeof(float), sizeof(float));
+        matte.bytes[i] = std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+    }
+    return matte;
+}
+
+} // namespace glintwork::OnnxSegmenter
