@@ -1,0 +1,214 @@
+#include "upscale/DnnUpscaler.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include <opencv2/core.hpp>
+#include <opencv2/core/ocl.hpp>
+#include <opencv2/dnn.hpp>
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include "platform/ImageServices.h"
+#include "platform/Resources.h"
+#include "upscale/DnnUpscalerError.h"
+#include "upscale/OnnxModelInfo.h"
+#include "upscale/TensorConversion.h"
+
+namespace glintwork {
+
+Q_LOGGING_CATEGORY(lcUpscale, "glintwork.upscale")
+
+namespace {
+
+int typeCodeOf(const cv::Mat& mat) {
+    switch (mat.depth()) {
+    case CV_16F:
+        return static_cast<int>(TensorElementType::float16);
+    case CV_32F:
+        return static_cast<int>(TensorElementType::float32);
+    case CV_64F:
+        return static_cast<int>(TensorElementType::float64);
+    case CV_32S:
+        return static_cast<int>(TensorElementType::int32);
+    default:
+        return mat.depth();
+    }
+}
+
+TensorView viewOf(const cv::Mat& mat) {
+    TensorView view;
+    view.typeCode = typeCodeOf(mat);
+    view.data = const_cast<uchar*>(mat.data);
+    const auto elementSize = static_cast<std::int64_t>(mat.elemSize1());
+    for (int d = 0; d < mat.dims; ++d) {
+        view.shape.push_back(mat.size[d]);
+        view.strides.push_back(static_cast<std::int64_t>(mat.step[d]) / elementSize);
+    }
+    // Storage spans from the first element to the end of the last row of the outermost
+    // dimension.
+    view.elementCount =
+        mat.dims > 0 ? static_cast<std::size_t>(mat.step[0] * std::size_t(mat.size[0])) / mat.elemSize1() : 0;
+    return view;
+}
+
+int roundUpToMultiple(int value, int multiple) {
+    return (value + multiple - 1) / multiple * multiple;
+}
+
+// OpenCL is taken only when a GPU offers it: on a CPU device it is slower than OpenCV's own
+// CPU path. Once a forward pass fails there, the process stays on the CPU.
+std::atomic<bool> openCLFailed{false};
+
+bool openCLGpuAvailable() {
+    if (openCLFailed || !cv::ocl::haveOpenCL())
+        return false;
+    cv::ocl::setUseOpenCL(true);
+    if (!cv::ocl::useOpenCL())
+        return false;
+    const cv::ocl::Device& device = cv::ocl::Device::getDefault();
+    return device.available() && device.type() == cv::ocl::Device::TYPE_GPU;
+}
+
+} // namespace
+
+// The loaded network and what it needs to be fed: owns the OpenCV handle.
+class DnnUpscaler::Network {
+public:
+    cv::dnn::Net net;
+    std::string input;
+    std::string output;
+    // Fixed height and width of the input, or nothing when the network takes any size.
+    std::optional<std::pair<int, int>> fixedSize;
+    bool onOpenCL = false;
+};
+
+DnnUpscaler::DnnUpscaler(UpscaleModel model) : m_model(model) {
+    if (const auto path = modelURL(model)) {
+        load(*path);
+        return;
+    }
+    if (model == UpscaleModel::x2plus) {
+        if (const auto fourX = modelURL(UpscaleModel::x4plus)) {
+            load(*fourX);
+            m_reduceFromFourX = m_network != nullptr;
+        }
+    }
+}
+
+DnnUpscaler::DnnUpscaler(UpscaleModel model, const QString& networkPath) : m_model(model) {
+    load(networkPath);
+}
+
+DnnUpscaler::~DnnUpscaler() = default;
+
+std::optional<QString> DnnUpscaler::modelURL(UpscaleModel model) {
+    const auto path = Resources::path(QStringLiteral("models/%1.onnx").arg(resourceName(model)));
+    if (path && QFileInfo(*path).isFile())
+        return path;
+    return std::nullopt;
+}
+
+bool DnnUpscaler::isAvailable(UpscaleModel model) {
+    return modelURL(model) || (model == UpscaleModel::x2plus && modelURL(UpscaleModel::x4plus));
+}
+
+void DnnUpscaler::load(const QString& path) {
+    const auto info = OnnxModelInfo::read(path);
+    if (!info) {
+        qCWarning(lcUpscale) << "not an ONNX network:" << path;
+        return;
+    }
+    auto network = std::make_unique<Network>();
+    try {
+        network->net = cv::dnn::readNetFromONNX(path.toStdString());
+    } catch (const cv::Exception& error) {
+        qCWarning(lcUpscale) << "network failed to load:" << path << error.what();
+        return;
+    }
+    if (network->net.empty())
+        return;
+    m_inputName = info->inputNames.empty() ? QStringLiteral("x") : info->inputNames.front();
+    m_outputName = info->outputNames.empty() ? QStringLiteral("output") : info->outputNames.front();
+    network->input = info->inputNames.empty() ? std::string() : m_inputName.toStdString();
+    network->output = m_outputName.toStdString();
+    const auto& shape = info->firstInputShape;
+    if (shape.size() == 4 && shape[2] > 0 && shape[3] > 0)
+        network->fixedSize = std::pair{int(shape[2]), int(shape[3])};
+    if (openCLGpuAvailable()) {
+        network->net.setPreferableTarget(cv::dnn::DNN_TARGET_OPENCL);
+        network->onOpenCL = true;
+    }
+    m_network = std::move(network);
+}
+
+Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(double)>&) {
+    if (!m_network)
+        throw DnnUpscalerError::modelNotAvailable(m_model);
+    const int networkFactor = m_reduceFromFourX ? 4 : scaleFactor(m_model);
+
+    int canvasHeight = kCanvasSize;
+    int canvasWidth = kCanvasSize;
+    if (m_network->fixedSize) {
+        std::tie(canvasHeight, canvasWidth) = *m_network->fixedSize;
+    } else if (tile.width < kCanvasSize || tile.height < kCanvasSize) {
+        canvasWidth = std::min(kCanvasSize, roundUpToMultiple(std::max(tile.width, 1), 4));
+        canvasHeight = std::min(kCanvasSize, roundUpToMultiple(std::max(tile.height, 1), 4));
+    }
+    const int width = std::min(tile.width, canvasWidth);
+    const int height = std::min(tile.height, canvasHeight);
+
+    const int blobShape[] = {1, 3, canvasHeight, canvasWidth};
+    cv::Mat blob;
+    try {
+        blob.create(4, blobShape, CV_32F);
+    } catch (const cv::Exception&) {
+        throw DnnUpscalerError::inferenceFailed(QStringLiteral("input context creation failed"));
+    }
+    TensorView input = viewOf(blob);
+    fillInputTensor(tile, input);
+
+    cv::Mat result;
+    auto& net = m_network->net;
+    const auto forward = [&] {
+        net.setInput(blob, m_network->input);
+        const auto outputs = net.getUnconnectedOutLayersNames();
+        if (std::find(outputs.begin(), outputs.end(), m_network->output) != outputs.end())
+            return net.forward(m_network->output);
+        // OpenCV names a layer after its node's first output; a graph output produced by
+        // a node it folded away has no layer of that name, but a single output is still it.
+        if (outputs.size() == 1 && net.getLayerId(m_network->output) < 0)
+            return net.forward(outputs.front());
+        throw DnnUpscalerError::inferenceFailed(
+            QStringLiteral("missing output '%1'").arg(m_outputName));
+    };
+    try {
+        result = forward();
+    } catch (const cv::Exception& error) {
+        if (!m_network->onOpenCL)
+            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(error.what()).trimmed());
+        qCWarning(lcUpscale) << "OpenCL inference failed, using the CPU:" << error.what();
+        openCLFailed = true;
+        m_network->onOpenCL = false;
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        try {
+            result = forward();
+        } catch (const cv::Exception& again) {
+            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(again.what()).trimmed());
+        }
+    }
+    if (!result.isContinuous() && result.dims > 2)
+        result = result.clone();
+
+    Image upscaled = imageFromOutputTensor(viewOf(result), width * networkFactor, height * networkFactor);
+    if (!m_reduceFromFourX)
+        return upscaled;
+    const int factor = scaleFactor(m_model);
+    // Reduce the 4x result to exactly the tile times two; the tile stays opaque.
+    Image reduced = ImageServices::toRGBA8(ImageServices::downscale(upscaled, width * factor, height * factor));
+    reduced.alphaInfo = AlphaInfo::premultipliedLast;
+    return reduced;
+}
+
+} // namespace glintwork

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QString>
+
+#include "upscale/UpscaleSettings.h"
+#include "upscale/Upscaler.h"
+
+namespace glintwork {
+
+// Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
+// Fixed-size networks see every tile on a black 512 × 512 canvas, top-left; networks that
+// accept any size see a small tile at its own size (rounded up to a multiple of 4), so small
+// images cost in proportion to their area. Without the 2x network, 2x is the 4x network
+// followed by a Lanczos reduction of each tile. One instance per file and thread.
+class DnnUpscaler : public Upscaler {
+public:
+    // Loads the model's network at once; a missing or broken file surfaces at the first
+    // upscale call.
+    explicit DnnUpscaler(UpscaleModel model);
+    // Loads the network from a given file instead of the resources (tests, benchmarks).
+    DnnUpscaler(UpscaleModel model, const QString& networkPath);
+    ~DnnUpscaler() override;
+    DnnUpscaler(const DnnUpscaler&) = delete;
+    DnnUpscaler& operator=(const DnnUpscaler&) = delete;
+
+    [[nodiscard]] std::vector<int> supportedScales() const override { return {2, 4}; }
+    // Throws DnnUpscalerError. The result is opaque RGBA8, exactly the tile times the
+    // model's factor; `scale` and `progress` are not used.
+    [[nodiscard]] Image upscale(const Image& tile, int scale,
+                                const std::function<void(double)>& progress) override;
+
+    [[nodiscard]] UpscaleModel model() const { return m_model; }
+    [[nodiscard]] bool isLoaded() const { return m_network != nullptr; }
+    [[nodiscard]] const QString& inputName() const { return m_inputName; }
+    [[nodiscard]] const QString& outputName() const { return m_outputName; }
+    // True when this instance stands in for the 2x network with the 4x one.
+    [[nodiscard]] bool reducesFromFourX() const { return m_reduceFromFourX; }
+
+    // The model's network file in the resources, when present.
+    [[nodiscard]] static std::optional<QString> modelURL(UpscaleModel model);
+    // Whether a file for this model (or its stand-in) is installed.
+    [[nodiscard]] static bool isAvailable(UpscaleModel model);
+
+    // Edge of the square canvas fixed-size networks take.
+    static constexpr int kCanvasSize = 512;
+
+private:
+    class Network;
+    void load(const QString& path);
+
+    UpscaleModel m_model;
+    std::unique_ptr<Network> m_network;
+    QString m_inputName = QStringLiteral("x");
+    QString m_outputName = QStringLiteral("output");
+    bool m_reduceFromFourX = false;
+};
+
+} // namespace glintwork

@@ -1,0 +1,71 @@
+#include "TestNetworks.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace glintwork::test {
+
+namespace {
+
+const char* const kScript = R"PY(
+import sys
+import numpy as np
+import onnx
+from onnx import helper, TensorProto, numpy_helper
+
+path, variant = sys.argv[1], sys.argv[2]
+factor = 2 if variant == "double" else 4
+input_name = "pixels" if variant == "renamed" else "x"
+output_name = "sr_out" if variant == "renamed" else "output"
+if variant == "fixed":
+    in_shape, out_shape = [1, 3, 512, 512], [1, 3, 512 * factor, 512 * factor]
+else:
+    in_shape, out_shape = [1, 3, "height", "width"], [1, 3, "out_height", "out_width"]
+scales = numpy_helper.from_array(np.array([1, 1, factor, factor], dtype=np.float32), "scales")
+roi = numpy_helper.from_array(np.array([], dtype=np.float32), "roi")
+node = helper.make_node("Resize", [input_name, "roi", "scales"], [output_name], mode="nearest",
+                        coordinate_transformation_mode="asymmetric", nearest_mode="floor")
+graph = helper.make_graph([node], "nearest", [
+    helper.make_tensor_value_info(input_name, TensorProto.FLOAT, in_shape)],
+    [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, out_shape)],
+    initializer=[roi, scales])
+model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
+model.ir_version = 7
+onnx.checker.check_model(model)
+onnx.save(model, path)
+)PY";
+
+} // namespace
+
+bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (!QFileInfo(python).isExecutable()) {
+        *why = QStringLiteral("/usr/bin/python3 is not installed");
+        return false;
+    }
+    QString variant;
+    switch (network) {
+    case TestNetwork::nearest4xAnySize:
+        variant = QStringLiteral("any");
+        break;
+    case TestNetwork::nearest4xFixed512:
+        variant = QStringLiteral("fixed");
+        break;
+    case TestNetwork::nearest4xRenamed:
+        variant = QStringLiteral("renamed");
+        break;
+    case TestNetwork::doubling2xAnySize:
+        variant = QStringLiteral("double");
+        break;
+    }
+    QProcess process;
+    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, variant});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        *why = QStringLiteral("python3-onnx could not build the test network: ") +
+               QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return false;
+    }
+    return QFileInfo(path).isFile();
+}
+
+} // namespace glintwork::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+namespace glintwork::test {
+
+// Tiny stand-ins for the upscale networks, written by Debian's python3-onnx into a folder:
+// nearest-neighbour 4x, so every expected output pixel is known exactly.
+enum class TestNetwork {
+    nearest4xAnySize,    // input "x" [1, 3, h, w], output "output"
+    nearest4xFixed512,   // input "x" [1, 3, 512, 512]
+    nearest4xRenamed,    // input "pixels", output "sr_out"
+    doubling2xAnySize,   // nearest 2x
+};
+
+// Writes the network to `path`; nothing (with the reason in *why) when python3 or its onnx
+// module is missing.
+[[nodiscard]] bool writeTestNetwork(TestNetwork network, const QString& path, QString* why);
+
+} // namespace glintwork::test
