@@ -1,0 +1,289 @@
+#include "upscale/UpscaleViewModel.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+#include "batch/FileService.h"
+#include "naming/OutputNamer.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+#include "platform/Orientation.h"
+#include "upscale/DnnUpscaler.h"
+#include "upscale/UpscalePipelineError.h"
+
+namespace glintwork {
+
+namespace {
+
+constexpr int kTileSize = 512;
+constexpr int kTileOverlap = 64;
+constexpr double kJPEGQuality = 0.9;
+
+} // namespace
+
+void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, CancellationToken& token,
+                 const std::function<void(double)>& progress) {
+    token.check();
+    const QString path = request.input.toLocalFile();
+    const auto properties = ImageServices::readProperties(path);
+    if (!properties)
+        throw UpscalePipelineError::sourceUnreadable(request.input);
+    // Refuse an output that cannot be held before spending anything on it.
+    const qint64 outWidth = qint64(properties->pixelWidth) * request.factor;
+    const qint64 outHeight = qint64(properties->pixelHeight) * request.factor;
+    if (outWidth * outHeight > kMaxUpscaledPixels)
+        throw UpscalePipelineError::outputTooLarge(outWidth, outHeight);
+
+    std::shared_ptr<const Image> source;
+    try {
+        // Upright like the compress tool's output, since the written file carries no tag.
+        Image decoded = ImageServices::decode(path);
+        decoded = applyOrientation(decoded, properties->orientation.value_or(1));
+        source = std::make_shared<const Image>(ImageServices::toRGBA8(decoded));
+    } catch (const ImageServiceError&) {
+        throw UpscalePipelineError::sourceUnreadable(request.input);
+    }
+
+    token.check();
+    const TileSpec spec{kTileSize, kTileOverlap, request.factor};
+    std::vector<Tile> tiles = tiler.tile(source, spec);
+    const SourceSize size{double(source->width), double(source->height)};
+    // The tiles hold their own pixels now (a single tile shares the source).
+    source.reset();
+
+    DnnUpscaler upscaler(request.model);
+    progress(0.0);
+    std::optional<Image> canvas;
+    for (std::size_t j = 0; j < tiles.size(); ++j) {
+        token.check();
+        const Image upscaled = upscaler.upscale(*tiles[j].image, request.factor, {});
+        tiles[j].image.reset();
+        if (!canvas) {
+            canvas = tiler.makeCanvas(size, spec);
+            if (!canvas)
+                throw UpscalePipelineError::mergeFailed();
+        }
+        tiler.paint(*canvas, tiles[j].bounds, upscaled, spec);
+        progress(double(j + 1) / double(tiles.size()));
+    }
+    token.check();
+    if (!canvas)
+        canvas = tiler.makeCanvas(size, spec);
+    if (!canvas)
+        throw UpscalePipelineError::mergeFailed();
+
+    token.check();
+    const QString outputPath = request.outputURL.toLocalFile();
+    try {
+        if (request.format == UpscaleOutputFormat::jpeg)
+            ImageServices::writeJPEG(*canvas, outputPath, kJPEGQuality);
+        else
+            ImageServices::writePNG(*canvas, outputPath);
+    } catch (const ImageServiceError&) {
+        throw UpscalePipelineError::writeFailed(request.outputURL);
+    }
+}
+
+UpscaleViewModel::UpscaleViewModel(QObject* parent) : QObject(parent) {
+    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
+        m_reserved.clear();
+        setProcessing(false);
+        Q_EMIT runFinished(cancelled);
+        setCancelling(false);
+    });
+}
+
+UpscaleViewModel::~UpscaleViewModel() = default;
+
+void UpscaleViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
+    if (m_shared == shared)
+        return;
+    m_shared = shared;
+    Q_EMIT sharedOutputSettingsChanged();
+}
+
+void UpscaleViewModel::setPreviewItem(ImageItem* item) {
+    if (m_previewItem == item)
+        return;
+    m_previewItem = item;
+    Q_EMIT previewItemChanged();
+}
+
+bool UpscaleViewModel::canStartProcessing() const {
+    if (m_items.isEmpty() || m_isProcessing)
+        return false;
+    return std::any_of(m_items.begin(), m_items.end(), [](const auto& item) {
+        return !item->status().is(ConversionStatus::Kind::completed);
+    });
+}
+
+void UpscaleViewModel::addFiles(const QList<QUrl>& urls) {
+    const ItemList added = FileService::newItems(urls, UpscaleSettings::supportedExtensions(), m_items);
+    if (added.isEmpty())
+        return;
+    m_items.append(added);
+    Q_EMIT itemsChanged();
+}
+
+void UpscaleViewModel::clearItems() {
+    m_items.clear();
+    Q_EMIT itemsChanged();
+}
+
+void UpscaleViewModel::removeItem(const ImageItem* item) {
+    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
+    if (removed > 0)
+        Q_EMIT itemsChanged();
+}
+
+void UpscaleViewModel::replaceSettings(const UpscaleSettings& settings) {
+    if (m_settings == settings)
+        return;
+    m_settings = settings;
+    Q_EMIT settingsChanged();
+}
+
+void UpscaleViewModel::loadSettings() {
+    replaceSettings(m_persistence.load());
+}
+
+void UpscaleViewModel::updateOutputFormat(UpscaleOutputFormat format) {
+    UpscaleSettings next = m_settings;
+    next.outputFormat = format;
+    replaceSettings(next);
+    m_persistence.setSavedFormat(format);
+}
+
+void UpscaleViewModel::updateStyle(UpscaleStyle style) {
+    UpscaleSettings next = m_settings;
+    next.style = style;
+    replaceSettings(next);
+    m_persistence.setSavedStyle(style);
+    if (style == UpscaleStyle::anime && m_settings.scale != 4)
+        updateScale(4);
+}
+
+void UpscaleViewModel::updateScale(int scale) {
+    if (!isAllowedUpscaleFactor(scale))
+        return;
+    UpscaleSettings next = m_settings;
+    next.scale = scale;
+    replaceSettings(next);
+    m_persistence.setSavedScale(scale);
+}
+
+void UpscaleViewModel::updateNamingConfig(const NamingConfig& config) {
+    UpscaleSettings next = m_settings;
+    next.namingMode = config.mode;
+    next.namePrefix = sanitizeNameComponent(config.prefix);
+    next.nameSuffix = sanitizeNameComponent(config.suffix);
+    if (const auto start = cleanedStartNumber(config.startNumber))
+        next.nameStartNumber = *start;
+    replaceSettings(next);
+    m_persistence.save(m_settings.namingConfig());
+}
+
+int UpscaleViewModel::concurrencyLimit() const {
+    if (m_concurrencyLimit > 0)
+        return m_concurrencyLimit;
+    return QThread::idealThreadCount() > 1 ? 2 : 1;
+}
+
+void UpscaleViewModel::startProcessing() {
+    if (!canStartProcessing() || m_runner.isRunning())
+        return;
+    setCancelling(false);
+    resetUnfinishedItems(m_items);
+    setProcessing(true);
+    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    m_snapshot.format = m_settings.outputFormat;
+    m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale);
+    m_snapshot.naming = m_settings.namingConfig();
+    m_reserved.clear();
+
+    BatchRunner::Hooks hooks;
+    hooks.items = [this]() -> const ItemList& { return m_items; };
+    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
+    m_runner.start(std::move(hooks), concurrencyLimit());
+}
+
+BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
+    UpscaleRequest request;
+    request.input = item.url();
+    request.format = m_snapshot.format;
+    request.model = m_snapshot.choice.model;
+    request.factor = m_snapshot.choice.factor;
+    const QUrl folder = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    FileService::ensureDirectory(folder);
+    // Names handed out to files still upscaling are reserved, so two sources with the same
+    // stem never share an output.
+    const QString base = OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex,
+                                                      m_snapshot.choice.factor);
+    request.outputURL = OutputNamer::ensureUnique(
+        OutputNamer::outputURL(folder, base, fileExtension(request.format)), m_reserved);
+    m_reserved.insert(request.outputURL);
+
+    const AutoTiler* tiler = &m_tiler;
+    QPointer<ImageItem> target(&item);
+    return [request, tiler, target](CancellationToken& token) -> std::function<void()> {
+        // The item outlives the job (the runner holds it), so posting to it is safe; the
+        // update is dropped if the item is gone by the time it is delivered.
+        ImageItem* context = target.data();
+        const auto progress = [context, target](double value) {
+            QMetaObject::invokeMethod(
+                context,
+                [target, value] {
+                    if (target)
+                        target->setProgress(value);
+                },
+                Qt::QueuedConnection);
+        };
+        upscaleFile(request, *tiler, token, progress);
+        const QFileInfo info(request.outputURL.toLocalFile());
+        const qint64 size = info.exists() ? info.size() : 0;
+        const QUrl written = request.outputURL;
+        return [target, written, size]() {
+            if (!target)
+                return;
+            target->setOutputURL(written);
+            target->setCompressedSize(size);
+        };
+    };
+}
+
+void UpscaleViewModel::cancelProcessing() {
+    if (!m_isProcessing)
+        return;
+    setCancelling(true);
+    Q_EMIT announcement(QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling"));
+    m_runner.cancel();
+}
+
+std::optional<QUrl> UpscaleViewModel::outputFolderToOpen() const {
+    if (m_shared && m_shared->outputDirectory())
+        return m_shared->outputDirectory();
+    if (!m_shared && m_fixedOutputDirectory)
+        return m_fixedOutputDirectory;
+    for (const auto& item : m_items) {
+        if (item->outputURL())
+            return QUrl::fromLocalFile(QFileInfo(item->outputURL()->toLocalFile()).absolutePath());
+    }
+    return std::nullopt;
+}
+
+void UpscaleViewModel::setProcessing(bool processing) {
+    if (m_isProcessing == processing)
+        return;
+    m_isProcessing = processing;
+    Q_EMIT isProcessingChanged();
+}
+
+void UpscaleViewModel::setCancelling(bool cancelling) {
+    if (m_isCancelling == cancelling)
+        return;
+    m_isCancelling = cancelling;
+    Q_EMIT isCancellingChanged();
+}
+
+} // namespace glintwork
