@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutTestImages.h"
+#include "cutout/CutoutViewModel.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+#include "support/TestSupport.h"
+
+namespace glintwork {
+namespace {
+
+// A remover whose mask is the left half of the picture, or that finds nothing.
+class HalfMaskRemover : public BackgroundRemoving {
+public:
+    explicit HalfMaskRemover(bool findsSubject = true) : m_findsSubject(findsSubject) {}
+    Image generateMask(const Image& image) const override {
+        ++masks;
+        if (!m_findsSubject)
+            throw BackgroundRemoverError::noSubjectFound();
+        return test::greyMask(image.width, image.height, [&](int x, int) { return x < image.width / 2 ? 255 : 0; });
+    }
+    Image generatePersonMatte(const Image& image) const override {
+        ++mattes;
+        return generateMask(image);
+    }
+    mutable std::atomic<int> masks{0};
+    mutable std::atomic<int> mattes{0};
+
+private:
+    bool m_findsSubject;
+};
+
+class CutoutViewModelTest : public ::testing::Test {
+protected:
+    QString writePhoto(const QString& name, int width = 16, int height = 12) {
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ImageServices::writePNG(test::noiseImage(width, height, 8, AlphaInfo::none, 3), path);
+        return path;
+    }
+    bool run() {
+        QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
+        m_model.startProcessing();
+        return finished.count() > 0 || finished.wait(20000);
+    }
+    QString outputName(int index) const {
+        const auto& url = m_model.items().at(index)->outputURL();
+        return url ? QFileInfo(url->toLocalFile()).fileName() : QString();
+    }
+
+    test::ScratchDir m_dir;
+    CutoutViewModel m_model;
+    std::shared_ptr<HalfMaskRemover> m_remover = std::make_shared<HalfMaskRemover>();
+};
+
+TEST_F(CutoutViewModelTest, LosslessRunKeepsColoursAndExportsTheMask) {
+    const QString input = writePhoto(QStringLiteral("photo.png"));
+    m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
+    m_model.setBackgroundRemover(m_remover);
+    CutoutSettings settings;
+    settings.exportMaskSeparately = true;
+    m_model.applySettings(settings);
+    m_model.addFiles({QUrl::fromLocalFile(input), QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("notes.txt")))});
+    ASSERT_EQ(m_model.items().size(), 1);
+    ASSERT_TRUE(run());
+
+    const auto& item = *m_model.items().at(0);
+    EXPECT_TRUE(item.status().is(ConversionStatus::Kind::completed)) << item.status().errorMessage().toStdString();
+    EXPECT_FALSE(item.errorMessage().has_value());
+    EXPECT_EQ(outputName(0), QStringLiteral("photo-cutout.png"));
+    EXPECT_EQ(m_remover->masks, 1);
+    EXPECT_EQ(m_remover->mattes, 0);
+
+    const Image source = ImageServices::decode(input);
+    const Image cutout = ImageServices::decode(item.outputURL()->toLocalFile());
+    ASSERT_EQ(cutout.alphaInfo, AlphaInfo::last);
+    for (int i = 0; i < 16 * 12; ++i) {
+        for (int c = 0; c < 3; ++c)
+            ASSERT_EQ(cutout.pixels[std::size_t(4 * i + c)], source.pixels[std::size_t(3 * i + c)]);
+        ASSERT_EQ(cutout.pixels[std::size_t(4 * i + 3)], (i % 16) < 8 ? 255 : 0);
+    }
+    const Image mask = ImageServices::decode(m_dir.filePath(QStringLiteral("photo-cutout-mask-1.png")));
+    EXPECT_EQ(mask.componentsPerPixel(), 1);
+    EXPECT_EQ(mask.pixels[0], 255);
+    EXPECT_FALSE(m_model.canStartProcessing()) << "everything is completed";
+}
+
+TEST_F(CutoutViewModelTest, CleanEdgesAsksForThePersonMatteAndWritesTiff) {
+    const QString input = writePhoto(QStringLiteral("portrait.png"));
+    m_model.setBackgroundRemover(m_remover);
+    CutoutSettings settings;
+    settings.mode = CutoutMode::cleanEdges;
+    settings.outputFormat = CutoutOutputFormat::tiff;
+    m_model.applySettings(settings);
+    m_model.addFiles({QUrl::fromLocalFile(input)});
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(m_model.items().at(0)->status().is(ConversionStatus::Kind::completed));
+    EXPECT_EQ(outputName(0), QStringLiteral("portrait-cutout.tiff"));
+    EXPECT_EQ(m_remover->mattes, 1);
+}
+
+TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
+    const QString broken = m_dir.writeFile(QStringLiteral("broken.png"), "not an image");
+    const QString grey = m_dir.filePath(QStringLiteral("grey.png"));
+    Image greyImage = Image::make(8, 8, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1);
+    ImageServices::writePNG(greyImage, grey);
+    const QString empty = writePhoto(QStringLiteral("empty.png"));
+    m_model.setBackgroundRemover(m_remover);
+    m_model.addFiles({QUrl::fromLocalFile(broken), QUrl::fromLocalFile(grey)});
+    ASSERT_TRUE(run());
+    EXPECT_EQ(m_model.items().at(0)->errorMessage(), QStringLiteral("Could not read source image at broken.png."));
+    EXPECT_EQ(m_model.items().at(1)->errorMessage(),
+              QStringLiteral("Unsupported pixel format (bitsPerComponent=8, bitsPerPixel=8, alphaInfo=0)."));
+    EXPECT_TRUE(m_model.items().at(1)->status().is(ConversionStatus::Kind::error));
+
+    CutoutViewModel nothing;
+    nothing.setBackgroundRemover(std::make_shared<HalfMaskRemover>(false));
+    nothing.addFiles({QUrl::fromLocalFile(empty)});
+    QSignalSpy finished(&nothing, &CutoutViewModel::runFinished);
+    nothing.startProcessing();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(nothing.items().at(0)->errorMessage(),
+              QStringLiteral("No foreground subject was detected in the image."));
+}
+
+TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
+    // Names are limited to 255 bytes: the cut-out's name fits, the mask's does not.
+    const QString stem(242, QLatin1Char('p'));
+    const QString input = writePhoto(stem + QStringLiteral(".png"));
+    m_model.setBackgroundRemover(m_remover);
+    CutoutSettings settings;
+    settings.exportMaskSeparately = true;
+    m_model.applySettings(settings);
+    m_model.addFiles({QUrl::fromLocalFile(input)});
+    ASSERT_TRUE(run());
+    const auto& item = *m_model.items().at(0);
+    EXPECT_TRUE(item.status().is(ConversionStatus::Kind::completed));
+    ASSERT_TRUE(item.outputURL().has_value());
+    EXPECT_TRUE(QFileInfo::exists(item.outputURL()->toLocalFile()));
+    ASSERT_TRUE(item.errorMessage().has_value());
+    EXPECT_EQ(*item.errorMessage(), QStringLiteral("Mask export failed: Failed to finalize image data for ") +
+                                        stem + QStringLiteral("-cutout-mask.png."));
+}
+
+TEST_F(CutoutViewModelTest, NamesFollowTheNamingModeAndAreReservedWithinARun) {
+    const QString a = writePhoto(QStringLiteral("a/photo.png"));
+    const QString b = writePhoto(QStringLiteral("b/photo.png"));
+    const QString out = m_dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    m_model.setBackgroundRemover(m_remover);
+    m_model.setFixedOutputDirectory(QUrl::fromLocalFile(out));
+    CutoutSettings settings;
+    settings.namingMode = NamingMode::original;
+    m_model.applySettings(settings);
+    m_model.addFiles({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+    ASSERT_TRUE(run());
+    EXPECT_EQ(outputName(0), QStringLiteral("photo.png"));
+    EXPECT_EQ(outputName(1), QStringLiteral("photo-1.png"));
+
+    // In its own folder the input itself is taken, so it is never overwritten.
+    CutoutViewModel beside;
+    beside.setBackgroundRemover(m_remover);
+    beside.applySettings(settings);
+    beside.addFiles({QUrl::fromLocalFile(a)});
+    QSignalSpy finished(&beside, &CutoutViewModel::runFinished);
+    beside.startProcessing();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(QFileInfo(beside.items().at(0)->outputURL()->toLocalFile()).fileName(), QStringLiteral("photo-1.png"));
+}
+
+TEST_F(CutoutViewModelTest, CustomNumbersCountScheduledItemsOnly) {
+    const QString first = writePhoto(QStringLiteral("one.png"));
+    m_model.setBackgroundRemover(m_remover);
+    CutoutSettings settings;
+    settings.namingMode = NamingMode::custom;
+    settings.namePrefix = QStringLiteral("bg");
+    m_model.applySettings(settings);
+    m_model.addFiles({QUrl::fromLocalFile(first)});
+    ASSERT_TRUE(run());
+    EXPECT_EQ(outputName(0), QStringLiteral("bg-01.png"));
+    m_model.addFiles({QUrl::fromLocalFile(writePhoto(QStringLiteral("two.png"))),
+                      QUrl::fromLocalFile(writePhoto(QStringLiteral("three.png")))});
+    EXPECT_TRUE(m_model.canStartProcessing());
+    ASSERT_TRUE(run());
+    EXPECT_EQ(outputName(1), QStringLiteral("bg-01-1.png")) << "bg-01 exists on disk";
+    EXPECT_EQ(outputName(2), QStringLiteral("bg-02.png"));
+}
+
+TEST_F(CutoutViewModelTest, CancellingMarksEverythingUnfinished) {
+    QList<QUrl> inputs;
+    for (int i = 0; i < 10; ++i)
+        inputs.append(QUrl::fromLocalFile(writePhoto(QStringLiteral("p%1.png").arg(i))));
+    m_model.setBackgroundRemover(m_remover);
+    m_model.setConcurrencyLimit(1);
+    m_model.addFiles(inputs);
+    QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
+    QSignalSpy announced(&m_model, &CutoutViewModel::announcement);
+    m_model.startProcessing();
+    EXPECT_TRUE(m_model.isProcessing());
+    m_model.cancelProcessing();
+    EXPECT_TRUE(m_model.isCancelling());
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(20000));
+    EXPECT_TRUE(finished.at(0).at(0).toBool());
+    ASSERT_EQ(announced.count(), 1);
+    EXPECT_EQ(announced.at(0).at(0).toString(), QStringLiteral("Cancelling processing"));
+    int cancelled = 0;
+    for (const auto& item : m_model.items())
+        cancelled += item->status().is(ConversionStatus::Kind::cancelled);
+    EXPECT_GE(cancelled, 9);
+    EXPECT_FALSE(m_model.isProcessing());
+    EXPECT_FALSE(m_model.isCancelling());
+}
+
+TEST_F(CutoutViewModelTest, SettingsChangesAreStoredAtOnce) {
+    m_model.updateMode(CutoutMode::cleanEdges);
+    m_model.updateOutputFormat(CutoutOutputFormat::tiff);
+    m_model.updateExportMaskSeparately(true);
+    m_model.updateNamingConfig({NamingMode::suffix, QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral("a1b2c3d4e5")});
+    EXPECT_EQ(m_model.settings().nameSuffix, QStringLiteral("__x"));
+    EXPECT_EQ(m_model.settings().nameStartNumber, QStringLiteral("12345"));
+    CutoutViewModel next;
+    next.loadSettings();
+    EXPECT_EQ(next.settings(), m_model.settings());
+}
+
+} // namespace
+} // namespace glintwork
