@@ -1,10 +1,50 @@
 #include "cli/BatchCommand.h"
+#include "upscale/UpscaleViewModel.h"
 
 namespace glintwork::cli {
 
-int runUpscale(const QStringList&) {
-    printError(QStringLiteral("the upscale tool is not part of this build yet"));
-    return kExitUsage;
+int runUpscale(const QStringList& arguments) {
+    const ParsedCommand command = parseCommandLine(
+        arguments, {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
+        {});
+    UpscaleSettings settings;
+    if (const auto style = command.value(QStringLiteral("--style"))) {
+        const auto parsed = upscaleStyleFromRawValue(*style);
+        if (!parsed)
+            throw UsageError(
+                QStringLiteral("--style must be auto, general or anime, not '%1'").arg(*style));
+        settings.style = *parsed;
+    }
+    if (const auto scale = command.value(QStringLiteral("--scale"))) {
+        const int factor = parseInteger(QStringLiteral("--scale"), *scale, 2, 4);
+        if (!isAllowedUpscaleFactor(factor))
+            throw UsageError(QStringLiteral("--scale must be 2 or 4, not '%1'").arg(*scale));
+        if (settings.style == UpscaleStyle::anime && factor != 4)
+            throw UsageError(QStringLiteral("the anime model upscales at 4x only"));
+        settings.scale = factor;
+    }
+    // As in the tab: choosing anime moves the factor to 4.
+    if (settings.style == UpscaleStyle::anime)
+        settings.scale = 4;
+    if (const auto format = command.value(QStringLiteral("--format"))) {
+        const auto parsed = upscaleOutputFormatFromRawValue(*format);
+        if (!parsed)
+            throw UsageError(QStringLiteral("--format must be png or jpeg, not '%1'").arg(*format));
+        settings.outputFormat = *parsed;
+    }
+    const NamingConfig naming = namingFrom(command.common, settings.namingConfig());
+    settings.namingMode = naming.mode;
+    settings.nameSuffix = naming.suffix;
+    settings.namePrefix = naming.prefix;
+    settings.nameStartNumber = naming.startNumber;
+
+    UpscaleViewModel driver;
+    driver.applySettings(settings);
+    driver.setFixedOutputDirectory(outputFolderFrom(command.common));
+    if (command.common.jobs)
+        driver.setConcurrencyLimit(*command.common.jobs);
+    return runBatch(driver, command.common, [&] { driver.startProcessing(); },
+                    [&] { driver.cancelProcessing(); });
 }
 
 } // namespace glintwork::cli
