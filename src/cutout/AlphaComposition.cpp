@@ -220,7 +220,9 @@ std::vector<std::uint8_t> maskBytes(const Image& mask, int width, int height) {
     return renderMaskBytesViaLanczos(mask, width, height);
 }
 
-Image withMaskAsAlpha(const Image& source, const Image& mask) {
+namespace {
+
+ChannelLayout checkedLayout(const Image& source) {
     const int w = source.width;
     const int h = source.height;
     if (w < 1 || h < 1)
@@ -243,6 +245,20 @@ Image withMaskAsAlpha(const Image& source, const Image& mask) {
     const qint64 expected = qint64(source.bytesPerRow) * h;
     if (qint64(source.pixels.size()) < expected)
         throw AlphaCompositionError::truncatedPixelData(expected, qint64(source.pixels.size()));
+    return layout;
+}
+
+} // namespace
+
+void checkLosslessSource(const Image& source) {
+    (void)checkedLayout(source);
+}
+
+Image withMaskAsAlpha(const Image& source, const Image& mask) {
+    const ChannelLayout layout = checkedLayout(source);
+    const int w = source.width;
+    const int h = source.height;
+    const int c = source.bitsPerComponent / 8;
 
     const std::vector<std::uint8_t> alpha = maskBytes(mask, w, h);
 

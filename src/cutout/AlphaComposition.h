@@ -55,6 +55,10 @@ private:
 // without an alpha or padding component, first or last. Throws AlphaCompositionError.
 [[nodiscard]] Image withMaskAsAlpha(const Image& source, const Image& mask);
 
+// Runs the source checks of withMaskAsAlpha, in their order, without a mask: a source
+// that will be refused is refused before any mask is computed for it.
+void checkLosslessSource(const Image& source);
+
 // The mask alone as a packed 8-bit linear-grey image of exactly width × height.
 [[nodiscard]] Image maskAsLinearGray(const Image& mask, int width, int height);
 

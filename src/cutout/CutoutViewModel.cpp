@@ -36,6 +36,8 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
     const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
     token.check();
 
+    if (request.mode == CutoutMode::lossless)
+        checkLosslessSource(source);
     const Image mask = request.mode == CutoutMode::cleanEdges ? remover.generatePersonMatte(source)
                                                               : remover.generateMask(source);
     token.check();
