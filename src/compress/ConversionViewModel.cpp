@@ -202,7 +202,9 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
 }
 
 void ConversionViewModel::cancelConversion() {
-    if (!m_isConverting)
+    // A second request while the first is under way changes nothing and is not announced
+    // again.
+    if (!m_isConverting || m_isCancelling)
         return;
     setCancelling(true);
     Q_EMIT announcement(QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));

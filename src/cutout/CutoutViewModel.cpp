@@ -224,7 +224,9 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void CutoutViewModel::cancelProcessing() {
-    if (!m_isProcessing)
+    // A second request while the first is under way changes nothing and is not announced
+    // again.
+    if (!m_isProcessing || m_isCancelling)
         return;
     setCancelling(true);
     Q_EMIT announcement(QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));

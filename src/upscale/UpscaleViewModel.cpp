@@ -253,7 +253,9 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void UpscaleViewModel::cancelProcessing() {
-    if (!m_isProcessing)
+    // A second request while the first is under way changes nothing and is not announced
+    // again.
+    if (!m_isProcessing || m_isCancelling)
         return;
     setCancelling(true);
     Q_EMIT announcement(QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling"));
