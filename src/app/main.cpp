@@ -1,12 +1,58 @@
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
+#include <QIcon>
+#include <QThreadPool>
+
+#include "app/MainWindow.h"
+#include "app/RootView.h"
+#include "app/Translations.h"
+#include "app/UpdateChecker.h"
+#include "compress/ConversionViewModel.h"
+#include "compress/views/CompressView.h"
+#include "platform/Resources.h"
+#include "platform/SharedOutputSettings.h"
+
+using namespace glintwork;
+
+namespace {
+
+// Without a desktop session Qt finds no icon theme; Adwaita is what GNOME-less Debian
+// systems still have installed.
+void chooseIconTheme() {
+    if (!QIcon::themeName().isEmpty() && QIcon::themeName() != u"hicolor")
+        return;
+    if (QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glintwork"));
-    QLabel placeholder(QStringLiteral("Glintwork: the window arrives with the desktop application."));
-    placeholder.setMinimumSize(720, 580);
-    placeholder.setAlignment(Qt::AlignCenter);
-    placeholder.show();
-    return app.exec();
+    QApplication::setApplicationVersion(QStringLiteral(GLINTWORK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("glintwork"));
+    chooseIconTheme();
+    if (const auto icon = Resources::path(QStringLiteral("icons/glintwork.svg")))
+        QApplication::setWindowIcon(QIcon(*icon));
+    installTranslations(app);
+
+    SharedOutputSettings outputSettings;
+    UpdateChecker updateChecker(UpdateChecker::configuredFeed(),
+                                QVersionNumber::fromString(QApplication::applicationVersion()));
+    MainWindow window(&outputSettings, &updateChecker);
+    window.show();
+    // Files handed over by the desktop ("Open With Glintwork") land in the compress list.
+    QList<QUrl> files;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
+    if (!files.isEmpty()) {
+        if (auto* compress = qobject_cast<CompressView*>(window.rootView()->toolView()))
+            compress->driver()->addFiles(files);
+    }
+    const int status = QApplication::exec();
+    // Runs were cancelled as the application quit; let their files be cleaned up before
+    // the process goes.
+    QThreadPool::globalInstance()->waitForDone();
+    return status;
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+
+namespace glintwork {
+
+// The symbols the interface is drawn with, named after their intent. Each maps to a
+// freedesktop theme icon, with one of Qt's standard icons when the theme lacks it.
+enum class Symbol {
+    archivebox,
+    scissors,
+    sparkles,
+    plusCircle,
+    checkmarkCircle,
+    minusCircle,
+    exclamationTriangle,
+    gearshape,
+    document,
+};
+
+[[nodiscard]] QIcon symbolIcon(Symbol symbol);
+
+// The symbol as a one-colour silhouette, the way tinted symbols read in the interface.
+[[nodiscard]] QPixmap tintedSymbol(Symbol symbol, const QColor& color, int size,
+                                   qreal devicePixelRatio = 1.0);
+
+// One frame of the small spinning indicator shown while work is in progress; `phase`
+// counts frames, twelve make a full turn.
+[[nodiscard]] QPixmap spinnerFrame(int phase, const QColor& color, int size,
+                                   qreal devicePixelRatio = 1.0);
+
+} // namespace glintwork

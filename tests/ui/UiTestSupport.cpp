@@ -1,0 +1,56 @@
+#include "UiTestSupport.h"
+
+#include <chrono>
+#include <thread>
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include "platform/CancellationToken.h"
+
+namespace glintwork::test {
+
+void isolatePreferences(QTemporaryDir& folder) {
+    qputenv("GLINTWORK_CONFIG_DIR", folder.path().toUtf8());
+}
+
+QList<QUrl> writeImages(const QString& folder, int count, const QString& name) {
+    QDir().mkpath(folder);
+    QList<QUrl> urls;
+    for (int i = 0; i < count; ++i) {
+        QImage image(40 + 10 * i, 30 + 5 * i, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv((i * 47) % 360, 180, 220));
+        const QString path = QDir(folder).filePath(QStringLiteral("%1%2.png").arg(name).arg(i));
+        image.save(path);
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    return urls;
+}
+
+ConversionViewModel::Converter ControlledConverter::converter() const {
+    const auto released = release;
+    const QStringList atOnce = finishAtOnce;
+    return [released, atOnce](const ConversionRequest& request, CancellationToken& token) -> QUrl {
+        const QString input = request.input.toLocalFile();
+        if (!atOnce.contains(QFileInfo(input).fileName())) {
+            while (!released->load()) {
+                token.check();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+        token.check();
+        QFile source(input);
+        if (!source.open(QIODevice::ReadOnly))
+            throw CancelledError();
+        const QByteArray bytes = source.readAll();
+        QFile output(request.outputURL.toLocalFile());
+        if (output.open(QIODevice::WriteOnly))
+            output.write(bytes.left(bytes.size() / 2));
+        return request.outputURL;
+    };
+}
+
+} // namespace glintwork::test
