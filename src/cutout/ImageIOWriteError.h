@@ -38,8 +38,7 @@ private:
 // orientation is written back unchanged. The file is written under a temporary name and
 // published without ever replacing anything: when something appeared at `path` after its
 // name was chosen, the first free "stem-N" name is used instead. Returns the path
-// written. A failure leaves no file. TIFF files carry orientation and resolution as TIFF
-// tags but no EXIF block: the TIFF encoder underneath writes none. Throws ImageIOWriteError.
+// written. A failure leaves no file. Throws ImageIOWriteError.
 [[nodiscard]] QString write(const Image& image, const QString& path, CutoutOutputFormat format,
                             const std::optional<ImageMetadata>& sourceMetadata);
 

@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include "platform/TiffExif.h"
+
 namespace glintwork {
 
 using vips::VError;
@@ -621,6 +623,9 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
         const char* loader = image.get_typeof(VIPS_META_LOADER)
                                  ? image.get_string(VIPS_META_LOADER)
                                  : "";
+        // libvips' TIFF loader leaves the EXIF sub-IFD unread.
+        if (!properties.exif && QByteArray(loader).startsWith("tiff"))
+            properties.exif = TiffExif::exifOf(path);
         const bool recordsResolution = QByteArray(loader).startsWith("png")
                                            ? pngRecordsPhysicalResolution(path)
                                            : image.get_typeof(VIPS_META_RESOLUTION_UNIT) != 0;
@@ -698,7 +703,9 @@ void writeTIFF(const Image& image, const QString& path, const WriteMetadata& met
                           ->set("predictor", VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL)
                           ->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
     });
-    writeWhole(path, tiff);
+    // libvips' TIFF saver drops the EXIF block, so its sub-IFD is added to the encoded file.
+    const bool wantsExif = metadata.exif && !metadata.exif->isEmpty();
+    writeWhole(path, wantsExif ? TiffExif::withExifDirectory(tiff, *metadata.exif) : tiff);
 }
 
 void writeJPEG(const Image& image, const QString& path, double quality,
