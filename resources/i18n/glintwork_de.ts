@@ -1,639 +1,639 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
-<TS version="2.1" language="de_DE">
-<context>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+  <context>
     <name>AppLanguage</name>
     <message>
-        <source>System Default</source>
-        <translation type="unfinished"></translation>
+      <source>System Default</source>
+      <translation>Systemstandard</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>BackgroundRemoverError</name>
     <message>
-        <source>Failed to generate a mask from the detected subject: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to generate a mask from the detected subject: </source>
+      <translation>Aus dem erkannten Motiv konnte keine Maske erzeugt werden: </translation>
     </message>
     <message>
-        <source>Failed to convert mask pixel buffer to CGImage: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to convert mask pixel buffer to CGImage: </source>
+      <translation>Der Pixelpuffer der Maske konnte nicht in ein CGImage umgewandelt werden: </translation>
     </message>
     <message>
-        <source>Vision request failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Vision request failed: </source>
+      <translation>Bildanalyse fehlgeschlagen: </translation>
     </message>
     <message>
-        <source>No foreground subject was detected in the image.</source>
-        <translation type="unfinished"></translation>
+      <source>No foreground subject was detected in the image.</source>
+      <translation>Im Bild wurde kein Motiv im Vordergrund erkannt.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionError</name>
     <message>
-        <source>Process exited with code %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Process exited with code %1: %2</source>
+      <translation>Prozess mit Code %1 beendet: %2</translation>
     </message>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>Bild konnte nicht dekodiert werden</translation>
     </message>
     <message>
-        <source>BMP export failed</source>
-        <translation type="unfinished"></translation>
+      <source>BMP export failed</source>
+      <translation>BMP-Export fehlgeschlagen</translation>
     </message>
     <message>
-        <source>Output file was not created</source>
-        <translation type="unfinished"></translation>
+      <source>Output file was not created</source>
+      <translation>Die Ausgabedatei wurde nicht erstellt</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionViewModel</name>
     <message>
-        <source>Cancelling conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling conversion</source>
+      <translation>Konvertierung wird abgebrochen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutMode</name>
     <message>
-        <source>Clean Edges</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges</source>
+      <translation>Saubere Kanten</translation>
     </message>
     <message>
-        <source>Lossless</source>
-        <translation type="unfinished"></translation>
+      <source>Lossless</source>
+      <translation>Verlustfrei</translation>
     </message>
     <message>
-        <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
+      <translation>Saubere Kanten: KI-Freistellung von Personen mit glatten Kanten ohne Lichtsaum – ideal für Personenfotos. Verlustfrei: nur die Motivmaske; die Pixel im Vordergrund bleiben Byte für Byte unverändert.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutPipelineError</name>
     <message>
-        <source>Could not read source image at %1.</source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at %1.</source>
+      <translation>Das Quellbild unter %1 konnte nicht gelesen werden.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutViewModel</name>
     <message>
-        <source>Mask export failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Mask export failed: </source>
+      <translation>Export der Maske fehlgeschlagen: </translation>
     </message>
     <message>
-        <source>Cancelling processing</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling processing</source>
+      <translation>Verarbeitung wird abgebrochen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DescribedError</name>
     <message>
-        <source>Not enough memory for this image.</source>
-        <translation type="unfinished"></translation>
+      <source>Not enough memory for this image.</source>
+      <translation>Nicht genug Arbeitsspeicher für dieses Bild.</translation>
     </message>
     <message>
-        <source>Unknown error.</source>
-        <translation type="unfinished"></translation>
+      <source>Unknown error.</source>
+      <translation>Unbekannter Fehler.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DnnUpscalerError</name>
     <message>
-        <source>AI upscale model (</source>
-        <translation type="unfinished"></translation>
+      <source>AI upscale model (</source>
+      <translation>Das KI-Hochskalierungsmodell (</translation>
     </message>
     <message>
-        <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-        <translation type="unfinished"></translation>
+      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
+      <translation>) ist in diesem Build nicht enthalten. Erzeugen Sie es mit ml-conversion/convert_realesrgan.py.</translation>
     </message>
     <message>
-        <source>Upscale inference failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Upscale inference failed: </source>
+      <translation>Hochskalierung fehlgeschlagen: </translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DropZoneView</name>
     <message>
-        <source>Images</source>
-        <translation type="unfinished"></translation>
+      <source>Images</source>
+      <translation>Bilder</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>FileService</name>
     <message>
-        <source>Could not create the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not create the folder %1: %2</source>
+      <translation>Der Ordner %1 konnte nicht erstellt werden: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageConverter</name>
     <message>
-        <source>Could not write to the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write to the folder %1: %2</source>
+      <translation>In den Ordner %1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>Could not write the output file: %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write the output file: %1</source>
+      <translation>Die Ausgabedatei konnte nicht geschrieben werden: %1</translation>
     </message>
     <message>
-        <source>Could not find a free name for %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not find a free name for %1</source>
+      <translation>Für %1 wurde kein freier Name gefunden</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageServices</name>
     <message>
-        <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>MoveWithoutReplacing</name>
     <message>
-        <source>Could not save %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not save %1: %2</source>
+      <translation>%1 konnte nicht gesichert werden: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>NamingMode</name>
     <message>
-        <source>Original</source>
-        <translation type="unfinished"></translation>
+      <source>Original</source>
+      <translation>Original</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>Suffix</translation>
     </message>
     <message>
-        <source>Custom</source>
-        <translation type="unfinished"></translation>
+      <source>Custom</source>
+      <translation>Eigener</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>OutputFolderRow</name>
     <message>
-        <source>(Same folder as input)</source>
-        <translation type="unfinished"></translation>
+      <source>(Same folder as input)</source>
+      <translation>(Gleicher Ordner wie die Eingabe)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>PNGQuantizer</name>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>Bild konnte nicht dekodiert werden</translation>
     </message>
     <message>
-        <source>Pixel buffer creation failed</source>
-        <translation type="unfinished"></translation>
+      <source>Pixel buffer creation failed</source>
+      <translation>Pixelpuffer konnte nicht erstellt werden</translation>
     </message>
     <message>
-        <source>Color quantization failed</source>
-        <translation type="unfinished"></translation>
+      <source>Color quantization failed</source>
+      <translation>Farbreduktion fehlgeschlagen</translation>
     </message>
     <message>
-        <source>PNG write failed</source>
-        <translation type="unfinished"></translation>
+      <source>PNG write failed</source>
+      <translation>PNG konnte nicht geschrieben werden</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>RootView</name>
     <message>
-        <source>%1 is not available yet.</source>
-        <translation type="unfinished"></translation>
+      <source>%1 is not available yet.</source>
+      <translation>%1 ist noch nicht verfügbar.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>StatusCell</name>
     <message>
-        <source>Waiting</source>
-        <translation type="unfinished"></translation>
+      <source>Waiting</source>
+      <translation>Wartet</translation>
     </message>
     <message>
-        <source>Done</source>
-        <translation type="unfinished"></translation>
+      <source>Done</source>
+      <translation>Fertig</translation>
     </message>
     <message>
-        <source>Cancelled</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelled</source>
+      <translation>Abgebrochen</translation>
     </message>
     <message>
-        <source>Error</source>
-        <translation type="unfinished"></translation>
+      <source>Error</source>
+      <translation>Fehler</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>TabKind</name>
     <message>
-        <source>Compress</source>
-        <translation type="unfinished"></translation>
+      <source>Compress</source>
+      <translation>Komprimieren</translation>
     </message>
     <message>
-        <source>Cutout</source>
-        <translation type="unfinished"></translation>
+      <source>Cutout</source>
+      <translation>Freistellen</translation>
     </message>
     <message>
-        <source>Upscale</source>
-        <translation type="unfinished"></translation>
+      <source>Upscale</source>
+      <translation>Hochskalieren</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ToolError</name>
     <message>
-        <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-        <translation type="unfinished"></translation>
+      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
+      <translation>Das Kommandozeilenwerkzeug „%1“ wurde nicht gefunden. Legen Sie die Programme in Resources/bin/ ab.</translation>
     </message>
     <message>
-        <source>App bundle resource path not found.</source>
-        <translation type="unfinished"></translation>
+      <source>App bundle resource path not found.</source>
+      <translation>Der Ressourcenordner des Programms wurde nicht gefunden.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleModel</name>
     <message>
-        <source>General 4x</source>
-        <translation type="unfinished"></translation>
+      <source>General 4x</source>
+      <translation>Allgemein 4x</translation>
     </message>
     <message>
-        <source>Anime / Illustration 4x</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration 4x</source>
+      <translation>Anime / Illustration 4x</translation>
     </message>
     <message>
-        <source>General 2x</source>
-        <translation type="unfinished"></translation>
+      <source>General 2x</source>
+      <translation>Allgemein 2x</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleOutputFormat</name>
     <message>
-        <source>PNG</source>
-        <translation type="unfinished"></translation>
+      <source>PNG</source>
+      <translation>PNG</translation>
     </message>
     <message>
-        <source>JPEG</source>
-        <translation type="unfinished"></translation>
+      <source>JPEG</source>
+      <translation>JPEG</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscalePipelineError</name>
     <message>
-        <source>Could not read source image at </source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at </source>
+      <translation>Das Quellbild konnte nicht gelesen werden: </translation>
     </message>
     <message>
-        <source>Failed to write upscaled image to </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to write upscaled image to </source>
+      <translation>Das hochskalierte Bild konnte nicht geschrieben werden nach </translation>
     </message>
     <message>
-        <source>Failed to merge upscaled tiles into final image.</source>
-        <translation type="unfinished"></translation>
+      <source>Failed to merge upscaled tiles into final image.</source>
+      <translation>Die hochskalierten Kacheln konnten nicht zum fertigen Bild zusammengefügt werden.</translation>
     </message>
     <message>
-        <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
-        <translation type="unfinished"></translation>
+      <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
+      <translation>Das hochskalierte Bild wäre %1 × %2 Pixel groß, mehr als die %3 Megapixel, die dieses Programm im Speicher halten kann.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleStyle</name>
     <message>
-        <source>Auto</source>
-        <translation type="unfinished"></translation>
+      <source>Auto</source>
+      <translation>Automatisch</translation>
     </message>
     <message>
-        <source>General photo</source>
-        <translation type="unfinished"></translation>
+      <source>General photo</source>
+      <translation>Allgemeines Foto</translation>
     </message>
     <message>
-        <source>Anime / Illustration</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration</source>
+      <translation>Anime / Illustration</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleViewModel</name>
     <message>
-        <source>Cancelling upscaling</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling upscaling</source>
+      <translation>Hochskalierung wird abgebrochen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AcknowledgementsView</name>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>Danksagungen</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>Schließen</translation>
     </message>
     <message>
-        <source>Third-party license information is unavailable.</source>
-        <translation type="unfinished"></translation>
+      <source>Third-party license information is unavailable.</source>
+      <translation>Informationen zu Lizenzen von Drittanbietern sind nicht verfügbar.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AppSettingsView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>Einstellungen</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation type="unfinished"></translation>
+      <source>Language</source>
+      <translation>Sprache</translation>
     </message>
     <message>
-        <source>Language changes take effect after you restart Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after you restart Glintwork.</source>
+      <translation>Sprachänderungen werden nach einem Neustart von Glintwork wirksam.</translation>
     </message>
     <message>
-        <source>About</source>
-        <translation type="unfinished"></translation>
+      <source>About</source>
+      <translation>Über</translation>
     </message>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>Danksagungen</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>Schließen</translation>
     </message>
     <message>
-        <source>Restart Required</source>
-        <translation type="unfinished"></translation>
+      <source>Restart Required</source>
+      <translation>Neustart erforderlich</translation>
     </message>
     <message>
-        <source>Language changes take effect after restarting Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after restarting Glintwork.</source>
+      <translation>Sprachänderungen werden nach dem Neustart von Glintwork wirksam.</translation>
     </message>
     <message>
-        <source>Quit Now</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Now</source>
+      <translation>Jetzt beenden</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>Später</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
-        <source>Drop additional images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop additional images here</source>
+      <translation>Weitere Bilder hier ablegen</translation>
     </message>
     <message>
-        <source>Add images (drag &amp; drop)</source>
-        <translation type="unfinished"></translation>
+      <source>Add images (drag &amp; drop)</source>
+      <translation>Bilder hinzufügen (Drag &amp; Drop)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressSettingsBar</name>
     <message>
-        <source>Format:</source>
-        <translation type="unfinished"></translation>
+      <source>Format:</source>
+      <translation>Format:</translation>
     </message>
     <message>
-        <source>Quality:</source>
-        <translation type="unfinished"></translation>
+      <source>Quality:</source>
+      <translation>Qualität:</translation>
     </message>
     <message>
-        <source>Quality</source>
-        <translation type="unfinished"></translation>
+      <source>Quality</source>
+      <translation>Qualität</translation>
     </message>
     <message>
-        <source>Resize</source>
-        <translation type="unfinished"></translation>
+      <source>Resize</source>
+      <translation>Größe ändern</translation>
     </message>
     <message>
-        <source>Max width:</source>
-        <translation type="unfinished"></translation>
+      <source>Max width:</source>
+      <translation>Max. Breite:</translation>
     </message>
     <message>
-        <source>Max height:</source>
-        <translation type="unfinished"></translation>
+      <source>Max height:</source>
+      <translation>Max. Höhe:</translation>
     </message>
     <message>
-        <source>px</source>
-        <translation type="unfinished"></translation>
+      <source>px</source>
+      <translation>px</translation>
     </message>
     <message>
-        <source>Web Optimal</source>
-        <translation type="unfinished"></translation>
+      <source>Web Optimal</source>
+      <translation>Web-optimiert</translation>
     </message>
     <message>
-        <source>Balance</source>
-        <translation type="unfinished"></translation>
+      <source>Balance</source>
+      <translation>Ausgewogen</translation>
     </message>
     <message>
-        <source>High Quality</source>
-        <translation type="unfinished"></translation>
+      <source>High Quality</source>
+      <translation>Hohe Qualität</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressView</name>
     <message>
-        <source>Open in File Manager</source>
-        <translation type="unfinished"></translation>
+      <source>Open in File Manager</source>
+      <translation>In Dateiverwaltung öffnen</translation>
     </message>
     <message>
-        <source>Clear</source>
-        <translation type="unfinished"></translation>
+      <source>Clear</source>
+      <translation>Leeren</translation>
     </message>
     <message>
-        <source>Start Conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Start Conversion</source>
+      <translation>Konvertierung starten</translation>
     </message>
     <message>
-        <source>Cancel</source>
-        <translation type="unfinished"></translation>
+      <source>Cancel</source>
+      <translation>Abbrechen</translation>
     </message>
     <message>
-        <source>Cancelling…</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling…</source>
+      <translation>Wird abgebrochen…</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::DropZoneView</name>
     <message>
-        <source>Drop image files here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop image files here</source>
+      <translation>Bilddateien hier ablegen</translation>
     </message>
     <message>
-        <source>Drag &amp; drop images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drag &amp; drop images here</source>
+      <translation>Bilder hierher ziehen</translation>
     </message>
     <message>
-        <source>or</source>
-        <translation type="unfinished"></translation>
+      <source>or</source>
+      <translation>oder</translation>
     </message>
     <message>
-        <source>Select Files</source>
-        <translation type="unfinished"></translation>
+      <source>Select Files</source>
+      <translation>Dateien auswählen</translation>
     </message>
     <message>
-        <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
-        <translation type="unfinished"></translation>
+      <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
+      <translation>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListModel</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>Konvertiert</translation>
     </message>
     <message>
-        <source>File</source>
-        <translation type="unfinished"></translation>
+      <source>File</source>
+      <translation>Datei</translation>
     </message>
     <message>
-        <source>Convert</source>
-        <translation type="unfinished"></translation>
+      <source>Convert</source>
+      <translation>Umwandlung</translation>
     </message>
     <message>
-        <source>Size</source>
-        <translation type="unfinished"></translation>
+      <source>Size</source>
+      <translation>Größe</translation>
     </message>
     <message>
-        <source>Ratio</source>
-        <translation type="unfinished"></translation>
+      <source>Ratio</source>
+      <translation>Anteil</translation>
     </message>
     <message>
-        <source>Status</source>
-        <translation type="unfinished"></translation>
+      <source>Status</source>
+      <translation>Status</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListView</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>Konvertiert</translation>
     </message>
     <message>
-        <source>Delete</source>
-        <translation type="unfinished"></translation>
+      <source>Delete</source>
+      <translation>Löschen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::MainWindow</name>
     <message>
-        <source>Check for Updates…</source>
-        <translation type="unfinished"></translation>
+      <source>Check for Updates…</source>
+      <translation>Nach Updates suchen…</translation>
     </message>
     <message>
-        <source>Settings…</source>
-        <translation type="unfinished"></translation>
+      <source>Settings…</source>
+      <translation>Einstellungen…</translation>
     </message>
     <message>
-        <source>Quit Glintwork</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Glintwork</source>
+      <translation>Glintwork beenden</translation>
     </message>
     <message>
-        <source>You&apos;re up to date!</source>
-        <translation type="unfinished"></translation>
+      <source>You're up to date!</source>
+      <translation>Sie sind auf dem neuesten Stand!</translation>
     </message>
     <message>
-        <source>Glintwork %1 is currently the newest version available.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is currently the newest version available.</source>
+      <translation>Glintwork %1 ist die neueste verfügbare Version.</translation>
     </message>
     <message>
-        <source>A new version of Glintwork is available!</source>
-        <translation type="unfinished"></translation>
+      <source>A new version of Glintwork is available!</source>
+      <translation>Eine neue Version von Glintwork ist verfügbar!</translation>
     </message>
     <message>
-        <source>Glintwork %1 is now available; you have %2.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is now available; you have %2.</source>
+      <translation>Glintwork %1 ist verfügbar; Sie verwenden %2.</translation>
     </message>
     <message>
-        <source>Open Download Page</source>
-        <translation type="unfinished"></translation>
+      <source>Open Download Page</source>
+      <translation>Download-Seite öffnen</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>Später</translation>
     </message>
     <message>
-        <source>Update Error!</source>
-        <translation type="unfinished"></translation>
+      <source>Update Error!</source>
+      <translation>Fehler bei der Update-Suche!</translation>
     </message>
     <message>
-        <source>An error occurred while checking for updates: %1</source>
-        <translation type="unfinished"></translation>
+      <source>An error occurred while checking for updates: %1</source>
+      <translation>Bei der Suche nach Updates ist ein Fehler aufgetreten: %1</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::NamingView</name>
     <message>
-        <source>Filename</source>
-        <translation type="unfinished"></translation>
+      <source>Filename</source>
+      <translation>Dateiname</translation>
     </message>
     <message>
-        <source>Use original filenames</source>
-        <translation type="unfinished"></translation>
+      <source>Use original filenames</source>
+      <translation>Originale Dateinamen verwenden</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>Suffix</translation>
     </message>
     <message>
-        <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
-        <translation type="unfinished"></translation>
+      <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
+      <translation>{scale} fügt den Vergrößerungsfaktor ein (z. B. -upscaled-4x)</translation>
     </message>
     <message>
-        <source>Prefix</source>
-        <translation type="unfinished"></translation>
+      <source>Prefix</source>
+      <translation>Präfix</translation>
     </message>
     <message>
-        <source>Start</source>
-        <translation type="unfinished"></translation>
+      <source>Start</source>
+      <translation>Start</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::OutputFolderRow</name>
     <message>
-        <source>Output:</source>
-        <translation type="unfinished"></translation>
+      <source>Output:</source>
+      <translation>Ausgabe:</translation>
     </message>
     <message>
-        <source>Change Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Change Folder</source>
+      <translation>Ordner ändern</translation>
     </message>
     <message>
-        <source>Use Input Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Use Input Folder</source>
+      <translation>Eingabeordner verwenden</translation>
     </message>
     <message>
-        <source>Choose Output Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Choose Output Folder</source>
+      <translation>Ausgabeordner wählen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::RootView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>Einstellungen</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::SummaryView</name>
     <message>
-        <source>Converting...</source>
-        <translation type="unfinished"></translation>
+      <source>Converting...</source>
+      <translation>Konvertiert...</translation>
     </message>
     <message>
-        <source>%1/%2 files</source>
-        <translation type="unfinished"></translation>
+      <source>%1/%2 files</source>
+      <translation>%1/%2 Dateien</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::TabBar</name>
     <message>
-        <source>Tab</source>
-        <translation type="unfinished"></translation>
+      <source>Tab</source>
+      <translation>Tab</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::UpdateChecker</name>
     <message>
-        <source>The update feed could not be read.</source>
-        <translation type="unfinished"></translation>
+      <source>The update feed could not be read.</source>
+      <translation>Der Update-Feed konnte nicht gelesen werden.</translation>
     </message>
-</context>
+  </context>
 </TS>

@@ -1,639 +1,639 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
-<TS version="2.1" language="ja_JP">
-<context>
+<TS version="2.1" language="ja_JP" sourcelanguage="en">
+  <context>
     <name>AppLanguage</name>
     <message>
-        <source>System Default</source>
-        <translation type="unfinished"></translation>
+      <source>System Default</source>
+      <translation>システムのデフォルト</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>BackgroundRemoverError</name>
     <message>
-        <source>Failed to generate a mask from the detected subject: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to generate a mask from the detected subject: </source>
+      <translation>検出した被写体からマスクを生成できませんでした: </translation>
     </message>
     <message>
-        <source>Failed to convert mask pixel buffer to CGImage: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to convert mask pixel buffer to CGImage: </source>
+      <translation>マスクのピクセルバッファを CGImage に変換できませんでした: </translation>
     </message>
     <message>
-        <source>Vision request failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Vision request failed: </source>
+      <translation>画像解析に失敗しました: </translation>
     </message>
     <message>
-        <source>No foreground subject was detected in the image.</source>
-        <translation type="unfinished"></translation>
+      <source>No foreground subject was detected in the image.</source>
+      <translation>画像内に前景の被写体が見つかりませんでした。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionError</name>
     <message>
-        <source>Process exited with code %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Process exited with code %1: %2</source>
+      <translation>プロセスがコード %1 で終了しました: %2</translation>
     </message>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>画像のデコードに失敗しました</translation>
     </message>
     <message>
-        <source>BMP export failed</source>
-        <translation type="unfinished"></translation>
+      <source>BMP export failed</source>
+      <translation>BMP の書き出しに失敗しました</translation>
     </message>
     <message>
-        <source>Output file was not created</source>
-        <translation type="unfinished"></translation>
+      <source>Output file was not created</source>
+      <translation>出力ファイルが作成されませんでした</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionViewModel</name>
     <message>
-        <source>Cancelling conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling conversion</source>
+      <translation>変換をキャンセルしています</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutMode</name>
     <message>
-        <source>Clean Edges</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges</source>
+      <translation>きれいな境界</translation>
     </message>
     <message>
-        <source>Lossless</source>
-        <translation type="unfinished"></translation>
+      <source>Lossless</source>
+      <translation>ロスレス</translation>
     </message>
     <message>
-        <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
+      <translation>きれいな境界: AI による人物の切り抜きで、にじみのない滑らかな境界に仕上げます。人物写真に最適です。ロスレス: 被写体マスクのみを使い、前景のピクセルは 1 バイトも変わりません。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutPipelineError</name>
     <message>
-        <source>Could not read source image at %1.</source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at %1.</source>
+      <translation>%1 の元画像を読み込めませんでした。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutViewModel</name>
     <message>
-        <source>Mask export failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Mask export failed: </source>
+      <translation>マスクの書き出しに失敗しました: </translation>
     </message>
     <message>
-        <source>Cancelling processing</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling processing</source>
+      <translation>処理をキャンセルしています</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DescribedError</name>
     <message>
-        <source>Not enough memory for this image.</source>
-        <translation type="unfinished"></translation>
+      <source>Not enough memory for this image.</source>
+      <translation>この画像を処理するためのメモリが足りません。</translation>
     </message>
     <message>
-        <source>Unknown error.</source>
-        <translation type="unfinished"></translation>
+      <source>Unknown error.</source>
+      <translation>不明なエラーです。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DnnUpscalerError</name>
     <message>
-        <source>AI upscale model (</source>
-        <translation type="unfinished"></translation>
+      <source>AI upscale model (</source>
+      <translation>AI 拡大モデル (</translation>
     </message>
     <message>
-        <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-        <translation type="unfinished"></translation>
+      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
+      <translation>) はこのビルドに含まれていません。ml-conversion/convert_realesrgan.py を実行して作成してください。</translation>
     </message>
     <message>
-        <source>Upscale inference failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Upscale inference failed: </source>
+      <translation>拡大の推論に失敗しました: </translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DropZoneView</name>
     <message>
-        <source>Images</source>
-        <translation type="unfinished"></translation>
+      <source>Images</source>
+      <translation>画像</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>FileService</name>
     <message>
-        <source>Could not create the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not create the folder %1: %2</source>
+      <translation>フォルダ %1 を作成できませんでした: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageConverter</name>
     <message>
-        <source>Could not write to the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write to the folder %1: %2</source>
+      <translation>フォルダ %1 に書き込めませんでした: %2</translation>
     </message>
     <message>
-        <source>Could not write the output file: %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write the output file: %1</source>
+      <translation>出力ファイルを書き込めませんでした: %1</translation>
     </message>
     <message>
-        <source>Could not find a free name for %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not find a free name for %1</source>
+      <translation>%1 に使える名前が見つかりませんでした</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageServices</name>
     <message>
-        <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>MoveWithoutReplacing</name>
     <message>
-        <source>Could not save %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not save %1: %2</source>
+      <translation>%1 を保存できませんでした: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>NamingMode</name>
     <message>
-        <source>Original</source>
-        <translation type="unfinished"></translation>
+      <source>Original</source>
+      <translation>オリジナル</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>サフィックス</translation>
     </message>
     <message>
-        <source>Custom</source>
-        <translation type="unfinished"></translation>
+      <source>Custom</source>
+      <translation>カスタム</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>OutputFolderRow</name>
     <message>
-        <source>(Same folder as input)</source>
-        <translation type="unfinished"></translation>
+      <source>(Same folder as input)</source>
+      <translation>(入力と同じフォルダ)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>PNGQuantizer</name>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>画像のデコードに失敗しました</translation>
     </message>
     <message>
-        <source>Pixel buffer creation failed</source>
-        <translation type="unfinished"></translation>
+      <source>Pixel buffer creation failed</source>
+      <translation>ピクセルバッファを作成できませんでした</translation>
     </message>
     <message>
-        <source>Color quantization failed</source>
-        <translation type="unfinished"></translation>
+      <source>Color quantization failed</source>
+      <translation>減色に失敗しました</translation>
     </message>
     <message>
-        <source>PNG write failed</source>
-        <translation type="unfinished"></translation>
+      <source>PNG write failed</source>
+      <translation>PNG の書き込みに失敗しました</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>RootView</name>
     <message>
-        <source>%1 is not available yet.</source>
-        <translation type="unfinished"></translation>
+      <source>%1 is not available yet.</source>
+      <translation>%1 はまだ利用できません。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>StatusCell</name>
     <message>
-        <source>Waiting</source>
-        <translation type="unfinished"></translation>
+      <source>Waiting</source>
+      <translation>待機中</translation>
     </message>
     <message>
-        <source>Done</source>
-        <translation type="unfinished"></translation>
+      <source>Done</source>
+      <translation>完了</translation>
     </message>
     <message>
-        <source>Cancelled</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelled</source>
+      <translation>キャンセル</translation>
     </message>
     <message>
-        <source>Error</source>
-        <translation type="unfinished"></translation>
+      <source>Error</source>
+      <translation>エラー</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>TabKind</name>
     <message>
-        <source>Compress</source>
-        <translation type="unfinished"></translation>
+      <source>Compress</source>
+      <translation>圧縮</translation>
     </message>
     <message>
-        <source>Cutout</source>
-        <translation type="unfinished"></translation>
+      <source>Cutout</source>
+      <translation>切り抜き</translation>
     </message>
     <message>
-        <source>Upscale</source>
-        <translation type="unfinished"></translation>
+      <source>Upscale</source>
+      <translation>拡大</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ToolError</name>
     <message>
-        <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-        <translation type="unfinished"></translation>
+      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
+      <translation>コマンドラインツール「%1」が見つかりません。Resources/bin/ に実行ファイルを置いてください。</translation>
     </message>
     <message>
-        <source>App bundle resource path not found.</source>
-        <translation type="unfinished"></translation>
+      <source>App bundle resource path not found.</source>
+      <translation>アプリのリソースフォルダが見つかりません。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleModel</name>
     <message>
-        <source>General 4x</source>
-        <translation type="unfinished"></translation>
+      <source>General 4x</source>
+      <translation>汎用 4x</translation>
     </message>
     <message>
-        <source>Anime / Illustration 4x</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration 4x</source>
+      <translation>アニメ / イラスト 4x</translation>
     </message>
     <message>
-        <source>General 2x</source>
-        <translation type="unfinished"></translation>
+      <source>General 2x</source>
+      <translation>汎用 2x</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleOutputFormat</name>
     <message>
-        <source>PNG</source>
-        <translation type="unfinished"></translation>
+      <source>PNG</source>
+      <translation>PNG</translation>
     </message>
     <message>
-        <source>JPEG</source>
-        <translation type="unfinished"></translation>
+      <source>JPEG</source>
+      <translation>JPEG</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscalePipelineError</name>
     <message>
-        <source>Could not read source image at </source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at </source>
+      <translation>元画像を読み込めませんでした: </translation>
     </message>
     <message>
-        <source>Failed to write upscaled image to </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to write upscaled image to </source>
+      <translation>拡大した画像を書き込めませんでした: </translation>
     </message>
     <message>
-        <source>Failed to merge upscaled tiles into final image.</source>
-        <translation type="unfinished"></translation>
+      <source>Failed to merge upscaled tiles into final image.</source>
+      <translation>拡大したタイルを 1 枚の画像に結合できませんでした。</translation>
     </message>
     <message>
-        <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
-        <translation type="unfinished"></translation>
+      <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
+      <translation>拡大後の画像は %1 × %2 ピクセルになり、このプログラムがメモリに保持できる %3 メガピクセルを超えます。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleStyle</name>
     <message>
-        <source>Auto</source>
-        <translation type="unfinished"></translation>
+      <source>Auto</source>
+      <translation>自動</translation>
     </message>
     <message>
-        <source>General photo</source>
-        <translation type="unfinished"></translation>
+      <source>General photo</source>
+      <translation>一般的な写真</translation>
     </message>
     <message>
-        <source>Anime / Illustration</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration</source>
+      <translation>アニメ / イラスト</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleViewModel</name>
     <message>
-        <source>Cancelling upscaling</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling upscaling</source>
+      <translation>拡大をキャンセルしています</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AcknowledgementsView</name>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>謝辞</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>閉じる</translation>
     </message>
     <message>
-        <source>Third-party license information is unavailable.</source>
-        <translation type="unfinished"></translation>
+      <source>Third-party license information is unavailable.</source>
+      <translation>サードパーティのライセンス情報を表示できません。</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AppSettingsView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>設定</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation type="unfinished"></translation>
+      <source>Language</source>
+      <translation>言語</translation>
     </message>
     <message>
-        <source>Language changes take effect after you restart Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after you restart Glintwork.</source>
+      <translation>言語の変更は Glintwork を再起動すると反映されます。</translation>
     </message>
     <message>
-        <source>About</source>
-        <translation type="unfinished"></translation>
+      <source>About</source>
+      <translation>情報</translation>
     </message>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>謝辞</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>閉じる</translation>
     </message>
     <message>
-        <source>Restart Required</source>
-        <translation type="unfinished"></translation>
+      <source>Restart Required</source>
+      <translation>再起動が必要です</translation>
     </message>
     <message>
-        <source>Language changes take effect after restarting Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after restarting Glintwork.</source>
+      <translation>言語の変更は Glintwork の再起動後に反映されます。</translation>
     </message>
     <message>
-        <source>Quit Now</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Now</source>
+      <translation>今すぐ終了</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>後で</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
-        <source>Drop additional images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop additional images here</source>
+      <translation>ここに画像を追加でドロップ</translation>
     </message>
     <message>
-        <source>Add images (drag &amp; drop)</source>
-        <translation type="unfinished"></translation>
+      <source>Add images (drag &amp; drop)</source>
+      <translation>画像を追加 (ドラッグ＆ドロップ)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressSettingsBar</name>
     <message>
-        <source>Format:</source>
-        <translation type="unfinished"></translation>
+      <source>Format:</source>
+      <translation>フォーマット:</translation>
     </message>
     <message>
-        <source>Quality:</source>
-        <translation type="unfinished"></translation>
+      <source>Quality:</source>
+      <translation>画質:</translation>
     </message>
     <message>
-        <source>Quality</source>
-        <translation type="unfinished"></translation>
+      <source>Quality</source>
+      <translation>画質</translation>
     </message>
     <message>
-        <source>Resize</source>
-        <translation type="unfinished"></translation>
+      <source>Resize</source>
+      <translation>リサイズ</translation>
     </message>
     <message>
-        <source>Max width:</source>
-        <translation type="unfinished"></translation>
+      <source>Max width:</source>
+      <translation>最大幅:</translation>
     </message>
     <message>
-        <source>Max height:</source>
-        <translation type="unfinished"></translation>
+      <source>Max height:</source>
+      <translation>最大高さ:</translation>
     </message>
     <message>
-        <source>px</source>
-        <translation type="unfinished"></translation>
+      <source>px</source>
+      <translation>px</translation>
     </message>
     <message>
-        <source>Web Optimal</source>
-        <translation type="unfinished"></translation>
+      <source>Web Optimal</source>
+      <translation>Web 最適</translation>
     </message>
     <message>
-        <source>Balance</source>
-        <translation type="unfinished"></translation>
+      <source>Balance</source>
+      <translation>バランス</translation>
     </message>
     <message>
-        <source>High Quality</source>
-        <translation type="unfinished"></translation>
+      <source>High Quality</source>
+      <translation>高画質</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressView</name>
     <message>
-        <source>Open in File Manager</source>
-        <translation type="unfinished"></translation>
+      <source>Open in File Manager</source>
+      <translation>ファイルマネージャで開く</translation>
     </message>
     <message>
-        <source>Clear</source>
-        <translation type="unfinished"></translation>
+      <source>Clear</source>
+      <translation>クリア</translation>
     </message>
     <message>
-        <source>Start Conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Start Conversion</source>
+      <translation>変換を開始</translation>
     </message>
     <message>
-        <source>Cancel</source>
-        <translation type="unfinished"></translation>
+      <source>Cancel</source>
+      <translation>キャンセル</translation>
     </message>
     <message>
-        <source>Cancelling…</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling…</source>
+      <translation>キャンセル中…</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::DropZoneView</name>
     <message>
-        <source>Drop image files here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop image files here</source>
+      <translation>ここに画像ファイルをドロップ</translation>
     </message>
     <message>
-        <source>Drag &amp; drop images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drag &amp; drop images here</source>
+      <translation>ここに画像をドラッグ＆ドロップ</translation>
     </message>
     <message>
-        <source>or</source>
-        <translation type="unfinished"></translation>
+      <source>or</source>
+      <translation>または</translation>
     </message>
     <message>
-        <source>Select Files</source>
-        <translation type="unfinished"></translation>
+      <source>Select Files</source>
+      <translation>ファイルを選択</translation>
     </message>
     <message>
-        <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
-        <translation type="unfinished"></translation>
+      <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
+      <translation>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListModel</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>変換中</translation>
     </message>
     <message>
-        <source>File</source>
-        <translation type="unfinished"></translation>
+      <source>File</source>
+      <translation>ファイル</translation>
     </message>
     <message>
-        <source>Convert</source>
-        <translation type="unfinished"></translation>
+      <source>Convert</source>
+      <translation>変換</translation>
     </message>
     <message>
-        <source>Size</source>
-        <translation type="unfinished"></translation>
+      <source>Size</source>
+      <translation>サイズ</translation>
     </message>
     <message>
-        <source>Ratio</source>
-        <translation type="unfinished"></translation>
+      <source>Ratio</source>
+      <translation>比率</translation>
     </message>
     <message>
-        <source>Status</source>
-        <translation type="unfinished"></translation>
+      <source>Status</source>
+      <translation>状態</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListView</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>変換中</translation>
     </message>
     <message>
-        <source>Delete</source>
-        <translation type="unfinished"></translation>
+      <source>Delete</source>
+      <translation>削除</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::MainWindow</name>
     <message>
-        <source>Check for Updates…</source>
-        <translation type="unfinished"></translation>
+      <source>Check for Updates…</source>
+      <translation>アップデートを確認…</translation>
     </message>
     <message>
-        <source>Settings…</source>
-        <translation type="unfinished"></translation>
+      <source>Settings…</source>
+      <translation>設定…</translation>
     </message>
     <message>
-        <source>Quit Glintwork</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Glintwork</source>
+      <translation>Glintwork を終了</translation>
     </message>
     <message>
-        <source>You&apos;re up to date!</source>
-        <translation type="unfinished"></translation>
+      <source>You're up to date!</source>
+      <translation>最新の状態です。</translation>
     </message>
     <message>
-        <source>Glintwork %1 is currently the newest version available.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is currently the newest version available.</source>
+      <translation>Glintwork %1 が現在入手できる最新バージョンです。</translation>
     </message>
     <message>
-        <source>A new version of Glintwork is available!</source>
-        <translation type="unfinished"></translation>
+      <source>A new version of Glintwork is available!</source>
+      <translation>Glintwork の新しいバージョンがあります。</translation>
     </message>
     <message>
-        <source>Glintwork %1 is now available; you have %2.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is now available; you have %2.</source>
+      <translation>Glintwork %1 が公開されています (現在のバージョンは %2)。</translation>
     </message>
     <message>
-        <source>Open Download Page</source>
-        <translation type="unfinished"></translation>
+      <source>Open Download Page</source>
+      <translation>ダウンロードページを開く</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>後で</translation>
     </message>
     <message>
-        <source>Update Error!</source>
-        <translation type="unfinished"></translation>
+      <source>Update Error!</source>
+      <translation>アップデートのエラー</translation>
     </message>
     <message>
-        <source>An error occurred while checking for updates: %1</source>
-        <translation type="unfinished"></translation>
+      <source>An error occurred while checking for updates: %1</source>
+      <translation>アップデートの確認中にエラーが発生しました: %1</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::NamingView</name>
     <message>
-        <source>Filename</source>
-        <translation type="unfinished"></translation>
+      <source>Filename</source>
+      <translation>ファイル名</translation>
     </message>
     <message>
-        <source>Use original filenames</source>
-        <translation type="unfinished"></translation>
+      <source>Use original filenames</source>
+      <translation>元のファイル名を使用</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>サフィックス</translation>
     </message>
     <message>
-        <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
-        <translation type="unfinished"></translation>
+      <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
+      <translation>{scale} で拡大倍率を挿入できます (例: -upscaled-4x)</translation>
     </message>
     <message>
-        <source>Prefix</source>
-        <translation type="unfinished"></translation>
+      <source>Prefix</source>
+      <translation>プレフィックス</translation>
     </message>
     <message>
-        <source>Start</source>
-        <translation type="unfinished"></translation>
+      <source>Start</source>
+      <translation>開始番号</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::OutputFolderRow</name>
     <message>
-        <source>Output:</source>
-        <translation type="unfinished"></translation>
+      <source>Output:</source>
+      <translation>出力先:</translation>
     </message>
     <message>
-        <source>Change Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Change Folder</source>
+      <translation>フォルダを変更</translation>
     </message>
     <message>
-        <source>Use Input Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Use Input Folder</source>
+      <translation>入力フォルダを使用</translation>
     </message>
     <message>
-        <source>Choose Output Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Choose Output Folder</source>
+      <translation>出力フォルダを選択</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::RootView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>設定</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::SummaryView</name>
     <message>
-        <source>Converting...</source>
-        <translation type="unfinished"></translation>
+      <source>Converting...</source>
+      <translation>変換中...</translation>
     </message>
     <message>
-        <source>%1/%2 files</source>
-        <translation type="unfinished"></translation>
+      <source>%1/%2 files</source>
+      <translation>%1/%2 ファイル</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::TabBar</name>
     <message>
-        <source>Tab</source>
-        <translation type="unfinished"></translation>
+      <source>Tab</source>
+      <translation>タブ</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::UpdateChecker</name>
     <message>
-        <source>The update feed could not be read.</source>
-        <translation type="unfinished"></translation>
+      <source>The update feed could not be read.</source>
+      <translation>アップデートフィードを読み込めませんでした。</translation>
     </message>
-</context>
+  </context>
 </TS>

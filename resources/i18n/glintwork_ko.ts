@@ -1,639 +1,639 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
-<TS version="2.1" language="ko_KR">
-<context>
+<TS version="2.1" language="ko_KR" sourcelanguage="en">
+  <context>
     <name>AppLanguage</name>
     <message>
-        <source>System Default</source>
-        <translation type="unfinished"></translation>
+      <source>System Default</source>
+      <translation>시스템 기본값</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>BackgroundRemoverError</name>
     <message>
-        <source>Failed to generate a mask from the detected subject: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to generate a mask from the detected subject: </source>
+      <translation>감지된 피사체에서 마스크를 생성하지 못했습니다: </translation>
     </message>
     <message>
-        <source>Failed to convert mask pixel buffer to CGImage: </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to convert mask pixel buffer to CGImage: </source>
+      <translation>마스크 픽셀 버퍼를 CGImage로 변환하지 못했습니다: </translation>
     </message>
     <message>
-        <source>Vision request failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Vision request failed: </source>
+      <translation>이미지 분석에 실패했습니다: </translation>
     </message>
     <message>
-        <source>No foreground subject was detected in the image.</source>
-        <translation type="unfinished"></translation>
+      <source>No foreground subject was detected in the image.</source>
+      <translation>이미지에서 전경 피사체를 찾지 못했습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionError</name>
     <message>
-        <source>Process exited with code %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Process exited with code %1: %2</source>
+      <translation>프로세스가 코드 %1(으)로 종료되었습니다: %2</translation>
     </message>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>이미지 디코딩에 실패했습니다</translation>
     </message>
     <message>
-        <source>BMP export failed</source>
-        <translation type="unfinished"></translation>
+      <source>BMP export failed</source>
+      <translation>BMP 내보내기에 실패했습니다</translation>
     </message>
     <message>
-        <source>Output file was not created</source>
-        <translation type="unfinished"></translation>
+      <source>Output file was not created</source>
+      <translation>출력 파일이 생성되지 않았습니다</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ConversionViewModel</name>
     <message>
-        <source>Cancelling conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling conversion</source>
+      <translation>변환을 취소하는 중</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutMode</name>
     <message>
-        <source>Clean Edges</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges</source>
+      <translation>깔끔한 가장자리</translation>
     </message>
     <message>
-        <source>Lossless</source>
-        <translation type="unfinished"></translation>
+      <source>Lossless</source>
+      <translation>무손실</translation>
     </message>
     <message>
-        <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
-        <translation type="unfinished"></translation>
+      <source>Clean Edges: AI person matting with halo-free, smooth edges — best for photos of people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.</source>
+      <translation>깔끔한 가장자리: AI 인물 분리로 번짐 없이 매끄러운 가장자리를 만듭니다. 인물 사진에 가장 좋습니다. 무손실: 피사체 마스크만 사용하며 전경 픽셀은 바이트 단위까지 그대로 유지됩니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutPipelineError</name>
     <message>
-        <source>Could not read source image at %1.</source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at %1.</source>
+      <translation>%1의 원본 이미지를 읽을 수 없습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>CutoutViewModel</name>
     <message>
-        <source>Mask export failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Mask export failed: </source>
+      <translation>마스크 내보내기에 실패했습니다: </translation>
     </message>
     <message>
-        <source>Cancelling processing</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling processing</source>
+      <translation>처리를 취소하는 중</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DescribedError</name>
     <message>
-        <source>Not enough memory for this image.</source>
-        <translation type="unfinished"></translation>
+      <source>Not enough memory for this image.</source>
+      <translation>이 이미지를 처리할 메모리가 부족합니다.</translation>
     </message>
     <message>
-        <source>Unknown error.</source>
-        <translation type="unfinished"></translation>
+      <source>Unknown error.</source>
+      <translation>알 수 없는 오류입니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DnnUpscalerError</name>
     <message>
-        <source>AI upscale model (</source>
-        <translation type="unfinished"></translation>
+      <source>AI upscale model (</source>
+      <translation>AI 업스케일 모델(</translation>
     </message>
     <message>
-        <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-        <translation type="unfinished"></translation>
+      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
+      <translation>)이 이 빌드에 포함되어 있지 않습니다. ml-conversion/convert_realesrgan.py를 실행해 만드세요.</translation>
     </message>
     <message>
-        <source>Upscale inference failed: </source>
-        <translation type="unfinished"></translation>
+      <source>Upscale inference failed: </source>
+      <translation>업스케일 추론에 실패했습니다: </translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>DropZoneView</name>
     <message>
-        <source>Images</source>
-        <translation type="unfinished"></translation>
+      <source>Images</source>
+      <translation>이미지</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>FileService</name>
     <message>
-        <source>Could not create the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not create the folder %1: %2</source>
+      <translation>%1 폴더를 만들 수 없습니다: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageConverter</name>
     <message>
-        <source>Could not write to the folder %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write to the folder %1: %2</source>
+      <translation>%1 폴더에 쓸 수 없습니다: %2</translation>
     </message>
     <message>
-        <source>Could not write the output file: %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not write the output file: %1</source>
+      <translation>출력 파일을 쓸 수 없습니다: %1</translation>
     </message>
     <message>
-        <source>Could not find a free name for %1</source>
-        <translation type="unfinished"></translation>
+      <source>Could not find a free name for %1</source>
+      <translation>%1에 사용할 수 있는 이름을 찾지 못했습니다</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ImageServices</name>
     <message>
-        <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>MoveWithoutReplacing</name>
     <message>
-        <source>Could not save %1: %2</source>
-        <translation type="unfinished"></translation>
+      <source>Could not save %1: %2</source>
+      <translation>%1을(를) 저장할 수 없습니다: %2</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>NamingMode</name>
     <message>
-        <source>Original</source>
-        <translation type="unfinished"></translation>
+      <source>Original</source>
+      <translation>원본</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>접미사</translation>
     </message>
     <message>
-        <source>Custom</source>
-        <translation type="unfinished"></translation>
+      <source>Custom</source>
+      <translation>사용자 지정</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>OutputFolderRow</name>
     <message>
-        <source>(Same folder as input)</source>
-        <translation type="unfinished"></translation>
+      <source>(Same folder as input)</source>
+      <translation>(입력과 같은 폴더)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>PNGQuantizer</name>
     <message>
-        <source>Image decoding failed</source>
-        <translation type="unfinished"></translation>
+      <source>Image decoding failed</source>
+      <translation>이미지 디코딩에 실패했습니다</translation>
     </message>
     <message>
-        <source>Pixel buffer creation failed</source>
-        <translation type="unfinished"></translation>
+      <source>Pixel buffer creation failed</source>
+      <translation>픽셀 버퍼를 만들지 못했습니다</translation>
     </message>
     <message>
-        <source>Color quantization failed</source>
-        <translation type="unfinished"></translation>
+      <source>Color quantization failed</source>
+      <translation>색상 양자화에 실패했습니다</translation>
     </message>
     <message>
-        <source>PNG write failed</source>
-        <translation type="unfinished"></translation>
+      <source>PNG write failed</source>
+      <translation>PNG 쓰기에 실패했습니다</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>RootView</name>
     <message>
-        <source>%1 is not available yet.</source>
-        <translation type="unfinished"></translation>
+      <source>%1 is not available yet.</source>
+      <translation>%1 기능은 아직 사용할 수 없습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>StatusCell</name>
     <message>
-        <source>Waiting</source>
-        <translation type="unfinished"></translation>
+      <source>Waiting</source>
+      <translation>대기 중</translation>
     </message>
     <message>
-        <source>Done</source>
-        <translation type="unfinished"></translation>
+      <source>Done</source>
+      <translation>완료</translation>
     </message>
     <message>
-        <source>Cancelled</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelled</source>
+      <translation>취소됨</translation>
     </message>
     <message>
-        <source>Error</source>
-        <translation type="unfinished"></translation>
+      <source>Error</source>
+      <translation>오류</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>TabKind</name>
     <message>
-        <source>Compress</source>
-        <translation type="unfinished"></translation>
+      <source>Compress</source>
+      <translation>압축</translation>
     </message>
     <message>
-        <source>Cutout</source>
-        <translation type="unfinished"></translation>
+      <source>Cutout</source>
+      <translation>배경 제거</translation>
     </message>
     <message>
-        <source>Upscale</source>
-        <translation type="unfinished"></translation>
+      <source>Upscale</source>
+      <translation>업스케일</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>ToolError</name>
     <message>
-        <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-        <translation type="unfinished"></translation>
+      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
+      <translation>명령줄 도구 '%1'을(를) 찾을 수 없습니다. Resources/bin/에 실행 파일을 넣으세요.</translation>
     </message>
     <message>
-        <source>App bundle resource path not found.</source>
-        <translation type="unfinished"></translation>
+      <source>App bundle resource path not found.</source>
+      <translation>앱 리소스 폴더를 찾을 수 없습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleModel</name>
     <message>
-        <source>General 4x</source>
-        <translation type="unfinished"></translation>
+      <source>General 4x</source>
+      <translation>일반 4x</translation>
     </message>
     <message>
-        <source>Anime / Illustration 4x</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration 4x</source>
+      <translation>애니메이션 / 일러스트 4x</translation>
     </message>
     <message>
-        <source>General 2x</source>
-        <translation type="unfinished"></translation>
+      <source>General 2x</source>
+      <translation>일반 2x</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleOutputFormat</name>
     <message>
-        <source>PNG</source>
-        <translation type="unfinished"></translation>
+      <source>PNG</source>
+      <translation>PNG</translation>
     </message>
     <message>
-        <source>JPEG</source>
-        <translation type="unfinished"></translation>
+      <source>JPEG</source>
+      <translation>JPEG</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscalePipelineError</name>
     <message>
-        <source>Could not read source image at </source>
-        <translation type="unfinished"></translation>
+      <source>Could not read source image at </source>
+      <translation>원본 이미지를 읽을 수 없습니다: </translation>
     </message>
     <message>
-        <source>Failed to write upscaled image to </source>
-        <translation type="unfinished"></translation>
+      <source>Failed to write upscaled image to </source>
+      <translation>업스케일한 이미지를 쓰지 못했습니다: </translation>
     </message>
     <message>
-        <source>Failed to merge upscaled tiles into final image.</source>
-        <translation type="unfinished"></translation>
+      <source>Failed to merge upscaled tiles into final image.</source>
+      <translation>업스케일한 타일을 최종 이미지로 합치지 못했습니다.</translation>
     </message>
     <message>
-        <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
-        <translation type="unfinished"></translation>
+      <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
+      <translation>업스케일한 이미지는 %1 × %2 픽셀로, 이 프로그램이 메모리에 담을 수 있는 %3메가픽셀을 넘습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleStyle</name>
     <message>
-        <source>Auto</source>
-        <translation type="unfinished"></translation>
+      <source>Auto</source>
+      <translation>자동</translation>
     </message>
     <message>
-        <source>General photo</source>
-        <translation type="unfinished"></translation>
+      <source>General photo</source>
+      <translation>일반 사진</translation>
     </message>
     <message>
-        <source>Anime / Illustration</source>
-        <translation type="unfinished"></translation>
+      <source>Anime / Illustration</source>
+      <translation>애니메이션 / 일러스트</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>UpscaleViewModel</name>
     <message>
-        <source>Cancelling upscaling</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling upscaling</source>
+      <translation>업스케일을 취소하는 중</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AcknowledgementsView</name>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>감사의 말</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>닫기</translation>
     </message>
     <message>
-        <source>Third-party license information is unavailable.</source>
-        <translation type="unfinished"></translation>
+      <source>Third-party license information is unavailable.</source>
+      <translation>타사 라이선스 정보를 사용할 수 없습니다.</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::AppSettingsView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>설정</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation type="unfinished"></translation>
+      <source>Language</source>
+      <translation>언어</translation>
     </message>
     <message>
-        <source>Language changes take effect after you restart Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after you restart Glintwork.</source>
+      <translation>언어 변경은 Glintwork를 다시 시작하면 적용됩니다.</translation>
     </message>
     <message>
-        <source>About</source>
-        <translation type="unfinished"></translation>
+      <source>About</source>
+      <translation>정보</translation>
     </message>
     <message>
-        <source>Acknowledgements</source>
-        <translation type="unfinished"></translation>
+      <source>Acknowledgements</source>
+      <translation>감사의 말</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation type="unfinished"></translation>
+      <source>Close</source>
+      <translation>닫기</translation>
     </message>
     <message>
-        <source>Restart Required</source>
-        <translation type="unfinished"></translation>
+      <source>Restart Required</source>
+      <translation>다시 시작해야 합니다</translation>
     </message>
     <message>
-        <source>Language changes take effect after restarting Glintwork.</source>
-        <translation type="unfinished"></translation>
+      <source>Language changes take effect after restarting Glintwork.</source>
+      <translation>언어 변경은 Glintwork를 다시 시작한 후에 적용됩니다.</translation>
     </message>
     <message>
-        <source>Quit Now</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Now</source>
+      <translation>지금 종료</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>나중에</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
-        <source>Drop additional images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop additional images here</source>
+      <translation>추가 이미지를 여기에 놓으세요</translation>
     </message>
     <message>
-        <source>Add images (drag &amp; drop)</source>
-        <translation type="unfinished"></translation>
+      <source>Add images (drag &amp; drop)</source>
+      <translation>이미지 추가 (드래그 앤 드롭)</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressSettingsBar</name>
     <message>
-        <source>Format:</source>
-        <translation type="unfinished"></translation>
+      <source>Format:</source>
+      <translation>형식:</translation>
     </message>
     <message>
-        <source>Quality:</source>
-        <translation type="unfinished"></translation>
+      <source>Quality:</source>
+      <translation>품질:</translation>
     </message>
     <message>
-        <source>Quality</source>
-        <translation type="unfinished"></translation>
+      <source>Quality</source>
+      <translation>품질</translation>
     </message>
     <message>
-        <source>Resize</source>
-        <translation type="unfinished"></translation>
+      <source>Resize</source>
+      <translation>크기 조정</translation>
     </message>
     <message>
-        <source>Max width:</source>
-        <translation type="unfinished"></translation>
+      <source>Max width:</source>
+      <translation>최대 너비:</translation>
     </message>
     <message>
-        <source>Max height:</source>
-        <translation type="unfinished"></translation>
+      <source>Max height:</source>
+      <translation>최대 높이:</translation>
     </message>
     <message>
-        <source>px</source>
-        <translation type="unfinished"></translation>
+      <source>px</source>
+      <translation>px</translation>
     </message>
     <message>
-        <source>Web Optimal</source>
-        <translation type="unfinished"></translation>
+      <source>Web Optimal</source>
+      <translation>웹 최적</translation>
     </message>
     <message>
-        <source>Balance</source>
-        <translation type="unfinished"></translation>
+      <source>Balance</source>
+      <translation>균형</translation>
     </message>
     <message>
-        <source>High Quality</source>
-        <translation type="unfinished"></translation>
+      <source>High Quality</source>
+      <translation>고화질</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::CompressView</name>
     <message>
-        <source>Open in File Manager</source>
-        <translation type="unfinished"></translation>
+      <source>Open in File Manager</source>
+      <translation>파일 관리자에서 열기</translation>
     </message>
     <message>
-        <source>Clear</source>
-        <translation type="unfinished"></translation>
+      <source>Clear</source>
+      <translation>지우기</translation>
     </message>
     <message>
-        <source>Start Conversion</source>
-        <translation type="unfinished"></translation>
+      <source>Start Conversion</source>
+      <translation>변환 시작</translation>
     </message>
     <message>
-        <source>Cancel</source>
-        <translation type="unfinished"></translation>
+      <source>Cancel</source>
+      <translation>취소</translation>
     </message>
     <message>
-        <source>Cancelling…</source>
-        <translation type="unfinished"></translation>
+      <source>Cancelling…</source>
+      <translation>취소하는 중…</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::DropZoneView</name>
     <message>
-        <source>Drop image files here</source>
-        <translation type="unfinished"></translation>
+      <source>Drop image files here</source>
+      <translation>이미지 파일을 여기에 놓으세요</translation>
     </message>
     <message>
-        <source>Drag &amp; drop images here</source>
-        <translation type="unfinished"></translation>
+      <source>Drag &amp; drop images here</source>
+      <translation>여기에 이미지를 끌어다 놓으세요</translation>
     </message>
     <message>
-        <source>or</source>
-        <translation type="unfinished"></translation>
+      <source>or</source>
+      <translation>또는</translation>
     </message>
     <message>
-        <source>Select Files</source>
-        <translation type="unfinished"></translation>
+      <source>Select Files</source>
+      <translation>파일 선택</translation>
     </message>
     <message>
-        <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
-        <translation type="unfinished"></translation>
+      <source>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</source>
+      <translation>PNG, JPEG, HEIC, WebP, AVIF, TIFF, GIF, BMP</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListModel</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>변환 중</translation>
     </message>
     <message>
-        <source>File</source>
-        <translation type="unfinished"></translation>
+      <source>File</source>
+      <translation>파일</translation>
     </message>
     <message>
-        <source>Convert</source>
-        <translation type="unfinished"></translation>
+      <source>Convert</source>
+      <translation>변환</translation>
     </message>
     <message>
-        <source>Size</source>
-        <translation type="unfinished"></translation>
+      <source>Size</source>
+      <translation>크기</translation>
     </message>
     <message>
-        <source>Ratio</source>
-        <translation type="unfinished"></translation>
+      <source>Ratio</source>
+      <translation>비율</translation>
     </message>
     <message>
-        <source>Status</source>
-        <translation type="unfinished"></translation>
+      <source>Status</source>
+      <translation>상태</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::FileListView</name>
     <message>
-        <source>Converting</source>
-        <translation type="unfinished"></translation>
+      <source>Converting</source>
+      <translation>변환 중</translation>
     </message>
     <message>
-        <source>Delete</source>
-        <translation type="unfinished"></translation>
+      <source>Delete</source>
+      <translation>삭제</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::MainWindow</name>
     <message>
-        <source>Check for Updates…</source>
-        <translation type="unfinished"></translation>
+      <source>Check for Updates…</source>
+      <translation>업데이트 확인…</translation>
     </message>
     <message>
-        <source>Settings…</source>
-        <translation type="unfinished"></translation>
+      <source>Settings…</source>
+      <translation>설정…</translation>
     </message>
     <message>
-        <source>Quit Glintwork</source>
-        <translation type="unfinished"></translation>
+      <source>Quit Glintwork</source>
+      <translation>Glintwork 종료</translation>
     </message>
     <message>
-        <source>You&apos;re up to date!</source>
-        <translation type="unfinished"></translation>
+      <source>You're up to date!</source>
+      <translation>최신 버전을 사용 중입니다!</translation>
     </message>
     <message>
-        <source>Glintwork %1 is currently the newest version available.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is currently the newest version available.</source>
+      <translation>Glintwork %1이(가) 현재 최신 버전입니다.</translation>
     </message>
     <message>
-        <source>A new version of Glintwork is available!</source>
-        <translation type="unfinished"></translation>
+      <source>A new version of Glintwork is available!</source>
+      <translation>Glintwork의 새 버전이 있습니다!</translation>
     </message>
     <message>
-        <source>Glintwork %1 is now available; you have %2.</source>
-        <translation type="unfinished"></translation>
+      <source>Glintwork %1 is now available; you have %2.</source>
+      <translation>Glintwork %1을(를) 사용할 수 있습니다. 현재 버전은 %2입니다.</translation>
     </message>
     <message>
-        <source>Open Download Page</source>
-        <translation type="unfinished"></translation>
+      <source>Open Download Page</source>
+      <translation>다운로드 페이지 열기</translation>
     </message>
     <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
+      <source>Later</source>
+      <translation>나중에</translation>
     </message>
     <message>
-        <source>Update Error!</source>
-        <translation type="unfinished"></translation>
+      <source>Update Error!</source>
+      <translation>업데이트 오류!</translation>
     </message>
     <message>
-        <source>An error occurred while checking for updates: %1</source>
-        <translation type="unfinished"></translation>
+      <source>An error occurred while checking for updates: %1</source>
+      <translation>업데이트를 확인하는 중 오류가 발생했습니다: %1</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::NamingView</name>
     <message>
-        <source>Filename</source>
-        <translation type="unfinished"></translation>
+      <source>Filename</source>
+      <translation>파일 이름</translation>
     </message>
     <message>
-        <source>Use original filenames</source>
-        <translation type="unfinished"></translation>
+      <source>Use original filenames</source>
+      <translation>원래 파일 이름 사용</translation>
     </message>
     <message>
-        <source>Suffix</source>
-        <translation type="unfinished"></translation>
+      <source>Suffix</source>
+      <translation>접미사</translation>
     </message>
     <message>
-        <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
-        <translation type="unfinished"></translation>
+      <source>Use {scale} to insert the upscale factor (e.g., -upscaled-4x)</source>
+      <translation>{scale}을(를) 넣으면 업스케일 배율이 들어갑니다 (예: -upscaled-4x)</translation>
     </message>
     <message>
-        <source>Prefix</source>
-        <translation type="unfinished"></translation>
+      <source>Prefix</source>
+      <translation>접두사</translation>
     </message>
     <message>
-        <source>Start</source>
-        <translation type="unfinished"></translation>
+      <source>Start</source>
+      <translation>시작 번호</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::OutputFolderRow</name>
     <message>
-        <source>Output:</source>
-        <translation type="unfinished"></translation>
+      <source>Output:</source>
+      <translation>출력:</translation>
     </message>
     <message>
-        <source>Change Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Change Folder</source>
+      <translation>폴더 변경</translation>
     </message>
     <message>
-        <source>Use Input Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Use Input Folder</source>
+      <translation>입력 폴더 사용</translation>
     </message>
     <message>
-        <source>Choose Output Folder</source>
-        <translation type="unfinished"></translation>
+      <source>Choose Output Folder</source>
+      <translation>출력 폴더 선택</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::RootView</name>
     <message>
-        <source>Settings</source>
-        <translation type="unfinished"></translation>
+      <source>Settings</source>
+      <translation>설정</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::SummaryView</name>
     <message>
-        <source>Converting...</source>
-        <translation type="unfinished"></translation>
+      <source>Converting...</source>
+      <translation>변환 중...</translation>
     </message>
     <message>
-        <source>%1/%2 files</source>
-        <translation type="unfinished"></translation>
+      <source>%1/%2 files</source>
+      <translation>%1/%2개 파일</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::TabBar</name>
     <message>
-        <source>Tab</source>
-        <translation type="unfinished"></translation>
+      <source>Tab</source>
+      <translation>탭</translation>
     </message>
-</context>
-<context>
+  </context>
+  <context>
     <name>glintwork::UpdateChecker</name>
     <message>
-        <source>The update feed could not be read.</source>
-        <translation type="unfinished"></translation>
+      <source>The update feed could not be read.</source>
+      <translation>업데이트 피드를 읽을 수 없습니다.</translation>
     </message>
-</context>
+  </context>
 </TS>

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include "app/AppLanguage.h"
@@ -24,6 +25,8 @@ QString installTranslations(QCoreApplication& application) {
             continue;
         }
         QCoreApplication::installTranslator(own);
+        // Numbers and file sizes follow the interface language too.
+        QLocale::setDefault(QLocale(code));
         // Qt's dialogs (file pickers, message boxes) follow when its translations exist.
         auto* qt = new QTranslator(&application);
         if (qt->load(QStringLiteral("qtbase_") + code,

@@ -41,13 +41,13 @@ void paintStatusCell(QPainter* painter, const QRect& rect, ConversionStatus::Kin
         symbol = spinnerFrame(spinnerPhase, secondaryTextColor(palette), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::completed:
-        symbol = tintedSymbol(Symbol::checkmarkCircle, successColor(), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::checkmarkCircle, successColor(), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::cancelled:
-        symbol = tintedSymbol(Symbol::minusCircle, secondaryTextColor(palette), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::minusCircle, secondaryTextColor(palette), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::error:
-        symbol = tintedSymbol(Symbol::exclamationTriangle, failureColor(), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::exclamationTriangle, failureColor(), kSymbolSize, ratio);
         break;
     }
     const QString text = statusText(kind, processingText);

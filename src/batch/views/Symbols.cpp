@@ -33,7 +33,7 @@ SymbolSource sourceOf(Symbol symbol) {
     case Symbol::exclamationTriangle:
         return {{"dialog-warning"}, QStyle::SP_MessageBoxWarning};
     case Symbol::gearshape:
-        return {{"preferences-system"}, QStyle::SP_FileDialogDetailedView};
+        return {{"emblem-system", "preferences-system"}, QStyle::SP_FileDialogDetailedView};
     case Symbol::document:
         return {{"text-x-generic"}, QStyle::SP_FileIcon};
     }
@@ -68,6 +68,38 @@ QPixmap tintedSymbol(Symbol symbol, const QColor& color, int size, qreal deviceP
     painter.fillRect(pixmap.rect(), color);
     painter.end();
     pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
+
+QPixmap statusBadge(Symbol symbol, const QColor& color, int size, qreal devicePixelRatio) {
+    if (symbol != Symbol::checkmarkCircle && symbol != Symbol::minusCircle &&
+        symbol != Symbol::exclamationTriangle)
+        return tintedSymbol(symbol, color, size, devicePixelRatio);
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double s = size;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    QPen mark(Qt::white, std::max(1.2, s / 8.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (symbol == Symbol::exclamationTriangle) {
+        const QPointF corners[3] = {{s / 2, 0.5}, {s - 0.5, s - 0.8}, {0.5, s - 0.8}};
+        painter.drawPolygon(corners, 3);
+        painter.setPen(mark);
+        painter.drawLine(QPointF(s / 2, s * 0.36), QPointF(s / 2, s * 0.62));
+        painter.drawPoint(QPointF(s / 2, s * 0.79));
+        return pixmap;
+    }
+    painter.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+    painter.setPen(mark);
+    if (symbol == Symbol::checkmarkCircle) {
+        const QPointF tick[3] = {{s * 0.28, s * 0.52}, {s * 0.44, s * 0.68}, {s * 0.72, s * 0.36}};
+        painter.drawPolyline(tick, 3);
+    } else {
+        painter.drawLine(QPointF(s * 0.3, s / 2), QPointF(s * 0.7, s / 2));
+    }
     return pixmap;
 }
 

@@ -26,6 +26,11 @@ enum class Symbol {
 [[nodiscard]] QPixmap tintedSymbol(Symbol symbol, const QColor& color, int size,
                                    qreal devicePixelRatio = 1.0);
 
+// The small status symbols (check, minus, warning) drawn as filled badges with a white
+// mark: a theme icon reduced to one colour would lose the mark inside it.
+[[nodiscard]] QPixmap statusBadge(Symbol symbol, const QColor& color, int size,
+                                  qreal devicePixelRatio = 1.0);
+
 // One frame of the small spinning indicator shown while work is in progress; `phase`
 // counts frames, twelve make a full turn.
 [[nodiscard]] QPixmap spinnerFrame(int phase, const QColor& color, int size,

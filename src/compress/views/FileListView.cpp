@@ -26,7 +26,8 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         if (index.column() != FileListModel::SizeColumn &&
-            index.column() != FileListModel::StatusColumn) {
+            index.column() != FileListModel::StatusColumn &&
+            index.column() != FileListModel::FileColumn) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
@@ -38,7 +39,9 @@ public:
                                             option.widget);
         painter->save();
         painter->setFont(option.font);
-        if (index.column() == FileListModel::StatusColumn)
+        if (index.column() == FileListModel::FileColumn)
+            paintFileName(painter, option, index);
+        else if (index.column() == FileListModel::StatusColumn)
             paintStatus(painter, option, index);
         else
             paintSize(painter, option, index);
@@ -46,6 +49,18 @@ public:
     }
 
 private:
+    // The name keeps off the window's edge like the rest of the layout, and is shortened
+    // in the middle so that both its start and its extension stay readable.
+    void paintFileName(QPainter* painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const {
+        const QRect text = option.rect.adjusted(12, 0, -4, 0);
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                          QFontMetrics(option.font).elidedText(index.data().toString(),
+                                                               Qt::ElideMiddle, text.width()));
+    }
+
     void paintStatus(QPainter* painter, const QStyleOptionViewItem& option,
                      const QModelIndex& index) const {
         const auto kind =
@@ -98,6 +113,8 @@ FileListView::FileListView(ConversionViewModel* driver, QWidget* parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideMiddle);
     setFrameShape(QFrame::NoFrame);
+    // The header's first title lines up with the file names below it.
+    setStyleSheet(QStringLiteral("QHeaderView::section:first { padding-left: 12px; }"));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalHeader()->hide();

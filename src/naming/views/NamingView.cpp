@@ -167,6 +167,13 @@ void NamingView::showFields() {
     const int index = static_cast<int>(m_config.mode);
     m_mode->setCurrentIndex(index);
     m_pages->setCurrentIndex(index);
+    // Only the shown page takes room, so a one-line page leaves no gap below it.
+    for (int page = 0; page < m_pages->count(); ++page) {
+        m_pages->widget(page)->setSizePolicy(QSizePolicy::Preferred, page == index
+                                                                         ? QSizePolicy::Preferred
+                                                                         : QSizePolicy::Ignored);
+    }
+    m_pages->updateGeometry();
     // Switching mode fills in a default suffix the user never typed in this field.
     if (!m_suffix->hasFocus() && m_suffix->text() != m_config.suffix)
         m_suffix->setText(m_config.suffix);
