@@ -7,6 +7,7 @@
 #include "app/RootView.h"
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
+#include "batch/BatchRunner.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressView.h"
 #include "platform/Resources.h"
@@ -53,6 +54,6 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
     // Runs were cancelled as the application quit; let their files be cleaned up before
     // the process goes.
-    QThreadPool::globalInstance()->waitForDone();
+    BatchRunner::threadPool()->waitForDone();
     return status;
 }

@@ -30,6 +30,11 @@ void resetUnfinishedItems(const ItemList& items) {
 
 BatchRunner::BatchRunner(QObject* parent) : QObject(parent) {}
 
+QThreadPool* BatchRunner::threadPool() {
+    static QThreadPool pool;
+    return &pool;
+}
+
 BatchRunner::~BatchRunner() {
     // Jobs still running hold their own token and items; they stop at their next check
     // and their results, addressed to this object, are dropped with it.
@@ -54,7 +59,7 @@ bool BatchRunner::start(Hooks hooks, int concurrency) {
     m_walkEnded = false;
     m_running = true;
     // A pool smaller than the cap would silently lower it.
-    QThreadPool* pool = QThreadPool::globalInstance();
+    QThreadPool* pool = threadPool();
     if (pool->maxThreadCount() < m_concurrency)
         pool->setMaxThreadCount(m_concurrency);
     pump();
@@ -103,7 +108,7 @@ void BatchRunner::launch(const std::shared_ptr<ImageItem>& item, Job job) {
     ++m_inFlight;
     const std::shared_ptr<CancellationToken> token = m_token;
     QPointer<BatchRunner> self(this);
-    QThreadPool::globalInstance()->start([self, item, token, job = std::move(job)]() {
+    threadPool()->start([self, item, token, job = std::move(job)]() {
         std::function<void()> record;
         bool cancelled = false;
         std::optional<QString> error;

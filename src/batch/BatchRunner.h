@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 
+class QThreadPool;
+
 #include "batch/ImageItem.h"
 
 namespace glintwork {
@@ -50,6 +52,10 @@ public:
     [[nodiscard]] bool isRunning() const { return m_running; }
     [[nodiscard]] bool isCancelled() const;
     [[nodiscard]] int jobsInFlight() const { return m_inFlight; }
+
+    // The pool every batch job runs on. It is not Qt's global pool: Qt paints with that
+    // one and waits for it, so a full batch there would freeze the window.
+    [[nodiscard]] static QThreadPool* threadPool();
 
 Q_SIGNALS:
     // The run has ended: every job has returned and, when cancelled, waiting items have

@@ -14,7 +14,6 @@
 
 #include "batch/views/CompletionSignal.h"
 #include "batch/views/DropZoneView.h"
-#include "batch/views/PaintingThreads.h"
 #include "batch/views/RetiredDriver.h"
 #include "batch/views/Symbols.h"
 #include "compress/ConversionViewModel.h"
@@ -44,7 +43,6 @@ bool anyCompleted(const ItemList& items) {
 CompressView::CompressView(SharedOutputSettings* outputSettings, QWidget* parent)
     : QWidget(parent), m_driver(new ConversionViewModel(this)), m_cancelSpinner(new QTimer(this)) {
     m_driver->setSharedOutputSettings(outputSettings);
-    keepPoolThreadsForPainting(m_driver->concurrencyLimit());
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();
 
