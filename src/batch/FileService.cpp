@@ -82,6 +82,16 @@ ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions, cons
     return added;
 }
 
+std::optional<QUrl> folderToOpen(const std::optional<QUrl>& outputFolder, const ItemList& items) {
+    if (outputFolder)
+        return outputFolder;
+    for (const auto& item : items) {
+        if (item->outputURL())
+            return QUrl::fromLocalFile(QFileInfo(item->outputURL()->toLocalFile()).absolutePath());
+    }
+    return std::nullopt;
+}
+
 QString formatByteCount(qint64 bytes) {
     // Decimal units with the platform's usual precision; QLocale picks separators.
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);

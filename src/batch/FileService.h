@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -31,6 +33,11 @@ void ensureDirectory(const QUrl& folder);
 // so a file that occurs twice in one delivery is added twice.
 [[nodiscard]] ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions,
                                 const ItemList& listed);
+
+// The folder "Open in File Manager" shows: the output folder when one is set, else the
+// folder of the first item, in list order, that has an output.
+[[nodiscard]] std::optional<QUrl> folderToOpen(const std::optional<QUrl>& outputFolder,
+                                               const ItemList& items);
 
 // File sizes in decimal units, as file managers show them ("1.2 MB", "512 bytes").
 [[nodiscard]] QString formatByteCount(qint64 bytes);

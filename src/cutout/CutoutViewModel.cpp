@@ -234,15 +234,8 @@ void CutoutViewModel::cancelProcessing() {
 }
 
 std::optional<QUrl> CutoutViewModel::outputFolderToOpen() const {
-    if (m_shared && m_shared->outputDirectory())
-        return m_shared->outputDirectory();
-    if (!m_shared && m_fixedOutputDirectory)
-        return m_fixedOutputDirectory;
-    for (const auto& item : m_items) {
-        if (item->outputURL())
-            return QUrl::fromLocalFile(QFileInfo(item->outputURL()->toLocalFile()).absolutePath());
-    }
-    return std::nullopt;
+    return FileService::folderToOpen(
+        m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory, m_items);
 }
 
 void CutoutViewModel::setProcessing(bool processing) {
