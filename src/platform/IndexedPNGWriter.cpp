@@ -50,11 +50,27 @@ int bitDepthFor(std::size_t colours) {
     return 8;
 }
 
+// How the rows are compressed. Dithered photographs look like noise to zlib: its lazy matcher
+// at level 4 gives files as small as level 6 (within about 1.5 %) in a third of the time, and
+// filtering palette indices only makes them larger. Graphics made of long runs are another
+// matter: with the "up" filter a row that repeats the one above becomes zeros, which level 6
+// stores in a fraction of the bytes level 9 needs for the unfiltered rows, and in far less time.
+struct Compression {
+    int level;
+    int filters;
+};
+
+Compression compressionFor(bool runHeavy) {
+    if (runHeavy)
+        return {6, PNG_FILTER_NONE | PNG_FILTER_UP}; // libpng picks one per row
+    return {4, PNG_FILTER_NONE};
+}
+
 struct PaletteImage {
     const png_color* palette;
     int paletteSize;
     int depth;
-    int compressionLevel;
+    Compression compression;
     const std::uint8_t* indexes;
     int width;
     int height;
@@ -76,7 +92,8 @@ bool encode(PngWriteState& state, const PaletteImage& image) {
         return false;
     }
     png_set_write_fn(png, &state, writeData, flushData);
-    png_set_compression_level(png, image.compressionLevel);
+    png_set_compression_level(png, image.compression.level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, image.compression.filters);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                  static_cast<png_uint_32>(image.height), image.depth, PNG_COLOR_TYPE_PALETTE,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -110,12 +127,18 @@ bool writeIndexedPNG(const std::uint8_t* rgba, int width, int height, const QStr
         throw writeError(path, QStringLiteral("empty image"));
     const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 
-    // Index every pixel against a palette built in order of first appearance.
-    std::vector<std::uint8_t> indexes(pixelCount);
+    // Index every pixel against a palette built in order of first appearance. A dithered image
+    // changes colour at nearly every pixel, so the map is consulted through a small
+    // direct-mapped cache that holds a few hundred colours without clashes.
+    std::unique_ptr<std::uint8_t[]> indexes(new std::uint8_t[pixelCount]);
     std::unordered_map<std::uint32_t, std::uint8_t> lookup;
     std::vector<png_color> palette;
     palette.reserve(256);
-    std::uint32_t lastKey = 0xFFFFFFFFu;
+    constexpr std::uint32_t kCacheBits = 12;
+    constexpr std::uint32_t kEmpty = 0xFFFFFFFFu; // no 24-bit colour has this key
+    std::vector<std::uint32_t> cachedKeys(std::size_t{1} << kCacheBits, kEmpty);
+    std::vector<std::uint8_t> cachedIndexes(std::size_t{1} << kCacheBits, 0);
+    std::uint32_t lastKey = kEmpty;
     std::uint8_t lastIndex = 0;
     std::size_t repeats = 0;
     for (std::size_t i = 0; i < pixelCount; ++i) {
@@ -124,15 +147,22 @@ bool writeIndexedPNG(const std::uint8_t* rgba, int width, int height, const QStr
         if (key == lastKey) {
             ++repeats;
         } else {
-            const auto found = lookup.find(key);
-            if (found != lookup.end()) {
-                lastIndex = found->second;
+            const std::uint32_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
+            if (cachedKeys[slot] == key) {
+                lastIndex = cachedIndexes[slot];
             } else {
-                if (palette.size() == 256)
-                    return false;
-                lastIndex = static_cast<std::uint8_t>(palette.size());
-                lookup.emplace(key, lastIndex);
-                palette.push_back(png_color{p[0], p[1], p[2]});
+                const auto found = lookup.find(key);
+                if (found != lookup.end()) {
+                    lastIndex = found->second;
+                } else {
+                    if (palette.size() == 256)
+                        return false;
+                    lastIndex = static_cast<std::uint8_t>(palette.size());
+                    lookup.emplace(key, lastIndex);
+                    palette.push_back(png_color{p[0], p[1], p[2]});
+                }
+                cachedKeys[slot] = key;
+                cachedIndexes[slot] = lastIndex;
             }
             lastKey = key;
         }
@@ -140,9 +170,7 @@ bool writeIndexedPNG(const std::uint8_t* rgba, int width, int height, const QStr
     }
 
     const int depth = bitDepthFor(palette.size());
-    // Graphics with long runs of one colour shrink to a third with zlib's slowest level,
-    // which costs little on them; dithered photos gain nothing from it and take far longer.
-    const int compressionLevel = repeats * 2 > pixelCount ? 9 : 6;
+    const Compression compression = compressionFor(repeats * 2 > pixelCount);
     const int perByte = 8 / depth;
     const std::size_t rowBytes = (static_cast<std::size_t>(width) + perByte - 1) / perByte;
     std::vector<std::uint8_t> row(rowBytes);
@@ -152,7 +180,7 @@ bool writeIndexedPNG(const std::uint8_t* rgba, int width, int height, const QStr
         throw writeError(path, file.errorString());
     PngWriteState state{&file, false};
     const PaletteImage image{palette.data(), static_cast<int>(palette.size()), depth,
-                             compressionLevel, indexes.data(), width, height, row.data(),
+                             compression, indexes.get(), width, height, row.data(),
                              rowBytes};
     if (!encode(state, image)) {
         file.cancelWriting();

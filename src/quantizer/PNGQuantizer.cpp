@@ -1,7 +1,15 @@
 #include "quantizer/PNGQuantizer.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include <QCoreApplication>
 
@@ -27,6 +35,90 @@ QString QuantizeError::description() const {
 }
 
 namespace PNGQuantizer {
+
+namespace {
+
+// The RGBA buffer the quantizer works on. A 12-megapixel image needs 48 MB of fresh memory,
+// and touching it page by page costs more than filling it; on Linux it is asked for in huge
+// pages, which the kernel hands out 2 MB at a time. Its bytes start undefined: the first pass
+// writes every one of them.
+class PixelBuffer {
+public:
+    explicit PixelBuffer(std::size_t bytes) {
+        constexpr std::size_t kHugePage = std::size_t{2} << 20;
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        m_bytes.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
+        if (!m_bytes)
+            throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+        (void)madvise(m_bytes.get(), rounded, MADV_HUGEPAGE); // only advice; fine if refused
+#endif
+    }
+
+    [[nodiscard]] std::uint8_t* data() const { return m_bytes.get(); }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+    };
+    std::unique_ptr<std::uint8_t, Free> m_bytes;
+};
+
+// 8-bit RGB with or without a straight alpha band, untagged or sRGB: what decoding a PNG or a
+// JPEG gives nearly always. Such images are packed and composited in one pass; anything else
+// goes through the platform's general conversion first.
+bool isPackedRgb8(const Image& image) {
+    const auto kind = image.colorSpace.kind;
+    const int components = image.componentsPerPixel();
+    const bool layout =
+        (components == 3 && image.alphaInfo == AlphaInfo::none) ||
+        (components == 4 &&
+         (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast));
+    return !image.isFloat && image.bitsPerComponent == 8 && !image.isEmpty() && layout &&
+           (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
+           image.bytesPerRow >= image.width * components &&
+           image.pixels.size() >= static_cast<std::size_t>(image.bytesPerRow) *
+                                      static_cast<std::size_t>(image.height - 1) +
+                                  static_cast<std::size_t>(image.width) * components;
+}
+
+// Composites one straight-alpha colour byte over opaque white, rounding to nearest.
+inline std::uint8_t overWhite(unsigned color, unsigned alpha) {
+    return static_cast<std::uint8_t>((color * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+// Fills out (4 bytes a pixel, rows packed) with the image composited over opaque white.
+void packOverWhite(const Image& image, std::uint8_t* out) {
+    const int components = image.componentsPerPixel();
+    const bool hasAlpha = image.alphaInfo == AlphaInfo::last;
+    const auto width = static_cast<std::size_t>(image.width);
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.row(y);
+        std::uint8_t* dst = out + 4 * width * static_cast<std::size_t>(y);
+        if (components == 3) {
+            for (std::size_t x = 0; x < width; ++x) {
+                dst[4 * x] = src[3 * x];
+                dst[4 * x + 1] = src[3 * x + 1];
+                dst[4 * x + 2] = src[3 * x + 2];
+                dst[4 * x + 3] = 255;
+            }
+        } else if (!hasAlpha) {
+            for (std::size_t x = 0; x < width; ++x) {
+                std::memcpy(dst + 4 * x, src + 4 * x, 3);
+                dst[4 * x + 3] = 255;
+            }
+        } else {
+            for (std::size_t x = 0; x < width; ++x) {
+                const unsigned a = src[4 * x + 3];
+                for (int c = 0; c < 3; ++c)
+                    dst[4 * x + c] = a == 255 ? src[4 * x + c] : overWhite(src[4 * x + c], a);
+                dst[4 * x + 3] = 255;
+            }
+        }
+    }
+}
+
+} // namespace
 
 int maximumColorCount(int quality) {
     if (quality < 51)
@@ -67,43 +159,39 @@ void quantize(const QString& input, const QString& output, int quality,
         throw QuantizeError(QuantizeError::Kind::decodingFailed);
     }
 
-    Image rgba;
+    std::optional<PixelBuffer> buffer;
+    int width = 0;
+    int height = 0;
     try {
         // The PNG carries no orientation tag, so a photo taken sideways is stored upright.
-        Image upright = applyOrientation(decoded, orientation);
-        decoded = Image();
+        Image upright = std::move(decoded);
+        if (orientation != 1)
+            upright = applyOrientation(upright, orientation);
         const TargetSize size = targetSize(upright.width, upright.height, maxWidth, maxHeight);
         if (size.width != upright.width || size.height != upright.height)
             upright = ImageServices::downscale(upright, size.width, size.height);
-        rgba = ImageServices::toRGBA8(upright);
+        if (!isPackedRgb8(upright))
+            upright = ImageServices::toRGBA8(upright);
+        if (!isPackedRgb8(upright))
+            throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
+        width = upright.width;
+        height = upright.height;
+        buffer.emplace(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        // Composite over opaque white so every pixel the quantizer sees is final.
+        packOverWhite(upright, buffer->data());
     } catch (const ImageServiceError&) {
         throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
     } catch (const std::bad_alloc&) {
         throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
     }
 
-    // Composite over opaque white so every pixel the quantizer sees is final.
-    for (int y = 0; y < rgba.height; ++y) {
-        std::uint8_t* p = rgba.row(y);
-        for (int x = 0; x < rgba.width; ++x, p += 4) {
-            const unsigned a = p[3];
-            if (a != 255) {
-                for (int c = 0; c < 3; ++c)
-                    p[c] = static_cast<std::uint8_t>((p[c] * a + 255u * (255u - a) + 127u) / 255u);
-                p[3] = 255;
-            }
-        }
-    }
-    if (rgba.bytesPerRow != rgba.width * 4)
-        throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
-
     const auto colors = static_cast<std::uint32_t>(maximumColorCount(quality));
-    if (quantette_quantize_rgba(rgba.pixels.data(), static_cast<std::uint32_t>(rgba.width),
-                                static_cast<std::uint32_t>(rgba.height), colors) != 0)
+    if (quantette_quantize_rgba(buffer->data(), static_cast<std::uint32_t>(width),
+                                static_cast<std::uint32_t>(height), colors) != 0)
         throw QuantizeError(QuantizeError::Kind::quantizationFailed);
 
     try {
-        if (!writeIndexedPNG(rgba.pixels.data(), rgba.width, rgba.height, output))
+        if (!writeIndexedPNG(buffer->data(), width, height, output))
             throw QuantizeError(QuantizeError::Kind::quantizationFailed);
     } catch (const ImageServiceError&) {
         throw QuantizeError(QuantizeError::Kind::pngWriteFailed);

@@ -3,10 +3,17 @@
 #include "quantizer/SerpentineDither.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace glintwork::quantizer {
 
 namespace {
+
+inline bool sameBits(const Oklab& x, const Oklab& y) {
+    return std::bit_cast<std::uint32_t>(x.l) == std::bit_cast<std::uint32_t>(y.l) &&
+           std::bit_cast<std::uint32_t>(x.a) == std::bit_cast<std::uint32_t>(y.a) &&
+           std::bit_cast<std::uint32_t>(x.b) == std::bit_cast<std::uint32_t>(y.b);
+}
 
 inline void addScaled(Oklab& cell, const Oklab& e, float weight) {
     cell.l += e.l * weight;
@@ -34,13 +41,25 @@ void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t
     // last is the order the cell would have seen it in anyway. This keeps a store-and-reload off
     // the pixel-to-pixel dependency chain.
     Oklab carry{0.0f, 0.0f, 0.0f};
+    // In a flat area whose colour is in the palette no error is diffused, so pixel after pixel
+    // asks for the very same colour. The search depends on nothing but the query's bits, so
+    // when they repeat exactly its last answer is reused; bits rather than values are compared,
+    // so neither signed zeros nor NaNs can be mistaken for each other.
+    Oklab lastQuery{};
+    std::uint32_t lastChosen = 0;
+    bool haveLast = false;
     for (std::size_t i = 0; i < m_width; ++i) {
         const std::size_t x = leftToRight ? i : m_width - 1 - i;
         const std::size_t cell = x + 1;
         const Oklab& above = m_current[cell];
         const Oklab error{above.l + carry.l, above.a + carry.a, above.b + carry.b};
         const Oklab v{pixels[x].l + error.l, pixels[x].a + error.a, pixels[x].b + error.b};
-        const std::uint32_t chosen = m_palette.nearest(v);
+        if (!haveLast || !sameBits(v, lastQuery)) {
+            lastChosen = m_palette.nearest(v);
+            lastQuery = v;
+            haveLast = true;
+        }
+        const std::uint32_t chosen = lastChosen;
         const Oklab& p = m_paletteColors[chosen];
         const Rgb8 out = m_colors[chosen];
         rgbaRow[4 * x] = out.r;

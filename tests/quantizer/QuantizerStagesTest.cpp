@@ -296,6 +296,35 @@ INSTANTIATE_TEST_SUITE_P(Dither, SerpentineEdges,
                                            DitherCase{17, 1}, DitherCase{17, 2},
                                            DitherCase{64, 48}));
 
+// Flat runs in exact palette colours diffuse no error, so the same query repeats pixel after
+// pixel. Stray pixels break such runs: one of the opposite hue at the same lightness (the last
+// two entries share theirs, so only a and b tell it apart) and lighter shades whose error
+// spreads into the runs and dies out.
+TEST(Dither, FlatRunsBrokenByStrayPixelsMatchTheReference) {
+    const std::vector<Oklab> palette = {{0.2f, 0.0f, 0.0f},
+                                        {0.9f, 0.01f, -0.02f},
+                                        {0.6f, 0.15f, 0.05f},
+                                        {0.6f, -0.1f, -0.2f}};
+    const std::size_t width = 53;
+    const std::size_t height = 31;
+    std::vector<Oklab> pixels;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < width; ++x)
+            pixels.push_back(palette[(x / 9 + y / 7) % palette.size()]);
+    const struct {
+        std::size_t x, y;
+        bool sameLightness;
+    } strays[] = {{22, 0, true}, {31, 1, true}, {47, 2, false}, {5, 9, true},
+                  {26, 14, false}, {12, 20, true}, {50, 27, false}};
+    for (const auto& stray : strays) {
+        Oklab& p = pixels[stray.y * width + stray.x];
+        p = stray.sameLightness ? Oklab{p.l, -p.a, -p.b}
+                                : Oklab{p.l * 0.7f + 0.1f, p.a + 0.03f, p.b - 0.02f};
+    }
+    EXPECT_EQ(ditherIndices(pixels, width, height, palette),
+              referenceDither(pixels, width, height, palette));
+}
+
 // Diffusion turns a flat grey between two entries into a mix of both in about its proportion
 // (7/8 strength pulls the share a little towards the nearer entry).
 TEST(Dither, FlatGreyBecomesAProportionalMix) {

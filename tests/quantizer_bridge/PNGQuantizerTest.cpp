@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include <QFile>
@@ -78,27 +79,119 @@ TEST(PNGQuantizer, QualityPicksPaletteSize) {
         EXPECT_EQ(PNGQuantizer::maximumColorCount(quality), colors) << quality;
 }
 
+// Flat fills in blocks with one-pixel lines: most rows repeat the one above, so the writer
+// compresses them as long runs; `colors` of them (2 to 6) set the palette's bit depth.
+Image chart(int width, int height, int colors) {
+    const std::uint8_t fills[6][3] = {{255, 255, 255}, {33, 99, 196}, {240, 160, 30},
+                                      {60, 170, 90},   {200, 50, 60}, {40, 40, 48}};
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int fill =
+                (x % 13 == 0 || y % 11 == 0) ? colors - 1 : (x / 20 + y / 15) % (colors - 1);
+            std::memcpy(image.row(y) + 3 * x, fills[fill], 3);
+        }
+    return image;
+}
+
 TEST(PNGQuantizer, WritesPalettePNGEqualToTheQuantizerOutput) {
-    test::ScratchDir dir;
-    const Image source = gradient(96, 64, false);
-    const QString input = dir.filePath(QStringLiteral("in.png"));
-    const QString output = dir.filePath(QStringLiteral("out.png"));
-    ImageServices::writePNG(source, input);
-    PNGQuantizer::quantize(input, output, 50, std::nullopt, std::nullopt);
+    const struct {
+        const char* name;
+        Image source;
+        int quality;
+        std::size_t colors;
+    } cases[] = {
+        {"dithered gradient", gradient(96, 64, false), 50, 64},
+        {"two-colour chart", chart(97, 61, 2), 90, 2},
+        {"four-colour chart", chart(97, 61, 4), 90, 4},
+        {"six-colour chart", chart(150, 90, 6), 60, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScratchDir dir;
+        const QString input = dir.filePath(QStringLiteral("in.png"));
+        const QString output = dir.filePath(QStringLiteral("out.png"));
+        ImageServices::writePNG(c.source, input);
+        PNGQuantizer::quantize(input, output, c.quality, std::nullopt, std::nullopt);
 
-    EXPECT_EQ(pngColorType(output), 3) << "palette colour type";
-    const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
-    ASSERT_EQ(written.width, 96);
-    ASSERT_EQ(written.height, 64);
-    EXPECT_LE(distinctColors(written).size(), 64u);
+        EXPECT_EQ(pngColorType(output), 3) << "palette colour type";
+        const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+        const int w = c.source.width;
+        const int h = c.source.height;
+        ASSERT_EQ(written.width, w);
+        ASSERT_EQ(written.height, h);
+        EXPECT_LE(distinctColors(written).size(), c.colors);
 
-    Image expected = ImageServices::toRGBA8(source);
-    ASSERT_EQ(quantette_quantize_rgba(expected.pixels.data(), 96, 64, 64), 0);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 96; ++x)
-            for (int c = 0; c < 4; ++c)
-                ASSERT_EQ(written.row(y)[4 * x + c], c == 3 ? 255 : expected.row(y)[4 * x + c])
-                    << x << "," << y << " channel " << c;
+        Image expected = ImageServices::toRGBA8(c.source);
+        const auto maxColors =
+            static_cast<std::uint32_t>(PNGQuantizer::maximumColorCount(c.quality));
+        ASSERT_EQ(quantette_quantize_rgba(expected.pixels.data(), std::uint32_t(w),
+                                          std::uint32_t(h), maxColors),
+                  0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int ch = 0; ch < 4; ++ch)
+                    ASSERT_EQ(written.row(y)[4 * x + ch],
+                              ch == 3 ? 255 : expected.row(y)[4 * x + ch])
+                        << x << "," << y << " channel " << ch;
+    }
+}
+
+// Every source layout ends up composited over white before quantizing: straight alpha is
+// blended, and grey or grey-with-alpha sources take the general conversion first.
+TEST(PNGQuantizer, CompositesEveryLayoutOverWhite) {
+    struct Pixel {
+        std::uint8_t value[4];
+        std::uint8_t expected[3];
+    };
+    const struct {
+        const char* name;
+        int components;
+        AlphaInfo alpha;
+        ColorSpace space;
+        Pixel pixels[2];
+    } cases[] = {
+        {"rgb",
+         3,
+         AlphaInfo::none,
+         ColorSpace::sRGB(),
+         {{{200, 30, 90, 0}, {200, 30, 90}}, {{10, 250, 120, 0}, {10, 250, 120}}}},
+        {"rgba",
+         3,
+         AlphaInfo::last,
+         ColorSpace::sRGB(),
+         {{{200, 0, 100, 128}, {228, 127, 177}}, {{0, 0, 0, 255}, {0, 0, 0}}}},
+        {"grey",
+         1,
+         AlphaInfo::none,
+         ColorSpace::deviceGray(),
+         {{{90, 0, 0, 0}, {90, 90, 90}}, {{200, 0, 0, 0}, {200, 200, 200}}}},
+        {"grey with alpha",
+         1,
+         AlphaInfo::last,
+         ColorSpace::deviceGray(),
+         {{{0, 64, 0, 0}, {191, 191, 191}}, {{40, 255, 0, 0}, {40, 40, 40}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScratchDir dir;
+        Image source = Image::make(40, 20, 8, c.alpha, c.space, c.components);
+        const int n = source.componentsPerPixel();
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 40; ++x)
+                std::memcpy(source.row(y) + n * x, c.pixels[x < 20 ? 0 : 1].value, std::size_t(n));
+        const QString input = dir.filePath(QStringLiteral("in.png"));
+        const QString output = dir.filePath(QStringLiteral("out.png"));
+        ImageServices::writePNG(source, input);
+        PNGQuantizer::quantize(input, output, 100, std::nullopt, std::nullopt);
+        const Image written = ImageServices::toRGBA8(ImageServices::decode(output));
+        for (int half = 0; half < 2; ++half) {
+            const std::uint8_t* p = written.row(10) + 4 * (5 + 30 * half);
+            for (int ch = 0; ch < 3; ++ch) // one unit of slack for the Oklab round trip
+                EXPECT_NEAR(p[ch], c.pixels[half].expected[ch], 1) << "half " << half;
+            EXPECT_EQ(p[3], 255);
+        }
+    }
 }
 
 TEST(PNGQuantizer, TransparentInputBecomesOpaqueWhite) {
