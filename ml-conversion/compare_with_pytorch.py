@@ -1,13 +1,25 @@
 #!/usr/bin/python3
-"""Checks a converted network against an independent PyTorch RRDBNet on the same weights.
+"""Checks converted networks against an independent PyTorch RRDBNet on the same weights.
 
-  compare_with_pytorch.py NAME.param NAME.bin INPUT.png OURS.png
+  compare_with_pytorch.py compare (--ncnn PARAM BIN | --pth PTH) INPUT.png OURS.png
+      INPUT.png is a low-resolution crop, OURS.png what glintwork-cli upscale made of it
+      with the converted network (PNG). Prints the maximum absolute byte difference and
+      the PSNR of ours against PyTorch's result.
+  compare_with_pytorch.py time (--ncnn PARAM BIN | --pth PTH) [--threads N] [--runs N]
+      Seconds PyTorch takes for one 512 x 512 tile (CPU), and its peak resident memory.
+  compare_with_pytorch.py write-pth --ncnn PARAM BIN OUT.pth
+      Saves ncnn weights as a checkpoint laid out like the official Real-ESRGAN ones
+      ("params_ema", RRDBNet key names), so the --from-pth conversion can be checked
+      against the --from-ncnn one on the same weights.
+  compare_with_pytorch.py random-pth --scale {1,2,4} --blocks N OUT.pth
+      Saves a small network with random weights (2x and 1x networks start with a pixel
+      unshuffle, like the official x2plus), to check that conversion path.
 
-INPUT.png is the low-resolution crop, OURS.png what glintwork-cli upscale made of it (4x,
-PNG). Prints the maximum absolute byte difference and the PSNR, and the seconds PyTorch
-takes for one 512 x 512 tile with --time. Needs python3-torch.
+Needs python3-torch and python3-skimage.
 """
 
+import argparse
+import resource
 import sys
 import time
 
@@ -45,9 +57,10 @@ class RRDB(nn.Module):
 
 
 class RRDBNet(nn.Module):
-    def __init__(self, blocks=23):
+    def __init__(self, blocks=23, scale=4):
         super().__init__()
-        self.conv_first = nn.Conv2d(3, 64, 3, 1, 1)
+        self.unshuffle = 4 // scale
+        self.conv_first = nn.Conv2d(3 * self.unshuffle * self.unshuffle, 64, 3, 1, 1)
         self.body = nn.Sequential(*[RRDB() for _ in range(blocks)])
         self.conv_body = nn.Conv2d(64, 64, 3, 1, 1)
         self.conv_up1 = nn.Conv2d(64, 64, 3, 1, 1)
@@ -56,6 +69,8 @@ class RRDBNet(nn.Module):
         self.conv_last = nn.Conv2d(64, 3, 3, 1, 1)
 
     def forward(self, x):
+        if self.unshuffle > 1:
+            x = F.pixel_unshuffle(x, self.unshuffle)
         feat = self.conv_first(x)
         feat = feat + self.conv_body(self.body(feat))
         feat = F.leaky_relu(self.conv_up1(F.interpolate(feat, scale_factor=2, mode="nearest")), 0.2)
@@ -79,70 +94,133 @@ def load_ncnn_weights(net, param_path, bin_path):
     assert weights.finished()
 
 
-def read_png(path):
-    import zlib  # tiny PNG reader for the 8-bit RGB/RGBA files written by vips
-    data = open(path, "rb").read()
-    at, chunks = 8, {}
-    idat = b""
-    while at < len(data):
-        length = int.from_bytes(data[at:at + 4], "big")
-        kind = data[at + 4:at + 8]
-        body = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            chunks["w"], chunks["h"] = int.from_bytes(body[0:4], "big"), int.from_bytes(body[4:8], "big")
-            chunks["channels"] = {2: 3, 6: 4, 0: 1}[body[9]]
-        elif kind == b"IDAT":
-            idat += body
-        at += 12 + length
-    w, h, c = chunks["w"], chunks["h"], chunks["channels"]
-    raw = zlib.decompress(idat)
-    stride = w * c
-    out = np.zeros((h, stride), np.int32)
-    prev = np.zeros(stride, np.int32)
-    pos = 0
-    for y in range(h):
-        f = raw[pos]
-        line = np.frombuffer(raw[pos + 1:pos + 1 + stride], np.uint8).astype(np.int32)
-        pos += 1 + stride
-        cur = np.zeros(stride, np.int32)
-        for x in range(stride):
-            a = cur[x - c] if x >= c else 0
-            b = prev[x]
-            d = prev[x - c] if x >= c else 0
-            if f == 0: v = line[x]
-            elif f == 1: v = line[x] + a
-            elif f == 2: v = line[x] + b
-            elif f == 3: v = line[x] + (a + b) // 2
-            else:
-                p = a + b - d
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - d)
-                v = line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else d)
-            cur[x] = v & 255
-        out[y] = cur
-        prev = cur
-    return out.reshape(h, w, c).astype(np.uint8)
+# Key names of the official checkpoints for the modules above.
+def official_state_dict(net):
+    state = {}
+    for name, value in net.state_dict().items():
+        parts = name.split(".")
+        if parts[0] == "body":  # body.B.blocks.D.convs.C.weight -> body.B.rdbD+1.convC+1.weight
+            name = f"body.{parts[1]}.rdb{int(parts[3]) + 1}.conv{int(parts[5]) + 1}.{parts[6]}"
+        state[name] = value.clone()
+    return state
 
 
-def main():
-    param, binary, source, ours = sys.argv[1:5]
-    torch.set_num_threads(int(sys.argv[6]) if len(sys.argv) > 6 else 2)
-    net = RRDBNet().eval()
-    load_ncnn_weights(net, param, binary)
-    image = read_png(source)[:, :, :3].astype(np.float32) / 255.0
+def load_official_state_dict(net, state):
+    ours = {}
+    for name, value in state.items():
+        parts = name.split(".")
+        if parts[0] == "body":
+            name = f"body.{parts[1]}.blocks.{int(parts[2][3:]) - 1}.convs.{int(parts[3][4:]) - 1}.{parts[4]}"
+        ours[name] = value
+    net.load_state_dict(ours)
+
+
+def load_network(args):
+    if args.ncnn:
+        net = RRDBNet()
+        load_ncnn_weights(net, *args.ncnn)
+        return net.eval()
+    checkpoint = torch.load(args.pth, map_location="cpu")
+    state = checkpoint.get("params_ema", checkpoint.get("params", checkpoint))
+    blocks = 1 + max(int(k.split(".")[1]) for k in state if k.startswith("body."))
+    scale = {3: 4, 12: 2, 48: 1}[state["conv_first.weight"].shape[1]]
+    net = RRDBNet(blocks, scale)
+    load_official_state_dict(net, state)
+    return net.eval()
+
+
+def read_rgb(path):
+    from skimage import io
+    image = io.imread(path)
+    return image[:, :, :3] if image.ndim == 3 else np.stack([image] * 3, axis=2)
+
+
+def compare(args):
+    net = load_network(args)
+    image = read_rgb(args.input).astype(np.float32) / 255.0
     with torch.no_grad():
         result = net(torch.from_numpy(image.transpose(2, 0, 1)[None].copy()))[0].numpy().transpose(1, 2, 0)
     reference = np.clip(np.round(result * 255.0), 0, 255).astype(np.int32)
-    mine = read_png(ours)[:, :, :3].astype(np.int32)
+    mine = read_rgb(args.ours).astype(np.int32)
+    if mine.shape != reference.shape:
+        raise SystemExit(f"sizes differ: ours {mine.shape}, PyTorch {reference.shape}")
     diff = np.abs(reference - mine)
     mse = float(np.mean(diff.astype(np.float64) ** 2))
     psnr = float("inf") if mse == 0 else 10 * np.log10(255.0 ** 2 / mse)
     print(f"max abs diff {diff.max()}  mean abs diff {diff.mean():.4f}  PSNR {psnr:.2f} dB")
-    if len(sys.argv) > 5 and sys.argv[5] == "--time":
-        tile = torch.rand(1, 3, 512, 512)
-        with torch.no_grad():
+
+
+def time_tile(args):
+    net = load_network(args)
+    tile = torch.rand(1, 3, 512, 512, generator=torch.Generator().manual_seed(1))
+    best = float("inf")
+    with torch.no_grad():
+        for _ in range(args.runs):
             start = time.perf_counter()
             net(tile)
-            print(f"pytorch seconds per 512x512 tile: {time.perf_counter() - start:.2f}")
+            best = min(best, time.perf_counter() - start)
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    print(f"pytorch {torch.__version__} threads {torch.get_num_threads()}: "
+          f"{best:.2f} s per 512x512 tile, peak resident {peak:.0f} MiB")
+
+
+def write_pth(args):
+    net = load_network(args)
+    torch.save({"params_ema": official_state_dict(net)}, args.output)
+
+
+def random_pth(args):
+    torch.manual_seed(7)
+    net = RRDBNet(args.blocks, args.scale).eval()
+    with torch.no_grad():
+        # Calibrate the last layer so the output spans mid-range values on a smooth input
+        # rather than clipping to black and white, which would hide errors.
+        probe = F.interpolate(torch.rand(1, 3, 8, 8), size=(64, 64), mode="bilinear")
+        out = net(probe)
+        gain = 0.15 / float(out.std())
+        net.conv_last.weight.mul_(gain)
+        net.conv_last.bias.mul_(gain).add_(0.5 - float(out.mean()) * gain)
+    torch.save({"params_ema": official_state_dict(net)}, args.output)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = parser.add_subparsers(dest="command", required=True)
+
+    def network_source(command, required=True):
+        group = command.add_mutually_exclusive_group(required=required)
+        group.add_argument("--ncnn", nargs=2, metavar=("PARAM", "BIN"))
+        group.add_argument("--pth", metavar="PTH")
+
+    command = commands.add_parser("compare")
+    network_source(command)
+    command.add_argument("input")
+    command.add_argument("ours")
+    command.add_argument("--threads", type=int, default=2)
+    command.set_defaults(run=compare)
+
+    command = commands.add_parser("time")
+    network_source(command)
+    command.add_argument("--threads", type=int, default=2)
+    command.add_argument("--runs", type=int, default=2)
+    command.set_defaults(run=time_tile)
+
+    command = commands.add_parser("write-pth")
+    network_source(command)
+    command.add_argument("output")
+    command.add_argument("--threads", type=int, default=2)
+    command.set_defaults(run=write_pth)
+
+    command = commands.add_parser("random-pth")
+    command.add_argument("--scale", type=int, choices=[1, 2, 4], required=True)
+    command.add_argument("--blocks", type=int, default=2)
+    command.add_argument("output")
+    command.add_argument("--threads", type=int, default=2)
+    command.set_defaults(run=random_pth)
+
+    args = parser.parse_args()
+    torch.set_num_threads(args.threads)
+    args.run(args)
 
 
 if __name__ == "__main__":

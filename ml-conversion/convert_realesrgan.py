@@ -41,15 +41,15 @@ class GraphBuilder:
         self.weights.append(numpy_helper.from_array(np.ascontiguousarray(array), name))
         return name
 
-    def conv(self, source, weight, bias, leaky=None, output=None):
+    def conv(self, source, weight, bias, leaky=None, output=None, stride=1):
         out = output or self.fresh("conv")
-        pad = weight.shape[2] // 2
+        pad = weight.shape[2] // 2 if stride == 1 else 0
         w = self.constant(weight.astype(np.float32), "w")
         b = self.constant(bias.astype(np.float32), "b")
         conv_out = out if leaky is None else self.fresh("preact")
         self.nodes.append(helper.make_node("Conv", [source, w, b], [conv_out],
                                            kernel_shape=list(weight.shape[2:]),
-                                           pads=[pad, pad, pad, pad]))
+                                           pads=[pad, pad, pad, pad], strides=[stride, stride]))
         if leaky is not None:
             self.nodes.append(helper.make_node("LeakyRelu", [conv_out], [out], alpha=float(leaky)))
         return out
@@ -239,14 +239,16 @@ def convert_pth(path, scale, blocks):
     source = "x"
     if scale in (1, 2):
         # pixel_unshuffle(x, r): channel c*r*r + i*r + j holds pixel (i, j) of each r × r cell.
-        # ONNX SpaceToDepth puts it at (i*r + j)*C + c; permute conv_first's inputs to match.
+        # Written as an r × r convolution of stride r whose weights pick that one pixel (exact:
+        # one product by 1, the rest by 0). ONNX SpaceToDepth would say the same, but OpenCV's
+        # importer cannot take it on an input of unknown size.
         r = 4 // scale
-        unshuffled = builder.fresh("unshuffle")
-        builder.nodes.append(helper.make_node("SpaceToDepth", [source], [unshuffled], blocksize=r))
-        w = state["conv_first.weight"]
-        order = [c * r * r + k for k in range(r * r) for c in range(3)]
-        state["conv_first.weight"] = w[:, order]
-        source = unshuffled
+        pick = np.zeros((3 * r * r, 3, r, r), np.float32)
+        for c in range(3):
+            for i in range(r):
+                for j in range(r):
+                    pick[c * r * r + i * r + j, c, i, j] = 1.0
+        source = builder.conv(source, pick, np.zeros(3 * r * r, np.float32), stride=r)
     feat = conv(source, "conv_first")
     body = feat
     for b in range(blocks):
