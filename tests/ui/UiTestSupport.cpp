@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QApplication>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
+#include <QWidget>
 
 #include "platform/CancellationToken.h"
 
@@ -28,6 +32,19 @@ QList<QUrl> writeImages(const QString& folder, int count, const QString& name) {
         urls.append(QUrl::fromLocalFile(path));
     }
     return urls;
+}
+
+bool dropFiles(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint centre = target->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return true;
 }
 
 ConversionViewModel::Converter ControlledConverter::converter() const {

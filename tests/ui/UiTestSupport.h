@@ -10,6 +10,8 @@
 
 #include "compress/ConversionViewModel.h"
 
+class QWidget;
+
 namespace glintwork::test {
 
 // Points the preference store at a fresh temporary folder for this test process.
@@ -17,6 +19,10 @@ void isolatePreferences(QTemporaryDir& folder);
 
 // Writes `count` small PNG files (`name0.png`, ...) into `folder`, of distinct sizes.
 QList<QUrl> writeImages(const QString& folder, int count, const QString& name = QStringLiteral("photo"));
+
+// Drags `urls` onto `target` the way a file manager does (text/uri-list) and drops them;
+// false when the target refused the drag.
+bool dropFiles(QWidget* target, const QList<QUrl>& urls);
 
 // A stand-in for the encoder that the test controls: items whose file name is in
 // `finishAtOnce` are "converted" at once (a copy of half the input's bytes is written);

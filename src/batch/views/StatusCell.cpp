@@ -1,5 +1,7 @@
 #include "batch/views/StatusCell.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -27,7 +29,7 @@ QString statusText(ConversionStatus::Kind kind, const QString& processingText) {
 }
 
 void paintStatusCell(QPainter* painter, const QRect& rect, ConversionStatus::Kind kind,
-                     const QString& processingText, const QPalette& palette, int spinnerPhase) {
+                     const QString& text, const QPalette& palette, int spinnerPhase) {
     constexpr int kSymbolSize = 12;
     constexpr int kGap = 4;
     const qreal ratio = painter->device()->devicePixelRatioF();
@@ -50,9 +52,8 @@ void paintStatusCell(QPainter* painter, const QRect& rect, ConversionStatus::Kin
         symbol = statusBadge(Symbol::exclamationTriangle, failureColor(), kSymbolSize, ratio);
         break;
     }
-    const QString text = statusText(kind, processingText);
     const QFontMetrics metrics(painter->font());
-    const int symbolWidth = symbol.isNull() ? 0 : kSymbolSize + kGap;
+    const int symbolWidth = symbol.isNull() ? 0 : kSymbolSize + (text.isEmpty() ? 0 : kGap);
     const int available = std::max(0, rect.width() - symbolWidth - 4);
     const QString shown = metrics.elidedText(text, Qt::ElideRight, available);
     const int total = symbolWidth + metrics.horizontalAdvance(shown);
@@ -65,6 +66,31 @@ void paintStatusCell(QPainter* painter, const QRect& rect, ConversionStatus::Kin
     painter->setPen(textColor);
     painter->drawText(QRect(x, rect.y(), rect.right() - x, rect.height()),
                       Qt::AlignVCenter | Qt::AlignLeft, shown);
+    painter->restore();
+}
+
+void paintProgressBar(QPainter* painter, const QRect& rect, double fraction,
+                      const QPalette& palette) {
+    constexpr int kHeight = 6;
+    const int width = std::min(rect.width() - 16, 80);
+    if (width <= 0)
+        return;
+    const QRectF track(rect.x() + (rect.width() - width) / 2.0,
+                       rect.center().y() - kHeight / 2.0 + 1, width, kHeight);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    QColor trackColor = palette.color(QPalette::WindowText);
+    trackColor.setAlphaF(0.12F);
+    painter->setBrush(trackColor);
+    painter->drawRoundedRect(track, kHeight / 2.0, kHeight / 2.0);
+    const double filled = std::clamp(fraction, 0.0, 1.0) * track.width();
+    if (filled > 0) {
+        painter->setBrush(palette.color(QPalette::Highlight));
+        painter->drawRoundedRect(QRectF(track.topLeft(), QSizeF(std::max(filled, double(kHeight)),
+                                                                track.height())),
+                                 kHeight / 2.0, kHeight / 2.0);
+    }
     painter->restore();
 }
 

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
-#include <QFrame>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,21 +14,13 @@
 
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
-#include "batch/views/TabStyle.h"
+#include "batch/views/ViewParts.h"
 #include "compress/ConversionViewModel.h"
 #include "naming/views/NamingView.h"
 
 namespace glintwork {
 
 namespace {
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondaryTextColor(parent->palette()));
-    label->setPalette(palette);
-    return label;
-}
 
 QString limitText(const std::optional<int>& limit) {
     return limit ? QString::number(*limit) : QString();
@@ -73,22 +64,12 @@ CompressSettingsBar::CompressSettingsBar(ConversionViewModel* driver, QWidget* p
     // Format and quality.
     auto* formatRow = new QHBoxLayout;
     formatRow->setSpacing(4);
-    formatRow->addWidget(secondaryLabel(tr("Format:"), this));
-    m_format = new QComboBox(this);
-    m_format->setFixedWidth(100);
-    for (OutputFormat format : kAllOutputFormats)
-        m_format->addItem(displayName(format));
+    m_format = menuPicker(displayNames(kAllOutputFormats), this);
     connect(m_format, &QComboBox::activated, this, [this](int index) {
         m_driver->updateOutputFormat(kAllOutputFormats.at(static_cast<size_t>(index)));
     });
-    formatRow->addWidget(m_format);
-    formatRow->addSpacing(16);
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    divider->setFixedHeight(20);
-    formatRow->addWidget(divider);
-    formatRow->addSpacing(16);
+    addLabelledControl(formatRow, tr("Format:"), m_format);
+    addGroupDivider(formatRow, this);
     formatRow->addWidget(secondaryLabel(tr("Quality:"), this));
     for (size_t i = 0; i < kQualityPresets.size(); ++i) {
         auto* button = new QPushButton(tr(kQualityPresets[i].label), this);

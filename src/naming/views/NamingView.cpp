@@ -7,24 +7,11 @@
 #include <QVBoxLayout>
 
 #include "batch/views/SegmentedControl.h"
-#include "batch/views/TabStyle.h"
+#include "batch/views/ViewParts.h"
 
 namespace glintwork {
 
 namespace {
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent, double scale = 1.0) {
-    auto* label = new QLabel(text, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondaryTextColor(parent->palette()));
-    label->setPalette(palette);
-    if (scale != 1.0) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        label->setFont(font);
-    }
-    return label;
-}
 
 QHBoxLayout* row(QWidget* page) {
     auto* layout = new QHBoxLayout;

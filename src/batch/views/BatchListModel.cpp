@@ -1,0 +1,207 @@
+#include "batch/views/BatchListModel.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPalette>
+
+#include "batch/ImageItem.h"
+#include "batch/views/BatchDriver.h"
+#include "batch/views/SizeChange.h"
+#include "batch/views/StatusCell.h"
+#include "batch/views/TabStyle.h"
+
+namespace glintwork {
+
+BatchListModel::BatchListModel(BatchDriver* driver, Layout layout, QObject* parent)
+    : QAbstractTableModel(parent), m_driver(driver), m_layout(std::move(layout)) {
+    connect(driver, &BatchDriver::itemsChanged, this, &BatchListModel::reload);
+    // The Convert column names the settings chosen now, also for rows already finished.
+    connect(driver, &BatchDriver::settingsChanged, this, [this] {
+        const int convert = section(Column::convert);
+        if (rowCount() > 0 && convert >= 0)
+            Q_EMIT dataChanged(index(0, convert), index(rowCount() - 1, convert));
+    });
+    reload();
+}
+
+BatchListModel::~BatchListModel() {
+    for (const auto& connection : m_itemConnections)
+        disconnect(connection);
+}
+
+void BatchListModel::reload() {
+    beginResetModel();
+    for (const auto& connection : m_itemConnections)
+        disconnect(connection);
+    m_itemConnections.clear();
+    m_rows.clear();
+    if (m_driver) {
+        const ItemList& items = m_driver->items();
+        m_rows.reserve(items.size());
+        for (int row = 0; row < items.size(); ++row) {
+            const ImageItem* item = items[row].get();
+            m_rows.insert(item, row);
+            const auto statusChanged = [this, item] {
+                itemChanged(item, Column::status, Column::status);
+            };
+            m_itemConnections.append(connect(item, &ImageItem::statusChanged, this, statusChanged));
+            m_itemConnections.append(
+                connect(item, &ImageItem::errorMessageChanged, this, statusChanged));
+            if (m_layout.statusStyle == StatusStyle::progress) {
+                m_itemConnections.append(
+                    connect(item, &ImageItem::progressChanged, this, statusChanged));
+            }
+            m_itemConnections.append(connect(item, &ImageItem::compressedSizeChanged, this,
+                                             [this, item] {
+                                                 itemChanged(item, Column::size, Column::ratio);
+                                             }));
+        }
+    }
+    endResetModel();
+}
+
+void BatchListModel::itemChanged(const ImageItem* item, Column first, Column last) {
+    const auto found = m_rows.constFind(item);
+    if (found == m_rows.constEnd())
+        return;
+    for (Column column : {first, last}) {
+        const int at = section(column);
+        if (at >= 0)
+            Q_EMIT dataChanged(index(*found, at), index(*found, at));
+    }
+}
+
+int BatchListModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() || !m_driver)
+        return 0;
+    return static_cast<int>(m_rows.size());
+}
+
+int BatchListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_layout.columns.size());
+}
+
+ImageItem* BatchListModel::itemAt(int row) const {
+    if (!m_driver || row < 0 || row >= m_driver->items().size())
+        return nullptr;
+    return m_driver->items()[row].get();
+}
+
+QString BatchListModel::statusLabel(const ImageItem& item) const {
+    return statusText(item.status().kind(), m_layout.processingText);
+}
+
+QString BatchListModel::statusCellText(const ImageItem& item) const {
+    const auto kind = item.status().kind();
+    if (m_layout.statusStyle == StatusStyle::progress && kind != ConversionStatus::Kind::waiting)
+        return {};
+    return statusLabel(item);
+}
+
+namespace {
+
+QFont captionFont() {
+    QFont font = QApplication::font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    return font;
+}
+
+} // namespace
+
+QVariant BatchListModel::data(const QModelIndex& index, int role) const {
+    const ImageItem* item = itemAt(index.row());
+    if (!item || index.column() >= m_layout.columns.size())
+        return {};
+    const Column column = columnKind(index.column());
+    const bool failed = item->status().is(ConversionStatus::Kind::error);
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case Column::file:
+            return item->url().fileName();
+        case Column::convert:
+            return m_layout.convertText ? m_layout.convertText(*item) : QString();
+        case Column::size:
+            return sizeTransitionText(item->originalSize(), item->compressedSize());
+        case Column::ratio:
+            return item->compressionPercentText().value_or(QStringLiteral("—"));
+        case Column::status:
+            return statusCellText(*item);
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (column == Column::file)
+            return item->url().toLocalFile();
+        if (column == Column::status && failed)
+            return item->errorMessage().value_or(item->status().errorMessage());
+        return {};
+    case Qt::AccessibleTextRole:
+        if (column == Column::status)
+            return statusLabel(*item);
+        return {};
+    case Qt::AccessibleDescriptionRole:
+        if (column != Column::status)
+            return {};
+        if (failed)
+            return item->errorMessage().value_or(item->status().errorMessage());
+        if (m_layout.statusStyle == StatusStyle::progress &&
+            item->status().is(ConversionStatus::Kind::processing)) {
+            return tr("%1 percent").arg(static_cast<qint64>(item->progress() * 100.0));
+        }
+        return {};
+    case Qt::FontRole:
+        if (column == Column::convert || column == Column::size || column == Column::ratio)
+            return captionFont();
+        return {};
+    case Qt::ForegroundRole:
+        if (column == Column::ratio) {
+            return sizeChangeColor(item->originalSize(), item->compressedSize(),
+                                   QApplication::palette());
+        }
+        if (column == Column::convert && m_layout.secondaryConvertText)
+            return secondaryTextColor(QApplication::palette());
+        return {};
+    case Qt::TextAlignmentRole:
+        if (column == Column::file)
+            return QVariant::fromValue(Qt::AlignVCenter | Qt::AlignLeft);
+        return QVariant::fromValue(Qt::AlignCenter);
+    case StatusKindRole:
+        return static_cast<int>(item->status().kind());
+    case OriginalSizeRole:
+        return item->originalSize();
+    case CompressedSizeRole:
+        if (item->compressedSize())
+            return *item->compressedSize();
+        return {};
+    case ProgressRole:
+        return item->progress();
+    default:
+        return {};
+    }
+}
+
+QVariant BatchListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_layout.columns.size())
+        return {};
+    const Column column = columnKind(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(column == Column::file ? Qt::AlignVCenter | Qt::AlignLeft
+                                                          : Qt::AlignCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (column) {
+    case Column::file:
+        return tr("File");
+    case Column::convert:
+        return tr("Convert");
+    case Column::size:
+        return tr("Size");
+    case Column::ratio:
+        return tr("Ratio");
+    case Column::status:
+        return tr("Status");
+    }
+    return {};
+}
+
+} // namespace glintwork

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QMetaObject>
+#include <QPointer>
+
+#include "batch/ConversionStatus.h"
+
+namespace glintwork {
+
+class BatchDriver;
+class ImageItem;
+
+// A tool's list as a table over its driver's items. Rows follow the driver's list; a change
+// in one item redraws only its cells, so thousands of items stay cheap. Each tool picks its
+// columns and says how its Convert column reads.
+class BatchListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum class Column { file, convert, size, ratio, status };
+    // How the Status column shows an item: the symbol and its word, or (upscale) a
+    // progress bar while working and the symbol alone once done.
+    enum class StatusStyle { labelled, progress };
+    enum Role {
+        StatusKindRole = Qt::UserRole + 1,
+        OriginalSizeRole,
+        // An absent output size reads as an invalid QVariant.
+        CompressedSizeRole,
+        ProgressRole,
+    };
+
+    struct Layout {
+        QList<Column> columns;
+        // The tool's Convert text for an item, read from the settings chosen now.
+        std::function<QString(const ImageItem&)> convertText;
+        // The tool's word for an item being worked on ("Converting", "Processing", …).
+        QString processingText;
+        StatusStyle statusStyle = StatusStyle::labelled;
+        // Convert in the secondary text colour rather than the normal one.
+        bool secondaryConvertText = false;
+    };
+
+    BatchListModel(BatchDriver* driver, Layout layout, QObject* parent = nullptr);
+    ~BatchListModel() override;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role) const override;
+
+    [[nodiscard]] ImageItem* itemAt(int row) const;
+    [[nodiscard]] Column columnKind(int section) const { return m_layout.columns.at(section); }
+    // The section of a column, or -1 when this list has no such column.
+    [[nodiscard]] int section(Column column) const {
+        return static_cast<int>(m_layout.columns.indexOf(column));
+    }
+    [[nodiscard]] StatusStyle statusStyle() const { return m_layout.statusStyle; }
+
+    // The words a status reads as: what a screen reader says, and what the cell shows.
+    [[nodiscard]] QString statusLabel(const ImageItem& item) const;
+    [[nodiscard]] QString statusCellText(const ImageItem& item) const;
+
+private:
+    void reload();
+    void itemChanged(const ImageItem* item, Column first, Column last);
+
+    QPointer<BatchDriver> m_driver;
+    Layout m_layout;
+    QHash<const ImageItem*, int> m_rows;
+    QList<QMetaObject::Connection> m_itemConnections;
+};
+
+} // namespace glintwork

@@ -1,0 +1,196 @@
+#include "batch/views/BatchListView.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include "batch/FileService.h"
+#include "batch/ImageItem.h"
+#include "batch/views/BatchDriver.h"
+#include "batch/views/BatchListModel.h"
+#include "batch/views/SizeChange.h"
+#include "batch/views/StatusCell.h"
+
+namespace glintwork {
+
+namespace {
+
+using Column = BatchListModel::Column;
+
+// Draws the cells that are more than one plain text: the file name, the size whose output
+// part is coloured by the change, and the status with its symbol or progress.
+class BatchRowDelegate : public QStyledItemDelegate {
+public:
+    BatchRowDelegate(BatchListView* view, BatchListModel* model)
+        : QStyledItemDelegate(view), m_view(view), m_model(model) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const Column column = m_model->columnKind(index.column());
+        if (column != Column::file && column != Column::size && column != Column::status) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // Background and selection as any other cell, then our own content.
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter,
+                                            option.widget);
+        painter->save();
+        painter->setFont(background.font);
+        if (column == Column::file)
+            paintFileName(painter, option, index);
+        else if (column == Column::status)
+            paintStatus(painter, option, index);
+        else
+            paintSize(painter, background, index);
+        painter->restore();
+    }
+
+private:
+    // The name keeps off the window's edge like the rest of the layout, and is shortened
+    // in the middle so that both its start and its extension stay readable.
+    static void paintFileName(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) {
+        const QRect text = option.rect.adjusted(12, 0, -4, 0);
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                          QFontMetrics(option.font).elidedText(index.data().toString(),
+                                                               Qt::ElideMiddle, text.width()));
+    }
+
+    void paintStatus(QPainter* painter, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) const {
+        const auto kind =
+            static_cast<ConversionStatus::Kind>(index.data(BatchListModel::StatusKindRole).toInt());
+        const double progress = index.data(BatchListModel::ProgressRole).toDouble();
+        if (m_model->statusStyle() == BatchListModel::StatusStyle::progress &&
+            kind == ConversionStatus::Kind::processing && progress > 0) {
+            paintProgressBar(painter, option.rect, progress, option.palette);
+            return;
+        }
+        paintStatusCell(painter, option.rect, kind, index.data().toString(), option.palette,
+                        m_view->spinnerPhase());
+    }
+
+    static void paintSize(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) {
+        const qint64 original = index.data(BatchListModel::OriginalSizeRole).toLongLong();
+        const QVariant compressedValue = index.data(BatchListModel::CompressedSizeRole);
+        const QFontMetrics metrics(option.font);
+        const QString originalText = FileService::formatByteCount(original);
+        painter->setPen(option.palette.color(QPalette::Text));
+        if (!compressedValue.isValid()) {
+            painter->drawText(option.rect, Qt::AlignCenter,
+                              metrics.elidedText(originalText, Qt::ElideRight, option.rect.width()));
+            return;
+        }
+        const qint64 compressed = compressedValue.toLongLong();
+        const QString arrow = QStringLiteral(" → ");
+        const QString compressedText = FileService::formatByteCount(compressed);
+        const int total = metrics.horizontalAdvance(originalText + arrow + compressedText);
+        int x = option.rect.x() + std::max(2, (option.rect.width() - total) / 2);
+        const QRect line(x, option.rect.y(), option.rect.right() - x, option.rect.height());
+        painter->drawText(line, Qt::AlignVCenter | Qt::AlignLeft, originalText + arrow);
+        x += metrics.horizontalAdvance(originalText + arrow);
+        painter->setPen(sizeChangeColor(original, compressed, option.palette));
+        painter->drawText(QRect(x, line.y(), option.rect.right() - x, line.height()),
+                          Qt::AlignVCenter | Qt::AlignLeft, compressedText);
+    }
+
+    BatchListView* m_view;
+    BatchListModel* m_model;
+};
+
+} // namespace
+
+BatchListView::BatchListView(BatchDriver* driver, BatchListModel* model,
+                             const QList<int>& columnWidths, QWidget* parent)
+    : QTableView(parent), m_driver(driver), m_model(model), m_spinnerTimer(new QTimer(this)) {
+    m_model->setParent(this);
+    setModel(m_model);
+    setItemDelegate(new BatchRowDelegate(this, m_model));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setAlternatingRowColors(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideMiddle);
+    setFrameShape(QFrame::NoFrame);
+    // The header's first title lines up with the file names below it.
+    setStyleSheet(QStringLiteral("QHeaderView::section:first { padding-left: 12px; }"));
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    verticalHeader()->hide();
+    // Every row has the same height, which keeps very long lists quick to lay out.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 12);
+    QHeaderView* header = horizontalHeader();
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    const int file = m_model->section(Column::file);
+    int next = 0;
+    for (int section = 0; section < m_model->columnCount(); ++section) {
+        if (section == file) {
+            header->setSectionResizeMode(section, QHeaderView::Stretch);
+            continue;
+        }
+        header->setSectionResizeMode(section, QHeaderView::Fixed);
+        if (next < columnWidths.size())
+            header->resizeSection(section, columnWidths[next++]);
+    }
+    QFont caption = header->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.9);
+    header->setFont(caption);
+
+    m_spinnerTimer->setInterval(80);
+    connect(m_spinnerTimer, &QTimer::timeout, this, [this] {
+        ++m_spinnerPhase;
+        // Only the status column moves.
+        const int status = m_model->section(Column::status);
+        const int x = columnViewportPosition(status);
+        viewport()->update(QRect(x, 0, columnWidth(status), viewport()->height()));
+    });
+    connect(driver, &BatchDriver::isRunningChanged, this, &BatchListView::updateSpinner);
+    updateSpinner();
+}
+
+void BatchListView::updateSpinner() {
+    if (m_driver && m_driver->isRunning())
+        m_spinnerTimer->start();
+    else
+        m_spinnerTimer->stop();
+}
+
+void BatchListView::addRowActions(QMenu*, ImageItem*) {}
+
+QMenu* BatchListView::contextMenuForRow(int row) {
+    ImageItem* item = m_model->itemAt(row);
+    if (!item)
+        return nullptr;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    addRowActions(menu, item);
+    const QPointer<ImageItem> target(item);
+    menu->addAction(tr("Delete"), this, [this, target] {
+        if (m_driver && target)
+            m_driver->removeItem(target);
+    });
+    return menu;
+}
+
+void BatchListView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(viewport()->mapFromGlobal(event->globalPos()));
+    if (!index.isValid())
+        return;
+    if (QMenu* menu = contextMenuForRow(index.row()))
+        menu->popup(event->globalPos());
+}
+
+} // namespace glintwork

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QPointer>
+#include <QTableView>
+
+class QMenu;
+class QTimer;
+
+namespace glintwork {
+
+class BatchDriver;
+class BatchListModel;
+class ImageItem;
+
+// A tool's list: one painted row per file (no widget per row), the file name shortened in
+// the middle, sizes, and the status with its symbol, spinner or progress bar. A row's
+// context menu ends with "Delete", which removes that file from the batch.
+class BatchListView : public QTableView {
+    Q_OBJECT
+
+public:
+    // `columnWidths` are the fixed widths of the columns after the file name, in order.
+    BatchListView(BatchDriver* driver, BatchListModel* model, const QList<int>& columnWidths,
+                  QWidget* parent = nullptr);
+
+    [[nodiscard]] BatchListModel* listModel() const { return m_model; }
+    // The menu a row offers (exposed so that it can be driven without a mouse).
+    [[nodiscard]] QMenu* contextMenuForRow(int row);
+    [[nodiscard]] int spinnerPhase() const { return m_spinnerPhase; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    // Actions a tool offers above "Delete".
+    virtual void addRowActions(QMenu* menu, ImageItem* item);
+
+private:
+    void updateSpinner();
+
+    QPointer<BatchDriver> m_driver;
+    BatchListModel* m_model = nullptr;
+    QTimer* m_spinnerTimer = nullptr;
+    int m_spinnerPhase = 0;
+};
+
+} // namespace glintwork

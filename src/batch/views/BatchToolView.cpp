@@ -1,0 +1,188 @@
+#include "batch/views/BatchToolView.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "batch/views/BatchDriver.h"
+#include "batch/views/CompletionSignal.h"
+#include "batch/views/DropZoneView.h"
+#include "batch/views/Symbols.h"
+#include "batch/views/ViewParts.h"
+
+namespace glintwork {
+
+BatchToolView::BatchToolView(TabKind tab, QWidget* parent)
+    : QWidget(parent), m_cancelSpinner(new QTimer(this)) {
+    m_stack = new QStackedLayout(this);
+    m_dropZone = new DropZoneView(tab, this);
+    m_stack->addWidget(m_dropZone);
+    m_listPage = new QWidget(this);
+    m_stack->addWidget(m_listPage);
+}
+
+BatchToolView::~BatchToolView() {
+    // The batch goes on without the view and releases its driver when it is over.
+    if (m_batch)
+        m_batch->retireWhileRunning();
+}
+
+void BatchToolView::assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* list,
+                             QWidget* summary, const QString& startText) {
+    m_batch = batch;
+    connect(m_dropZone, &DropZoneView::filesAdded, batch, &BatchDriver::addFiles);
+
+    auto* column = new QVBoxLayout(m_listPage);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(settingsBar);
+    column->addWidget(horizontalDivider(m_listPage));
+    column->addWidget(list, 1);
+    m_summaryDivider = horizontalDivider(m_listPage);
+    column->addWidget(m_summaryDivider);
+    m_summary = summary;
+    column->addWidget(summary);
+    column->addWidget(horizontalDivider(m_listPage));
+    column->addWidget(buildActionBar(startText));
+
+    // Return and Escape act wherever the focus is in the window, like default and
+    // cancel buttons.
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &BatchToolView::startIfPossible);
+    }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &BatchToolView::cancelIfPossible);
+
+    connect(batch, &BatchDriver::itemsChanged, this, &BatchToolView::refresh);
+    connect(batch, &BatchDriver::itemOutcomeChanged, this, &BatchToolView::refresh);
+    connect(batch, &BatchDriver::isRunningChanged, this, &BatchToolView::refresh);
+    connect(batch, &BatchDriver::isCancellingChanged, this, &BatchToolView::refresh);
+    connect(batch, &BatchDriver::announcement, this, [this](const QString& text) {
+        // Screen readers announce an alert raised on the control the user just pressed.
+        m_cancel->setAccessibleDescription(text);
+        QAccessibleEvent alert(m_cancel, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    });
+    connect(batch, &BatchDriver::runFinished, this, [this](bool cancelled) {
+        if (!cancelled)
+            signalBatchCompletion(window());
+    });
+    // Quitting stops the run; what was half written is removed by the pipeline.
+    connect(qApp, &QCoreApplication::aboutToQuit, batch, &BatchDriver::cancel);
+
+    m_cancelSpinner->setInterval(80);
+    connect(m_cancelSpinner, &QTimer::timeout, this, [this] {
+        ++m_spinnerPhase;
+        updateCancelSpinner();
+    });
+    refresh();
+}
+
+QWidget* BatchToolView::buildActionBar(const QString& startText) {
+    auto* bar = new QWidget(m_listPage);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(16, 10, 16, 10);
+    row->setSpacing(8);
+
+    m_openFolder = new QPushButton(tr("Open in File Manager"), bar);
+    connect(m_openFolder, &QPushButton::clicked, this, [this] {
+        if (const auto folder = m_batch ? m_batch->outputFolderToOpen() : std::nullopt)
+            QDesktopServices::openUrl(*folder);
+    });
+    row->addWidget(m_openFolder);
+
+    m_clear = new QPushButton(tr("Clear"), bar);
+    connect(m_clear, &QPushButton::clicked, m_batch, &BatchDriver::clearItems);
+    row->addWidget(m_clear);
+    row->addStretch(1);
+
+    m_start = new QPushButton(startText, bar);
+    m_start->setDefault(true);
+    m_start->setStyleSheet(QStringLiteral(
+        "QPushButton { background: palette(highlight); color: palette(highlighted-text);"
+        " border: none; border-radius: 5px; padding: 5px 16px; font-weight: 600; }"
+        "QPushButton:disabled { background: palette(midlight); color: palette(mid); }"));
+    connect(m_start, &QPushButton::clicked, this, &BatchToolView::startIfPossible);
+    row->addWidget(m_start);
+
+    m_cancel = new QPushButton(tr("Cancel"), bar);
+    m_cancel->setMinimumWidth(110);
+    m_cancel->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #d93025; color: white; border: none; border-radius: 5px;"
+        " padding: 5px 16px; font-weight: 600; }"
+        "QPushButton:disabled { background: #e8918a; color: white; }"));
+    connect(m_cancel, &QPushButton::clicked, this, &BatchToolView::cancelIfPossible);
+    row->addWidget(m_cancel);
+    return bar;
+}
+
+bool BatchToolView::isShowingList() const {
+    return m_stack->currentWidget() == m_listPage;
+}
+
+void BatchToolView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Coming back on screen (not merely un-minimising) picks up settings stored meanwhile.
+    if (!event->spontaneous() && m_batch)
+        m_batch->loadSettings();
+}
+
+void BatchToolView::refresh() {
+    if (!m_batch)
+        return;
+    m_stack->setCurrentWidget(m_batch->items().isEmpty() ? static_cast<QWidget*>(m_dropZone)
+                                                         : m_listPage);
+
+    const bool completed = m_batch->anyCompleted();
+    m_summaryDivider->setVisible(completed);
+    m_summary->setVisible(completed);
+
+    const bool running = m_batch->isRunning();
+    const bool cancelling = m_batch->isCancelling();
+    m_openFolder->setEnabled(completed);
+    m_clear->setEnabled(!running);
+    m_start->setVisible(!running);
+    m_start->setEnabled(m_batch->canStart());
+    m_cancel->setVisible(running);
+    m_cancel->setEnabled(!cancelling);
+    if (cancelling && !m_cancelSpinner->isActive())
+        m_cancelSpinner->start();
+    else if (!cancelling)
+        m_cancelSpinner->stop();
+    updateCancelSpinner();
+}
+
+void BatchToolView::updateCancelSpinner() {
+    if (m_batch && m_batch->isCancelling()) {
+        m_cancel->setText(tr("Cancelling…"));
+        m_cancel->setIcon(QIcon(spinnerFrame(m_spinnerPhase, Qt::white, 14, devicePixelRatioF())));
+    } else {
+        m_cancel->setText(tr("Cancel"));
+        m_cancel->setIcon(QIcon());
+    }
+}
+
+void BatchToolView::startIfPossible() {
+    if (!m_batch || !isShowingList() || m_batch->isRunning() || !m_batch->canStart())
+        return;
+    m_batch->start();
+}
+
+void BatchToolView::cancelIfPossible() {
+    if (!m_batch || !m_batch->isRunning() || m_batch->isCancelling())
+        return;
+    m_batch->cancel();
+}
+
+} // namespace glintwork

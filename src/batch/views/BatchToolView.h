@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QWidget>
+
+#include "batch/TabKind.h"
+
+class QFrame;
+class QPushButton;
+class QStackedLayout;
+class QTimer;
+class QVBoxLayout;
+
+namespace glintwork {
+
+class BatchDriver;
+class DropZoneView;
+
+// What the three tool tabs have in common: the large drop zone while the list is empty,
+// otherwise the tool's settings bar, its list, the summary (once a file is done) and the
+// action bar with "Open in File Manager", "Clear" and the start/cancel button. Return
+// starts a run and Escape cancels it, wherever the focus is in the window. A run still
+// going when the tab is left is finished by the driver on its own.
+class BatchToolView : public QWidget {
+    Q_OBJECT
+
+public:
+    ~BatchToolView() override;
+
+    [[nodiscard]] BatchDriver* batchDriver() const { return m_batch; }
+    [[nodiscard]] DropZoneView* dropZone() const { return m_dropZone; }
+    [[nodiscard]] QPushButton* openFolderButton() const { return m_openFolder; }
+    [[nodiscard]] QPushButton* clearButton() const { return m_clear; }
+    [[nodiscard]] QPushButton* startButton() const { return m_start; }
+    [[nodiscard]] QPushButton* cancelButton() const { return m_cancel; }
+    // True while the list is shown rather than the large drop zone.
+    [[nodiscard]] bool isShowingList() const;
+
+protected:
+    BatchToolView(TabKind tab, QWidget* parent);
+
+    // Builds the tab around the tool's parts, which become children of the list page.
+    // `startText` labels the start button ("Start Conversion", …).
+    void assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* list, QWidget* summary,
+                  const QString& startText);
+    [[nodiscard]] QWidget* listPage() const { return m_listPage; }
+
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildActionBar(const QString& startText);
+    void refresh();
+    void startIfPossible();
+    void cancelIfPossible();
+    void updateCancelSpinner();
+
+    BatchDriver* m_batch = nullptr;
+    QStackedLayout* m_stack = nullptr;
+    DropZoneView* m_dropZone = nullptr;
+    QWidget* m_listPage = nullptr;
+    QFrame* m_summaryDivider = nullptr;
+    QWidget* m_summary = nullptr;
+    QPushButton* m_openFolder = nullptr;
+    QPushButton* m_clear = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QTimer* m_cancelSpinner = nullptr;
+    int m_spinnerPhase = 0;
+};
+
+} // namespace glintwork
