@@ -1,9 +1,7 @@
 #include "app/RootView.h"
 
-#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
-#include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -12,21 +10,11 @@
 #include "app/TabBar.h"
 #include "batch/views/Symbols.h"
 #include "compress/views/CompressView.h"
+#include "cutout/views/CutoutView.h"
 #include "platform/SharedOutputSettings.h"
+#include "upscale/views/UpscaleView.h"
 
 namespace glintwork {
-
-namespace {
-
-// Cutout and upscale have no views yet; their tabs say so instead of showing nothing.
-std::unique_ptr<QWidget> placeholderFor(TabKind tab) {
-    auto label = std::make_unique<QLabel>(
-        QCoreApplication::translate("RootView", "%1 is not available yet.").arg(displayName(tab)));
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
-
-} // namespace
 
 RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
     : QWidget(parent), m_model(new RootViewModel(outputSettings, this)) {
@@ -76,8 +64,10 @@ void RootView::showTool(TabKind tab) {
         m_toolView = std::make_unique<CompressView>(m_model->outputSettings());
         break;
     case TabKind::cutout:
+        m_toolView = std::make_unique<CutoutView>(m_model->outputSettings());
+        break;
     case TabKind::upscale:
-        m_toolView = placeholderFor(tab);
+        m_toolView = std::make_unique<UpscaleView>(m_model->outputSettings());
         break;
     }
     m_toolArea->addWidget(m_toolView.get());

@@ -13,6 +13,8 @@
 #include "app/RootViewModel.h"
 #include "app/TabBar.h"
 #include "app/UpdateChecker.h"
+#include "batch/views/BatchToolView.h"
+#include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressSettingsBar.h"
@@ -20,6 +22,8 @@
 #include "platform/SharedOutputSettings.h"
 
 using namespace glintwork;
+
+Q_DECLARE_METATYPE(glintwork::TabKind)
 
 class RootViewTest : public QObject {
     Q_OBJECT
@@ -29,7 +33,8 @@ private Q_SLOTS:
     void windowCannotShrinkBelowItsMinimum();
     void opensOnCompress();
     void switchingTabsEmptiesTheListButKeepsTheFolder();
-    void otherTabsShowAPlaceholder();
+    void eachTabShowsItsTool_data();
+    void eachTabShowsItsTool();
     void aRunLeftBehindFinishesBeforeItsDriverGoes();
     void updateItemFollowsTheChecker();
 
@@ -100,14 +105,28 @@ void RootViewTest::switchingTabsEmptiesTheListButKeepsTheFolder() {
     QVERIFY(row->useInputFolderButton()->isVisibleTo(compress));
 }
 
-void RootViewTest::otherTabsShowAPlaceholder() {
+void RootViewTest::eachTabShowsItsTool_data() {
+    QTest::addColumn<TabKind>("tab");
+    QTest::addColumn<QString>("viewClass");
+    QTest::newRow("compress") << TabKind::compress << "glintwork::CompressView";
+    QTest::newRow("cutout") << TabKind::cutout << "glintwork::CutoutView";
+    QTest::newRow("upscale") << TabKind::upscale << "glintwork::UpscaleView";
+}
+
+void RootViewTest::eachTabShowsItsTool() {
+    QFETCH(TabKind, tab);
+    QFETCH(QString, viewClass);
     SharedOutputSettings shared;
     RootView root(&shared);
-    root.model()->setActiveTab(TabKind::upscale);
-    QCOMPARE(root.tabBar()->currentIndex(), 2);
-    auto* label = qobject_cast<QLabel*>(root.toolView());
-    QVERIFY(label);
-    QVERIFY(label->text().contains(QStringLiteral("Upscale")));
+    root.show();
+    root.model()->setActiveTab(tab);
+    QCOMPARE(root.tabBar()->currentIndex(), static_cast<int>(tab));
+    auto* tool = qobject_cast<BatchToolView*>(root.toolView());
+    QVERIFY(tool);
+    QCOMPARE(QString::fromLatin1(tool->metaObject()->className()), viewClass);
+    QVERIFY(tool->isVisible());
+    QVERIFY(!tool->isShowingList());
+    QCOMPARE(tool->dropZone()->tab(), tab);
 }
 
 void RootViewTest::aRunLeftBehindFinishesBeforeItsDriverGoes() {

@@ -1,0 +1,79 @@
+#include "cutout/views/CutoutSettingsBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "batch/views/DropZoneView.h"
+#include "batch/views/OutputFolderRow.h"
+#include "batch/views/SegmentedControl.h"
+#include "batch/views/ViewParts.h"
+#include "cutout/CutoutViewModel.h"
+#include "naming/views/NamingView.h"
+
+namespace glintwork {
+
+CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
+    : QWidget(parent), m_driver(driver) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 12, 16, 12);
+    layout->setSpacing(12);
+
+    m_dropZone = new CompactDropZoneView(TabKind::cutout, this);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &CutoutViewModel::addFiles);
+    layout->addWidget(m_dropZone);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    m_mode = new SegmentedControl(displayNames(kAllCutoutModes), this);
+    m_mode->setToolTip(cutoutModeHelpText());
+    connect(m_mode, &SegmentedControl::currentIndexChanged, this, [this](int index) {
+        m_driver->updateMode(kAllCutoutModes.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Mode:"), m_mode);
+    addGroupDivider(row, this);
+
+    m_format = menuPicker(displayNames(kAllCutoutOutputFormats), this);
+    connect(m_format, &QComboBox::activated, this, [this](int index) {
+        m_driver->updateOutputFormat(kAllCutoutOutputFormats.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Format:"), m_format);
+    addGroupDivider(row, this);
+
+    m_exportMask = new QCheckBox(tr("Export mask separately"), this);
+    m_exportMask->setToolTip(
+        tr("Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask."));
+    connect(m_exportMask, &QCheckBox::clicked, this,
+            [this](bool checked) { m_driver->updateExportMaskSeparately(checked); });
+    row->addWidget(m_exportMask);
+    row->addStretch(1);
+    layout->addLayout(row);
+
+    m_naming = new NamingView(TabKind::cutout, this);
+    connect(m_naming, &NamingView::configEdited, driver, &CutoutViewModel::updateNamingConfig);
+    layout->addWidget(m_naming);
+
+    m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
+    layout->addWidget(m_outputFolder);
+
+    connect(driver, &CutoutViewModel::settingsChanged, this, &CutoutSettingsBar::syncFromSettings);
+    syncFromSettings();
+}
+
+void CutoutSettingsBar::syncFromSettings() {
+    if (!m_driver)
+        return;
+    const CutoutSettings& settings = m_driver->settings();
+    m_mode->setCurrentIndex(static_cast<int>(settings.mode));
+    {
+        const QSignalBlocker blocker(m_format);
+        m_format->setCurrentIndex(static_cast<int>(settings.outputFormat));
+    }
+    m_exportMask->setChecked(settings.exportMaskSeparately);
+    m_naming->setConfig(settings.namingConfig());
+}
+
+} // namespace glintwork

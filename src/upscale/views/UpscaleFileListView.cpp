@@ -1,0 +1,49 @@
+#include "upscale/views/UpscaleFileListView.h"
+
+#include <QMenu>
+
+#include "batch/views/BatchListModel.h"
+#include "upscale/UpscaleViewModel.h"
+
+namespace glintwork {
+
+namespace {
+
+BatchListModel::Layout upscaleLayout(UpscaleViewModel* driver) {
+    using C = BatchListModel::Column;
+    BatchListModel::Layout layout;
+    layout.columns = {C::file, C::convert, C::size, C::status};
+    const QPointer<UpscaleViewModel> guarded(driver);
+    layout.convertText = [guarded](const ImageItem& item) {
+        return guarded ? UpscaleFileListView::conversionText(item, *guarded) : QString();
+    };
+    layout.processingText = UpscaleFileListView::tr("Upscaling");
+    layout.statusStyle = BatchListModel::StatusStyle::progress;
+    return layout;
+}
+
+} // namespace
+
+UpscaleFileListView::UpscaleFileListView(BatchDriver* batch, UpscaleViewModel* driver,
+                                         QWidget* parent)
+    : BatchListView(batch, new BatchListModel(batch, upscaleLayout(driver)), {120, 80, 110},
+                    parent),
+      m_driver(driver) {}
+
+QString UpscaleFileListView::conversionText(const ImageItem& item, const UpscaleViewModel& driver) {
+    const UpscaleSettings& settings = driver.settings();
+    // The factor a run would use: the anime network is 4x even if 2 was stored.
+    const int factor = chooseModel(settings.style, settings.scale).factor;
+    return item.inputFormat().toUpper() + QStringLiteral(" → ") +
+           QStringLiteral("%1x ").arg(factor) + displayName(settings.outputFormat);
+}
+
+void UpscaleFileListView::addRowActions(QMenu* menu, ImageItem* item) {
+    const QPointer<ImageItem> target(item);
+    menu->addAction(tr("Preview"), this, [this, target] {
+        if (m_driver && target)
+            m_driver->setPreviewItem(target);
+    });
+}
+
+} // namespace glintwork

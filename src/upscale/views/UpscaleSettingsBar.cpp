@@ -1,0 +1,91 @@
+#include "upscale/views/UpscaleSettingsBar.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "batch/views/DropZoneView.h"
+#include "batch/views/OutputFolderRow.h"
+#include "batch/views/SegmentedControl.h"
+#include "batch/views/ViewParts.h"
+#include "naming/views/NamingView.h"
+#include "upscale/UpscaleViewModel.h"
+
+namespace glintwork {
+
+UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent)
+    : QWidget(parent), m_driver(driver) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 12, 16, 12);
+    layout->setSpacing(12);
+
+    m_dropZone = new CompactDropZoneView(TabKind::upscale, this);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFiles);
+    layout->addWidget(m_dropZone);
+
+    // The caption sits right under the row it explains.
+    auto* pickers = new QVBoxLayout;
+    pickers->setSpacing(4);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    m_format = menuPicker(displayNames(kAllUpscaleOutputFormats), this);
+    connect(m_format, &QComboBox::activated, this, [this](int index) {
+        m_driver->updateOutputFormat(kAllUpscaleOutputFormats.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Format:"), m_format);
+    addGroupDivider(row, this);
+
+    m_style = menuPicker(displayNames(kAllUpscaleStyles), this, 180);
+    connect(m_style, &QComboBox::activated, this, [this](int index) {
+        m_driver->updateStyle(kAllUpscaleStyles.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Style:"), m_style);
+    addGroupDivider(row, this);
+
+    QStringList scales;
+    for (int factor : kAllowedUpscaleFactors)
+        scales.append(QStringLiteral("%1x").arg(factor));
+    m_scale = new SegmentedControl(scales, this);
+    connect(m_scale, &SegmentedControl::currentIndexChanged, this, [this](int index) {
+        m_driver->updateScale(kAllowedUpscaleFactors.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Scale:"), m_scale);
+    row->addStretch(1);
+    pickers->addLayout(row);
+    m_animeCaption = tertiaryCaption(tr("Anime / illustration model upscales at 4x only."), this);
+    pickers->addWidget(m_animeCaption);
+    layout->addLayout(pickers);
+
+    m_naming = new NamingView(TabKind::upscale, this);
+    connect(m_naming, &NamingView::configEdited, driver, &UpscaleViewModel::updateNamingConfig);
+    layout->addWidget(m_naming);
+
+    m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
+    layout->addWidget(m_outputFolder);
+
+    connect(driver, &UpscaleViewModel::settingsChanged, this, &UpscaleSettingsBar::syncFromSettings);
+    syncFromSettings();
+}
+
+void UpscaleSettingsBar::syncFromSettings() {
+    if (!m_driver)
+        return;
+    const UpscaleSettings& settings = m_driver->settings();
+    for (auto [picker, index] : {std::pair{m_format, static_cast<int>(settings.outputFormat)},
+                                 std::pair{m_style, static_cast<int>(settings.style)}}) {
+        const QSignalBlocker blocker(picker);
+        picker->setCurrentIndex(index);
+    }
+    // The factor a run would really use: anime runs at 4x whatever scale was stored.
+    const int factor = chooseModel(settings.style, settings.scale).factor;
+    const auto position = std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
+    m_scale->setCurrentIndex(static_cast<int>(position - kAllowedUpscaleFactors.begin()));
+    const bool anime = settings.style == UpscaleStyle::anime;
+    m_scale->setEnabled(!anime);
+    m_animeCaption->setVisible(anime);
+    m_naming->setConfig(settings.namingConfig());
+}
+
+} // namespace glintwork
