@@ -197,13 +197,6 @@
     </message>
   </context>
   <context>
-    <name>RootView</name>
-    <message>
-      <source>%1 is not available yet.</source>
-      <translation>%1 ist noch nicht verfügbar.</translation>
-    </message>
-  </context>
-  <context>
     <name>StatusCell</name>
     <message>
       <source>Waiting</source>
@@ -240,7 +233,7 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
+      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
       <translation>Das Kommandozeilenwerkzeug „%1“ wurde nicht gefunden. Legen Sie die Programme in Resources/bin/ ab.</translation>
     </message>
     <message>
@@ -374,6 +367,85 @@
     </message>
   </context>
   <context>
+    <name>glintwork::BatchListModel</name>
+    <message>
+      <source>%1 percent</source>
+      <translation>%1 Prozent</translation>
+    </message>
+    <message>
+      <source>File</source>
+      <translation>Datei</translation>
+    </message>
+    <message>
+      <source>Convert</source>
+      <translation>Umwandlung</translation>
+    </message>
+    <message>
+      <source>Size</source>
+      <translation>Größe</translation>
+    </message>
+    <message>
+      <source>Ratio</source>
+      <translation>Anteil</translation>
+    </message>
+    <message>
+      <source>Status</source>
+      <translation>Status</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchListView</name>
+    <message>
+      <source>Delete</source>
+      <translation>Löschen</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchSummaryView</name>
+    <message>
+      <source>%1/%2 files</source>
+      <translation>%1/%2 Dateien</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchToolView</name>
+    <message>
+      <source>Open in File Manager</source>
+      <translation>In Dateiverwaltung öffnen</translation>
+    </message>
+    <message>
+      <source>Clear</source>
+      <translation>Leeren</translation>
+    </message>
+    <message>
+      <source>Cancel</source>
+      <translation>Abbrechen</translation>
+    </message>
+    <message>
+      <source>Cancelling…</source>
+      <translation>Wird abgebrochen…</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BeforeAfterView</name>
+    <message>
+      <source>Before and after</source>
+      <translation>Vorher und nachher</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>Zum Vergleichen ziehen – links: Original, rechts: vergrößert</translation>
+    </message>
+    <message>
+      <source>Before</source>
+      <translation>Vorher</translation>
+    </message>
+    <message>
+      <source>After</source>
+      <translation>Nachher</translation>
+    </message>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
       <source>Drop additional images here</source>
@@ -430,24 +502,42 @@
   <context>
     <name>glintwork::CompressView</name>
     <message>
-      <source>Open in File Manager</source>
-      <translation>In Dateiverwaltung öffnen</translation>
-    </message>
-    <message>
-      <source>Clear</source>
-      <translation>Leeren</translation>
-    </message>
-    <message>
       <source>Start Conversion</source>
       <translation>Konvertierung starten</translation>
     </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutSettingsBar</name>
     <message>
-      <source>Cancel</source>
-      <translation>Abbrechen</translation>
+      <source>Mode:</source>
+      <translation>Modus:</translation>
     </message>
     <message>
-      <source>Cancelling…</source>
-      <translation>Wird abgebrochen…</translation>
+      <source>Format:</source>
+      <translation>Format:</translation>
+    </message>
+    <message>
+      <source>Export mask separately</source>
+      <translation>Maske separat exportieren</translation>
+    </message>
+    <message>
+      <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
+      <translation>Schreibt neben den Ausschnitt eine PNG-Maske in Graustufen mit demselben Dateinamen plus -mask.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutView</name>
+    <message>
+      <source>Processing</source>
+      <translation>Wird verarbeitet</translation>
+    </message>
+    <message>
+      <source>Processing...</source>
+      <translation>Wird verarbeitet...</translation>
+    </message>
+    <message>
+      <source>Start Processing</source>
+      <translation>Verarbeitung starten</translation>
     </message>
   </context>
   <context>
@@ -479,37 +569,6 @@
       <source>Converting</source>
       <translation>Konvertiert</translation>
     </message>
-    <message>
-      <source>File</source>
-      <translation>Datei</translation>
-    </message>
-    <message>
-      <source>Convert</source>
-      <translation>Umwandlung</translation>
-    </message>
-    <message>
-      <source>Size</source>
-      <translation>Größe</translation>
-    </message>
-    <message>
-      <source>Ratio</source>
-      <translation>Anteil</translation>
-    </message>
-    <message>
-      <source>Status</source>
-      <translation>Status</translation>
-    </message>
-  </context>
-  <context>
-    <name>glintwork::FileListView</name>
-    <message>
-      <source>Converting</source>
-      <translation>Konvertiert</translation>
-    </message>
-    <message>
-      <source>Delete</source>
-      <translation>Löschen</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::MainWindow</name>
@@ -526,7 +585,7 @@
       <translation>Glintwork beenden</translation>
     </message>
     <message>
-      <source>You're up to date!</source>
+      <source>You&apos;re up to date!</source>
       <translation>Sie sind auf dem neuesten Stand!</translation>
     </message>
     <message>
@@ -617,10 +676,6 @@
       <source>Converting...</source>
       <translation>Konvertiert...</translation>
     </message>
-    <message>
-      <source>%1/%2 files</source>
-      <translation>%1/%2 Dateien</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::TabBar</name>
@@ -634,6 +689,74 @@
     <message>
       <source>The update feed could not be read.</source>
       <translation>Der Update-Feed konnte nicht gelesen werden.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleFileListView</name>
+    <message>
+      <source>Upscaling</source>
+      <translation>Wird vergrößert</translation>
+    </message>
+    <message>
+      <source>Preview</source>
+      <translation>Vorschau</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscalePreviewView</name>
+    <message>
+      <source>Close</source>
+      <translation>Schließen</translation>
+    </message>
+    <message>
+      <source>Loading</source>
+      <translation>Wird geladen</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px (original)</source>
+      <translation>%1 × %2 px (Original)</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px</source>
+      <translation>%1 × %2 px</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>Zum Vergleichen ziehen – links: Original, rechts: vergrößert</translation>
+    </message>
+    <message>
+      <source>Input preview</source>
+      <translation>Vorschau der Eingabe</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleSettingsBar</name>
+    <message>
+      <source>Format:</source>
+      <translation>Format:</translation>
+    </message>
+    <message>
+      <source>Style:</source>
+      <translation>Stil:</translation>
+    </message>
+    <message>
+      <source>Scale:</source>
+      <translation>Faktor:</translation>
+    </message>
+    <message>
+      <source>Anime / illustration model upscales at 4x only.</source>
+      <translation>Das Anime-/Illustrationsmodell vergrößert nur 4-fach.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleView</name>
+    <message>
+      <source>Upscaling...</source>
+      <translation>Wird vergrößert...</translation>
+    </message>
+    <message>
+      <source>Start Upscaling</source>
+      <translation>Vergrößerung starten</translation>
     </message>
   </context>
 </TS>

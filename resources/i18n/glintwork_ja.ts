@@ -197,13 +197,6 @@
     </message>
   </context>
   <context>
-    <name>RootView</name>
-    <message>
-      <source>%1 is not available yet.</source>
-      <translation>%1 はまだ利用できません。</translation>
-    </message>
-  </context>
-  <context>
     <name>StatusCell</name>
     <message>
       <source>Waiting</source>
@@ -240,7 +233,7 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
+      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
       <translation>コマンドラインツール「%1」が見つかりません。Resources/bin/ に実行ファイルを置いてください。</translation>
     </message>
     <message>
@@ -374,6 +367,85 @@
     </message>
   </context>
   <context>
+    <name>glintwork::BatchListModel</name>
+    <message>
+      <source>%1 percent</source>
+      <translation>%1 パーセント</translation>
+    </message>
+    <message>
+      <source>File</source>
+      <translation>ファイル</translation>
+    </message>
+    <message>
+      <source>Convert</source>
+      <translation>変換</translation>
+    </message>
+    <message>
+      <source>Size</source>
+      <translation>サイズ</translation>
+    </message>
+    <message>
+      <source>Ratio</source>
+      <translation>比率</translation>
+    </message>
+    <message>
+      <source>Status</source>
+      <translation>状態</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchListView</name>
+    <message>
+      <source>Delete</source>
+      <translation>削除</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchSummaryView</name>
+    <message>
+      <source>%1/%2 files</source>
+      <translation>%1/%2 ファイル</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchToolView</name>
+    <message>
+      <source>Open in File Manager</source>
+      <translation>ファイルマネージャで開く</translation>
+    </message>
+    <message>
+      <source>Clear</source>
+      <translation>クリア</translation>
+    </message>
+    <message>
+      <source>Cancel</source>
+      <translation>キャンセル</translation>
+    </message>
+    <message>
+      <source>Cancelling…</source>
+      <translation>キャンセル中…</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BeforeAfterView</name>
+    <message>
+      <source>Before and after</source>
+      <translation>処理前と処理後</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>ドラッグして比較 — 左: 元画像、右: 拡大後</translation>
+    </message>
+    <message>
+      <source>Before</source>
+      <translation>処理前</translation>
+    </message>
+    <message>
+      <source>After</source>
+      <translation>処理後</translation>
+    </message>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
       <source>Drop additional images here</source>
@@ -430,24 +502,42 @@
   <context>
     <name>glintwork::CompressView</name>
     <message>
-      <source>Open in File Manager</source>
-      <translation>ファイルマネージャで開く</translation>
-    </message>
-    <message>
-      <source>Clear</source>
-      <translation>クリア</translation>
-    </message>
-    <message>
       <source>Start Conversion</source>
       <translation>変換を開始</translation>
     </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutSettingsBar</name>
     <message>
-      <source>Cancel</source>
-      <translation>キャンセル</translation>
+      <source>Mode:</source>
+      <translation>モード:</translation>
     </message>
     <message>
-      <source>Cancelling…</source>
-      <translation>キャンセル中…</translation>
+      <source>Format:</source>
+      <translation>フォーマット:</translation>
+    </message>
+    <message>
+      <source>Export mask separately</source>
+      <translation>マスクを別に書き出す</translation>
+    </message>
+    <message>
+      <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
+      <translation>切り抜き画像と同じ名前に -mask を付けたグレースケールの PNG マスクを並べて書き出します。</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutView</name>
+    <message>
+      <source>Processing</source>
+      <translation>処理中</translation>
+    </message>
+    <message>
+      <source>Processing...</source>
+      <translation>処理中...</translation>
+    </message>
+    <message>
+      <source>Start Processing</source>
+      <translation>処理を開始</translation>
     </message>
   </context>
   <context>
@@ -479,37 +569,6 @@
       <source>Converting</source>
       <translation>変換中</translation>
     </message>
-    <message>
-      <source>File</source>
-      <translation>ファイル</translation>
-    </message>
-    <message>
-      <source>Convert</source>
-      <translation>変換</translation>
-    </message>
-    <message>
-      <source>Size</source>
-      <translation>サイズ</translation>
-    </message>
-    <message>
-      <source>Ratio</source>
-      <translation>比率</translation>
-    </message>
-    <message>
-      <source>Status</source>
-      <translation>状態</translation>
-    </message>
-  </context>
-  <context>
-    <name>glintwork::FileListView</name>
-    <message>
-      <source>Converting</source>
-      <translation>変換中</translation>
-    </message>
-    <message>
-      <source>Delete</source>
-      <translation>削除</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::MainWindow</name>
@@ -526,7 +585,7 @@
       <translation>Glintwork を終了</translation>
     </message>
     <message>
-      <source>You're up to date!</source>
+      <source>You&apos;re up to date!</source>
       <translation>最新の状態です。</translation>
     </message>
     <message>
@@ -617,10 +676,6 @@
       <source>Converting...</source>
       <translation>変換中...</translation>
     </message>
-    <message>
-      <source>%1/%2 files</source>
-      <translation>%1/%2 ファイル</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::TabBar</name>
@@ -634,6 +689,74 @@
     <message>
       <source>The update feed could not be read.</source>
       <translation>アップデートフィードを読み込めませんでした。</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleFileListView</name>
+    <message>
+      <source>Upscaling</source>
+      <translation>拡大中</translation>
+    </message>
+    <message>
+      <source>Preview</source>
+      <translation>プレビュー</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscalePreviewView</name>
+    <message>
+      <source>Close</source>
+      <translation>閉じる</translation>
+    </message>
+    <message>
+      <source>Loading</source>
+      <translation>読み込み中</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px (original)</source>
+      <translation>%1 × %2 px (元画像)</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px</source>
+      <translation>%1 × %2 px</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>ドラッグして比較 — 左: 元画像、右: 拡大後</translation>
+    </message>
+    <message>
+      <source>Input preview</source>
+      <translation>入力画像のプレビュー</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleSettingsBar</name>
+    <message>
+      <source>Format:</source>
+      <translation>フォーマット:</translation>
+    </message>
+    <message>
+      <source>Style:</source>
+      <translation>スタイル:</translation>
+    </message>
+    <message>
+      <source>Scale:</source>
+      <translation>倍率:</translation>
+    </message>
+    <message>
+      <source>Anime / illustration model upscales at 4x only.</source>
+      <translation>アニメ / イラスト用モデルは 4 倍の拡大のみです。</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleView</name>
+    <message>
+      <source>Upscaling...</source>
+      <translation>拡大中...</translation>
+    </message>
+    <message>
+      <source>Start Upscaling</source>
+      <translation>拡大を開始</translation>
     </message>
   </context>
 </TS>

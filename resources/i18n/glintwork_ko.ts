@@ -197,13 +197,6 @@
     </message>
   </context>
   <context>
-    <name>RootView</name>
-    <message>
-      <source>%1 is not available yet.</source>
-      <translation>%1 기능은 아직 사용할 수 없습니다.</translation>
-    </message>
-  </context>
-  <context>
     <name>StatusCell</name>
     <message>
       <source>Waiting</source>
@@ -240,8 +233,8 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool '%1' not found. Place binaries in Resources/bin/.</source>
-      <translation>명령줄 도구 '%1'을(를) 찾을 수 없습니다. Resources/bin/에 실행 파일을 넣으세요.</translation>
+      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
+      <translation>명령줄 도구 &apos;%1&apos;을(를) 찾을 수 없습니다. Resources/bin/에 실행 파일을 넣으세요.</translation>
     </message>
     <message>
       <source>App bundle resource path not found.</source>
@@ -374,6 +367,85 @@
     </message>
   </context>
   <context>
+    <name>glintwork::BatchListModel</name>
+    <message>
+      <source>%1 percent</source>
+      <translation>%1퍼센트</translation>
+    </message>
+    <message>
+      <source>File</source>
+      <translation>파일</translation>
+    </message>
+    <message>
+      <source>Convert</source>
+      <translation>변환</translation>
+    </message>
+    <message>
+      <source>Size</source>
+      <translation>크기</translation>
+    </message>
+    <message>
+      <source>Ratio</source>
+      <translation>비율</translation>
+    </message>
+    <message>
+      <source>Status</source>
+      <translation>상태</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchListView</name>
+    <message>
+      <source>Delete</source>
+      <translation>삭제</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchSummaryView</name>
+    <message>
+      <source>%1/%2 files</source>
+      <translation>%1/%2개 파일</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BatchToolView</name>
+    <message>
+      <source>Open in File Manager</source>
+      <translation>파일 관리자에서 열기</translation>
+    </message>
+    <message>
+      <source>Clear</source>
+      <translation>지우기</translation>
+    </message>
+    <message>
+      <source>Cancel</source>
+      <translation>취소</translation>
+    </message>
+    <message>
+      <source>Cancelling…</source>
+      <translation>취소하는 중…</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::BeforeAfterView</name>
+    <message>
+      <source>Before and after</source>
+      <translation>처리 전과 후</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>드래그하여 비교 — 왼쪽: 원본, 오른쪽: 업스케일</translation>
+    </message>
+    <message>
+      <source>Before</source>
+      <translation>전</translation>
+    </message>
+    <message>
+      <source>After</source>
+      <translation>후</translation>
+    </message>
+  </context>
+  <context>
     <name>glintwork::CompactDropZoneView</name>
     <message>
       <source>Drop additional images here</source>
@@ -430,24 +502,42 @@
   <context>
     <name>glintwork::CompressView</name>
     <message>
-      <source>Open in File Manager</source>
-      <translation>파일 관리자에서 열기</translation>
-    </message>
-    <message>
-      <source>Clear</source>
-      <translation>지우기</translation>
-    </message>
-    <message>
       <source>Start Conversion</source>
       <translation>변환 시작</translation>
     </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutSettingsBar</name>
     <message>
-      <source>Cancel</source>
-      <translation>취소</translation>
+      <source>Mode:</source>
+      <translation>모드:</translation>
     </message>
     <message>
-      <source>Cancelling…</source>
-      <translation>취소하는 중…</translation>
+      <source>Format:</source>
+      <translation>형식:</translation>
+    </message>
+    <message>
+      <source>Export mask separately</source>
+      <translation>마스크 따로 내보내기</translation>
+    </message>
+    <message>
+      <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
+      <translation>잘라낸 이미지와 같은 이름에 -mask를 붙인 회색조 PNG 마스크를 함께 저장합니다.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::CutoutView</name>
+    <message>
+      <source>Processing</source>
+      <translation>처리 중</translation>
+    </message>
+    <message>
+      <source>Processing...</source>
+      <translation>처리 중...</translation>
+    </message>
+    <message>
+      <source>Start Processing</source>
+      <translation>처리 시작</translation>
     </message>
   </context>
   <context>
@@ -479,37 +569,6 @@
       <source>Converting</source>
       <translation>변환 중</translation>
     </message>
-    <message>
-      <source>File</source>
-      <translation>파일</translation>
-    </message>
-    <message>
-      <source>Convert</source>
-      <translation>변환</translation>
-    </message>
-    <message>
-      <source>Size</source>
-      <translation>크기</translation>
-    </message>
-    <message>
-      <source>Ratio</source>
-      <translation>비율</translation>
-    </message>
-    <message>
-      <source>Status</source>
-      <translation>상태</translation>
-    </message>
-  </context>
-  <context>
-    <name>glintwork::FileListView</name>
-    <message>
-      <source>Converting</source>
-      <translation>변환 중</translation>
-    </message>
-    <message>
-      <source>Delete</source>
-      <translation>삭제</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::MainWindow</name>
@@ -526,7 +585,7 @@
       <translation>Glintwork 종료</translation>
     </message>
     <message>
-      <source>You're up to date!</source>
+      <source>You&apos;re up to date!</source>
       <translation>최신 버전을 사용 중입니다!</translation>
     </message>
     <message>
@@ -617,10 +676,6 @@
       <source>Converting...</source>
       <translation>변환 중...</translation>
     </message>
-    <message>
-      <source>%1/%2 files</source>
-      <translation>%1/%2개 파일</translation>
-    </message>
   </context>
   <context>
     <name>glintwork::TabBar</name>
@@ -634,6 +689,74 @@
     <message>
       <source>The update feed could not be read.</source>
       <translation>업데이트 피드를 읽을 수 없습니다.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleFileListView</name>
+    <message>
+      <source>Upscaling</source>
+      <translation>업스케일 중</translation>
+    </message>
+    <message>
+      <source>Preview</source>
+      <translation>미리 보기</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscalePreviewView</name>
+    <message>
+      <source>Close</source>
+      <translation>닫기</translation>
+    </message>
+    <message>
+      <source>Loading</source>
+      <translation>불러오는 중</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px (original)</source>
+      <translation>%1 × %2 px (원본)</translation>
+    </message>
+    <message>
+      <source>%1 × %2 px</source>
+      <translation>%1 × %2 px</translation>
+    </message>
+    <message>
+      <source>Drag to compare — left: original, right: upscaled</source>
+      <translation>드래그하여 비교 — 왼쪽: 원본, 오른쪽: 업스케일</translation>
+    </message>
+    <message>
+      <source>Input preview</source>
+      <translation>입력 이미지 미리 보기</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleSettingsBar</name>
+    <message>
+      <source>Format:</source>
+      <translation>형식:</translation>
+    </message>
+    <message>
+      <source>Style:</source>
+      <translation>스타일:</translation>
+    </message>
+    <message>
+      <source>Scale:</source>
+      <translation>배율:</translation>
+    </message>
+    <message>
+      <source>Anime / illustration model upscales at 4x only.</source>
+      <translation>애니메이션 / 일러스트 모델은 4배로만 업스케일합니다.</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::UpscaleView</name>
+    <message>
+      <source>Upscaling...</source>
+      <translation>업스케일 중...</translation>
+    </message>
+    <message>
+      <source>Start Upscaling</source>
+      <translation>업스케일 시작</translation>
     </message>
   </context>
 </TS>
