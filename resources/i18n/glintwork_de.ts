@@ -529,7 +529,7 @@
     <name>glintwork::CutoutView</name>
     <message>
       <source>Processing</source>
-      <translation>Wird verarbeitet</translation>
+      <translation>In Arbeit</translation>
     </message>
     <message>
       <source>Processing...</source>

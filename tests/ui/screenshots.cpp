@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include "UiTestSupport.h"
@@ -15,11 +16,17 @@
 #include "app/AppSettingsView.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
+#include "app/RootViewModel.h"
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressView.h"
+#include "cutout/CutoutViewModel.h"
+#include "cutout/views/CutoutView.h"
 #include "platform/SharedOutputSettings.h"
+#include "upscale/TestNetworks.h"
+#include "upscale/UpscaleViewModel.h"
+#include "upscale/views/UpscaleView.h"
 
 using namespace glintwork;
 
@@ -46,6 +53,52 @@ bool saveWithSheet(QWidget* window, QWidget* sheet, const QString& path) {
     painter.drawPixmap(at, top);
     painter.end();
     return base.save(path);
+}
+
+// Lets the first `atOnce` files through and holds the rest until released, so a cutout
+// run can be pictured half done.
+class HeldRemover : public BackgroundRemoving {
+public:
+    explicit HeldRemover(int atOnce) : m_atOnce(atOnce) {}
+    std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
+
+    Image generateMask(const Image& image) const override {
+        if (m_calls.fetch_add(1) >= m_atOnce) {
+            while (!release->load())
+                QThread::msleep(5);
+        }
+        Image mask = Image::make(image.width, image.height, 8, AlphaInfo::none,
+                                 ColorSpace::linearGray(), 1);
+        std::fill(mask.pixels.begin(), mask.pixels.end(), 255);
+        return mask;
+    }
+    Image generatePersonMatte(const Image& image) const override { return generateMask(image); }
+
+private:
+    int m_atOnce;
+    mutable std::atomic<int> m_calls{0};
+};
+
+// Photos large enough that upscaling them takes a moment.
+QList<QUrl> writePhotos(const QString& folder, const QStringList& names) {
+    QDir().mkpath(folder);
+    QList<QUrl> urls;
+    for (int i = 0; i < names.size(); ++i) {
+        QImage image(720, 480, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient sky(0, 0, 0, 480);
+        sky.setColorAt(0, QColor::fromHsv((200 + i * 40) % 360, 120, 240));
+        sky.setColorAt(1, QColor::fromHsv((20 + i * 40) % 360, 160, 200));
+        painter.fillRect(image.rect(), sky);
+        painter.setBrush(QColor(40, 60, 90));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QPointF(360, 520), 420, 220);
+        painter.end();
+        const QString path = QDir(folder).filePath(names[i]);
+        image.save(path, nullptr, 92);
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    return urls;
 }
 
 } // namespace
@@ -103,5 +156,58 @@ int main(int argc, char** argv) {
     window.rootView()->showSettings();
     AppSettingsView* sheet = window.rootView()->settingsSheet();
     ok = sheet && saveWithSheet(&window, sheet, prefix + QStringLiteral("5-settings.png")) && ok;
+    sheet->close();
+
+    // Cutout, half way through a run.
+    window.rootView()->model()->setActiveTab(TabKind::cutout);
+    auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
+    auto remover = std::make_shared<HeldRemover>(3);
+    cutout->driver()->setBackgroundRemover(remover);
+    cutout->driver()->setConcurrencyLimit(2);
+    cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,
+                                                 QStringLiteral("portrait-studio-")));
+    QSignalSpy cutoutFinished(cutout->driver(), &CutoutViewModel::runFinished);
+    cutout->driver()->startProcessing();
+    ok = save(&window, prefix + QStringLiteral("6-cutout-mid-run.png")) && ok;
+    remover->release->store(true);
+    cutoutFinished.wait(30000);
+
+    // Upscale, with generated stand-ins for the networks.
+    QTemporaryDir resources;
+    QDir().mkpath(resources.filePath(QStringLiteral("models")));
+    qputenv("GLINTWORK_RESOURCES", resources.path().toUtf8());
+    QString why;
+    if (!test::writeTestNetwork(test::TestNetwork::nearest4xAnySize,
+                                resources.filePath(QStringLiteral("models/RealESRGAN_x4plus.onnx")), &why)) {
+        qWarning("upscale screenshots need python3-onnx: %s", qPrintable(why));
+        return ok ? 0 : 1;
+    }
+    window.rootView()->model()->setActiveTab(TabKind::upscale);
+    auto* upscale = qobject_cast<UpscaleView*>(window.rootView()->toolView());
+    upscale->driver()->updateScale(4);
+    upscale->driver()->addFiles(writePhotos(files.filePath(QStringLiteral("upscale")),
+                                            {QStringLiteral("harbour-at-dusk.jpg"), QStringLiteral("old-town.jpg"),
+                                             QStringLiteral("market-street.jpg"), QStringLiteral("lighthouse.jpg")}));
+    QSignalSpy upscaleFinished(upscale->driver(), &UpscaleViewModel::runFinished);
+    upscale->driver()->startProcessing();
+    // Wait for the first tile so a progress bar shows.
+    ImageItem* first = upscale->driver()->items().first().get();
+    for (int i = 0; i < 400 && first->progress() <= 0.0 && upscaleFinished.isEmpty(); ++i)
+        QTest::qWait(10);
+    ok = save(&window, prefix + QStringLiteral("7-upscale-mid-run.png")) && ok;
+    upscaleFinished.wait(120000);
+    ok = save(&window, prefix + QStringLiteral("8-upscale-done.png")) && ok;
+
+    upscale->driver()->setPreviewItem(first);
+    UpscalePreviewView* preview = upscale->previewSheet();
+    if (preview) {
+        QSignalSpy loaded(preview, &UpscalePreviewView::loaded);
+        if (preview->isLoading())
+            loaded.wait(30000);
+        preview->resize(760, 600);
+        ok = saveWithSheet(&window, preview, prefix + QStringLiteral("9-upscale-preview.png")) && ok;
+    } else {
+        ok = false;
+    }
     return ok ? 0 : 1;
 }

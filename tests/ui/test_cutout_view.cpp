@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "batch/FileService.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
 #include "batch/views/BatchSummaryView.h"
@@ -243,6 +244,10 @@ void CutoutViewTest::subjectOnPlainBackgroundIsCutOutEndToEnd() {
     const BatchListModel* model = view.fileList()->listModel();
     QCOMPARE(model->index(0, model->section(BatchListModel::Column::status)).data().toString(),
              QStringLiteral("Done"));
+    // The size is the input's; the cut-out's own size is not compared with it.
+    QCOMPARE(model->index(0, model->section(BatchListModel::Column::size)).data().toString(),
+             FileService::formatByteCount(item->originalSize()));
+    QVERIFY(!model->index(0, 0).data(BatchListModel::CompressedSizeRole).isValid());
 }
 
 QTEST_MAIN(CutoutViewTest)

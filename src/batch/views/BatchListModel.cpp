@@ -87,6 +87,10 @@ ImageItem* BatchListModel::itemAt(int row) const {
     return m_driver->items()[row].get();
 }
 
+std::optional<qint64> BatchListModel::outputSize(const ImageItem& item) const {
+    return m_layout.showsOutputSize ? item.compressedSize() : std::nullopt;
+}
+
 QString BatchListModel::statusLabel(const ImageItem& item) const {
     return statusText(item.status().kind(), m_layout.processingText);
 }
@@ -122,7 +126,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         case Column::convert:
             return m_layout.convertText ? m_layout.convertText(*item) : QString();
         case Column::size:
-            return sizeTransitionText(item->originalSize(), item->compressedSize());
+            return sizeTransitionText(item->originalSize(), outputSize(*item));
         case Column::ratio:
             return item->compressionPercentText().value_or(QStringLiteral("—"));
         case Column::status:
@@ -170,8 +174,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
     case OriginalSizeRole:
         return item->originalSize();
     case CompressedSizeRole:
-        if (item->compressedSize())
-            return *item->compressedSize();
+        if (const auto size = outputSize(*item))
+            return *size;
         return {};
     case ProgressRole:
         return item->progress();

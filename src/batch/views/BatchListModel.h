@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -43,6 +44,9 @@ public:
         StatusStyle statusStyle = StatusStyle::labelled;
         // Convert in the secondary text colour rather than the normal one.
         bool secondaryConvertText = false;
+        // Size shows the output's size after the input's (compress); otherwise the input's
+        // size alone.
+        bool showsOutputSize = false;
     };
 
     BatchListModel(BatchDriver* driver, Layout layout, QObject* parent = nullptr);
@@ -67,6 +71,7 @@ public:
     [[nodiscard]] QString statusCellText(const ImageItem& item) const;
 
 private:
+    [[nodiscard]] std::optional<qint64> outputSize(const ImageItem& item) const;
     void reload();
     void itemChanged(const ImageItem* item, Column first, Column last);
 

@@ -20,6 +20,7 @@ BatchListModel::Layout compressLayout(ConversionViewModel* driver) {
                displayName(guarded->settings().outputFormat);
     };
     layout.processingText = FileListModel::tr("Converting");
+    layout.showsOutputSize = true;
     return layout;
 }
 

@@ -95,13 +95,16 @@ UpscalePreviewView::UpscalePreviewView(ImageItem* item, QWidget* parent)
     layout->addWidget(header);
     layout->addWidget(horizontalDivider(this));
 
-    m_content = new QStackedWidget(this);
-    m_content->setContentsMargins(16, 16, 16, 16);
+    auto* contentArea = new QWidget(this);
+    auto* padding = new QVBoxLayout(contentArea);
+    padding->setContentsMargins(16, 16, 16, 12);
+    m_content = new QStackedWidget(contentArea);
+    padding->addWidget(m_content);
     m_spinner = new QLabel(m_content);
     m_spinner->setAlignment(Qt::AlignCenter);
     m_spinner->setAccessibleName(tr("Loading"));
     m_content->addWidget(m_spinner);
-    layout->addWidget(m_content, 1);
+    layout->addWidget(contentArea, 1);
 
     m_spinnerTimer->setInterval(80);
     connect(m_spinnerTimer, &QTimer::timeout, this, [this] {
