@@ -19,7 +19,6 @@ Needs python3-torch and python3-skimage.
 """
 
 import argparse
-import resource
 import sys
 import time
 
@@ -159,7 +158,10 @@ def time_tile(args):
             start = time.perf_counter()
             net(tile)
             best = min(best, time.perf_counter() - start)
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    # VmHWM belongs to this program alone; getrusage's maximum would carry over that of a
+    # parent which started it.
+    with open("/proc/self/status") as status:
+        peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:")) / 1024
     print(f"pytorch {torch.__version__} threads {torch.get_num_threads()}: "
           f"{best:.2f} s per 512x512 tile, peak resident {peak:.0f} MiB")
 

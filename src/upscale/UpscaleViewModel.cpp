@@ -1,5 +1,7 @@
 #include "upscale/UpscaleViewModel.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
@@ -184,10 +186,27 @@ void UpscaleViewModel::updateNamingConfig(const NamingConfig& config) {
     m_persistence.save(m_settings.namingConfig());
 }
 
+int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) {
+    if (processors <= 1)
+        return 1;
+    // A file in flight holds the network's working memory for one full tile (about 3.8 GiB
+    // for the 4x networks on a 512 × 512 canvas on the CPU) plus its output canvas. A second
+    // file at once would not be faster on a processor the first one already keeps busy, so
+    // it is only worth its memory where that memory is plainly there; an unknown size
+    // (0 or less) is trusted.
+    constexpr std::int64_t kGiB = std::int64_t(1) << 30;
+    if (physicalMemoryBytes > 0 && physicalMemoryBytes < 12 * kGiB)
+        return 1;
+    return 2;
+}
+
 int UpscaleViewModel::concurrencyLimit() const {
     if (m_concurrencyLimit > 0)
         return m_concurrencyLimit;
-    return QThread::idealThreadCount() > 1 ? 2 : 1;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    const std::int64_t memory = pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
+    return defaultUpscaleConcurrency(QThread::idealThreadCount(), memory);
 }
 
 void UpscaleViewModel::startProcessing() {

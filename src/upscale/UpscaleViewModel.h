@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,6 +35,10 @@ struct UpscaleRequest {
 // pipeline's, the upscaler's or CancelledError.
 void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, CancellationToken& token,
                  const std::function<void(double)>& progress);
+
+// Files upscaled at once unless set: 2 on a machine with more than one processor and at
+// least 12 GiB of memory, else 1.
+[[nodiscard]] int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes);
 
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that upscales every waiting item, two files at once.
@@ -82,7 +87,7 @@ public:
     // The shared output folder, else the folder of the first item with an output.
     [[nodiscard]] std::optional<QUrl> outputFolderToOpen() const;
 
-    // Files upscaled at once: 2 on a machine with more than one processor unless set.
+    // Files upscaled at once: defaultUpscaleConcurrency for this machine unless set.
     void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
     [[nodiscard]] int concurrencyLimit() const;
 

@@ -255,5 +255,20 @@ TEST_F(UpscaleViewModelTest, AnimeForcesFourTimesAndOnlyTwoOrFourAreAccepted) {
     EXPECT_EQ(m_model.concurrencyLimit(), 1);
 }
 
+TEST(UpscaleConcurrencyTest, SecondFileAtOnceOnlyWithSeveralProcessorsAndTheMemoryForIt) {
+    constexpr std::int64_t GiB = std::int64_t(1) << 30;
+    const struct {
+        int processors;
+        std::int64_t memory;
+        int expected;
+    } cases[] = {
+        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 12 * GiB, 2},
+        {16, 12 * GiB - 1, 1}, {8, 8 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(defaultUpscaleConcurrency(c.processors, c.memory), c.expected)
+            << c.processors << " processors, " << c.memory << " bytes";
+}
+
 } // namespace
 } // namespace glintwork
