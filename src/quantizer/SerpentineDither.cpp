@@ -15,6 +15,10 @@ inline bool sameBits(const Oklab& x, const Oklab& y) {
            std::bit_cast<std::uint32_t>(x.b) == std::bit_cast<std::uint32_t>(y.b);
 }
 
+inline bool isZero(const Oklab& c) {
+    return c.l == 0.0f && c.a == 0.0f && c.b == 0.0f;
+}
+
 inline void addScaled(Oklab& cell, const Oklab& e, float weight) {
     cell.l += e.l * weight;
     cell.a += e.a * weight;
@@ -48,10 +52,24 @@ void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t
     Oklab lastQuery{};
     std::uint32_t lastChosen = 0;
     bool haveLast = false;
+    // Whether the last pixel diffused an error of exactly zero. If so, and the row above sent
+    // nothing to this pixel either, its query is the pixel itself; when that equals the last
+    // query the choice and the (zero) error are the last pixel's again, and diffusing a zero
+    // error would change no cell's value (at most the sign of a zero, which no sum or distance
+    // that follows can tell). Skipping all of that takes the arithmetic off the
+    // pixel-to-pixel dependency chain across flat areas.
+    bool quiet = false;
     for (std::size_t i = 0; i < m_width; ++i) {
         const std::size_t x = leftToRight ? i : m_width - 1 - i;
         const std::size_t cell = x + 1;
         const Oklab& above = m_current[cell];
+        if (quiet && isZero(above) && sameBits(pixels[x], lastQuery)) {
+            const Rgb8 out = m_colors[lastChosen];
+            rgbaRow[4 * x] = out.r;
+            rgbaRow[4 * x + 1] = out.g;
+            rgbaRow[4 * x + 2] = out.b;
+            continue;
+        }
         const Oklab error{above.l + carry.l, above.a + carry.a, above.b + carry.b};
         const Oklab v{pixels[x].l + error.l, pixels[x].a + error.a, pixels[x].b + error.b};
         if (!haveLast || !sameBits(v, lastQuery)) {
@@ -67,6 +85,7 @@ void SerpentineDither::remapRow(std::size_t y, const Oklab* pixels, std::uint8_t
         rgbaRow[4 * x + 2] = out.b;
 
         const Oklab e{(v.l - p.l) * kStrength, (v.a - p.a) * kStrength, (v.b - p.b) * kStrength};
+        quiet = isZero(e);
         carry = {e.l * (7.0f / 16.0f), e.a * (7.0f / 16.0f), e.b * (7.0f / 16.0f)};
         addScaled(m_next[std::size_t(std::ptrdiff_t(cell) - ahead)], e, 3.0f / 16.0f);
         addScaled(m_next[cell], e, 5.0f / 16.0f);

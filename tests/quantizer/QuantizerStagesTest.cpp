@@ -1,13 +1,17 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "quantizer/ColorHistogram.h"
 #include "quantizer/Oklab.h"
+#include "quantizer/PaletteQuantizer.h"
 #include "quantizer/PaletteSearch.h"
 #include "quantizer/SerpentineDither.h"
 #include "quantizer/WuPalette.h"
@@ -297,32 +301,86 @@ INSTANTIATE_TEST_SUITE_P(Dither, SerpentineEdges,
                                            DitherCase{64, 48}));
 
 // Flat runs in exact palette colours diffuse no error, so the same query repeats pixel after
-// pixel. Stray pixels break such runs: one of the opposite hue at the same lightness (the last
-// two entries share theirs, so only a and b tell it apart) and lighter shades whose error
-// spreads into the runs and dies out.
+// pixel. Stray pixels break such runs: the opposite hue at the same lightness (the two entries
+// share theirs, so only a and b tell them apart), and soft-edged discs whose edge pixels lie
+// between entries, so their error spreads into the runs around them and dies out there.
 TEST(Dither, FlatRunsBrokenByStrayPixelsMatchTheReference) {
-    const std::vector<Oklab> palette = {{0.2f, 0.0f, 0.0f},
-                                        {0.9f, 0.01f, -0.02f},
-                                        {0.6f, 0.15f, 0.05f},
-                                        {0.6f, -0.1f, -0.2f}};
-    const std::size_t width = 53;
-    const std::size_t height = 31;
+    std::vector<Oklab> palette = {{0.5f, 0.12f, 0.04f}, {0.5f, -0.12f, -0.04f}};
+    for (int i = 0; i < 12; ++i)
+        palette.push_back({0.2f + 0.05f * float(i), 0.01f * float(i % 3), -0.01f * float(i % 2)});
+    const std::size_t width = 61;
+    const std::size_t height = 47;
     std::vector<Oklab> pixels;
     for (std::size_t y = 0; y < height; ++y)
-        for (std::size_t x = 0; x < width; ++x)
-            pixels.push_back(palette[(x / 9 + y / 7) % palette.size()]);
-    const struct {
-        std::size_t x, y;
-        bool sameLightness;
-    } strays[] = {{22, 0, true}, {31, 1, true}, {47, 2, false}, {5, 9, true},
-                  {26, 14, false}, {12, 20, true}, {50, 27, false}};
-    for (const auto& stray : strays) {
-        Oklab& p = pixels[stray.y * width + stray.x];
-        p = stray.sameLightness ? Oklab{p.l, -p.a, -p.b}
-                                : Oklab{p.l * 0.7f + 0.1f, p.a + 0.03f, p.b - 0.02f};
+        for (std::size_t x = 0; x < width; ++x) {
+            Oklab p = palette[(x / 9 + y / 7) % palette.size()];
+            for (const auto& [cx, cy, r] : {std::tuple{20.0f, 15.0f, 6.3f}, {44.0f, 33.0f, 9.6f}}) {
+                const float d = std::hypot(float(x) - cx, float(y) - cy) - r;
+                const float cover = std::clamp(0.5f - d, 0.0f, 1.0f);
+                const Oklab& disc = palette[5];
+                p = {p.l + (disc.l - p.l) * cover, p.a + (disc.a - p.a) * cover,
+                     p.b + (disc.b - p.b) * cover};
+            }
+            pixels.push_back(p);
+        }
+    for (const auto& [x, y] : {std::pair{4, 0}, {40, 5}, {13, 30}}) {
+        Oklab& p = pixels[std::size_t(y) * width + std::size_t(x)];
+        p = {p.l, -p.a, -p.b};
     }
     EXPECT_EQ(ditherIndices(pixels, width, height, palette),
               referenceDither(pixels, width, height, palette));
+}
+
+// A run in an exact palette colour that diffuses nothing, until error sent down from the row
+// above arrives: the first row is far off the palette on its left part and exactly on it
+// elsewhere; the rows below are exactly on it everywhere and must pick up that error as they
+// sweep back from the clean right-hand side.
+TEST(Dither, ErrorFromTheRowAboveEndsAFlatRun) {
+    const Oklab on{0.5f, 0.25f, 0.25f};
+    const std::vector<Oklab> palette = {on, {0.52f, 0.25f, 0.25f}, {0.48f, 0.25f, 0.25f}};
+    const std::size_t width = 60;
+    const std::size_t height = 4;
+    std::vector<Oklab> pixels(width * height, on);
+    for (std::size_t x = 0; x < 30; ++x)
+        pixels[x] = {0.7f, 0.25f, 0.25f};
+    const std::vector<std::uint32_t> chosen = ditherIndices(pixels, width, height, palette);
+    EXPECT_EQ(chosen, referenceDither(pixels, width, height, palette));
+    EXPECT_NE(std::count(chosen.begin() + width, chosen.end(), 1u), 0) << "no error reached row 1";
+}
+
+// A chart (flat fills, one-pixel lines, an anti-aliased disc) through the whole quantizer: its
+// remapping must choose what the plain per-pixel reference chooses with the same palette,
+// although most of its pixels sit in runs whose queries repeat or whose error has died out.
+TEST(Dither, WholeChartMatchesThePlainReference) {
+    const std::uint32_t width = 640;
+    const std::uint32_t height = 480;
+    const std::uint8_t fills[6][3] = {{255, 255, 255}, {33, 99, 196}, {240, 160, 30},
+                                      {60, 170, 90},   {200, 50, 60}, {40, 40, 48}};
+    std::vector<std::uint8_t> rgba(std::size_t{width} * height * 4, 255);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t* fill = fills[(x / 80 + (y / 60) * 3) % 5];
+            if (x % 32 == 0 || y % 32 == 0)
+                fill = fills[5];
+            const double d = std::hypot(x - width * 0.5, y - height * 0.5) - height * 0.3;
+            const double cover = std::clamp(0.5 - d, 0.0, 1.0);
+            std::uint8_t* p = rgba.data() + 4 * (std::size_t{y} * width + x);
+            for (int c = 0; c < 3; ++c)
+                p[c] = std::uint8_t(std::lround(fill[c] * (1 - cover) + fills[4][c] * cover));
+        }
+    std::vector<Oklab> pixels(std::size_t{width} * height);
+    SrgbToOklab().convertRgba(rgba.data(), pixels.data(), pixels.size());
+
+    std::vector<std::uint8_t> out = rgba;
+    const PaletteQuantizer::Result result =
+        PaletteQuantizer::quantize(out.data(), width, height, 256);
+    ASSERT_FALSE(result.palette.empty());
+    const std::vector<std::uint32_t> expected =
+        referenceDither(pixels, width, height, result.palette);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const Rgb8 want = result.paletteColors[expected[i]];
+        ASSERT_EQ((Rgb8{out[4 * i], out[4 * i + 1], out[4 * i + 2]}), want) << "pixel " << i;
+    }
 }
 
 // Diffusion turns a flat grey between two entries into a mix of both in about its proportion
