@@ -1,22 +1,27 @@
 // Times the PNG path of the compress tool against pngquant on the same inputs, at the same
 // palette sizes, and measures what each gives back: PSNR against the source and mean
-// Oklab distance (both over RGB, on the decoded outputs). Run on an idle machine:
+// Oklab distance (both over RGB, on the decoded outputs). A second table splits our conversion
+// at 256 colours into its stages. Run on an idle machine:
 //   build/dev/bench_png_conversion [work-folder]
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <random>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringList>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "platform/ImageServices.h"
+#include "platform/IndexedPNGWriter.h"
 #include "quantizer/PNGQuantizer.h"
+#include "quantizer/quantette.h"
 
 using namespace glintwork;
 
@@ -118,6 +123,68 @@ Quality compare(const Image& source, const QString& outputPath) {
     return {10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-12)), distance / pixels};
 }
 
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+struct StageTime {
+    double wall = 1e9;
+    double cpu = 1e9;
+};
+
+// Best wall time and best CPU time (all threads of the process) of one stage over several runs;
+// prepare runs untimed before each.
+template <typename Prepare, typename F>
+StageTime bestStage(int runs, Prepare&& prepare, F&& work) {
+    StageTime best;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        const double cpu = processCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        best.wall = std::min(
+            best.wall,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best.cpu = std::min(best.cpu, processCpuSeconds() - cpu);
+    }
+    return best;
+}
+
+// Where the whole conversion's time goes, at 256 colours: decoding the source, quantizing the
+// RGBA buffer, writing the palette PNG (packing and compositing the buffer in between is
+// what remains of the whole).
+void printStages(const QString& folder, const QStringList& sources, const QStringList& names) {
+    std::printf("\n| image | decode | quantize | write palette PNG | (wall / CPU, s) |\n");
+    std::printf("|---|---|---|---|---|\n");
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        Image decoded;
+        const StageTime decode = bestStage(
+            3, [] {}, [&] { decoded = ImageServices::decode(sources[i]); });
+        const Image rgba = ImageServices::toRGBA8(decoded);
+        Image work;
+        const StageTime quantize = bestStage(
+            3, [&] { work = rgba; },
+            [&] {
+                if (quantette_quantize_rgba(work.pixels.data(), std::uint32_t(work.width),
+                                            std::uint32_t(work.height), 256) != 0)
+                    std::printf("quantizer failed\n");
+            });
+        const QString out = QDir(folder).filePath(QStringLiteral("stage%1.png").arg(i));
+        const StageTime write = bestStage(
+            3, [] {},
+            [&] {
+                if (!writeIndexedPNG(work.pixels.data(), work.width, work.height, out))
+                    std::printf("more than 256 colours\n");
+            });
+        std::printf("| %s | %.2f / %.2f | %.2f / %.2f | %.2f / %.2f | |\n",
+                    names[i].toUtf8().constData(), decode.wall, decode.cpu, quantize.wall,
+                    quantize.cpu, write.wall, write.cpu);
+        std::fflush(stdout);
+    }
+}
+
 template <typename F>
 double bestSeconds(int runs, F&& work) {
     double best = 1e9;
@@ -147,8 +214,12 @@ int main(int argc, char** argv) {
     std::printf("| image | colours | tool | time (s) | PSNR (dB) | mean Oklab ΔE | size (kB) |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     int index = 0;
+    QStringList sources;
+    QStringList names;
     for (const auto& input : inputs) {
         const QString source = QDir(folder).filePath(QStringLiteral("source%1.png").arg(index++));
+        sources << source;
+        names << QString::fromUtf8(input.name);
         ImageServices::writePNG(input.image, source);
         for (const int colors : {64, 128, 256}) {
             const int quality = colors == 64 ? 50 : colors == 128 ? 75 : 100;
@@ -175,5 +246,6 @@ int main(int argc, char** argv) {
     }
     if (pngquant.isEmpty())
         std::printf("\npngquant is not installed; only Glintwork was measured.\n");
+    printStages(folder, sources, names);
     return 0;
 }
