@@ -42,6 +42,9 @@ public:
     [[nodiscard]] const std::array<float, 256>& linearTable() const { return m_linear; }
 
 private:
+    void convertEach(const std::uint8_t* rgba, Oklab* out, std::size_t count) const;
+    void convertRuns(const std::uint8_t* rgba, Oklab* out, std::size_t count) const;
+
     std::array<float, 256> m_linear{};
     void (*m_cubeRoots)(float* block);
 };

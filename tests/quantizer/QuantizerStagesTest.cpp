@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -18,6 +20,67 @@
 
 namespace glintwork::quantizer::test {
 namespace {
+
+// Runs of one colour are converted once and copied; whatever the pattern, every pixel must come
+// out exactly as if it were converted on its own (and alpha must not split a run).
+TEST(SrgbToOklab, RunsConvertLikeSinglePixels) {
+    const auto pattern = [](const char* name, std::size_t count, auto colourOf) {
+        std::vector<std::uint8_t> rgba(count * 4);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::array<std::uint8_t, 3> c = colourOf(i);
+            std::copy(c.begin(), c.end(), rgba.begin() + std::ptrdiff_t(4 * i));
+            rgba[4 * i + 3] = std::uint8_t(i * 37); // alpha varies inside runs
+        }
+        return std::tuple{name, rgba};
+    };
+    const auto cases = {
+        // Over a block's worth of runs of varying length, so the gathered heads refill.
+        pattern("long runs", 20000,
+                [](std::size_t i) {
+                    const std::size_t run = i / (3 + (i / 997) % 40);
+                    return std::array<std::uint8_t, 3>{std::uint8_t(run), std::uint8_t(run * 7),
+                                                       std::uint8_t(255 - run)};
+                }),
+        // Neighbouring runs differ in one channel only, each channel in turn.
+        pattern("one channel changes", 3000,
+                [](std::size_t i) {
+                    const std::size_t run = i / 5;
+                    return std::array<std::uint8_t, 3>{std::uint8_t((run + 2) / 3),
+                                                       std::uint8_t((run + 1) / 3),
+                                                       std::uint8_t(run / 3)};
+                }),
+        pattern("no runs", 3000,
+                [](std::size_t i) {
+                    return std::array<std::uint8_t, 3>{std::uint8_t(i), std::uint8_t(i >> 3), 9};
+                }),
+        // Exactly a quarter of the pixels change colour: the run path's threshold.
+        pattern(
+            "quarter changes", 4097,
+            [](std::size_t i) {
+                return std::array<std::uint8_t, 3>{std::uint8_t(i / 4), 50, std::uint8_t(i / 4)};
+            }),
+        pattern("one pixel", 1,
+                [](std::size_t) {
+                    return std::array<std::uint8_t, 3>{12, 200, 77};
+                }),
+        pattern("one colour", 700,
+                [](std::size_t) {
+                    return std::array<std::uint8_t, 3>{250, 251, 252};
+                }),
+    };
+    using Bits = std::array<std::uint32_t, 3>;
+    const SrgbToOklab converter;
+    for (const auto& [name, rgba] : cases) {
+        SCOPED_TRACE(name);
+        const std::size_t count = rgba.size() / 4;
+        std::vector<Oklab> out(count);
+        converter.convertRgba(rgba.data(), out.data(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Oklab single = converter.convert(rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]);
+            ASSERT_EQ(std::bit_cast<Bits>(out[i]), std::bit_cast<Bits>(single)) << "pixel " << i;
+        }
+    }
+}
 
 TEST(CubeRoot, IsCorrectlyRoundedOverTheRangeColoursUse) {
     std::mt19937 random(5);
