@@ -1,8 +1,9 @@
 // Speed and memory of the general 4x network.
 //
-//   bench_upscale tile [RUNS]          seconds per 512 × 512 tile on OpenCV DNN (best of
-//                                      RUNS, default 2), then the same network on the same
-//                                      weights in PyTorch (CPU, as many threads)
+//   bench_upscale tile [RUNS [ours]]   seconds per 512 × 512 tile on OpenCV DNN (best of
+//                                      RUNS, default 2), then, unless "ours" is given, the
+//                                      same network on the same weights in PyTorch (CPU, as
+//                                      many threads)
 //   bench_upscale file [WIDTH HEIGHT]  one whole file (default 2000 × 1500) at 4x through
 //                                      the upscale pipeline: wall time and peak resident memory
 //
@@ -64,7 +65,7 @@ Image makeSource(int width, int height) {
     return image;
 }
 
-int benchTile(int runs) {
+int benchTile(int runs, bool withPyTorch) {
     const auto path = DnnUpscaler::modelURL(UpscaleModel::x4plus);
     if (!path) {
         std::fprintf(stderr, "the general 4x network is not installed (scripts/setup-models)\n");
@@ -86,6 +87,8 @@ int benchTile(int runs) {
     std::printf("ours (OpenCV DNN): %.2f s per 512x512 tile, peak resident %.0f MiB\n", best,
                 peakResidentMiB());
     std::fflush(stdout);
+    if (!withPyTorch)
+        return 0;
 
     const QString source = QStringLiteral(GLINTWORK_SOURCE_DIR);
     const QString param = source + QStringLiteral("/.deps/upscayl/realesrgan-x4plus.param");
@@ -141,13 +144,13 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "tile";
     try {
         if (mode == "tile")
-            return benchTile(argc > 2 ? std::atoi(argv[2]) : 2);
+            return benchTile(argc > 2 ? std::atoi(argv[2]) : 2, !(argc > 3 && std::string(argv[3]) == "ours"));
         if (mode == "file")
             return benchFile(argc > 3 ? std::atoi(argv[2]) : 2000, argc > 3 ? std::atoi(argv[3]) : 1500);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "failed: %s\n", error.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: bench_upscale tile [RUNS] | file [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: bench_upscale tile [RUNS [ours]] | file [WIDTH HEIGHT]\n");
     return 2;
 }
