@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <cstdlib>
+
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
@@ -12,6 +15,7 @@
 #include "compress/views/CompressView.h"
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
+#include "upscale/DnnUpscaler.h"
 
 using namespace glintwork;
 
@@ -26,9 +30,7 @@ void chooseIconTheme() {
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glintwork"));
     QApplication::setApplicationVersion(QStringLiteral(GLINTWORK_VERSION));
@@ -55,5 +57,18 @@ int main(int argc, char** argv) {
     // Runs were cancelled as the application quit; let their files be cleaned up before
     // the process goes.
     BatchRunner::threadPool()->waitForDone();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int status = runApplication(argc, argv);
+    // An upscale cancelled on quitting may leave its network's pass computing on another
+    // thread; the library's static destructors must not run under it.
+    if (DnnUpscaler::abandonedInferences() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

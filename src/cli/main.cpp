@@ -1,8 +1,10 @@
 #include <cstdio>
+#include <cstdlib>
 
 #include <QCoreApplication>
 
 #include "cli/BatchCommand.h"
+#include "upscale/DnnUpscaler.h"
 
 namespace glintwork::cli {
 namespace {
@@ -39,5 +41,12 @@ int run(const QStringList& arguments) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Glintwork"));
-    return glintwork::cli::run(QCoreApplication::arguments().mid(1));
+    const int status = glintwork::cli::run(QCoreApplication::arguments().mid(1));
+    // An upscale given up on Ctrl-C may leave its network's pass computing on another
+    // thread; the library's static destructors must not run under it.
+    if (glintwork::DnnUpscaler::abandonedInferences() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
@@ -10,6 +14,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Resources.h"
 #include "upscale/DnnUpscalerError.h"
@@ -71,7 +76,23 @@ bool openCLGpuAvailable() {
     return device.available() && device.type() == cv::ocl::Device::TYPE_GPU;
 }
 
+std::atomic<int> abandonedCount{0};
+
+// One forward pass on its own thread, shared by that thread and the tile waiting for it.
+struct PendingForward {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    cv::Mat result;
+    std::exception_ptr error;
+};
+
 } // namespace
+
+int DnnUpscaler::abandonedInferences() {
+    return abandonedCount.load();
+}
 
 // The loaded network and what it needs to be fed: owns the OpenCV handle.
 class DnnUpscaler::Network {
@@ -82,6 +103,85 @@ public:
     // Fixed height and width of the input, or nothing when the network takes any size.
     std::optional<std::pair<int, int>> fixedSize;
     bool onOpenCL = false;
+
+    // Runs the network on the blob; falls back to the CPU once if OpenCL fails.
+    cv::Mat run(const cv::Mat& blob) {
+        const auto forward = [&] {
+            net.setInput(blob, input);
+            const auto outputs = net.getUnconnectedOutLayersNames();
+            if (std::find(outputs.begin(), outputs.end(), output) != outputs.end())
+                return net.forward(output);
+            // OpenCV names a layer after its node's first output; a graph output produced by
+            // a node it folded away has no layer of that name, but a single output is still it.
+            if (outputs.size() == 1 && net.getLayerId(output) < 0)
+                return net.forward(outputs.front());
+            throw DnnUpscalerError::inferenceFailed(
+                QStringLiteral("missing output '%1'").arg(QString::fromStdString(output)));
+        };
+        try {
+            return forward();
+        } catch (const cv::Exception& error) {
+            if (!onOpenCL)
+                throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(error.what()).trimmed());
+            qCWarning(lcUpscale) << "OpenCL inference failed, using the CPU:" << error.what();
+            openCLFailed = true;
+            onOpenCL = false;
+            net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        }
+        try {
+            return forward();
+        } catch (const cv::Exception& again) {
+            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(again.what()).trimmed());
+        }
+    }
+
+    // Runs the pass on a thread of its own and waits for it, or for the token's cancellation:
+    // then the pass is left to finish alone, `network` lets go of it and CancelledError
+    // is thrown.
+    static cv::Mat runUnlessCancelled(std::shared_ptr<Network>& network, CancellationToken* token,
+                                      const cv::Mat& blob) {
+        if (!token)
+            return network->run(blob);
+        auto pending = std::make_shared<PendingForward>();
+        try {
+            std::thread([running = network, blob, pending] {
+                cv::Mat result;
+                std::exception_ptr error;
+                try {
+                    result = running->run(blob);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                const std::lock_guard lock(pending->mutex);
+                pending->result = std::move(result);
+                pending->error = error;
+                pending->finished = true;
+                if (pending->abandoned)
+                    --abandonedCount;
+                pending->done.notify_all();
+            }).detach();
+        } catch (const std::system_error&) {
+            return network->run(blob); // no thread to spare: wait for the pass here
+        }
+        // Declared before the lock, so it is released after it: unregistering waits for a
+        // running callback, which takes the lock.
+        const auto registration = token->registerCallback([pending] {
+            const std::lock_guard lock(pending->mutex);
+            pending->done.notify_all();
+        });
+        std::unique_lock lock(pending->mutex);
+        pending->done.wait(lock, [&] { return pending->finished || token->isCancelled(); });
+        if (!pending->finished) {
+            pending->abandoned = true;
+            ++abandonedCount;
+            // The pass still uses the network; this upscaler is done with it.
+            network.reset();
+            throw CancelledError();
+        }
+        if (pending->error)
+            std::rethrow_exception(pending->error);
+        return pending->result;
+    }
 };
 
 DnnUpscaler::DnnUpscaler(UpscaleModel model) : m_model(model) {
@@ -169,35 +269,7 @@ Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(doub
     TensorView input = viewOf(blob);
     fillInputTensor(tile, input);
 
-    cv::Mat result;
-    auto& net = m_network->net;
-    const auto forward = [&] {
-        net.setInput(blob, m_network->input);
-        const auto outputs = net.getUnconnectedOutLayersNames();
-        if (std::find(outputs.begin(), outputs.end(), m_network->output) != outputs.end())
-            return net.forward(m_network->output);
-        // OpenCV names a layer after its node's first output; a graph output produced by
-        // a node it folded away has no layer of that name, but a single output is still it.
-        if (outputs.size() == 1 && net.getLayerId(m_network->output) < 0)
-            return net.forward(outputs.front());
-        throw DnnUpscalerError::inferenceFailed(
-            QStringLiteral("missing output '%1'").arg(m_outputName));
-    };
-    try {
-        result = forward();
-    } catch (const cv::Exception& error) {
-        if (!m_network->onOpenCL)
-            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(error.what()).trimmed());
-        qCWarning(lcUpscale) << "OpenCL inference failed, using the CPU:" << error.what();
-        openCLFailed = true;
-        m_network->onOpenCL = false;
-        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        try {
-            result = forward();
-        } catch (const cv::Exception& again) {
-            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(again.what()).trimmed());
-        }
-    }
+    cv::Mat result = Network::runUnlessCancelled(m_network, m_token, blob);
     if (!result.isContinuous() && result.dims > 2)
         result = result.clone();
 

@@ -10,6 +10,8 @@
 
 namespace glintwork {
 
+class CancellationToken;
+
 // Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
 // Fixed-size networks see every tile on a black 512 × 512 canvas, top-left; networks that
 // accept any size see a small tile at its own size (rounded up to a multiple of 4), so small
@@ -32,6 +34,15 @@ public:
     [[nodiscard]] Image upscale(const Image& tile, int scale,
                                 const std::function<void(double)>& progress) override;
 
+    // With a token, a cancellation gives the tile up at once: upscale throws CancelledError
+    // while the forward pass, which cannot be interrupted, finishes on its own thread and
+    // its result is dropped. Without one, upscale returns only when the pass is done.
+    void setCancellationToken(CancellationToken* token) { m_token = token; }
+    // Forward passes given up that are still computing, in the whole process. A program
+    // that ends while one runs must leave without running static destructors (std::_Exit),
+    // which the computation still relies on.
+    [[nodiscard]] static int abandonedInferences();
+
     [[nodiscard]] UpscaleModel model() const { return m_model; }
     [[nodiscard]] bool isLoaded() const { return m_network != nullptr; }
     [[nodiscard]] const QString& inputName() const { return m_inputName; }
@@ -52,7 +63,8 @@ private:
     void load(const QString& path);
 
     UpscaleModel m_model;
-    std::unique_ptr<Network> m_network;
+    std::shared_ptr<Network> m_network;
+    CancellationToken* m_token = nullptr;
     QString m_inputName = QStringLiteral("x");
     QString m_outputName = QStringLiteral("output");
     bool m_reduceFromFourX = false;

@@ -55,6 +55,7 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
     source.reset();
 
     DnnUpscaler upscaler(request.model);
+    upscaler.setCancellationToken(&token);
     progress(0.0);
     std::optional<Image> canvas;
     for (std::size_t j = 0; j < tiles.size(); ++j) {

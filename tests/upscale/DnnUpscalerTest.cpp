@@ -1,8 +1,12 @@
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
+#include "platform/CancellationToken.h"
 #include "support/TestSupport.h"
 #include "upscale/DnnUpscaler.h"
 #include "upscale/DnnUpscalerError.h"
@@ -104,6 +108,53 @@ TEST_F(DnnUpscalerTest, FeatureNamesComeFromTheNetwork) {
     const auto open = OnnxModelInfo::read(network(TestNetwork::nearest4xAnySize, QStringLiteral("a.onnx")));
     ASSERT_TRUE(open);
     EXPECT_EQ(open->firstInputShape, (std::vector<std::int64_t>{1, 3, -1, -1}));
+}
+
+// Waits until every forward pass given up by earlier steps has finished.
+void waitForAbandonedPasses() {
+    for (int i = 0; i < 1200 && DnnUpscaler::abandonedInferences() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
+    const QString path = network(TestNetwork::slow4xAnySize, QStringLiteral("slow.onnx"));
+    REQUIRE_NETWORK(path);
+    DnnUpscaler upscaler(UpscaleModel::x4plus, path);
+    ASSERT_TRUE(upscaler.isLoaded());
+    CancellationToken token;
+    upscaler.setCancellationToken(&token);
+    const Image tile = test::makePatternImage(512, 512);
+
+    // Not cancelled: the same pixels as without a token.
+    const Image small = test::makePatternImage(64, 48);
+    const Image result = upscaler.upscale(small, 4, {});
+    const Image expected = test::nearestUpscale(small, 4);
+    ASSERT_EQ(result.width, expected.width);
+    ASSERT_EQ(result.height, expected.height);
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x)
+            ASSERT_EQ(test::pixelAt(result, x, y), test::pixelAt(expected, x, y)) << x << "," << y;
+
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        token.cancel();
+    });
+    int stillRunning = -1;
+    bool cancelled = false;
+    try {
+        (void)upscaler.upscale(tile, 4, {});
+    } catch (const CancelledError&) {
+        cancelled = true;
+        stillRunning = DnnUpscaler::abandonedInferences();
+    }
+    canceller.join();
+    EXPECT_TRUE(cancelled);
+    // The error came before the pass over seven 64-channel layers was done.
+    EXPECT_EQ(stillRunning, 1);
+    waitForAbandonedPasses();
+    EXPECT_EQ(DnnUpscaler::abandonedInferences(), 0);
+    // The upscaler let go of its network; the file it served is over.
+    EXPECT_FALSE(upscaler.isLoaded());
 }
 
 TEST_F(DnnUpscalerTest, MissingNetworksFailWithTheModelsName) {

@@ -23,12 +23,26 @@ else:
     in_shape, out_shape = [1, 3, "height", "width"], [1, 3, "out_height", "out_width"]
 scales = numpy_helper.from_array(np.array([1, 1, factor, factor], dtype=np.float32), "scales")
 roi = numpy_helper.from_array(np.array([], dtype=np.float32), "roi")
-node = helper.make_node("Resize", [input_name, "roi", "scales"], [output_name], mode="nearest",
-                        coordinate_transformation_mode="asymmetric", nearest_mode="floor")
-graph = helper.make_graph([node], "nearest", [
+nodes, initializers, source = [], [roi, scales], input_name
+if variant == "slow":
+    # Convolutions that pass the picture through unchanged (one centre tap per colour)
+    # over 64 channels: seconds of work on a full canvas, the same pixels as "any".
+    channels = [3] + [64] * 7 + [3]
+    for i in range(len(channels) - 1):
+        w = np.zeros((channels[i + 1], channels[i], 3, 3), np.float32)
+        for c in range(3):
+            w[c, c, 1, 1] = 1.0
+        initializers += [numpy_helper.from_array(w, f"w{i}"),
+                         numpy_helper.from_array(np.zeros(channels[i + 1], np.float32), f"b{i}")]
+        nodes.append(helper.make_node("Conv", [source, f"w{i}", f"b{i}"], [f"c{i}"],
+                                      kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
+        source = f"c{i}"
+nodes.append(helper.make_node("Resize", [source, "roi", "scales"], [output_name], mode="nearest",
+                              coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
+graph = helper.make_graph(nodes, "nearest", [
     helper.make_tensor_value_info(input_name, TensorProto.FLOAT, in_shape)],
     [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, out_shape)],
-    initializer=[roi, scales])
+    initializer=initializers)
 model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
 model.ir_version = 7
 onnx.checker.check_model(model)
@@ -56,6 +70,9 @@ bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
         break;
     case TestNetwork::doubling2xAnySize:
         variant = QStringLiteral("double");
+        break;
+    case TestNetwork::slow4xAnySize:
+        variant = QStringLiteral("slow");
         break;
     }
     QProcess process;

@@ -13,6 +13,7 @@ enum class TestNetwork {
     nearest4xFixed512,   // input "x" [1, 3, 512, 512]
     nearest4xRenamed,    // input "pixels", output "sr_out"
     doubling2xAnySize,   // nearest 2x
+    slow4xAnySize,       // nearest 4x behind seconds of 64-channel convolutions on 512 × 512
 };
 
 // Writes the network to `path`; nothing (with the reason in *why) when python3 or its onnx
