@@ -15,8 +15,9 @@ int run(const QStringList& arguments) {
         return kExitUsage;
     }
     const QString& first = arguments.first();
-    if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
-        first == QLatin1String("help")) {
+    // "--help" anywhere, as in "glintwork-cli upscale --help", asks for the usage.
+    if (first == QLatin1String("help") || arguments.contains(QLatin1String("--help")) ||
+        arguments.contains(QLatin1String("-h"))) {
         std::fputs(usageText(), stdout);
         return kExitAllCompleted;
     }

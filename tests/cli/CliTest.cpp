@@ -63,6 +63,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     } cases[] = {
         {{}, 2, false},
         {{QStringLiteral("--help")}, 0, true},
+        {{QStringLiteral("upscale"), QStringLiteral("--help")}, 0, true},
+        {{QStringLiteral("compress"), QStringLiteral("-h")}, 0, true},
         {{QStringLiteral("frobnicate"), QStringLiteral("x.png")}, 2, false},
         {{QStringLiteral("compress")}, 2, false},
         {{QStringLiteral("compress"), QStringLiteral("--quality"), QStringLiteral("101"), QStringLiteral("x.png")}, 2, false},
