@@ -23,23 +23,10 @@ QUrl convertWithImageConverter(const ConversionRequest& request, CancellationTok
 } // namespace
 
 ConversionViewModel::ConversionViewModel(QObject* parent)
-    : QObject(parent), m_converter(convertWithImageConverter) {
-    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
-        m_reserved.clear();
-        setConverting(false);
-        Q_EMIT runFinished(cancelled);
-        setCancelling(false);
-    });
-}
+    : ToolDriver(ConversionSettings::supportedExtensions(), parent),
+      m_converter(convertWithImageConverter) {}
 
 ConversionViewModel::~ConversionViewModel() = default;
-
-void ConversionViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
-    if (m_shared == shared)
-        return;
-    m_shared = shared;
-    Q_EMIT sharedOutputSettingsChanged();
-}
 
 qint64 ConversionViewModel::totalOriginalSize() const {
     qint64 total = 0;
@@ -53,26 +40,6 @@ qint64 ConversionViewModel::totalCompressedSize() const {
     for (const auto& item : m_items)
         total += item->compressedSize().value_or(0);
     return total;
-}
-
-void ConversionViewModel::addFiles(const QList<QUrl>& urls) {
-    const ItemList added =
-        FileService::newItems(urls, ConversionSettings::supportedExtensions(), m_items);
-    if (added.isEmpty())
-        return;
-    m_items.append(added);
-    Q_EMIT itemsChanged();
-}
-
-void ConversionViewModel::clearItems() {
-    m_items.clear();
-    Q_EMIT itemsChanged();
-}
-
-void ConversionViewModel::removeItem(const ImageItem* item) {
-    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
-    if (removed > 0)
-        Q_EMIT itemsChanged();
 }
 
 void ConversionViewModel::replaceSettings(const ConversionSettings& settings) {
@@ -135,13 +102,7 @@ void ConversionViewModel::updateResizeEnabled(bool enabled) {
 }
 
 void ConversionViewModel::updateNamingConfig(const NamingConfig& config) {
-    ConversionSettings next = m_settings;
-    next.namingMode = config.mode;
-    next.namePrefix = sanitizeNameComponent(config.prefix);
-    next.nameSuffix = sanitizeNameComponent(config.suffix);
-    if (const auto start = cleanedStartNumber(config.startNumber))
-        next.nameStartNumber = *start;
-    replaceSettings(next);
+    replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
 
@@ -154,8 +115,8 @@ void ConversionViewModel::startConversion() {
         return;
     setCancelling(false);
     resetUnfinishedItems(m_items);
-    setConverting(true);
-    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    setRunning(true);
+    m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.quality = m_settings.quality;
     m_snapshot.maxWidth = m_settings.resizeEnabled ? m_settings.maxWidth : std::nullopt;
@@ -181,10 +142,8 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
     // that names handed out to items still converting are never given twice.
     const QString base =
         OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex, std::nullopt);
-    request.outputURL = OutputNamer::ensureUnique(
-        OutputNamer::outputURL(request.outputDirectory, base, fileExtension(request.format)),
-        m_reserved);
-    m_reserved.insert(request.outputURL);
+    request.outputURL = reserveOutputURL(
+        OutputNamer::outputURL(request.outputDirectory, base, fileExtension(request.format)));
 
     const Converter converter = m_converter;
     const QPointer<ImageItem> target(&item);
@@ -202,32 +161,15 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
 }
 
 void ConversionViewModel::cancelConversion() {
-    // A second request while the first is under way changes nothing and is not announced
-    // again.
-    if (!m_isConverting || m_isCancelling)
-        return;
-    setCancelling(true);
-    Q_EMIT announcement(QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));
-    m_runner.cancel();
+    requestCancel(m_isConverting,
+                  QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));
 }
 
-std::optional<QUrl> ConversionViewModel::outputFolderToOpen() const {
-    return FileService::folderToOpen(
-        m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory, m_items);
-}
-
-void ConversionViewModel::setConverting(bool converting) {
+void ConversionViewModel::setRunning(bool converting) {
     if (m_isConverting == converting)
         return;
     m_isConverting = converting;
     Q_EMIT isConvertingChanged();
-}
-
-void ConversionViewModel::setCancelling(bool cancelling) {
-    if (m_isCancelling == cancelling)
-        return;
-    m_isCancelling = cancelling;
-    Q_EMIT isCancellingChanged();
 }
 
 } // namespace glintwork

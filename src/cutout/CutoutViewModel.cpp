@@ -67,54 +67,14 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
 }
 
 CutoutViewModel::CutoutViewModel(QObject* parent)
-    : QObject(parent), m_remover(std::make_shared<BackgroundRemover>()) {
-    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
-        m_reserved.clear();
-        setProcessing(false);
-        Q_EMIT runFinished(cancelled);
-        setCancelling(false);
-    });
-}
+    : ToolDriver(CutoutSettings::supportedExtensions(), parent),
+      m_remover(std::make_shared<BackgroundRemover>()) {}
 
 CutoutViewModel::~CutoutViewModel() = default;
-
-void CutoutViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
-    if (m_shared == shared)
-        return;
-    m_shared = shared;
-    Q_EMIT sharedOutputSettingsChanged();
-}
 
 void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
     if (remover)
         m_remover = std::move(remover);
-}
-
-bool CutoutViewModel::canStartProcessing() const {
-    if (m_items.isEmpty() || m_isProcessing)
-        return false;
-    return std::any_of(m_items.begin(), m_items.end(), [](const auto& item) {
-        return !item->status().is(ConversionStatus::Kind::completed);
-    });
-}
-
-void CutoutViewModel::addFiles(const QList<QUrl>& urls) {
-    const ItemList added = FileService::newItems(urls, CutoutSettings::supportedExtensions(), m_items);
-    if (added.isEmpty())
-        return;
-    m_items.append(added);
-    Q_EMIT itemsChanged();
-}
-
-void CutoutViewModel::removeItem(const ImageItem* item) {
-    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
-    if (removed > 0)
-        Q_EMIT itemsChanged();
-}
-
-void CutoutViewModel::clearItems() {
-    m_items.clear();
-    Q_EMIT itemsChanged();
 }
 
 void CutoutViewModel::replaceSettings(const CutoutSettings& settings) {
@@ -150,13 +110,7 @@ void CutoutViewModel::updateExportMaskSeparately(bool exportMask) {
 }
 
 void CutoutViewModel::updateNamingConfig(const NamingConfig& config) {
-    CutoutSettings next = m_settings;
-    next.namingMode = config.mode;
-    next.namePrefix = sanitizeNameComponent(config.prefix);
-    next.nameSuffix = sanitizeNameComponent(config.suffix);
-    if (const auto start = cleanedStartNumber(config.startNumber))
-        next.nameStartNumber = *start;
-    replaceSettings(next);
+    replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
 
@@ -169,8 +123,8 @@ void CutoutViewModel::startProcessing() {
         return;
     setCancelling(false);
     resetUnfinishedItems(m_items);
-    setProcessing(true);
-    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    setRunning(true);
+    m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.exportMask = m_settings.exportMaskSeparately;
     m_snapshot.mode = m_settings.mode;
@@ -193,15 +147,11 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
     // this run, so two files never race for one output.
     const QString base =
         OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex, std::nullopt);
-    request.outputURL = OutputNamer::ensureUnique(
-        OutputNamer::outputURL(folder, base, fileExtension(request.format)), m_reserved);
-    m_reserved.insert(request.outputURL);
+    request.outputURL = reserveOutputURL(OutputNamer::outputURL(folder, base, fileExtension(request.format)));
     if (m_snapshot.exportMask) {
         const QString maskBase = OutputNamer::stemOf(request.outputURL) + QStringLiteral("-mask");
         const QUrl maskFolder = QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath());
-        request.maskURL = OutputNamer::ensureUnique(
-            OutputNamer::outputURL(maskFolder, maskBase, QStringLiteral("png")), m_reserved);
-        m_reserved.insert(*request.maskURL);
+        request.maskURL = reserveOutputURL(OutputNamer::outputURL(maskFolder, maskBase, QStringLiteral("png")));
     }
 
     const std::shared_ptr<const BackgroundRemoving> remover = m_remover;
@@ -224,32 +174,15 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void CutoutViewModel::cancelProcessing() {
-    // A second request while the first is under way changes nothing and is not announced
-    // again.
-    if (!m_isProcessing || m_isCancelling)
-        return;
-    setCancelling(true);
-    Q_EMIT announcement(QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));
-    m_runner.cancel();
+    requestCancel(m_isProcessing,
+                  QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));
 }
 
-std::optional<QUrl> CutoutViewModel::outputFolderToOpen() const {
-    return FileService::folderToOpen(
-        m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory, m_items);
-}
-
-void CutoutViewModel::setProcessing(bool processing) {
+void CutoutViewModel::setRunning(bool processing) {
     if (m_isProcessing == processing)
         return;
     m_isProcessing = processing;
     Q_EMIT isProcessingChanged();
-}
-
-void CutoutViewModel::setCancelling(bool cancelling) {
-    if (m_isCancelling == cancelling)
-        return;
-    m_isCancelling = cancelling;
-    Q_EMIT isCancellingChanged();
 }
 
 } // namespace glintwork

@@ -39,4 +39,16 @@ struct NamingConfig {
 [[nodiscard]] QString sanitizeNameComponent(const QString& text);
 [[nodiscard]] std::optional<QString> cleanedStartNumber(const QString& typed);
 
+// `settings` (any tool's settings with the four naming fields) with the naming the user
+// entered, cleaned as above.
+template <typename Settings>
+[[nodiscard]] Settings withNamingConfig(Settings settings, const NamingConfig& config) {
+    settings.namingMode = config.mode;
+    settings.namePrefix = sanitizeNameComponent(config.prefix);
+    settings.nameSuffix = sanitizeNameComponent(config.suffix);
+    if (const auto start = cleanedStartNumber(config.startNumber))
+        settings.nameStartNumber = *start;
+    return settings;
+}
+
 } // namespace glintwork

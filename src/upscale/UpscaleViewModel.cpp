@@ -88,56 +88,16 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
     }
 }
 
-UpscaleViewModel::UpscaleViewModel(QObject* parent) : QObject(parent) {
-    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
-        m_reserved.clear();
-        setProcessing(false);
-        Q_EMIT runFinished(cancelled);
-        setCancelling(false);
-    });
-}
+UpscaleViewModel::UpscaleViewModel(QObject* parent)
+    : ToolDriver(UpscaleSettings::supportedExtensions(), parent) {}
 
 UpscaleViewModel::~UpscaleViewModel() = default;
-
-void UpscaleViewModel::setSharedOutputSettings(SharedOutputSettings* shared) {
-    if (m_shared == shared)
-        return;
-    m_shared = shared;
-    Q_EMIT sharedOutputSettingsChanged();
-}
 
 void UpscaleViewModel::setPreviewItem(ImageItem* item) {
     if (m_previewItem == item)
         return;
     m_previewItem = item;
     Q_EMIT previewItemChanged();
-}
-
-bool UpscaleViewModel::canStartProcessing() const {
-    if (m_items.isEmpty() || m_isProcessing)
-        return false;
-    return std::any_of(m_items.begin(), m_items.end(), [](const auto& item) {
-        return !item->status().is(ConversionStatus::Kind::completed);
-    });
-}
-
-void UpscaleViewModel::addFiles(const QList<QUrl>& urls) {
-    const ItemList added = FileService::newItems(urls, UpscaleSettings::supportedExtensions(), m_items);
-    if (added.isEmpty())
-        return;
-    m_items.append(added);
-    Q_EMIT itemsChanged();
-}
-
-void UpscaleViewModel::clearItems() {
-    m_items.clear();
-    Q_EMIT itemsChanged();
-}
-
-void UpscaleViewModel::removeItem(const ImageItem* item) {
-    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
-    if (removed > 0)
-        Q_EMIT itemsChanged();
 }
 
 void UpscaleViewModel::replaceSettings(const UpscaleSettings& settings) {
@@ -177,13 +137,7 @@ void UpscaleViewModel::updateScale(int scale) {
 }
 
 void UpscaleViewModel::updateNamingConfig(const NamingConfig& config) {
-    UpscaleSettings next = m_settings;
-    next.namingMode = config.mode;
-    next.namePrefix = sanitizeNameComponent(config.prefix);
-    next.nameSuffix = sanitizeNameComponent(config.suffix);
-    if (const auto start = cleanedStartNumber(config.startNumber))
-        next.nameStartNumber = *start;
-    replaceSettings(next);
+    replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
 
@@ -215,8 +169,8 @@ void UpscaleViewModel::startProcessing() {
         return;
     setCancelling(false);
     resetUnfinishedItems(m_items);
-    setProcessing(true);
-    m_snapshot.sharedFolder = m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+    setRunning(true);
+    m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale);
     m_snapshot.naming = m_settings.namingConfig();
@@ -240,9 +194,7 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
     // stem never share an output.
     const QString base = OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex,
                                                       m_snapshot.choice.factor);
-    request.outputURL = OutputNamer::ensureUnique(
-        OutputNamer::outputURL(folder, base, fileExtension(request.format)), m_reserved);
-    m_reserved.insert(request.outputURL);
+    request.outputURL = reserveOutputURL(OutputNamer::outputURL(folder, base, fileExtension(request.format)));
 
     const AutoTiler* tiler = &m_tiler;
     QPointer<ImageItem> target(&item);
@@ -273,32 +225,15 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void UpscaleViewModel::cancelProcessing() {
-    // A second request while the first is under way changes nothing and is not announced
-    // again.
-    if (!m_isProcessing || m_isCancelling)
-        return;
-    setCancelling(true);
-    Q_EMIT announcement(QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling"));
-    m_runner.cancel();
+    requestCancel(m_isProcessing,
+                  QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling"));
 }
 
-std::optional<QUrl> UpscaleViewModel::outputFolderToOpen() const {
-    return FileService::folderToOpen(
-        m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory, m_items);
-}
-
-void UpscaleViewModel::setProcessing(bool processing) {
+void UpscaleViewModel::setRunning(bool processing) {
     if (m_isProcessing == processing)
         return;
     m_isProcessing = processing;
     Q_EMIT isProcessingChanged();
-}
-
-void UpscaleViewModel::setCancelling(bool cancelling) {
-    if (m_isCancelling == cancelling)
-        return;
-    m_isCancelling = cancelling;
-    Q_EMIT isCancellingChanged();
 }
 
 } // namespace glintwork

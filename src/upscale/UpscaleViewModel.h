@@ -5,14 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QUrl>
 
-#include "batch/BatchRunner.h"
-#include "batch/ImageItem.h"
-#include "platform/SharedOutputSettings.h"
+#include "batch/ToolDriver.h"
 #include "upscale/AutoTiler.h"
 #include "upscale/UpscaleSettings.h"
 
@@ -43,35 +39,24 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that upscales every waiting item, two files at once.
 // Lives on the main thread.
-class UpscaleViewModel : public QObject {
+class UpscaleViewModel : public ToolDriver {
     Q_OBJECT
     Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
-    Q_PROPERTY(bool isCancelling READ isCancelling NOTIFY isCancellingChanged)
 
 public:
     explicit UpscaleViewModel(QObject* parent = nullptr);
     ~UpscaleViewModel() override;
 
-    [[nodiscard]] const ItemList& items() const { return m_items; }
     [[nodiscard]] const UpscaleSettings& settings() const { return m_settings; }
     [[nodiscard]] bool isProcessing() const { return m_isProcessing; }
-    [[nodiscard]] bool isCancelling() const { return m_isCancelling; }
     [[nodiscard]] const AutoTiler& tiler() const { return m_tiler; }
-    [[nodiscard]] SharedOutputSettings* sharedOutputSettings() const { return m_shared; }
-    void setSharedOutputSettings(SharedOutputSettings* shared);
-    // Headless runs name their output folder directly (nothing is stored).
-    void setFixedOutputDirectory(const std::optional<QUrl>& folder) { m_fixedOutputDirectory = folder; }
     // Replaces the settings for this driver only; nothing is stored (headless runs).
     void applySettings(const UpscaleSettings& settings) { replaceSettings(settings); }
 
     [[nodiscard]] ImageItem* previewItem() const { return m_previewItem; }
     void setPreviewItem(ImageItem* item);
 
-    [[nodiscard]] bool canStartProcessing() const;
-
-    void addFiles(const QList<QUrl>& urls);
-    void clearItems();
-    void removeItem(const ImageItem* item);
+    [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
     // Replaces the settings with the stored ones (when the view comes on screen).
     void loadSettings();
@@ -84,41 +69,25 @@ public:
     void startProcessing();
     void cancelProcessing();
 
-    // The shared output folder, else the folder of the first item with an output.
-    [[nodiscard]] std::optional<QUrl> outputFolderToOpen() const;
-
     // Files upscaled at once: defaultUpscaleConcurrency for this machine unless set.
     void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
     [[nodiscard]] int concurrencyLimit() const;
 
 Q_SIGNALS:
-    void itemsChanged();
     void settingsChanged();
     void isProcessingChanged();
-    void isCancellingChanged();
-    void sharedOutputSettingsChanged();
     void previewItemChanged();
-    // A text for assistive technology ("Cancelling upscaling").
-    void announcement(const QString& text);
-    // The run is over; a front end may play the completion sound when not cancelled.
-    void runFinished(bool cancelled);
 
 private:
-    void setProcessing(bool processing);
-    void setCancelling(bool cancelling);
+    void setRunning(bool processing) override;
     void replaceSettings(const UpscaleSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
-    ItemList m_items;
     UpscaleSettings m_settings;
     bool m_isProcessing = false;
-    bool m_isCancelling = false;
-    QPointer<SharedOutputSettings> m_shared;
-    std::optional<QUrl> m_fixedOutputDirectory;
     QPointer<ImageItem> m_previewItem;
     AutoTiler m_tiler;
     UpscaleSettingsPersistence m_persistence;
-    BatchRunner m_runner;
     int m_concurrencyLimit = 0;
 
     // Captured when a run starts.
@@ -129,8 +98,6 @@ private:
         NamingConfig naming;
     };
     Snapshot m_snapshot;
-    // Output names handed out in this run.
-    QSet<QUrl> m_reserved;
 };
 
 } // namespace glintwork

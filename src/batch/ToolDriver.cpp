@@ -1,0 +1,83 @@
+#include "batch/ToolDriver.h"
+
+#include <algorithm>
+
+#include "batch/FileService.h"
+#include "naming/OutputNamer.h"
+
+namespace glintwork {
+
+ToolDriver::ToolDriver(const QSet<QString>& extensions, QObject* parent)
+    : QObject(parent), m_extensions(extensions) {
+    connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
+        m_reserved.clear();
+        setRunning(false);
+        Q_EMIT runFinished(cancelled);
+        setCancelling(false);
+    });
+}
+
+ToolDriver::~ToolDriver() = default;
+
+void ToolDriver::setSharedOutputSettings(SharedOutputSettings* shared) {
+    if (m_shared == shared)
+        return;
+    m_shared = shared;
+    Q_EMIT sharedOutputSettingsChanged();
+}
+
+void ToolDriver::addFiles(const QList<QUrl>& urls) {
+    const ItemList added = FileService::newItems(urls, m_extensions, m_items);
+    if (added.isEmpty())
+        return;
+    m_items.append(added);
+    Q_EMIT itemsChanged();
+}
+
+void ToolDriver::clearItems() {
+    m_items.clear();
+    Q_EMIT itemsChanged();
+}
+
+void ToolDriver::removeItem(const ImageItem* item) {
+    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
+    if (removed > 0)
+        Q_EMIT itemsChanged();
+}
+
+std::optional<QUrl> ToolDriver::outputFolder() const {
+    return m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+}
+
+bool ToolDriver::hasUnfinishedItems() const {
+    return std::any_of(m_items.begin(), m_items.end(), [](const auto& item) {
+        return !item->status().is(ConversionStatus::Kind::completed);
+    });
+}
+
+std::optional<QUrl> ToolDriver::outputFolderToOpen() const {
+    return FileService::folderToOpen(outputFolder(), m_items);
+}
+
+void ToolDriver::setCancelling(bool cancelling) {
+    if (m_isCancelling == cancelling)
+        return;
+    m_isCancelling = cancelling;
+    Q_EMIT isCancellingChanged();
+}
+
+void ToolDriver::requestCancel(bool running, const QString& announcementText) {
+    if (!running || m_isCancelling)
+        return;
+    setCancelling(true);
+    Q_EMIT announcement(announcementText);
+    m_runner.cancel();
+}
+
+QUrl ToolDriver::reserveOutputURL(const QUrl& url) {
+    const QUrl unique = OutputNamer::ensureUnique(url, m_reserved);
+    m_reserved.insert(unique);
+    return unique;
+}
+
+} // namespace glintwork

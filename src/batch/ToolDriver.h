@@ -1,0 +1,85 @@
+#pragma once
+
+#include <optional>
+
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include "batch/BatchRunner.h"
+#include "batch/ImageItem.h"
+#include "platform/SharedOutputSettings.h"
+
+namespace glintwork {
+
+// What the three tools' batch drivers have in common: the list of items and the calls that
+// change it, where outputs go, the cancelling state, the names handed out in a run and the
+// notifications about all of these. Each tool adds its settings, its running state and the
+// job that processes one item. Lives on the main thread.
+class ToolDriver : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isCancelling READ isCancelling NOTIFY isCancellingChanged)
+
+public:
+    ~ToolDriver() override;
+
+    [[nodiscard]] const ItemList& items() const { return m_items; }
+    [[nodiscard]] bool isCancelling() const { return m_isCancelling; }
+    [[nodiscard]] SharedOutputSettings* sharedOutputSettings() const { return m_shared; }
+    void setSharedOutputSettings(SharedOutputSettings* shared);
+    // Headless runs name their output folder directly instead of through the shared,
+    // bookmarked one (nothing is stored).
+    void setFixedOutputDirectory(const std::optional<QUrl>& folder) { m_fixedOutputDirectory = folder; }
+
+    // Adds the files (and the images inside folders) of the tool's kinds not listed yet.
+    void addFiles(const QList<QUrl>& urls);
+    void clearItems();
+    void removeItem(const ImageItem* item);
+
+    // The output folder, else the folder of the first item with an output.
+    [[nodiscard]] std::optional<QUrl> outputFolderToOpen() const;
+
+Q_SIGNALS:
+    void itemsChanged();
+    void isCancellingChanged();
+    void sharedOutputSettingsChanged();
+    // A text for assistive technology ("Cancelling conversion").
+    void announcement(const QString& text);
+    // The run is over; a front end may play the completion sound when not cancelled.
+    void runFinished(bool cancelled);
+
+protected:
+    // `extensions`: the lower-case file extensions the tool takes in.
+    ToolDriver(const QSet<QString>& extensions, QObject* parent);
+
+    // The tool's own running flag and its notification.
+    virtual void setRunning(bool running) = 0;
+
+    // Where a run started now writes: the shared folder, else the fixed one; nothing means
+    // beside each source.
+    [[nodiscard]] std::optional<QUrl> outputFolder() const;
+    // Some listed item is not completed yet.
+    [[nodiscard]] bool hasUnfinishedItems() const;
+    void setCancelling(bool cancelling);
+    // Asks a running batch to stop and announces it; a second request while the first is
+    // under way changes nothing and is not announced again.
+    void requestCancel(bool running, const QString& announcementText);
+    // `url`, or the first free variant of it that is neither on disk nor handed out earlier
+    // in this run; the result counts as handed out from now on.
+    [[nodiscard]] QUrl reserveOutputURL(const QUrl& url);
+
+    ItemList m_items;
+    BatchRunner m_runner;
+    // Output names handed out in this run.
+    QSet<QUrl> m_reserved;
+
+private:
+    const QSet<QString>& m_extensions;
+    bool m_isCancelling = false;
+    QPointer<SharedOutputSettings> m_shared;
+    std::optional<QUrl> m_fixedOutputDirectory;
+};
+
+} // namespace glintwork
