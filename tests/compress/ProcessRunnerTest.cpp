@@ -304,8 +304,11 @@ TEST_F(ProcessRunnerTest, ChildThatStillSucceedsAfterCancellationKeepsItsResult)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exitCode);
         const QString tool =
-            script("trap 'printf finished; exit " + QByteArray::number(c.exitCode) +
-                   "' TERM\necho $$ > \"$1\"\nsleep 30");
+            // The sleep runs in the background, away from our pipes: a signal that lands
+            // while the shell is forking it would otherwise be lost in the fork, leaving a
+            // sleep that holds the pipes open for 30 seconds.
+            script("trap 'kill $!; printf finished; exit " + QByteArray::number(c.exitCode) +
+                   "' TERM\necho $$ > \"$1\"\nsleep 30 >/dev/null 2>&1 &\nwait");
         const QString pidFile = m_resources.scratch().filePath(QStringLiteral("pid"));
         QFile::remove(pidFile);
         auto token = std::make_shared<CancellationToken>();
