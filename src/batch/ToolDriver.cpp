@@ -59,6 +59,13 @@ std::optional<QUrl> ToolDriver::outputFolderToOpen() const {
     return FileService::folderToOpen(outputFolder(), m_items);
 }
 
+void ToolDriver::setRunning(bool running) {
+    if (m_isRunning == running)
+        return;
+    m_isRunning = running;
+    Q_EMIT isRunningChanged();
+}
+
 void ToolDriver::setCancelling(bool cancelling) {
     if (m_isCancelling == cancelling)
         return;

@@ -15,9 +15,11 @@
 namespace glintwork {
 
 // What the three tools' batch drivers have in common: the list of items and the calls that
-// change it, where outputs go, the cancelling state, the names handed out in a run and the
-// notifications about all of these. Each tool adds its settings, its running state and the
-// job that processes one item. Lives on the main thread.
+// change it, where outputs go, the running and cancelling states, the names handed out in a
+// run and the notifications about all of these. Each tool adds its settings, its start rule
+// and the job that processes one item, and names its run in its own words (isConverting,
+// startConversion; isProcessing, startProcessing), which the generic calls below forward to.
+// Lives on the main thread.
 class ToolDriver : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isCancelling READ isCancelling NOTIFY isCancellingChanged)
@@ -26,7 +28,14 @@ public:
     ~ToolDriver() override;
 
     [[nodiscard]] const ItemList& items() const { return m_items; }
+    [[nodiscard]] bool isRunning() const { return m_isRunning; }
     [[nodiscard]] bool isCancelling() const { return m_isCancelling; }
+    [[nodiscard]] virtual bool canStart() const = 0;
+    virtual void start() = 0;
+    virtual void cancel() = 0;
+    // Replaces the settings with the stored ones (when the view comes on screen).
+    virtual void loadSettings() = 0;
+
     [[nodiscard]] SharedOutputSettings* sharedOutputSettings() const { return m_shared; }
     void setSharedOutputSettings(SharedOutputSettings* shared);
     // Headless runs name their output folder directly instead of through the shared,
@@ -43,6 +52,8 @@ public:
 
 Q_SIGNALS:
     void itemsChanged();
+    void settingsChanged();
+    void isRunningChanged();
     void isCancellingChanged();
     void sharedOutputSettingsChanged();
     // A text for assistive technology ("Cancelling conversion").
@@ -54,14 +65,12 @@ protected:
     // `extensions`: the lower-case file extensions the tool takes in.
     ToolDriver(const QSet<QString>& extensions, QObject* parent);
 
-    // The tool's own running flag and its notification.
-    virtual void setRunning(bool running) = 0;
-
     // Where a run started now writes: the shared folder, else the fixed one; nothing means
     // beside each source.
     [[nodiscard]] std::optional<QUrl> outputFolder() const;
     // Some listed item is not completed yet.
     [[nodiscard]] bool hasUnfinishedItems() const;
+    void setRunning(bool running);
     void setCancelling(bool cancelling);
     // Asks a running batch to stop and announces it; a second request while the first is
     // under way changes nothing and is not announced again.
@@ -77,6 +86,7 @@ protected:
 
 private:
     const QSet<QString>& m_extensions;
+    bool m_isRunning = false;
     bool m_isCancelling = false;
     QPointer<SharedOutputSettings> m_shared;
     std::optional<QUrl> m_fixedOutputDirectory;

@@ -24,7 +24,9 @@ QUrl convertWithImageConverter(const ConversionRequest& request, CancellationTok
 
 ConversionViewModel::ConversionViewModel(QObject* parent)
     : ToolDriver(ConversionSettings::supportedExtensions(), parent),
-      m_converter(convertWithImageConverter) {}
+      m_converter(convertWithImageConverter) {
+    connect(this, &ToolDriver::isRunningChanged, this, &ConversionViewModel::isConvertingChanged);
+}
 
 ConversionViewModel::~ConversionViewModel() = default;
 
@@ -161,15 +163,8 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
 }
 
 void ConversionViewModel::cancelConversion() {
-    requestCancel(m_isConverting,
+    requestCancel(isConverting(),
                   QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));
-}
-
-void ConversionViewModel::setRunning(bool converting) {
-    if (m_isConverting == converting)
-        return;
-    m_isConverting = converting;
-    Q_EMIT isConvertingChanged();
 }
 
 } // namespace glintwork

@@ -40,16 +40,15 @@ public:
     ~ConversionViewModel() override;
 
     [[nodiscard]] const ConversionSettings& settings() const { return m_settings; }
-    [[nodiscard]] bool isConverting() const { return m_isConverting; }
+    [[nodiscard]] bool isConverting() const { return isRunning(); }
     // Replaces the settings for this driver only; nothing is stored (headless runs).
     void applySettings(const ConversionSettings& settings) { replaceSettings(settings); }
 
-    [[nodiscard]] bool canStartConversion() const { return !m_items.isEmpty() && !m_isConverting; }
+    [[nodiscard]] bool canStartConversion() const { return !m_items.isEmpty() && !isConverting(); }
     [[nodiscard]] qint64 totalOriginalSize() const;
     [[nodiscard]] qint64 totalCompressedSize() const;
 
-    // Replaces the settings with the stored ones (when the view comes on screen).
-    void loadSettings();
+    void loadSettings() override;
     void updateQuality(int quality);
     void updateOutputFormat(OutputFormat format);
     void updateMaxWidth(std::optional<int> width);
@@ -59,6 +58,9 @@ public:
 
     void startConversion();
     void cancelConversion();
+    [[nodiscard]] bool canStart() const override { return canStartConversion(); }
+    void start() override { startConversion(); }
+    void cancel() override { cancelConversion(); }
 
     // How many conversions may run at once; the processor count unless set.
     void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
@@ -67,16 +69,13 @@ public:
     void setConverter(Converter converter) { m_converter = std::move(converter); }
 
 Q_SIGNALS:
-    void settingsChanged();
     void isConvertingChanged();
 
 private:
-    void setRunning(bool converting) override;
     void replaceSettings(const ConversionSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
     ConversionSettings m_settings;
-    bool m_isConverting = false;
     CompressSettingsPersistence m_persistence;
     Converter m_converter;
     int m_concurrencyLimit = 0;

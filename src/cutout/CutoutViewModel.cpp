@@ -68,7 +68,9 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
 
 CutoutViewModel::CutoutViewModel(QObject* parent)
     : ToolDriver(CutoutSettings::supportedExtensions(), parent),
-      m_remover(std::make_shared<BackgroundRemover>()) {}
+      m_remover(std::make_shared<BackgroundRemover>()) {
+    connect(this, &ToolDriver::isRunningChanged, this, &CutoutViewModel::isProcessingChanged);
+}
 
 CutoutViewModel::~CutoutViewModel() = default;
 
@@ -174,15 +176,8 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void CutoutViewModel::cancelProcessing() {
-    requestCancel(m_isProcessing,
+    requestCancel(isProcessing(),
                   QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));
-}
-
-void CutoutViewModel::setRunning(bool processing) {
-    if (m_isProcessing == processing)
-        return;
-    m_isProcessing = processing;
-    Q_EMIT isProcessingChanged();
 }
 
 } // namespace glintwork

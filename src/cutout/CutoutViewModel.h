@@ -62,7 +62,7 @@ public:
     ~CutoutViewModel() override;
 
     [[nodiscard]] const CutoutSettings& settings() const { return m_settings; }
-    [[nodiscard]] bool isProcessing() const { return m_isProcessing; }
+    [[nodiscard]] bool isProcessing() const { return isRunning(); }
     // Replaces the settings for this driver only; nothing is stored (headless runs).
     void applySettings(const CutoutSettings& settings) { replaceSettings(settings); }
     // Replaces the mask source (tests, other back ends).
@@ -71,8 +71,7 @@ public:
     // The list holds an item that is not completed and no run is going on.
     [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
-    // Replaces the settings with the stored ones (when the view first appears).
-    void loadSettings();
+    void loadSettings() override;
     void updateMode(CutoutMode mode);
     void updateOutputFormat(CutoutOutputFormat format);
     void updateExportMaskSeparately(bool exportMask);
@@ -80,22 +79,22 @@ public:
 
     void startProcessing();
     void cancelProcessing();
+    [[nodiscard]] bool canStart() const override { return canStartProcessing(); }
+    void start() override { startProcessing(); }
+    void cancel() override { cancelProcessing(); }
 
     // How many files may be processed at once; the processor count unless set.
     void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
     [[nodiscard]] int concurrencyLimit() const;
 
 Q_SIGNALS:
-    void settingsChanged();
     void isProcessingChanged();
 
 private:
-    void setRunning(bool processing) override;
     void replaceSettings(const CutoutSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
     CutoutSettings m_settings;
-    bool m_isProcessing = false;
     CutoutSettingsPersistence m_persistence;
     std::shared_ptr<const BackgroundRemoving> m_remover;
     int m_concurrencyLimit = 0;

@@ -89,7 +89,9 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
 }
 
 UpscaleViewModel::UpscaleViewModel(QObject* parent)
-    : ToolDriver(UpscaleSettings::supportedExtensions(), parent) {}
+    : ToolDriver(UpscaleSettings::supportedExtensions(), parent) {
+    connect(this, &ToolDriver::isRunningChanged, this, &UpscaleViewModel::isProcessingChanged);
+}
 
 UpscaleViewModel::~UpscaleViewModel() = default;
 
@@ -225,15 +227,8 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
 }
 
 void UpscaleViewModel::cancelProcessing() {
-    requestCancel(m_isProcessing,
+    requestCancel(isProcessing(),
                   QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling"));
-}
-
-void UpscaleViewModel::setRunning(bool processing) {
-    if (m_isProcessing == processing)
-        return;
-    m_isProcessing = processing;
-    Q_EMIT isProcessingChanged();
 }
 
 } // namespace glintwork

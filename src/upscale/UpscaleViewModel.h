@@ -48,7 +48,7 @@ public:
     ~UpscaleViewModel() override;
 
     [[nodiscard]] const UpscaleSettings& settings() const { return m_settings; }
-    [[nodiscard]] bool isProcessing() const { return m_isProcessing; }
+    [[nodiscard]] bool isProcessing() const { return isRunning(); }
     [[nodiscard]] const AutoTiler& tiler() const { return m_tiler; }
     // Replaces the settings for this driver only; nothing is stored (headless runs).
     void applySettings(const UpscaleSettings& settings) { replaceSettings(settings); }
@@ -58,8 +58,7 @@ public:
 
     [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
-    // Replaces the settings with the stored ones (when the view comes on screen).
-    void loadSettings();
+    void loadSettings() override;
     void updateOutputFormat(UpscaleOutputFormat format);
     void updateStyle(UpscaleStyle style);
     // Only 2 and 4 are accepted; anything else is ignored.
@@ -68,23 +67,23 @@ public:
 
     void startProcessing();
     void cancelProcessing();
+    [[nodiscard]] bool canStart() const override { return canStartProcessing(); }
+    void start() override { startProcessing(); }
+    void cancel() override { cancelProcessing(); }
 
     // Files upscaled at once: defaultUpscaleConcurrency for this machine unless set.
     void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
     [[nodiscard]] int concurrencyLimit() const;
 
 Q_SIGNALS:
-    void settingsChanged();
     void isProcessingChanged();
     void previewItemChanged();
 
 private:
-    void setRunning(bool processing) override;
     void replaceSettings(const UpscaleSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
     UpscaleSettings m_settings;
-    bool m_isProcessing = false;
     QPointer<ImageItem> m_previewItem;
     AutoTiler m_tiler;
     UpscaleSettingsPersistence m_persistence;

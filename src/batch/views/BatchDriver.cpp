@@ -2,14 +2,32 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
+#include "batch/views/CompletionSignal.h"
+
 namespace glintwork {
 
-BatchDriver::BatchDriver(QObject* driver, Operations ops, QObject* parent)
-    : QObject(parent), m_driver(driver), m_ops(std::move(ops)) {}
+BatchDriver* BatchDriver::bind(ToolDriver* driver, QObject* parent) {
+    return new BatchDriver(driver, parent);
+}
+
+BatchDriver::BatchDriver(ToolDriver* driver, QObject* parent) : QObject(parent), m_driver(driver) {
+    connect(driver, &ToolDriver::itemsChanged, this, [this] {
+        watchItems();
+        Q_EMIT itemsChanged();
+    });
+    connect(driver, &ToolDriver::settingsChanged, this, &BatchDriver::settingsChanged);
+    connect(driver, &ToolDriver::isRunningChanged, this, &BatchDriver::isRunningChanged);
+    connect(driver, &ToolDriver::isCancellingChanged, this, &BatchDriver::isCancellingChanged);
+    connect(driver, &ToolDriver::announcement, this, &BatchDriver::announcement);
+    connect(driver, &ToolDriver::runFinished, this, &BatchDriver::runFinished);
+    watchItems();
+}
 
 const ItemList& BatchDriver::items() const {
     static const ItemList none;
-    return m_driver ? m_ops.items() : none;
+    return m_driver ? m_driver->items() : none;
 }
 
 int BatchDriver::completedCount() const {
@@ -27,42 +45,51 @@ bool BatchDriver::anyCompleted() const {
 }
 
 std::optional<QUrl> BatchDriver::outputFolderToOpen() const {
-    return m_driver ? m_ops.outputFolderToOpen() : std::nullopt;
+    return m_driver ? m_driver->outputFolderToOpen() : std::nullopt;
 }
 
 void BatchDriver::addFiles(const QList<QUrl>& urls) {
     if (m_driver)
-        m_ops.addFiles(urls);
+        m_driver->addFiles(urls);
 }
 
 void BatchDriver::start() {
     if (m_driver)
-        m_ops.start();
+        m_driver->start();
 }
 
 void BatchDriver::cancel() {
     if (m_driver)
-        m_ops.cancel();
+        m_driver->cancel();
 }
 
 void BatchDriver::clearItems() {
     if (m_driver)
-        m_ops.clearItems();
+        m_driver->clearItems();
 }
 
 void BatchDriver::removeItem(const ImageItem* item) {
     if (m_driver && item)
-        m_ops.removeItem(item);
+        m_driver->removeItem(item);
 }
 
 void BatchDriver::loadSettings() {
     if (m_driver)
-        m_ops.loadSettings();
+        m_driver->loadSettings();
 }
 
 bool BatchDriver::retireWhileRunning() {
-    if (!m_driver || !m_ops.retire())
+    if (!m_driver || !m_driver->isRunning())
         return false;
+    ToolDriver* driver = m_driver;
+    driver->setParent(QCoreApplication::instance());
+    connect(driver, &ToolDriver::runFinished, driver, [driver](bool cancelled) {
+        if (!cancelled)
+            signalBatchCompletion(nullptr);
+        driver->deleteLater();
+    });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, driver,
+            [driver] { driver->cancel(); });
     // The view that goes away no longer hears from the driver.
     m_driver->disconnect(this);
     for (const auto& connection : m_itemConnections)
