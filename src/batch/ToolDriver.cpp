@@ -40,7 +40,8 @@ void ToolDriver::clearItems() {
 }
 
 void ToolDriver::removeItem(const ImageItem* item) {
-    const auto removed = m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
+    const auto removed =
+        m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
     if (removed > 0)
         Q_EMIT itemsChanged();
 }

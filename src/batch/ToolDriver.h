@@ -40,7 +40,9 @@ public:
     void setSharedOutputSettings(SharedOutputSettings* shared);
     // Headless runs name their output folder directly instead of through the shared,
     // bookmarked one (nothing is stored).
-    void setFixedOutputDirectory(const std::optional<QUrl>& folder) { m_fixedOutputDirectory = folder; }
+    void setFixedOutputDirectory(const std::optional<QUrl>& folder) {
+        m_fixedOutputDirectory = folder;
+    }
 
     // Adds the files (and the images inside folders) of the tool's kinds not listed yet.
     void addFiles(const QList<QUrl>& urls);
@@ -90,6 +92,30 @@ private:
     bool m_isCancelling = false;
     QPointer<SharedOutputSettings> m_shared;
     std::optional<QUrl> m_fixedOutputDirectory;
+};
+
+// A tool driver with its settings and their store: `Settings` compares with ==, and
+// `Persistence::load()` returns the stored settings.
+template <typename Settings, typename Persistence>
+class ToolDriverWithSettings : public ToolDriver {
+public:
+    [[nodiscard]] const Settings& settings() const { return m_settings; }
+    // Replaces the settings for this driver only; nothing is stored (headless runs).
+    void applySettings(const Settings& settings) { replaceSettings(settings); }
+    void loadSettings() override { replaceSettings(m_persistence.load()); }
+
+protected:
+    using ToolDriver::ToolDriver;
+
+    void replaceSettings(const Settings& settings) {
+        if (m_settings == settings)
+            return;
+        m_settings = settings;
+        Q_EMIT settingsChanged();
+    }
+
+    Settings m_settings;
+    Persistence m_persistence;
 };
 
 } // namespace glintwork

@@ -23,7 +23,7 @@ QUrl convertWithImageConverter(const ConversionRequest& request, CancellationTok
 } // namespace
 
 ConversionViewModel::ConversionViewModel(QObject* parent)
-    : ToolDriver(ConversionSettings::supportedExtensions(), parent),
+    : ToolDriverWithSettings(ConversionSettings::supportedExtensions(), parent),
       m_converter(convertWithImageConverter) {
     connect(this, &ToolDriver::isRunningChanged, this, &ConversionViewModel::isConvertingChanged);
 }
@@ -42,17 +42,6 @@ qint64 ConversionViewModel::totalCompressedSize() const {
     for (const auto& item : m_items)
         total += item->compressedSize().value_or(0);
     return total;
-}
-
-void ConversionViewModel::replaceSettings(const ConversionSettings& settings) {
-    if (m_settings == settings)
-        return;
-    m_settings = settings;
-    Q_EMIT settingsChanged();
-}
-
-void ConversionViewModel::loadSettings() {
-    replaceSettings(m_persistence.load());
 }
 
 void ConversionViewModel::updateQuality(int quality) {

@@ -28,7 +28,7 @@ struct ConversionRequest {
 // The compress tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that converts every waiting item, several at once.
 // Lives on the main thread.
-class ConversionViewModel : public ToolDriver {
+class ConversionViewModel : public ToolDriverWithSettings<ConversionSettings, CompressSettingsPersistence> {
     Q_OBJECT
     Q_PROPERTY(bool isConverting READ isConverting NOTIFY isConvertingChanged)
 
@@ -39,16 +39,12 @@ public:
     explicit ConversionViewModel(QObject* parent = nullptr);
     ~ConversionViewModel() override;
 
-    [[nodiscard]] const ConversionSettings& settings() const { return m_settings; }
     [[nodiscard]] bool isConverting() const { return isRunning(); }
-    // Replaces the settings for this driver only; nothing is stored (headless runs).
-    void applySettings(const ConversionSettings& settings) { replaceSettings(settings); }
 
     [[nodiscard]] bool canStartConversion() const { return !m_items.isEmpty() && !isConverting(); }
     [[nodiscard]] qint64 totalOriginalSize() const;
     [[nodiscard]] qint64 totalCompressedSize() const;
 
-    void loadSettings() override;
     void updateQuality(int quality);
     void updateOutputFormat(OutputFormat format);
     void updateMaxWidth(std::optional<int> width);
@@ -72,11 +68,8 @@ Q_SIGNALS:
     void isConvertingChanged();
 
 private:
-    void replaceSettings(const ConversionSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
-    ConversionSettings m_settings;
-    CompressSettingsPersistence m_persistence;
     Converter m_converter;
     int m_concurrencyLimit = 0;
 

@@ -67,7 +67,7 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
 }
 
 CutoutViewModel::CutoutViewModel(QObject* parent)
-    : ToolDriver(CutoutSettings::supportedExtensions(), parent),
+    : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent),
       m_remover(std::make_shared<BackgroundRemover>()) {
     connect(this, &ToolDriver::isRunningChanged, this, &CutoutViewModel::isProcessingChanged);
 }
@@ -77,17 +77,6 @@ CutoutViewModel::~CutoutViewModel() = default;
 void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
     if (remover)
         m_remover = std::move(remover);
-}
-
-void CutoutViewModel::replaceSettings(const CutoutSettings& settings) {
-    if (m_settings == settings)
-        return;
-    m_settings = settings;
-    Q_EMIT settingsChanged();
-}
-
-void CutoutViewModel::loadSettings() {
-    replaceSettings(m_persistence.load());
 }
 
 void CutoutViewModel::updateMode(CutoutMode mode) {

@@ -53,7 +53,7 @@ struct CutoutOutcome {
 // The cutout tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that cuts out every waiting item, several at once.
 // Lives on the main thread.
-class CutoutViewModel : public ToolDriver {
+class CutoutViewModel : public ToolDriverWithSettings<CutoutSettings, CutoutSettingsPersistence> {
     Q_OBJECT
     Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
 
@@ -61,17 +61,13 @@ public:
     explicit CutoutViewModel(QObject* parent = nullptr);
     ~CutoutViewModel() override;
 
-    [[nodiscard]] const CutoutSettings& settings() const { return m_settings; }
     [[nodiscard]] bool isProcessing() const { return isRunning(); }
-    // Replaces the settings for this driver only; nothing is stored (headless runs).
-    void applySettings(const CutoutSettings& settings) { replaceSettings(settings); }
     // Replaces the mask source (tests, other back ends).
     void setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover);
 
     // The list holds an item that is not completed and no run is going on.
     [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
-    void loadSettings() override;
     void updateMode(CutoutMode mode);
     void updateOutputFormat(CutoutOutputFormat format);
     void updateExportMaskSeparately(bool exportMask);
@@ -91,11 +87,8 @@ Q_SIGNALS:
     void isProcessingChanged();
 
 private:
-    void replaceSettings(const CutoutSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
-    CutoutSettings m_settings;
-    CutoutSettingsPersistence m_persistence;
     std::shared_ptr<const BackgroundRemoving> m_remover;
     int m_concurrencyLimit = 0;
 

@@ -89,7 +89,7 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
 }
 
 UpscaleViewModel::UpscaleViewModel(QObject* parent)
-    : ToolDriver(UpscaleSettings::supportedExtensions(), parent) {
+    : ToolDriverWithSettings(UpscaleSettings::supportedExtensions(), parent) {
     connect(this, &ToolDriver::isRunningChanged, this, &UpscaleViewModel::isProcessingChanged);
 }
 
@@ -100,17 +100,6 @@ void UpscaleViewModel::setPreviewItem(ImageItem* item) {
         return;
     m_previewItem = item;
     Q_EMIT previewItemChanged();
-}
-
-void UpscaleViewModel::replaceSettings(const UpscaleSettings& settings) {
-    if (m_settings == settings)
-        return;
-    m_settings = settings;
-    Q_EMIT settingsChanged();
-}
-
-void UpscaleViewModel::loadSettings() {
-    replaceSettings(m_persistence.load());
 }
 
 void UpscaleViewModel::updateOutputFormat(UpscaleOutputFormat format) {

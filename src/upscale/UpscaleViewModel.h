@@ -39,7 +39,7 @@ void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that upscales every waiting item, two files at once.
 // Lives on the main thread.
-class UpscaleViewModel : public ToolDriver {
+class UpscaleViewModel : public ToolDriverWithSettings<UpscaleSettings, UpscaleSettingsPersistence> {
     Q_OBJECT
     Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
 
@@ -47,18 +47,14 @@ public:
     explicit UpscaleViewModel(QObject* parent = nullptr);
     ~UpscaleViewModel() override;
 
-    [[nodiscard]] const UpscaleSettings& settings() const { return m_settings; }
     [[nodiscard]] bool isProcessing() const { return isRunning(); }
     [[nodiscard]] const AutoTiler& tiler() const { return m_tiler; }
-    // Replaces the settings for this driver only; nothing is stored (headless runs).
-    void applySettings(const UpscaleSettings& settings) { replaceSettings(settings); }
 
     [[nodiscard]] ImageItem* previewItem() const { return m_previewItem; }
     void setPreviewItem(ImageItem* item);
 
     [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
-    void loadSettings() override;
     void updateOutputFormat(UpscaleOutputFormat format);
     void updateStyle(UpscaleStyle style);
     // Only 2 and 4 are accepted; anything else is ignored.
@@ -80,13 +76,10 @@ Q_SIGNALS:
     void previewItemChanged();
 
 private:
-    void replaceSettings(const UpscaleSettings& settings);
     BatchRunner::Job prepare(ImageItem& item, int startedIndex);
 
-    UpscaleSettings m_settings;
     QPointer<ImageItem> m_previewItem;
     AutoTiler m_tiler;
-    UpscaleSettingsPersistence m_persistence;
     int m_concurrencyLimit = 0;
 
     // Captured when a run starts.
