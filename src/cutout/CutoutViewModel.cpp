@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <unistd.h>
+
 #include "batch/FileService.h"
 #include "cutout/AlphaComposition.h"
 #include "cutout/BackgroundRemover.h"
@@ -67,16 +69,16 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
 }
 
 CutoutViewModel::CutoutViewModel(QObject* parent)
-    : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent),
-      m_remover(std::make_shared<BackgroundRemover>()) {
+    : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent) {
     connect(this, &ToolDriver::isRunningChanged, this, &CutoutViewModel::isProcessingChanged);
+    connect(this, &ToolDriver::runFinished, this, [this] { m_remover.reset(); });
 }
 
 CutoutViewModel::~CutoutViewModel() = default;
 
 void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
     if (remover)
-        m_remover = std::move(remover);
+        m_chosenRemover = std::move(remover);
 }
 
 void CutoutViewModel::updateMode(CutoutMode mode) {
@@ -105,8 +107,25 @@ void CutoutViewModel::updateNamingConfig(const NamingConfig& config) {
     m_persistence.save(m_settings.namingConfig());
 }
 
+int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, bool network) {
+    const int cores = std::max(1, processors);
+    if (!network)
+        return cores;
+    constexpr std::int64_t kGiB = std::int64_t(1) << 30;
+    // An unknown size is treated as small: a second file is a gain only in time.
+    if (physicalMemoryBytes < 4 * kGiB)
+        return 1;
+    return std::min(cores, 2);
+}
+
 int CutoutViewModel::concurrencyLimit() const {
-    return m_concurrencyLimit > 0 ? m_concurrencyLimit : std::max(1, QThread::idealThreadCount());
+    if (m_concurrencyLimit > 0)
+        return m_concurrencyLimit;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    const std::int64_t memory = pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
+    const bool network = !m_chosenRemover && BackgroundRemover::subjectModelPath().has_value();
+    return defaultCutoutConcurrency(QThread::idealThreadCount(), memory, network);
 }
 
 void CutoutViewModel::startProcessing() {
@@ -121,6 +140,7 @@ void CutoutViewModel::startProcessing() {
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
     m_reserved.clear();
+    m_remover = m_chosenRemover ? m_chosenRemover : std::make_shared<BackgroundRemover>();
 
     BatchRunner::Hooks hooks;
     hooks.items = [this]() -> const ItemList& { return m_items; };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
@@ -139,21 +140,41 @@ ModelContract readContract(const QString& modelPath) {
     return contract;
 }
 
-MaskPixelBuffer run(const QString& modelPath, const Image& image) {
+struct Network::State {
+    std::mutex mutex;
+    cv::dnn::Net net;
+};
+
+Network::Network(const QString& modelPath)
+    : m_contract(readContract(modelPath)),
+      m_fileName(QFileInfo(modelPath).fileName()),
+      m_state(std::make_unique<State>()) {
+    try {
+        m_state->net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
+    } catch (const cv::Exception& error) {
+        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
+    }
+    if (m_state->net.empty())
+        throw Error::visionRequestFailed(QStringLiteral("%1 holds no network").arg(m_fileName));
+}
+
+Network::~Network() = default;
+
+MaskPixelBuffer Network::run(const Image& image) const {
     if (image.isEmpty())
         throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
-    const ModelContract contract = readContract(modelPath);
+    const ModelContract& contract = m_contract;
+    cv::Mat blob = inputBlob(image, contract);
     cv::Mat output;
     try {
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
-        if (net.empty())
-            throw Error::visionRequestFailed(
-                QStringLiteral("%1 holds no network").arg(QFileInfo(modelPath).fileName()));
-        net.setInput(inputBlob(image, contract));
-        output = net.forward();
+        const std::lock_guard lock(m_state->mutex);
+        m_state->net.setInput(blob);
+        // The result is copied out before the next pass may overwrite the network's blobs.
+        output = m_state->net.forward().clone();
     } catch (const cv::Exception& error) {
-        throw Error::visionRequestFailed(openCvReason(error));
+        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
     }
+    blob.release();
 
     // [1, 1, H, W], [1, H, W] or [H, W]: one plane, whatever the leading ones.
     const int dims = output.dims;
@@ -190,10 +211,10 @@ MaskPixelBuffer run(const QString& modelPath, const Image& image) {
     return buffer;
 }
 
-MaskPixelBuffer subjectMask(const QString& modelPath, const Image& image) {
-    const MaskPixelBuffer network = run(modelPath, image);
-    const cv::Mat plane(network.height, network.width, CV_32F,
-                        const_cast<std::uint8_t*>(network.bytes.data()), network.bytesPerRow);
+MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
+    const MaskPixelBuffer output = network.run(image);
+    const cv::Mat plane(output.height, output.width, CV_32F,
+                        const_cast<std::uint8_t*>(output.bytes.data()), output.bytesPerRow);
     double maximum = 0;
     cv::minMaxLoc(plane, nullptr, &maximum);
     if (!(maximum >= 0.5))
@@ -209,17 +230,17 @@ MaskPixelBuffer subjectMask(const QString& modelPath, const Image& image) {
     return scaled;
 }
 
-MaskPixelBuffer personMatte(const QString& modelPath, const Image& image) {
-    const MaskPixelBuffer network = run(modelPath, image);
+MaskPixelBuffer personMatte(const Network& network, const Image& image) {
+    const MaskPixelBuffer output = network.run(image);
     MaskPixelBuffer matte;
     matte.pixelFormat = kOneComponent8;
-    matte.width = network.width;
-    matte.height = network.height;
-    matte.bytesPerRow = std::size_t(network.width);
-    matte.bytes.resize(std::size_t(network.width) * std::size_t(network.height));
+    matte.width = output.width;
+    matte.height = output.height;
+    matte.bytesPerRow = std::size_t(output.width);
+    matte.bytes.resize(std::size_t(output.width) * std::size_t(output.height));
     for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
         float v;
-        std::memcpy(&v, network.bytes.data() + i * sizeof(float), sizeof(float));
+        std::memcpy(&v, output.bytes.data() + i * sizeof(float), sizeof(float));
         matte.bytes[i] = std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
     }
     return matte;
