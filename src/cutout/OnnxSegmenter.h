@@ -55,8 +55,8 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// Subject mask at the source's resolution (float samples, smoothly resized from the
-// network's); noSubjectFound when no pixel reaches one half.
+// Subject mask at the source's resolution (8-bit, bilinearly enlarged from the network's
+// output); noSubjectFound when no pixel of the output reaches one half.
 [[nodiscard]] MaskPixelBuffer subjectMask(const Network& network, const Image& image);
 
 // Person matte at the network's resolution, as one 8-bit component.

@@ -30,4 +30,16 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
     return full;
 }
 
+ResourceFolder::ResourceFolder(const QString& path)
+    : m_had(qEnvironmentVariableIsSet("GLINTWORK_RESOURCES")), m_old(qgetenv("GLINTWORK_RESOURCES")) {
+    qputenv("GLINTWORK_RESOURCES", path.toUtf8());
+}
+
+ResourceFolder::~ResourceFolder() {
+    if (m_had)
+        qputenv("GLINTWORK_RESOURCES", m_old);
+    else
+        qunsetenv("GLINTWORK_RESOURCES");
+}
+
 } // namespace glintwork::test

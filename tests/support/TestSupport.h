@@ -27,4 +27,18 @@ private:
     bool m_hadConfigDir = false;
 };
 
+// Points the resource folder (GLINTWORK_RESOURCES) elsewhere for one test and puts the old
+// value back.
+class ResourceFolder {
+public:
+    explicit ResourceFolder(const QString& path);
+    ~ResourceFolder();
+    ResourceFolder(const ResourceFolder&) = delete;
+    ResourceFolder& operator=(const ResourceFolder&) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+
 } // namespace glintwork::test
