@@ -524,6 +524,10 @@
       <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
       <translation>Schreibt neben den Ausschnitt eine PNG-Maske in Graustufen mit demselben Dateinamen plus -mask.</translation>
     </message>
+    <message>
+      <source>Only subjects on plain backgrounds can be cut out: the segmentation network is not installed. Run scripts/setup-models to install it.</source>
+      <translation>Nur Motive vor einfarbigem Hintergrund können freigestellt werden: Das Segmentierungsnetz ist nicht installiert. Führen Sie scripts/setup-models aus, um es zu installieren.</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CutoutView</name>

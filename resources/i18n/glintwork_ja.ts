@@ -524,6 +524,10 @@
       <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
       <translation>切り抜き画像と同じ名前に -mask を付けたグレースケールの PNG マスクを並べて書き出します。</translation>
     </message>
+    <message>
+      <source>Only subjects on plain backgrounds can be cut out: the segmentation network is not installed. Run scripts/setup-models to install it.</source>
+      <translation>単色の背景にある被写体しか切り抜けません。セグメンテーションネットワークがインストールされていません。scripts/setup-models を実行してインストールしてください。</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CutoutView</name>
