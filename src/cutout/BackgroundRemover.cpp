@@ -49,6 +49,14 @@ BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const
     return slot.network;
 }
 
+void BackgroundRemover::preloadSubjectNetwork() const {
+    try {
+        (void)network(m_subject, subjectModelPath());
+    } catch (const BackgroundRemoverError&) {
+        // Reported by every request that needs the network.
+    }
+}
+
 Image BackgroundRemover::subjectMask(const Image& image) const {
     if (const auto subject = network(m_subject, subjectModelPath()))
         return packedMask(OnnxSegmenter::subjectMask(*subject, image));

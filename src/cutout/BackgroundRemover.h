@@ -33,6 +33,10 @@ public:
     // A person matte is used only when at least this share of its pixels is person.
     static constexpr double kMinimumPersonCoverage = 0.005;
 
+    // Loads the subject network now, so that it loads while a run's first files decode;
+    // a failure is kept for the requests that follow.
+    void preloadSubjectNetwork() const;
+
     [[nodiscard]] static std::optional<QString> subjectModelPath();
     [[nodiscard]] static std::optional<QString> personModelPath();
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 
 #include <unistd.h>
 
@@ -140,7 +141,13 @@ void CutoutViewModel::startProcessing() {
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
     m_reserved.clear();
-    m_remover = m_chosenRemover ? m_chosenRemover : std::make_shared<BackgroundRemover>();
+    if (m_chosenRemover) {
+        m_remover = m_chosenRemover;
+    } else {
+        auto remover = std::make_shared<BackgroundRemover>();
+        QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
+        m_remover = std::move(remover);
+    }
 
     BatchRunner::Hooks hooks;
     hooks.items = [this]() -> const ItemList& { return m_items; };

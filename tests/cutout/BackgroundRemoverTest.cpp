@@ -238,6 +238,16 @@ TEST_F(OnnxBackEnd, ChannelOrderMeanAndDeviationApply) {
     EXPECT_EQ(mask.row(20)[60], 255);
 }
 
+TEST_F(OnnxBackEnd, ARemoverReadsItsNetworkOnceForAllItsFiles) {
+    install(QStringLiteral("subject-segmentation"),
+            R"({"inputWidth": 16, "inputHeight": 16, "channelOrder": "RGB", "sigmoid": true})");
+    const BackgroundRemover remover;
+    const Image first = remover.generateMask(halves());
+    m_dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), "not a network any more");
+    EXPECT_EQ(remover.generateMask(halves()).pixels, first.pixels);
+    EXPECT_THROW((void)BackgroundRemover().generateMask(halves()), BackgroundRemoverError);
+}
+
 TEST_F(OnnxBackEnd, NothingAboveHalfIsNoSubject) {
     install(QStringLiteral("subject-segmentation"), R"({"inputWidth": 16, "inputHeight": 16, "sigmoid": true})");
     const Image black = Image::make(32, 32, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
