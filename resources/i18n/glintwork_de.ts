@@ -525,8 +525,8 @@
       <translation>Schreibt neben den Ausschnitt eine PNG-Maske in Graustufen mit demselben Dateinamen plus -mask.</translation>
     </message>
     <message>
-      <source>Only subjects on plain backgrounds can be cut out: the segmentation network is not installed. Run scripts/setup-models to install it.</source>
-      <translation>Nur Motive vor einfarbigem Hintergrund können freigestellt werden: Das Segmentierungsnetz ist nicht installiert. Führen Sie scripts/setup-models aus, um es zu installieren.</translation>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>Nur einfarbige Hintergründe lassen sich freistellen: Segmentierungsnetz mit scripts/setup-models installieren.</translation>
     </message>
   </context>
   <context>

@@ -525,8 +525,8 @@
       <translation>切り抜き画像と同じ名前に -mask を付けたグレースケールの PNG マスクを並べて書き出します。</translation>
     </message>
     <message>
-      <source>Only subjects on plain backgrounds can be cut out: the segmentation network is not installed. Run scripts/setup-models to install it.</source>
-      <translation>単色の背景にある被写体しか切り抜けません。セグメンテーションネットワークがインストールされていません。scripts/setup-models を実行してインストールしてください。</translation>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>単色の背景しか切り抜けません。scripts/setup-models でセグメンテーションネットワークをインストールしてください。</translation>
     </message>
   </context>
   <context>

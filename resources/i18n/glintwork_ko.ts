@@ -525,8 +525,8 @@
       <translation>잘라낸 이미지와 같은 이름에 -mask를 붙인 회색조 PNG 마스크를 함께 저장합니다.</translation>
     </message>
     <message>
-      <source>Only subjects on plain backgrounds can be cut out: the segmentation network is not installed. Run scripts/setup-models to install it.</source>
-      <translation>단색 배경의 피사체만 잘라낼 수 있습니다. 분할 네트워크가 설치되어 있지 않습니다. scripts/setup-models를 실행하여 설치하세요.</translation>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>단색 배경만 잘라낼 수 있습니다. scripts/setup-models로 분할 네트워크를 설치하세요.</translation>
     </message>
   </context>
   <context>

@@ -56,8 +56,8 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     // Checked once, when the tab opens: installing the network means running setup.
     if (!BackgroundRemover::subjectModelPath()) {
         m_networkNotice = new QLabel(
-            tr("Only subjects on plain backgrounds can be cut out: the segmentation network is "
-               "not installed. Run scripts/setup-models to install it."),
+            tr("Only plain backgrounds can be cut out: install the segmentation network with "
+               "scripts/setup-models."),
             this);
         m_networkNotice->setWordWrap(true);
         m_networkNotice->setObjectName(QStringLiteral("networkNotice"));
