@@ -4,15 +4,21 @@
 
 #include <QFileInfo>
 
+#include "platform/ExitCleanup.h"
+
 namespace glintwork::cli {
 
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signalCount{0};
 
-void onInterrupt(int) {
+// The first signal asks for an orderly cancel; a second one, while that is still under way,
+// quits at once, but only after the children are dead and the half-written files gone.
+void onStopSignal(int) {
+    if (g_signalCount.fetch_add(1) > 0)
+        ExitCleanup::killChildrenRemoveFilesAndExit(kExitSomeFailed);
     g_interrupted = true;
-    std::signal(SIGINT, SIG_DFL);
 }
 
 } // namespace
@@ -65,7 +71,12 @@ std::optional<QUrl> outputFolderFrom(const CommonOptions& common) {
 }
 
 void installInterruptHandler() {
-    std::signal(SIGINT, onInterrupt);
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 bool takeInterrupt() {

@@ -32,7 +32,8 @@ void printError(const QString& text);
 // The --output folder, which must be a folder when it exists.
 [[nodiscard]] std::optional<QUrl> outputFolderFrom(const CommonOptions& common);
 
-// Ctrl-C requests cancellation; a second one ends the program at once.
+// Ctrl-C, SIGTERM and SIGHUP request cancellation; a second one ends the program at once,
+// after ending the children and removing unfinished files.
 void installInterruptHandler();
 [[nodiscard]] bool takeInterrupt();
 
@@ -41,6 +42,7 @@ void installInterruptHandler();
 // driver needs addFiles, items, removeItem and a runFinished(bool cancelled) signal.
 template <typename Driver, typename Start, typename Cancel>
 int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel cancel) {
+    installInterruptHandler();
     driver.addFiles(inputURLs(common.paths));
     if (common.shardCount > 1) {
         const ItemList all = driver.items();
@@ -66,7 +68,6 @@ int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel ca
             cancel();
     });
     interruptPoll.start(50);
-    installInterruptHandler();
     QTimer::singleShot(0, qApp, [&] { start(); });
     QCoreApplication::exec();
     reporter.finish();

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -24,6 +26,7 @@
 #include "compress/ToolManager.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
+#include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
 
@@ -45,13 +48,14 @@ void removeQuietly(const QString& path) noexcept {
 // Removes a temporary file when the scope ends, however it ends.
 class TemporaryFileRemoval {
 public:
-    explicit TemporaryFileRemoval(QString path) : m_path(std::move(path)) {}
+    explicit TemporaryFileRemoval(QString path) : m_path(std::move(path)), m_abruptExit(m_path) {}
     TemporaryFileRemoval(const TemporaryFileRemoval&) = delete;
     TemporaryFileRemoval& operator=(const TemporaryFileRemoval&) = delete;
     ~TemporaryFileRemoval() { removeQuietly(m_path); }
 
 private:
     QString m_path;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
 
 // The hidden file an encoder writes before the output gets its name. It lives in the
@@ -61,7 +65,8 @@ class PartFile {
 public:
     explicit PartFile(const QString& folder)
         : m_path(folder + QStringLiteral("/.") +
-                 QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part")) {
+                 QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part")),
+          m_abruptExit(m_path) {
         const int fd = ::open(QFile::encodeName(m_path).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
@@ -78,14 +83,19 @@ public:
 
     [[nodiscard]] const QString& path() const { return m_path; }
     // The file has been moved to its name; there is nothing left to remove.
-    void published() { m_path.clear(); }
+    void published() {
+        m_path.clear();
+        m_abruptExit.reset();
+    }
     void remove() noexcept {
         removeQuietly(m_path);
         m_path.clear();
+        m_abruptExit.reset();
     }
 
 private:
     QString m_path;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
 
 [[nodiscard]] QString lowerSuffix(const QString& path) {
@@ -303,6 +313,30 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
     }
 }
 
+// Less room than any output we write would need: a failed write there ran out of space.
+[[nodiscard]] bool isNearlyFull(const QString& folder) {
+    struct statvfs info {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return false;
+    constexpr unsigned long long kNearlyFull = 1024 * 1024;
+    return (unsigned long long)info.f_bavail * info.f_frsize < kNearlyFull;
+}
+
+// Failures that happen before anything is written are never the disk's fault.
+[[nodiscard]] bool failedWhileWriting(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ConversionError& error) {
+        return error.kind() != ConversionError::Kind::imageDecodingFailed;
+    } catch (const ImageServiceError& error) {
+        return error.kind() == ImageServiceError::Kind::writeFailed;
+    } catch (const ToolManager::ToolError&) {
+        return false;
+    } catch (...) {
+        return true;
+    }
+}
+
 // Moves the finished file to its name; when another writer took that name meanwhile, to
 // the next free numbered one.
 [[nodiscard]] QUrl publish(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {
@@ -322,10 +356,14 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
 } // namespace
 
 ImageConverter::PreparedInput::PreparedInput(QUrl url, std::optional<QUrl> tempFile)
-    : m_url(std::move(url)), m_tempFile(std::move(tempFile)) {}
+    : m_url(std::move(url)), m_tempFile(std::move(tempFile)) {
+    if (m_tempFile)
+        m_abruptExit = ExitCleanup::FileRegistration(m_tempFile->toLocalFile());
+}
 
 ImageConverter::PreparedInput::PreparedInput(PreparedInput&& other) noexcept
-    : m_url(std::move(other.m_url)), m_tempFile(std::exchange(other.m_tempFile, std::nullopt)) {}
+    : m_url(std::move(other.m_url)), m_tempFile(std::exchange(other.m_tempFile, std::nullopt)),
+      m_abruptExit(std::move(other.m_abruptExit)) {}
 
 ImageConverter::PreparedInput&
 ImageConverter::PreparedInput::operator=(PreparedInput&& other) noexcept {
@@ -333,6 +371,7 @@ ImageConverter::PreparedInput::operator=(PreparedInput&& other) noexcept {
         cleanup();
         m_url = std::move(other.m_url);
         m_tempFile = std::exchange(other.m_tempFile, std::nullopt);
+        m_abruptExit = std::move(other.m_abruptExit);
     }
     return *this;
 }
@@ -346,6 +385,7 @@ void ImageConverter::PreparedInput::cleanup() noexcept {
         return;
     removeQuietly(m_tempFile->toLocalFile());
     m_tempFile.reset();
+    m_abruptExit.reset();
 }
 
 QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, OutputFormat format,
@@ -378,11 +418,17 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             throw ConversionError::outputFileNotCreated();
         return publish(part, firstChoice, reserved);
     } catch (...) {
+        // Measured before the part file goes and frees its space.
+        const bool diskFull = isNearlyFull(QFileInfo(part.path()).absolutePath()) ||
+                              isNearlyFull(QDir::tempPath());
         part.remove();
         // A child terminated on cancellation, or a file it left half-written, is the
         // cancellation's doing, not a failure of its own.
         if (cancellation.isCancelled())
             throw CancelledError();
+        // Encoders and writers describe a full disk in words of their own, or not at all.
+        if (diskFull && failedWhileWriting(std::current_exception()))
+            throw FileSystemError(QString::fromLocal8Bit(std::strerror(ENOSPC)));
         throw;
     }
 }

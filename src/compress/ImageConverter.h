@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "compress/ConversionSettings.h"
+#include "platform/ExitCleanup.h"
 #include "platform/Image.h"
 #include "quantizer/PNGQuantizer.h"
 
@@ -43,6 +44,7 @@ public:
     private:
         QUrl m_url;
         std::optional<QUrl> m_tempFile;
+        ExitCleanup::FileRegistration m_abruptExit;
     };
 
     // Converts `input` and returns the URL of the written file.

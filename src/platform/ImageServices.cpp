@@ -2,17 +2,22 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <vips/vips8>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QUuid>
 
+#include "platform/ExitCleanup.h"
 #include "platform/TiffExif.h"
 
 namespace glintwork {
@@ -430,14 +435,43 @@ QByteArray encode(const VImage& image, const char* suffix, vips::VOption* option
 
 // The file appears at `path` only once it is complete, so a failure never leaves a
 // partial file behind.
+[[noreturn]] void throwWriteFailed(int error) {
+    throw ImageServiceError(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// The bytes go to a hidden file beside `path` that replaces it only once complete, so no
+// reader ever sees half a file; that file is registered for removal if the program has
+// to quit before it is done. The system's reason ("No space left on device") is kept.
 void writeWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ImageServiceError(Kind::writeFailed, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw ImageServiceError(Kind::writeFailed, reason);
+    const QString part = QFileInfo(path).absolutePath() + QStringLiteral("/.") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                         QStringLiteral(".part");
+    const ExitCleanup::FileRegistration abruptExit(part);
+    const QByteArray nativePart = QFile::encodeName(part);
+    const int fd = ::open(nativePart.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwWriteFailed(errno);
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    int error = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(nativePart.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(nativePart.constData());
+        throwWriteFailed(error);
     }
 }
 
