@@ -26,6 +26,7 @@
 #include "compress/ToolManager.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
+#include "platform/ColorProfile.h"
 #include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
@@ -36,6 +37,9 @@ namespace {
 
 // A publish that keeps losing its name to other writers gives up rather than spin.
 constexpr int kMaxPublishAttempts = 100;
+
+// glintwork-heic-encoder's exit status for an input it cannot decode.
+constexpr int kHeicEncoderUndecodableInput = 65;
 
 void removeQuietly(const QString& path) noexcept {
     try {
@@ -107,11 +111,15 @@ private:
     return properties ? properties->orientation.value_or(1) : 1;
 }
 
-// Outputs carry no orientation tag, so only an input already stored upright may be
-// handed to an encoder as it is.
-[[nodiscard]] bool isStoredUpright(const QString& path) {
-    const int orientation = storedOrientation(path);
-    return orientation < 2 || orientation > 8;
+// Whether an encoder may read the file as it is. Outputs carry no orientation tag, so the
+// file must be stored upright; and its numbers must be sRGB, because the encoders drop a
+// PNG's or JPEG's profile (or cannot read CMYK at all) and leave the numbers unchanged.
+[[nodiscard]] bool isReadyForEncoder(const QString& path) {
+    const auto properties = ImageServices::readProperties(path);
+    if (!properties)
+        return true; // the encoder's own reading reports what is wrong with it
+    const int orientation = properties->orientation.value_or(1);
+    return (orientation < 2 || orientation > 8) && !properties->needsColorConversion;
 }
 
 [[nodiscard]] Image decodeUpright(const QString& path) {
@@ -157,41 +165,29 @@ private:
     return prepared;
 }
 
-// cwebp leaves a PNG's colour profile out of the WebP it writes, so the pixels it reads
-// must already be sRGB.
-[[nodiscard]] ImageConverter::PreparedInput prepareForCwebp(const QUrl& input,
-                                                            CancellationToken& cancellation) {
-    const QString path = input.toLocalFile();
-    if (ImageConverter::cwebpSupportedExtensions().contains(lowerSuffix(path)) &&
-        isStoredUpright(path))
-        return ImageConverter::PreparedInput(input);
-    cancellation.check();
-    const Image upright = decodeUpright(path);
-    Image sRGB;
-    try {
-        sRGB = toSRGB8(upright, true);
-    } catch (const ImageServiceError&) {
-        throw ConversionError::outputFileNotCreated();
-    }
-    return writeTemporaryPNG(sRGB);
+// Whether a decoded image must become 8-bit sRGB before it is written for an encoder:
+// PNG stores no CMYK or float samples, and no encoder keeps every profile.
+[[nodiscard]] bool needsSRGB8(const Image& image) {
+    return image.isFloat || image.colorComponentsPerPixel() == 4 ||
+           (image.colorSpace.kind == ColorSpace::Kind::icc &&
+            !ColorProfile::isSRGB(image.colorSpace.iccProfile));
 }
 
-// avifenc embeds the PNG's colour profile, so the temporary file keeps it (and its depth);
-// only layouts PNG cannot store are reduced to 8-bit sRGB.
-[[nodiscard]] ImageConverter::PreparedInput prepareInputForTool(const QUrl& input,
-                                                                std::optional<int> maxWidth,
-                                                                std::optional<int> maxHeight,
-                                                                CancellationToken& cancellation) {
+// The input itself when `acceptsDirectly` it and no limit applies, otherwise a temporary
+// PNG of the upright, scaled image in sRGB (at its own depth when it already is sRGB).
+template <typename AcceptsDirectly>
+[[nodiscard]] ImageConverter::PreparedInput
+prepareInput(const QUrl& input, std::optional<int> maxWidth, std::optional<int> maxHeight,
+             AcceptsDirectly acceptsDirectly, CancellationToken& cancellation) {
     const QString path = input.toLocalFile();
-    if (!maxWidth && !maxHeight &&
-        ImageConverter::avifencSupportedExtensions().contains(lowerSuffix(path)) &&
-        isStoredUpright(path))
+    if (!maxWidth && !maxHeight && acceptsDirectly(lowerSuffix(path)) && isReadyForEncoder(path))
         return ImageConverter::PreparedInput(input);
     cancellation.check();
     Image image = decodeUpright(path);
     if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
         image = *std::move(smaller);
-    if (image.isFloat || image.colorComponentsPerPixel() == 4) {
+    cancellation.check();
+    if (needsSRGB8(image)) {
         try {
             image = toSRGB8(image, true);
         } catch (const ImageServiceError&) {
@@ -205,7 +201,11 @@ void convertToWebP(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
     const QString cwebp = ToolManager::toolPath(QStringLiteral("cwebp"));
-    const ImageConverter::PreparedInput prepared = prepareForCwebp(input, cancellation);
+    // cwebp scales by itself, so the limits do not call for a temporary file.
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, std::nullopt, std::nullopt,
+        [](const QString& ext) { return ImageConverter::cwebpSupportedExtensions().contains(ext); },
+        cancellation);
     QStringList arguments{QStringLiteral("-q"), QString::number(quality), QStringLiteral("-m"),
                           QStringLiteral("6")};
     if (const auto size = ImageConverter::computeTargetSize(prepared.url(), maxWidth, maxHeight))
@@ -267,18 +267,23 @@ void convertToPNG(const QUrl& input, const QString& output, int quality,
                      false, cancellation);
 }
 
+// In a child process, so that cancelling ends the encoder instead of waiting for it.
 void convertToHEIC(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
-    cancellation.check();
-    Image image = decodeUpright(input.toLocalFile());
-    if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
-        image = *std::move(smaller);
-    cancellation.check();
+    const QString encoder = ToolManager::toolPath(QStringLiteral("glintwork-heic-encoder"));
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, maxWidth, maxHeight, [](const QString&) { return true; }, cancellation);
     try {
-        ImageServices::writeHEIC(image, output, ImageConverter::heicQuality(quality));
-    } catch (const ImageServiceError&) {
-        throw ConversionError::outputFileNotCreated();
+        (void)runProcess(encoder,
+                         {QString::number(ImageConverter::heicQuality(quality)),
+                          prepared.url().toLocalFile(), output},
+                         false, cancellation);
+    } catch (const ConversionError& error) {
+        if (error.kind() == ConversionError::Kind::processExitedWithError &&
+            error.exitCode() == kHeicEncoderUndecodableInput)
+            throw ConversionError::imageDecodingFailed();
+        throw;
     }
 }
 
@@ -286,8 +291,10 @@ void convertToAVIF(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
     const QString avifenc = ToolManager::toolPath(QStringLiteral("avifenc"));
-    const ImageConverter::PreparedInput prepared =
-        prepareInputForTool(input, maxWidth, maxHeight, cancellation);
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, maxWidth, maxHeight,
+        [](const QString& ext) { return ImageConverter::avifencSupportedExtensions().contains(ext); },
+        cancellation);
     const QString quantizer = QString::number(ImageConverter::avifQuantizer(quality));
     (void)runProcess(avifenc,
                      {QStringLiteral("--min"), quantizer, QStringLiteral("--max"), quantizer,

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include "platform/ColorProfile.h"
 #include "platform/ExitCleanup.h"
 #include "platform/TiffExif.h"
 
@@ -651,6 +652,9 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
         }
         properties.exif = blobField(image, VIPS_META_EXIF_NAME);
         properties.hasICCProfile = image.get_typeof(VIPS_META_ICC_NAME) != 0;
+        const auto profile = blobField(image, VIPS_META_ICC_NAME);
+        properties.needsColorConversion = image.interpretation() == VIPS_INTERPRETATION_CMYK ||
+                                          (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
         properties.hasAlpha = image.has_alpha();
         properties.bitsPerComponent = bitsOf(image.format());
 
@@ -759,8 +763,12 @@ void writeJPEG(const Image& image, const QString& path, double quality,
 }
 
 void writeHEIC(const Image& image, const QString& path, double quality) {
+    writeWhole(path, encodeHEIC(image, quality));
+}
+
+QByteArray encodeHEIC(const Image& image, double quality) {
     requireIntegerDepth(image, "HEIC");
-    const QByteArray heic = guarded(Kind::writeFailed, [&] {
+    return guarded(Kind::writeFailed, [&] {
         VImage out = as8Bit(vipsFromImage(image));
         if (isCMYK(out))
             out = out.icc_transform("srgb", VImage::option()->set("embedded", true));
@@ -769,7 +777,6 @@ void writeHEIC(const Image& image, const QString& path, double quality) {
                           ->set("Q", qualityToQ(quality))
                           ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC));
     });
-    writeWhole(path, heic);
 }
 
 void writeTGA(const Image& image, const QString& path) {

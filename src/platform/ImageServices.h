@@ -54,6 +54,8 @@ struct ImageProperties {
     bool hasAlpha = false;
     int bitsPerComponent = 0;
     bool hasICCProfile = false;
+    // The numbers are not sRGB: an embedded profile other than sRGB, or CMYK.
+    bool needsColorConversion = false;
 
     friend bool operator==(const ImageProperties&, const ImageProperties&) = default;
 };
@@ -98,6 +100,8 @@ void writeJPEG(const Image& image, const QString& path, double quality,
                const WriteMetadata& metadata = {});
 // HEVC-coded HEIF, 8 bits per component; quality is 0–1.
 void writeHEIC(const Image& image, const QString& path, double quality);
+// The same HEIF file as bytes.
+[[nodiscard]] QByteArray encodeHEIC(const Image& image, double quality);
 // Uncompressed Truevision TGA: 24-bit BGR, or 32-bit BGRA when the image has alpha.
 void writeTGA(const Image& image, const QString& path);
 
