@@ -30,14 +30,8 @@ void printError(const QString& text) {
 
 QList<QUrl> inputURLs(const QStringList& paths) {
     QList<QUrl> urls;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            printError(QStringLiteral("%1: no such file or folder").arg(path));
-            continue;
-        }
-        urls.append(QUrl::fromLocalFile(info.absoluteFilePath()));
-    }
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     return urls;
 }
 

@@ -21,8 +21,8 @@ inline constexpr int kExitUsage = 2;
 
 void printError(const QString& text);
 
-// The files and folders named on the command line as absolute file URLs; names that do
-// not exist are reported and skipped.
+// The files and folders named on the command line as absolute file URLs; intake reports
+// the ones that cannot be used.
 [[nodiscard]] QList<QUrl> inputURLs(const QStringList& paths);
 
 // The naming options applied over a tool's defaults. --prefix or --start alone select
@@ -43,6 +43,9 @@ void installInterruptHandler();
 template <typename Driver, typename Start, typename Cancel>
 int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel cancel) {
     installInterruptHandler();
+    QList<IntakeProblem> problems;
+    QObject::connect(&driver, &Driver::intakeProblems, qApp,
+                     [&](const QList<IntakeProblem>& found) { problems += found; });
     driver.addFiles(inputURLs(common.paths));
     if (common.shardCount > 1) {
         const ItemList all = driver.items();
@@ -51,12 +54,16 @@ int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel ca
                 driver.removeItem(all[i].get());
         }
     }
+    BatchReporter reporter(driver.items(), common.json, common.quiet);
+    for (const IntakeProblem& problem : problems)
+        reporter.reportProblem(problem);
     if (driver.items().isEmpty()) {
-        printError(QStringLiteral("no supported image files to process"));
+        reporter.finish();
+        if (problems.isEmpty())
+            printError(QStringLiteral("no supported image files to process"));
         return kExitSomeFailed;
     }
 
-    BatchReporter reporter(driver.items(), common.json, common.quiet);
     bool cancelled = false;
     QObject::connect(&driver, &Driver::runFinished, qApp, [&](bool wasCancelled) {
         cancelled = wasCancelled;

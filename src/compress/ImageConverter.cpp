@@ -295,6 +295,12 @@ void convertToAVIF(const QUrl& input, const QString& output, int quality,
         input, maxWidth, maxHeight,
         [](const QString& ext) { return ImageConverter::avifencSupportedExtensions().contains(ext); },
         cancellation);
+    // avifenc only warns about a truncated JPEG and encodes the missing part as grey; the
+    // decoders here fail on it. A decode costs little beside the AVIF encoder's run.
+    if (!prepared.tempFile()) {
+        cancellation.check();
+        (void)decodeUpright(prepared.url().toLocalFile());
+    }
     const QString quantizer = QString::number(ImageConverter::avifQuantizer(quality));
     (void)runProcess(avifenc,
                      {QStringLiteral("--min"), quantizer, QStringLiteral("--max"), quantizer,
@@ -400,6 +406,9 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
                              const std::optional<QUrl>& customOutputURL,
                              CancellationToken& cancellation, const QSet<QUrl>& reserved) {
     cancellation.check();
+    // A FIFO or a device would block the encoder that opens it, or never end.
+    if (!QFileInfo(input.toLocalFile()).isFile())
+        throw ConversionError::imageDecodingFailed();
     // Encoders handed the file directly would otherwise try to allocate whatever a
     // hostile header claims.
     if (const auto header = ImageServices::readProperties(input.toLocalFile())) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <vector>
 
 #include <QCoreApplication>
@@ -119,6 +120,47 @@ TEST(Cli, CompressFolderToPNGReportsEachFileAsJSON) {
         EXPECT_EQ(properties->pixelWidth, o[QStringLiteral("pixelWidth")].toInt());
     }
     EXPECT_EQ(completed, 2);
+}
+
+// Inputs that cannot be used are records of their own, never a silent skip or a hang.
+TEST(Cli, UnusableInputsAreErrorRecords) {
+    test::ScratchDir dir;
+    const QString png = writeImage(dir, QStringLiteral("ok.png"), 8, 8);
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString dangling = dir.filePath(QStringLiteral("dangling.png"));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere.png")), dangling));
+    const QString avif = dir.writeFile(QStringLiteral("photo.avif"), "x");
+    const QString missing = dir.filePath(QStringLiteral("missing.png"));
+    const struct {
+        const char* tool;
+        QStringList inputs;
+        int completed;
+    } cases[] = {
+        {"compress", {missing, fifo, png, dangling}, 1},
+        {"cutout", {avif}, 0},
+        {"upscale", {missing}, 0},
+    };
+    for (const auto& c : cases) {
+        QStringList arguments{QLatin1String(c.tool), QStringLiteral("--json"), QStringLiteral("--output"),
+                              dir.filePath(QStringLiteral("out"))};
+        if (QLatin1String(c.tool) == QLatin1String("compress"))
+            arguments << QStringLiteral("--format") << QStringLiteral("png");
+        const Result result = runCli(arguments + c.inputs);
+        EXPECT_EQ(result.exitCode, 1) << c.tool;
+        const auto objects = jsonLines(result.out);
+        ASSERT_EQ(objects.size(), c.inputs.size()) << c.tool << result.out.toStdString();
+        int completed = 0;
+        for (const QJsonObject& o : objects) {
+            if (o[QStringLiteral("input")].toString() == png) {
+                completed += o[QStringLiteral("status")].toString() == QStringLiteral("completed");
+                continue;
+            }
+            EXPECT_EQ(o[QStringLiteral("status")].toString(), QStringLiteral("error")) << c.tool;
+            EXPECT_FALSE(o[QStringLiteral("error")].toString().isEmpty()) << c.tool;
+        }
+        EXPECT_EQ(completed, c.completed) << c.tool;
+    }
 }
 
 TEST(Cli, ShardsSplitTheCollectedList) {
