@@ -1,5 +1,9 @@
 #include "cutout/ImageIOWriteError.h"
 
+#include <algorithm>
+
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -23,6 +27,9 @@ QString ImageIOWriteError::description() const {
     case Kind::missingColorSpace:
         return QCoreApplication::translate(
             context, "Cannot save an image without a color space; ICC profile would be lost.");
+    case Kind::fileSystemFailed:
+        return QCoreApplication::translate(context, "Could not write %1: %2.")
+            .arg(m_filename, m_reason);
     }
     return {};
 }
@@ -47,6 +54,32 @@ private:
     QString m_path;
     bool m_released = false;
 };
+
+// The bytes a name takes on disk; the limit is on those, not on characters.
+qsizetype nameLength(const QString& name) {
+    return QFile::encodeName(name).size();
+}
+
+// `stem` shortened from its middle until stem + tail fits `limit` bytes; the stem's last
+// characters stay, since that is where a naming suffix ("-cutout", "-mask") sits.
+QString fittedStem(const QString& stem, const QString& tail, qsizetype limit) {
+    constexpr qsizetype kKeptEnd = 32;
+    QList<uint> points = stem.toUcs4();
+    QString fitted = stem;
+    while (nameLength(fitted + tail) > limit && points.size() > 1) {
+        const qsizetype cut = std::max<qsizetype>(0, points.size() - kKeptEnd - 1);
+        points.removeAt(std::min(cut, points.size() - 1));
+        fitted = QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
+    }
+    return fitted;
+}
+
+ImageIOWriteError writeFailure(const ImageServiceError& error, const QString& filename) {
+    if (error.errorNumber() != 0)
+        return ImageIOWriteError(ImageIOWriteError::Kind::fileSystemFailed, filename,
+                                 error.reason());
+    return ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
+}
 
 } // namespace
 
@@ -75,18 +108,20 @@ QString write(const Image& image, const QString& path, CutoutOutputFormat format
             ImageServices::writeTIFF(image, temporary.path(), properties);
         else
             ImageServices::writePNG(image, temporary.path(), properties);
+    } catch (const ImageServiceError& error) {
+        throw writeFailure(error, filename);
     } catch (...) {
         throw ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
     }
 
     const QString stem = destination.completeBaseName();
-    const QString suffix = destination.suffix();
+    const QString extension = destination.suffix().isEmpty() ? QString()
+                                                              : QLatin1Char('.') + destination.suffix();
+    const long nameMax = ::pathconf(QFile::encodeName(folder.absolutePath()).constData(), _PC_NAME_MAX);
+    const qsizetype limit = nameMax > 0 ? qsizetype(nameMax) : 255;
     for (int n = 0; n < 100000; ++n) {
-        const QString candidate =
-            n == 0 ? destination.absoluteFilePath()
-                   : folder.absoluteFilePath(QStringLiteral("%1-%2%3").arg(
-                         stem, QString::number(n),
-                         suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+        const QString tail = n == 0 ? extension : QStringLiteral("-%1%2").arg(n).arg(extension);
+        const QString candidate = folder.absoluteFilePath(fittedStem(stem, tail, limit) + tail);
         try {
             if (moveWithoutReplacing(temporary.path(), candidate)) {
                 temporary.release();

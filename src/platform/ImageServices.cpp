@@ -437,7 +437,7 @@ QByteArray encode(const VImage& image, const char* suffix, vips::VOption* option
 // The file appears at `path` only once it is complete, so a failure never leaves a
 // partial file behind.
 [[noreturn]] void throwWriteFailed(int error) {
-    throw ImageServiceError(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(error)));
+    throw ImageServiceError::writeFailed(error);
 }
 
 // The bytes go to a hidden file beside `path` that replaces it only once complete, so no
@@ -603,6 +603,12 @@ std::vector<Taps> lanczosTaps(int sourceSize, int targetSize) {
 
 ImageServiceError::ImageServiceError(Kind kind, QString reason)
     : m_kind(kind), m_reason(std::move(reason)) {}
+
+ImageServiceError ImageServiceError::writeFailed(int errorNumber) {
+    ImageServiceError error(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    error.m_errorNumber = errorNumber;
+    return error;
+}
 
 ImageServiceError ImageServiceError::tooLarge(qint64 width, qint64 height) {
     ImageServiceError error(Kind::tooLarge, QString());

@@ -26,9 +26,13 @@ public:
 
     ImageServiceError(Kind kind, QString reason);
     static ImageServiceError tooLarge(qint64 width, qint64 height);
+    // The file system refused the write; the reason is the system's text for `errorNumber`.
+    static ImageServiceError writeFailed(int errorNumber);
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     [[nodiscard]] const QString& reason() const { return m_reason; }
+    // The system's error number when the file system refused the write, else 0.
+    [[nodiscard]] int errorNumber() const { return m_errorNumber; }
     [[nodiscard]] QString description() const override;
 
     friend bool operator==(const ImageServiceError& a, const ImageServiceError& b) {
@@ -41,6 +45,7 @@ private:
     QString m_reason;
     qint64 m_width = 0;
     qint64 m_height = 0;
+    int m_errorNumber = 0;
 };
 
 // What the header of image 0 of a file says, read without decoding pixels.

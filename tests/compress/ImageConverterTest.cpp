@@ -543,6 +543,32 @@ TEST_P(ConvertEachFormat, TruncatedOrNonRegularInputFails) {
     EXPECT_EQ(leftovers(), QStringList());
 }
 
+// Whatever the encoder says about it, a full disk is reported as one.
+TEST_P(ConvertEachFormat, FullDiskSaysSo) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    const test::SmallDisk disk(m_scratch);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    Image noise = Image::make(600, 600, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    std::uint32_t state = 7;
+    for (auto& byte : noise.pixels) {
+        state = state * 1664525u + 1013904223u;
+        byte = std::uint8_t(state >> 24);
+    }
+    const QString input = writeInput(QStringLiteral("noise.png"), noise);
+    m_out = disk.path();
+    try {
+        (void)convert(input, format, 90);
+        ADD_FAILURE() << "written to a full disk";
+    } catch (const DescribedError& error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("No space left on device")))
+            << error.description().toStdString();
+    }
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat,
                          ::testing::Values(OutputFormat::webp, OutputFormat::jpeg,
                                            OutputFormat::png, OutputFormat::heic,
