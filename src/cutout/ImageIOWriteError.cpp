@@ -1,9 +1,5 @@
 #include "cutout/ImageIOWriteError.h"
 
-#include <algorithm>
-
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -11,6 +7,7 @@
 #include <QUuid>
 
 #include "compress/MoveWithoutReplacing.h"
+#include "naming/OutputNamer.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork {
@@ -55,25 +52,6 @@ private:
     bool m_released = false;
 };
 
-// The bytes a name takes on disk; the limit is on those, not on characters.
-qsizetype nameLength(const QString& name) {
-    return QFile::encodeName(name).size();
-}
-
-// `stem` shortened from its middle until stem + tail fits `limit` bytes; the stem's last
-// characters stay, since that is where a naming suffix ("-cutout", "-mask") sits.
-QString fittedStem(const QString& stem, const QString& tail, qsizetype limit) {
-    constexpr qsizetype kKeptEnd = 32;
-    QList<uint> points = stem.toUcs4();
-    QString fitted = stem;
-    while (nameLength(fitted + tail) > limit && points.size() > 1) {
-        const qsizetype cut = std::max<qsizetype>(0, points.size() - kKeptEnd - 1);
-        points.removeAt(std::min(cut, points.size() - 1));
-        fitted = QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
-    }
-    return fitted;
-}
-
 ImageIOWriteError writeFailure(const ImageServiceError& error, const QString& filename) {
     if (error.errorNumber() != 0)
         return ImageIOWriteError(ImageIOWriteError::Kind::fileSystemFailed, filename,
@@ -117,11 +95,10 @@ QString write(const Image& image, const QString& path, CutoutOutputFormat format
     const QString stem = destination.completeBaseName();
     const QString extension = destination.suffix().isEmpty() ? QString()
                                                               : QLatin1Char('.') + destination.suffix();
-    const long nameMax = ::pathconf(QFile::encodeName(folder.absolutePath()).constData(), _PC_NAME_MAX);
-    const qsizetype limit = nameMax > 0 ? qsizetype(nameMax) : 255;
+    const qsizetype limit = OutputNamer::nameLimit(folder.absolutePath());
     for (int n = 0; n < 100000; ++n) {
         const QString tail = n == 0 ? extension : QStringLiteral("-%1%2").arg(n).arg(extension);
-        const QString candidate = folder.absoluteFilePath(fittedStem(stem, tail, limit) + tail);
+        const QString candidate = folder.absoluteFilePath(OutputNamer::fittedStem(stem, tail, limit) + tail);
         try {
             if (moveWithoutReplacing(temporary.path(), candidate)) {
                 temporary.release();

@@ -585,6 +585,21 @@ TEST_F(ImageConverterTest, HeicQualityReachesTheEncoder) {
 
 // --- Naming ----------------------------------------------------------------------------
 
+TEST_F(ImageConverterTest, OverlongNamesAreShortenedKeepingTheirEnd) {
+    const QString stem = QString(200, QLatin1Char('a')) + QString(30, QLatin1Char('b'));
+    const QString input = writeInput(QStringLiteral("short.png"), gradient(16, 16));
+    const QString longName = m_out + QLatin1Char('/') + stem + QStringLiteral("-small.png");
+    for (const char* expectedEnd : {"b-small.png", "b-small-1.png"}) {
+        const QUrl output = convert(input, OutputFormat::png, 80, std::nullopt, std::nullopt,
+                                    QUrl::fromLocalFile(longName));
+        const QString name = QFileInfo(output.toLocalFile()).fileName();
+        EXPECT_LE(QFile::encodeName(name).size(), 255);
+        EXPECT_TRUE(name.startsWith(QStringLiteral("aaaa")) && name.endsWith(QLatin1String(expectedEnd)))
+            << name.toStdString();
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
 TEST_F(ImageConverterTest, OriginalNamingNumbersPastTakenAndReservedNames) {
     REQUIRE_REAL_TOOLS(QStringLiteral("cwebp"));
     const QString png = writeInput(QStringLiteral("photo.png"), gradient(32, 24));
