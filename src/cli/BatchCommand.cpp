@@ -4,24 +4,7 @@
 
 #include <QFileInfo>
 
-#include "platform/ExitCleanup.h"
-
 namespace glintwork::cli {
-
-namespace {
-
-std::atomic<bool> g_interrupted{false};
-std::atomic<int> g_signalCount{0};
-
-// The first signal asks for an orderly cancel; a second one, while that is still under way,
-// quits at once, but only after the children are dead and the half-written files gone.
-void onStopSignal(int) {
-    if (g_signalCount.fetch_add(1) > 0)
-        ExitCleanup::killChildrenRemoveFilesAndExit(kExitSomeFailed);
-    g_interrupted = true;
-}
-
-} // namespace
 
 void printError(const QString& text) {
     const QByteArray bytes = (QStringLiteral("glintwork-cli: ") + text + QLatin1Char('\n')).toUtf8();
@@ -62,19 +45,6 @@ std::optional<QUrl> outputFolderFrom(const CommonOptions& common) {
     if (info.exists() && !info.isDir())
         throw UsageError(QStringLiteral("--output %1 is not a folder").arg(*common.outputDirectory));
     return QUrl::fromLocalFile(info.absoluteFilePath());
-}
-
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
-
-bool takeInterrupt() {
-    return g_interrupted.exchange(false);
 }
 
 } // namespace glintwork::cli

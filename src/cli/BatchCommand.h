@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <csignal>
 #include <optional>
 
 #include <QCoreApplication>
@@ -12,6 +10,7 @@
 #include "batch/ImageItem.h"
 #include "cli/BatchReporter.h"
 #include "cli/CommandLine.h"
+#include "platform/StopSignals.h"
 
 namespace glintwork::cli {
 
@@ -32,17 +31,14 @@ void printError(const QString& text);
 // The --output folder, which must be a folder when it exists.
 [[nodiscard]] std::optional<QUrl> outputFolderFrom(const CommonOptions& common);
 
-// Ctrl-C, SIGTERM and SIGHUP request cancellation; a second one ends the program at once,
-// after ending the children and removing unfinished files.
-void installInterruptHandler();
-[[nodiscard]] bool takeInterrupt();
-
 // What every subcommand does once its driver is configured: take the files, keep this
 // shard's share, run with a reporter, and turn the outcome into an exit status. The
 // driver needs addFiles, items, removeItem and a runFinished(bool cancelled) signal.
 template <typename Driver, typename Start, typename Cancel>
 int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel cancel) {
-    installInterruptHandler();
+    // Ctrl-C, SIGTERM and SIGHUP cancel like the Cancel button, from the very start.
+    StopSignals stopSignals;
+    bool stopped = false;
     QList<IntakeProblem> problems;
     QObject::connect(&driver, &Driver::intakeProblems, qApp,
                      [&](const QList<IntakeProblem>& found) { problems += found; });
@@ -69,13 +65,19 @@ int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel ca
         cancelled = wasCancelled;
         QCoreApplication::quit();
     });
-    QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, qApp, [&] {
-        if (takeInterrupt())
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, qApp, [&] {
+        stopped = true;
+        if (driver.isRunning()) {
             cancel();
+        } else {
+            cancelled = true;
+            QCoreApplication::quit();
+        }
     });
-    interruptPoll.start(50);
-    QTimer::singleShot(0, qApp, [&] { start(); });
+    QTimer::singleShot(0, qApp, [&] {
+        if (!stopped)
+            start();
+    });
     QCoreApplication::exec();
     reporter.finish();
     return reporter.failedOrCancelled() == 0 && !cancelled ? kExitAllCompleted : kExitSomeFailed;
