@@ -218,12 +218,20 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     if (!report)
         throw ProcessLaunchError(toolPath, errno);
     const pid_t parent = ::getpid();
+    // Until the child has reset its signal handlers, ours must not run in it: a stop
+    // signal there would clean up on our behalf.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
     const pid_t pid = ::fork();
-    if (pid < 0)
-        throw ProcessLaunchError(toolPath, errno);
+    const int forkError = errno;
     if (pid == 0)
         execChild(argv.front(), argv.data(), out ? out->writeEnd.get() : -1, err.writeEnd.get(),
                   report->writeEnd.get(), parent);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0)
+        throw ProcessLaunchError(toolPath, forkError);
     // Also done here, so a cancellation right after this returns finds the group in place.
     ::setpgid(pid, pid);
     ChildProcess child(pid);

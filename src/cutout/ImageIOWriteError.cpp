@@ -8,6 +8,7 @@
 
 #include "compress/MoveWithoutReplacing.h"
 #include "naming/OutputNamer.h"
+#include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork {
@@ -36,7 +37,7 @@ namespace {
 // Removes the temporary file unless it was published.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(QString path) : m_path(std::move(path)) {}
+    explicit TemporaryOutput(QString path) : m_path(std::move(path)), m_abruptExit(m_path) {}
     ~TemporaryOutput() {
         if (!m_released)
             QFile::remove(m_path);
@@ -45,11 +46,15 @@ public:
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
     [[nodiscard]] const QString& path() const { return m_path; }
-    void release() { m_released = true; }
+    void release() {
+        m_released = true;
+        m_abruptExit.reset();
+    }
 
 private:
     QString m_path;
     bool m_released = false;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
 
 ImageIOWriteError writeFailure(const ImageServiceError& error, const QString& filename) {
