@@ -49,7 +49,7 @@ public:
         struct stat target {};
         if (::stat(QFile::encodeName(path).constData(), &target) != 0) {
             problem(path, S_ISLNK(link.st_mode) ? text("The link points to nothing")
-                                                 : systemReason(errno));
+                                                : systemReason(errno));
             return;
         }
         if (S_ISDIR(target.st_mode)) {

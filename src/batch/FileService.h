@@ -12,7 +12,6 @@
 
 namespace glintwork {
 
-
 // Something handed in that cannot become an item, and why ("No such file or folder").
 struct IntakeProblem {
     QUrl url;

@@ -293,7 +293,9 @@ void convertToAVIF(const QUrl& input, const QString& output, int quality,
     const QString avifenc = ToolManager::toolPath(QStringLiteral("avifenc"));
     const ImageConverter::PreparedInput prepared = prepareInput(
         input, maxWidth, maxHeight,
-        [](const QString& ext) { return ImageConverter::avifencSupportedExtensions().contains(ext); },
+        [](const QString& ext) {
+            return ImageConverter::avifencSupportedExtensions().contains(ext);
+        },
         cancellation);
     // avifenc only warns about a truncated JPEG and encodes the missing part as grey; the
     // decoders here fail on it. A decode costs little beside the AVIF encoder's run.
@@ -355,12 +357,13 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
 [[nodiscard]] QUrl fittedToFileSystem(const QUrl& url, const QSet<QUrl>& reserved) {
     constexpr qsizetype kNumberRoom = 6;
     const QFileInfo info(url.toLocalFile());
-    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString extension =
+        info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
     const qsizetype limit = OutputNamer::nameLimit(info.absolutePath());
     if (QFile::encodeName(info.fileName()).size() <= limit)
         return url;
-    const QString stem = OutputNamer::fittedStem(info.completeBaseName(), extension,
-                                                 limit - kNumberRoom);
+    const QString stem =
+        OutputNamer::fittedStem(info.completeBaseName(), extension, limit - kNumberRoom);
     return OutputNamer::ensureUnique(
         QUrl::fromLocalFile(info.absolutePath() + QLatin1Char('/') + stem + extension), reserved);
 }
@@ -451,8 +454,8 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
         return publish(part, firstChoice, reserved);
     } catch (...) {
         // Measured before the part file goes and frees its space.
-        const bool diskFull = isNearlyFull(QFileInfo(part.path()).absolutePath()) ||
-                              isNearlyFull(QDir::tempPath());
+        const bool diskFull =
+            isNearlyFull(QFileInfo(part.path()).absolutePath()) || isNearlyFull(QDir::tempPath());
         part.remove();
         // A child terminated on cancellation, or a file it left half-written, is the
         // cancellation's doing, not a failure of its own.

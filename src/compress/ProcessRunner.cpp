@@ -157,8 +157,8 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
 
 // Everything the child does between fork and exec is async-signal-safe: other threads
 // of ours may hold locks at the moment of the fork, and the child sees them held forever.
-[[noreturn]] void execChild(const char* path, char* const* argv, int outFd, int errFd,
-                            int reportFd, pid_t parent) {
+[[noreturn]] void execChild(const char* path, char* const* argv, int outFd, int errFd, int reportFd,
+                            pid_t parent) {
     // The child leads a group of its own: cancellation terminates it together with anything
     // it started, and a terminal's Ctrl-C reaches only us, so we decide.
     ::setpgid(0, 0);

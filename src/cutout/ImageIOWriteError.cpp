@@ -98,12 +98,13 @@ QString write(const Image& image, const QString& path, CutoutOutputFormat format
     }
 
     const QString stem = destination.completeBaseName();
-    const QString extension = destination.suffix().isEmpty() ? QString()
-                                                              : QLatin1Char('.') + destination.suffix();
+    const QString extension =
+        destination.suffix().isEmpty() ? QString() : QLatin1Char('.') + destination.suffix();
     const qsizetype limit = OutputNamer::nameLimit(folder.absolutePath());
     for (int n = 0; n < 100000; ++n) {
         const QString tail = n == 0 ? extension : QStringLiteral("-%1%2").arg(n).arg(extension);
-        const QString candidate = folder.absoluteFilePath(OutputNamer::fittedStem(stem, tail, limit) + tail);
+        const QString candidate =
+            folder.absoluteFilePath(OutputNamer::fittedStem(stem, tail, limit) + tail);
         try {
             if (moveWithoutReplacing(temporary.path(), candidate)) {
                 temporary.release();

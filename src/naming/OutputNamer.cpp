@@ -79,8 +79,8 @@ QString fittedStem(const QString& stem, const QString& tail, qsizetype limit) {
     QString fitted = stem;
     while (bytes(fitted + tail) > limit && points.size() > 1) {
         points.removeAt(std::max<qsizetype>(0, points.size() - kKeptEnd - 1));
-        fitted = QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()),
-                                   points.size());
+        fitted =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
     }
     return fitted;
 }

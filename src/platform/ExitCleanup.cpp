@@ -44,7 +44,8 @@ FileRegistration::FileRegistration(const QString& path) {
         int expected = freeSlot;
         if (!g_files[std::size_t(i)].state.compare_exchange_strong(expected, writingSlot))
             continue;
-        std::memcpy(g_files[std::size_t(i)].path, native.constData(), std::size_t(native.size()) + 1);
+        std::memcpy(g_files[std::size_t(i)].path, native.constData(),
+                    std::size_t(native.size()) + 1);
         g_files[std::size_t(i)].state.store(readySlot);
         m_slot = i;
         return;

@@ -434,15 +434,14 @@ QByteArray encode(const VImage& image, const char* suffix, vips::VOption* option
     return bytes;
 }
 
-// The file appears at `path` only once it is complete, so a failure never leaves a
-// partial file behind.
 [[noreturn]] void throwWriteFailed(int error) {
     throw ImageServiceError::writeFailed(error);
 }
 
-// The bytes go to a hidden file beside `path` that replaces it only once complete, so no
-// reader ever sees half a file; that file is registered for removal if the program has
-// to quit before it is done. The system's reason ("No space left on device") is kept.
+// The file appears at `path` only once it is complete, so a failure never leaves a
+// partial file behind: the bytes go to a hidden file beside it, registered for removal
+// should the program have to quit before it is done. The system's reason for a failure
+// ("No space left on device") is kept.
 void writeWhole(const QString& path, const QByteArray& bytes) {
     const QString part = QFileInfo(path).absolutePath() + QStringLiteral("/.") +
                          QUuid::createUuid().toString(QUuid::WithoutBraces) +
@@ -659,8 +658,9 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
         properties.exif = blobField(image, VIPS_META_EXIF_NAME);
         properties.hasICCProfile = image.get_typeof(VIPS_META_ICC_NAME) != 0;
         const auto profile = blobField(image, VIPS_META_ICC_NAME);
-        properties.needsColorConversion = image.interpretation() == VIPS_INTERPRETATION_CMYK ||
-                                          (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
+        properties.needsColorConversion =
+            image.interpretation() == VIPS_INTERPRETATION_CMYK ||
+            (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
         properties.hasAlpha = image.has_alpha();
         properties.bitsPerComponent = bitsOf(image.format());
 

@@ -97,19 +97,29 @@ TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
         QList<std::pair<QString, QString>> problems;
     } cases[] = {
         {"order kept, duplicates kept",
-         {"z.png", "a.webp", "z.png"}, {"z.png", "a.webp", "z.png"}, {}},
+         {"z.png", "a.webp", "z.png"},
+         {"z.png", "a.webp", "z.png"},
+         {}},
         {"missing", {"gone.png", "a.webp"}, {"a.webp"}, {{"gone.png", "No such file or folder"}}},
         {"dangling link", {"dangling.png"}, {}, {{"dangling.png", "The link points to nothing"}}},
         {"link to an image", {"link.png"}, {"link.png"}, {}},
         {"named type the tool does not take",
-         {"notes.txt"}, {}, {{"notes.txt", "Not a file type this tool takes"}}},
+         {"notes.txt"},
+         {},
+         {{"notes.txt", "Not a file type this tool takes"}}},
         {"FIFO named", {"pipe.png"}, {}, {{"pipe.png", notRegular}}},
         {"FIFO in a folder, other names passed over",
-         {"drop"}, {"drop/album.png/in.png", "drop/b.png"}, {{"drop/pipe.png", notRegular}}},
-        {"folder and a file in it", {"drop/b.png", "drop/album.png"}, {"drop/b.png", "drop/album.png/in.png"}, {}},
+         {"drop"},
+         {"drop/album.png/in.png", "drop/b.png"},
+         {{"drop/pipe.png", notRegular}}},
+        {"folder and a file in it",
+         {"drop/b.png", "drop/album.png"},
+         {"drop/b.png", "drop/album.png/in.png"},
+         {}},
         {"folder named y.png is searched", {"drop/album.png"}, {"drop/album.png/in.png"}, {}},
         {"unreadable folder, named and inside",
-         {"locked", "outer"}, {"outer/a.png"},
+         {"locked", "outer"},
+         {"outer/a.png"},
          {{"locked", "The folder could not be read: Permission denied"},
           {"outer/locked", "The folder could not be read: Permission denied"}}},
     };
@@ -119,8 +129,10 @@ TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
                              "drop/notes.txt", "outer/a.png", "outer/locked/c.png", "locked/d.png"})
         dir.writeFile(QString::fromUtf8(name), "x");
     ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("pipe.png")).constData(), 0600), 0);
-    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("drop/pipe.png")).constData(), 0600), 0);
-    ASSERT_TRUE(QFile::link(root + QStringLiteral("nowhere.png"), root + QStringLiteral("dangling.png")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("drop/pipe.png")).constData(), 0600),
+              0);
+    ASSERT_TRUE(
+        QFile::link(root + QStringLiteral("nowhere.png"), root + QStringLiteral("dangling.png")));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("z.png"), root + QStringLiteral("link.png")));
     for (const char* locked : {"locked", "outer/locked"})
         QFile::setPermissions(root + QLatin1String(locked), QFileDevice::Permissions());

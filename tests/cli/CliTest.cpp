@@ -142,8 +142,8 @@ TEST(Cli, UnusableInputsAreErrorRecords) {
         {"upscale", {missing}, 0},
     };
     for (const auto& c : cases) {
-        QStringList arguments{QLatin1String(c.tool), QStringLiteral("--json"), QStringLiteral("--output"),
-                              dir.filePath(QStringLiteral("out"))};
+        QStringList arguments{QLatin1String(c.tool), QStringLiteral("--json"),
+                              QStringLiteral("--output"), dir.filePath(QStringLiteral("out"))};
         if (QLatin1String(c.tool) == QLatin1String("compress"))
             arguments << QStringLiteral("--format") << QStringLiteral("png");
         const Result result = runCli(arguments + c.inputs);
@@ -269,8 +269,9 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
         {"avif", "avifenc", {SIGKILL}},
     };
     for (const auto& c : cases) {
-        const std::string label = std::string(c.format) + " with " + std::to_string(c.signals.size()) +
-                                  " x signal " + std::to_string(c.signals.front());
+        const std::string label = std::string(c.format) + " with " +
+                                  std::to_string(c.signals.size()) + " x signal " +
+                                  std::to_string(c.signals.front());
         if (!ToolManager::isToolAvailable(QLatin1String(c.tool))) {
             ADD_FAILURE() << c.tool << " is not in Resources/bin (run scripts/setup)";
             continue;
@@ -290,7 +291,8 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
         ASSERT_TRUE(process.waitForStarted());
         const qint64 pid = process.processId();
         QStringList children;
-        for (int i = 0; i < 2000 && children.isEmpty() && process.state() == QProcess::Running; ++i) {
+        for (int i = 0; i < 2000 && children.isEmpty() && process.state() == QProcess::Running;
+             ++i) {
             QThread::msleep(10);
             children = childrenOf(pid);
         }
@@ -317,10 +319,13 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
         const QStringList hidden = QDir(dir.filePath(QStringLiteral("out")))
                                        .entryList(QDir::Files | QDir::Hidden)
                                        .filter(QRegularExpression(QStringLiteral("^\\.")));
-        EXPECT_TRUE(hidden.isEmpty()) << label << ": " << hidden.join(QLatin1Char(',')).toStdString();
+        EXPECT_TRUE(hidden.isEmpty())
+            << label << ": " << hidden.join(QLatin1Char(',')).toStdString();
         const QStringList temporary =
-            QDir(dir.filePath(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        EXPECT_TRUE(temporary.isEmpty()) << label << ": " << temporary.join(QLatin1Char(',')).toStdString();
+            QDir(dir.filePath(QStringLiteral("tmp")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        EXPECT_TRUE(temporary.isEmpty())
+            << label << ": " << temporary.join(QLatin1Char(',')).toStdString();
         if (c.signals.size() == 1) {
             EXPECT_TRUE(process.readAllStandardOutput().contains(": cancelled")) << label;
         }

@@ -127,7 +127,8 @@ QByteArray gifBytes(int width, int height, Image* expected) {
 // An ICC profile that Debian installs with Ghostscript (libgs10-common): a98.icc (Adobe
 // RGB), rommrgb.icc (ProPhoto), default_cmyk.icc. Empty when it is not installed.
 QByteArray installedProfile(const QString& name) {
-    for (const QString& version : QDir(QStringLiteral("/usr/share/ghostscript")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& version : QDir(QStringLiteral("/usr/share/ghostscript"))
+                                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile file(QStringLiteral("/usr/share/ghostscript/%1/iccprofiles/%2").arg(version, name));
         if (file.open(QIODevice::ReadOnly))
             return file.readAll();
@@ -489,8 +490,9 @@ TEST_P(ConvertEachFormat, ForeignProfilesComeOutAsSeen) {
         const char* profile;
         const char* file;
     } cases[] = {
-        {"a98.icc", "adobe.jpg"},    {"a98.icc", "adobe.png"}, {"rommrgb.icc", "prophoto.jpg"},
-        {"rommrgb.icc", "prophoto.png"}, {"default_cmyk.icc", "cmyk.jpg"},
+        {"a98.icc", "adobe.jpg"},         {"a98.icc", "adobe.png"},
+        {"rommrgb.icc", "prophoto.jpg"},  {"rommrgb.icc", "prophoto.png"},
+        {"default_cmyk.icc", "cmyk.jpg"},
     };
     for (const auto& c : cases) {
         const QByteArray profile = installedProfile(QLatin1String(c.profile));
@@ -594,7 +596,8 @@ TEST_F(ImageConverterTest, OverlongNamesAreShortenedKeepingTheirEnd) {
                                     QUrl::fromLocalFile(longName));
         const QString name = QFileInfo(output.toLocalFile()).fileName();
         EXPECT_LE(QFile::encodeName(name).size(), 255);
-        EXPECT_TRUE(name.startsWith(QStringLiteral("aaaa")) && name.endsWith(QLatin1String(expectedEnd)))
+        EXPECT_TRUE(name.startsWith(QStringLiteral("aaaa")) &&
+                    name.endsWith(QLatin1String(expectedEnd)))
             << name.toStdString();
     }
     EXPECT_EQ(leftovers(), QStringList());

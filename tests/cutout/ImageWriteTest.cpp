@@ -126,7 +126,8 @@ TEST(CutoutWrite, FailuresLeaveNoFileAndNameTheDestination) {
          "Cannot save an image without a color space; ICC profile would be lost."},
         {"encoder refuses", &floating, dir.filePath(QStringLiteral("z.tiff")),
          "Failed to finalize image data for z.tiff."},
-        {"full disk", &large, disk.isMounted() ? disk.path() + QStringLiteral("/big.tiff") : QString(),
+        {"full disk", &large,
+         disk.isMounted() ? disk.path() + QStringLiteral("/big.tiff") : QString(),
          "Could not write big.tiff: No space left on device."},
     };
     for (const auto& c : cases) {
@@ -154,8 +155,8 @@ TEST(CutoutWrite, OverlongNamesAreShortenedKeepingSuffixAndExtension) {
     ScratchDir dir;
     const Image image = withMaskAsAlpha(test::noiseImage(4, 4, 8, AlphaInfo::none, 3),
                                         test::greyMask(4, 4, [](int, int) { return 255; }));
-    const QString stem = QString(150, QLatin1Char('a')) + QString(60, QChar(0x00E9)) +
-                         QStringLiteral("-cutout");
+    const QString stem =
+        QString(150, QLatin1Char('a')) + QString(60, QChar(0x00E9)) + QStringLiteral("-cutout");
     const QString path = dir.filePath(stem + QStringLiteral(".png"));
     QStringList names;
     for (int i = 0; i < 2; ++i) {

@@ -111,10 +111,10 @@ void BatchToolView::showIntakeProblems() {
     }
     if (m_intakeProblems.size() > kListed)
         lines << tr("and %n more", nullptr, int(m_intakeProblems.size() - kListed));
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Some files could not be added"),
-                                tr("%n item(s) could not be added:", nullptr,
-                                   int(m_intakeProblems.size())),
-                                QMessageBox::Ok, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Some files could not be added"),
+                        tr("%n item(s) could not be added:", nullptr, int(m_intakeProblems.size())),
+                        QMessageBox::Ok, this);
     box->setInformativeText(lines.join(QLatin1Char('\n')));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
