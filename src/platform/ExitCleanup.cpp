@@ -17,7 +17,8 @@ namespace glintwork::ExitCleanup {
 
 namespace {
 
-constexpr int kSlots = 256;
+// Several files and one child per job in flight, on machines with many cores.
+constexpr int kSlots = 1024;
 
 // A file slot is claimed (free → writing), filled, then published (→ ready); the handler
 // only reads slots that are ready, so it never sees a half-copied path.
