@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
@@ -25,8 +26,10 @@ std::atomic<int> g_signalCount{0};
 void onStopSignal(int) {
     if (g_signalCount.fetch_add(1) > 0)
         ExitCleanup::killChildrenRemoveFilesAndExit(kExitAfterSecondSignal);
+    const int interruptedError = errno;
     const char byte = 1;
     (void)!::write(g_wakeUp[1], &byte, 1);
+    errno = interruptedError;
 }
 
 } // namespace
