@@ -506,9 +506,9 @@ TEST_P(ConvertEachFormat, ForeignProfilesComeOutAsSeen) {
         for (int y = 0; y < stored.height; ++y) {
             std::uint8_t* p = stored.row(y);
             for (int x = 0; x < stored.width; ++x, p += components) {
-                p[0] = std::uint8_t(30 + x * 190 / 127);
-                p[1] = std::uint8_t(30 + y * 190 / 95);
-                p[2] = std::uint8_t(220 - (x + y) * 190 / 222);
+                p[0] = std::uint8_t(60 + x * 120 / 127);
+                p[1] = std::uint8_t(60 + y * 120 / 95);
+                p[2] = std::uint8_t(180 - (x + y) * 120 / 222);
                 if (cmyk)
                     p[3] = 20;
             }
