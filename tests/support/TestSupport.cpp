@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <sys/mount.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +42,19 @@ ResourceFolder::~ResourceFolder() {
         qputenv("GLINTWORK_RESOURCES", m_old);
     else
         qunsetenv("GLINTWORK_RESOURCES");
+}
+
+SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)
+    : m_path(scratch.filePath(QStringLiteral("small-disk"))) {
+    QDir().mkpath(m_path);
+    const QByteArray options = "size=" + size.toLatin1();
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0,
+                        options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
 }
 
 } // namespace glintwork::test
