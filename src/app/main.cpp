@@ -13,6 +13,7 @@
 #include "batch/BatchRunner.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressView.h"
+#include "platform/AbandonableWork.h"
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
 #include "platform/StopSignals.h"
@@ -69,9 +70,9 @@ int runApplication(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const int status = runApplication(argc, argv);
-    // An upscale cancelled on quitting may leave its network's pass computing on another
-    // thread; the library's static destructors must not run under it.
-    if (DnnUpscaler::abandonedInferences() > 0) {
+    // An upscale or cut-out cancelled on quitting may leave its network's pass computing on
+    // another thread; the library's static destructors must not run under it.
+    if (DnnUpscaler::abandonedInferences() > 0 || AbandonableWork::abandonedCount() > 0) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

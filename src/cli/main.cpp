@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "cli/BatchCommand.h"
+#include "platform/AbandonableWork.h"
 #include "upscale/DnnUpscaler.h"
 
 namespace glintwork::cli {
@@ -43,9 +44,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Glintwork"));
     const int status = glintwork::cli::run(QCoreApplication::arguments().mid(1));
-    // An upscale given up on Ctrl-C may leave its network's pass computing on another
-    // thread; the library's static destructors must not run under it.
-    if (glintwork::DnnUpscaler::abandonedInferences() > 0) {
+    // An upscale or cut-out given up on Ctrl-C may leave its network's pass computing on
+    // another thread; the library's static destructors must not run under it.
+    if (glintwork::DnnUpscaler::abandonedInferences() > 0 ||
+        glintwork::AbandonableWork::abandonedCount() > 0) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

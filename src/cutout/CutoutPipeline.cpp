@@ -1,5 +1,7 @@
 #include "cutout/CutoutPipeline.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -8,6 +10,7 @@
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
 #include "cutout/ImageMetadata.h"
+#include "platform/AbandonableWork.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 
@@ -18,10 +21,12 @@ QString CutoutPipelineError::description() const {
         .arg(m_url.fileName());
 }
 
-CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRemoving& remover,
+CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
+                                const std::shared_ptr<const BackgroundRemoving>& remover,
                                 CancellationToken& token) {
     token.check();
-    Image source;
+    auto decoded = std::make_shared<Image>();
+    Image& source = *decoded;
     try {
         source = ImageServices::decode(request.input.toLocalFile());
     } catch (const std::bad_alloc&) {
@@ -34,8 +39,15 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRe
 
     if (request.mode == CutoutMode::lossless)
         checkLosslessSource(source);
-    const Image mask = request.mode == CutoutMode::cleanEdges ? remover.generatePersonMatte(source)
-                                                              : remover.generateMask(source);
+    // A network's pass takes seconds and cannot stop halfway: a cancelled run leaves it
+    // to finish alone, holding its own share of the source and the remover.
+    auto found = std::make_shared<Image>();
+    const bool person = request.mode == CutoutMode::cleanEdges;
+    std::shared_ptr<const Image> shared = decoded;
+    AbandonableWork::run(token, [remover, shared, found, person] {
+        *found = person ? remover->generatePersonMatte(*shared) : remover->generateMask(*shared);
+    });
+    const Image mask = std::move(*found);
     token.check();
 
     const Image cutout = request.mode == CutoutMode::cleanEdges

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include <QUrl>
@@ -45,7 +46,7 @@ struct CutoutOutcome {
 // cancellation check before decoding, after reading metadata, after the mask and after
 // the cut-out. Throws the error of the step that failed.
 [[nodiscard]] CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
-                                              const BackgroundRemoving& remover,
+                                              const std::shared_ptr<const BackgroundRemoving>& remover,
                                               CancellationToken& token);
 
 } // namespace glintwork

@@ -119,7 +119,7 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
     const std::shared_ptr<const BackgroundRemoving> remover = m_remover;
     const QPointer<ImageItem> target(&item);
     return [request, remover, target](CancellationToken& token) -> std::function<void()> {
-        const CutoutOutcome outcome = runCutoutPipeline(request, *remover, token);
+        const CutoutOutcome outcome = runCutoutPipeline(request, remover, token);
         const QFileInfo info(outcome.outputURL.toLocalFile());
         const qint64 size = info.exists() ? info.size() : 0;
         return [target, outcome, size]() {
