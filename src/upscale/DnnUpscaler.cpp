@@ -243,10 +243,11 @@ void DnnUpscaler::load(const QString& path) {
     m_network = std::move(network);
 }
 
-Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(double)>&) {
+Image DnnUpscaler::upscale(const Image& tile, int scale, const std::function<void(double)>&) {
     if (!m_network)
         throw DnnUpscalerError::modelNotAvailable(m_model);
     const int networkFactor = m_reduceFromFourX ? 4 : scaleFactor(m_model);
+    const int factor = networkFactor == 4 && (m_reduceFromFourX || scale == 2) ? 2 : networkFactor;
 
     int canvasHeight = kCanvasSize;
     int canvasWidth = kCanvasSize;
@@ -274,9 +275,8 @@ Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(doub
         result = result.clone();
 
     Image upscaled = imageFromOutputTensor(viewOf(result), width * networkFactor, height * networkFactor);
-    if (!m_reduceFromFourX)
+    if (factor == networkFactor)
         return upscaled;
-    const int factor = scaleFactor(m_model);
     // Reduce the 4x result to exactly the tile times two; the tile stays opaque.
     Image reduced = ImageServices::toRGBA8(ImageServices::downscale(upscaled, width * factor, height * factor));
     reduced.alphaInfo = AlphaInfo::premultipliedLast;
