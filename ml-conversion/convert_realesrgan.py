@@ -14,12 +14,15 @@ checkpoint; the graph is built here, not traced).
 """
 
 import argparse
+import base64
+import math
 import struct
 import sys
 
 import numpy as np
 import onnx
 from onnx import TensorProto, helper, numpy_helper
+from onnx.utils import Extractor
 
 NCNN_MAGIC = 7767517
 NCNN_FP16_TAG = 0x01306B47
@@ -124,7 +127,39 @@ class GraphBuilder:
                                   producer_name="glintwork convert_realesrgan.py", doc_string=doc)
         model.ir_version = 7
         onnx.checker.check_model(model)
+        embed_tail(model)
         return model
+
+
+def embed_tail(model):
+    """Stores the enlarging tail of a network (everything from the first upsampling of a
+    feature map on) as a network of its own in the model's metadata, so the program can run
+    the tail on a few rows at a time: it holds nearly all the working memory (64 channels
+    at 4x), while its reach is a few pixels.
+
+    glintwork.tail.split  the tensor the tail starts from (source resolution)
+    glintwork.tail.halo   rows of that tensor either side of a strip that its result needs
+    glintwork.tail.onnx   the tail, base64-encoded ONNX with that tensor as its input
+    """
+    graph = model.graph
+    graph_input = graph.input[0].name
+    resize = next((n for n in graph.node if n.op_type == "Resize" and n.input[0] != graph_input), None)
+    if resize is None:  # the compact network enlarges only its input
+        return
+    split = resize.input[0]
+    tail = Extractor(model).extract_model([split], [graph.output[0].name])
+    weights = {w.name: w for w in tail.graph.initializer}
+    scale, reach = 1.0, 0.0
+    for node in tail.graph.node:
+        if node.op_type == "Resize":
+            scale *= float(numpy_helper.to_array(weights[node.input[2]])[-1])
+        elif node.op_type == "Conv":
+            reach += (weights[node.input[1]].dims[-1] // 2) / scale
+    halo = math.ceil(reach) + 2
+    for key, value in (("glintwork.tail.split", split), ("glintwork.tail.halo", str(halo)),
+                       ("glintwork.tail.onnx", base64.b64encode(tail.SerializeToString()).decode())):
+        entry = model.metadata_props.add()
+        entry.key, entry.value = key, value
 
 
 # ---------------------------------------------------------------------------- ncnn input

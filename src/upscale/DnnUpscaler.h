@@ -11,6 +11,7 @@
 namespace glintwork {
 
 class CancellationToken;
+struct OnnxModelInfo;
 
 // Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
 // Fixed-size networks see every tile on a black 512 × 512 canvas, top-left; networks that
@@ -63,6 +64,7 @@ public:
 private:
     class Network;
     void load(const QString& path);
+    static void loadTail(Network& network, const OnnxModelInfo& info);
 
     UpscaleModel m_model;
     std::shared_ptr<Network> m_network;

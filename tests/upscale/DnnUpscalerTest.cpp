@@ -209,6 +209,21 @@ TEST_F(DnnUpscalerTest, TwoTimesFallsBackToTheFourTimesNetworkReduced) {
     EXPECT_FALSE(anime.isLoaded());
 }
 
+TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
+    const QString strips = network(TestNetwork::random4xWithTail, QStringLiteral("strips.onnx"));
+    const QString whole = network(TestNetwork::random4xWhole, QStringLiteral("whole.onnx"));
+    REQUIRE_NETWORK(strips);
+    // Tall enough for several strips, the last one short.
+    const Image tile = test::makePatternImage(70, 130);
+    const Image expected = DnnUpscaler(UpscaleModel::x4plus, whole).upscale(tile, 4, {});
+    const Image result = DnnUpscaler(UpscaleModel::x4plus, strips).upscale(tile, 4, {});
+    ASSERT_EQ(result.width, 280);
+    ASSERT_EQ(result.height, 520);
+    EXPECT_EQ(result.pixels, expected.pixels);
+    // Not a trivial network: it changes the picture.
+    EXPECT_NE(test::pixelAt(result, 100, 300), test::pixelAt(tile, 25, 75));
+}
+
 TEST_F(DnnUpscalerTest, TwoTimesNetworkIsPreferredWhenInstalled) {
     const QString folder = m_dir.filePath(QStringLiteral("res"));
     ResourceFolder resources(folder);
