@@ -103,6 +103,8 @@ int DnnUpscaler::abandonedInferences() {
 class DnnUpscaler::Network {
 public:
     cv::dnn::Net net;
+    // The file `net` came from: with a tail, `net` is let go after each pass and read again.
+    std::string path;
     std::string input;
     std::string output;
     // Fixed height and width of the input, or nothing when the network takes any size.
@@ -120,10 +122,27 @@ public:
     };
     std::optional<Tail> tail;
 
-    void setTarget(int target) {
+    int target = cv::dnn::DNN_TARGET_CPU;
+
+    void setTarget(int value) {
+        target = value;
         net.setPreferableTarget(target);
         if (tail)
             tail->net.setPreferableTarget(target);
+    }
+
+    // The features of the whole tile. OpenCV keeps every buffer of a pass until the next,
+    // which for the part before the tail is most of a gigabyte: the network is let go before
+    // the tail runs, and read again (a fraction of a second) for the next tile.
+    cv::Mat runToTail(const cv::Mat& blob) {
+        if (net.empty()) {
+            net = cv::dnn::readNetFromONNX(path);
+            net.setPreferableTarget(target);
+        }
+        net.setInput(blob, input);
+        cv::Mat features = net.forward(tail->from).clone();
+        net = cv::dnn::Net();
+        return features;
     }
 
     cv::Mat runTail(const cv::Mat& features) {
@@ -168,9 +187,9 @@ public:
     // Runs the network on the blob; falls back to the CPU once if OpenCL fails.
     cv::Mat run(const cv::Mat& blob) {
         const auto forward = [&] {
-            net.setInput(blob, input);
             if (tail)
-                return runTail(net.forward(tail->from));
+                return runTail(runToTail(blob));
+            net.setInput(blob, input);
             const auto outputs = net.getUnconnectedOutLayersNames();
             if (std::find(outputs.begin(), outputs.end(), output) != outputs.end())
                 return net.forward(output);
@@ -285,7 +304,8 @@ void DnnUpscaler::load(const QString& path) {
     }
     auto network = std::make_unique<Network>();
     try {
-        network->net = cv::dnn::readNetFromONNX(path.toStdString());
+        network->path = path.toStdString();
+        network->net = cv::dnn::readNetFromONNX(network->path);
     } catch (const cv::Exception& error) {
         qCWarning(lcUpscale) << "network failed to load:" << path << error.what();
         return;

@@ -80,6 +80,9 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
         throw UpscalePipelineError::mergeFailed();
 
     token.check();
+    // Every canvas pixel is opaque or transparent black, which read the same with straight
+    // alpha: the encoder can take the pixels as they are.
+    canvas->alphaInfo = AlphaInfo::last;
     try {
         if (request.format == UpscaleOutputFormat::jpeg)
             ImageServices::streamJPEG(*canvas, part.path(), kJPEGQuality);
@@ -147,13 +150,14 @@ void UpscaleViewModel::updateNamingConfig(const NamingConfig& config) {
 int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) {
     if (processors <= 1)
         return 1;
-    // A file in flight holds the network's working memory for one full tile (about 3.8 GiB
-    // for the 4x networks on a 512 × 512 canvas on the CPU) plus its output canvas. A second
-    // file at once would not be faster on a processor the first one already keeps busy, so
-    // it is only worth its memory where that memory is plainly there; an unknown size
-    // (0 or less) is trusted.
+    // A file in flight holds the network's working memory for one tile (about 1.3 GiB for
+    // the general 4x network with its tail in strips, 0.35 GiB for the fast one) plus its
+    // output canvas (up to 1 GiB at the largest output we accept). A second file at once
+    // would not be faster on a processor the first one already keeps busy, so it is only
+    // worth its memory where that memory is plainly there; an unknown size (0 or less) is
+    // trusted.
     constexpr std::int64_t kGiB = std::int64_t(1) << 30;
-    if (physicalMemoryBytes > 0 && physicalMemoryBytes < 12 * kGiB)
+    if (physicalMemoryBytes > 0 && physicalMemoryBytes < 8 * kGiB)
         return 1;
     return 2;
 }

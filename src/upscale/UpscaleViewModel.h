@@ -39,7 +39,7 @@ struct UpscaleRequest {
                                CancellationToken& token, const std::function<void(double)>& progress);
 
 // Files upscaled at once unless set: 2 on a machine with more than one processor and at
-// least 12 GiB of memory, else 1.
+// least 8 GiB of memory, else 1.
 [[nodiscard]] int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes);
 
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference

@@ -216,10 +216,13 @@ TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
     // Tall enough for several strips, the last one short.
     const Image tile = test::makePatternImage(70, 130);
     const Image expected = DnnUpscaler(UpscaleModel::x4plus, whole).upscale(tile, 4, {});
-    const Image result = DnnUpscaler(UpscaleModel::x4plus, strips).upscale(tile, 4, {});
+    DnnUpscaler upscaler(UpscaleModel::x4plus, strips);
+    const Image result = upscaler.upscale(tile, 4, {});
     ASSERT_EQ(result.width, 280);
     ASSERT_EQ(result.height, 520);
     EXPECT_EQ(result.pixels, expected.pixels);
+    // The network is let go after each pass; the next tile reads it again.
+    EXPECT_EQ(upscaler.upscale(tile, 4, {}).pixels, expected.pixels);
     // Not a trivial network: it changes the picture.
     EXPECT_NE(test::pixelAt(result, 100, 300), test::pixelAt(tile, 25, 75));
 }

@@ -321,8 +321,8 @@ TEST(UpscaleConcurrencyTest, SecondFileAtOnceOnlyWithSeveralProcessorsAndTheMemo
         std::int64_t memory;
         int expected;
     } cases[] = {
-        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 12 * GiB, 2},
-        {16, 12 * GiB - 1, 1}, {8, 8 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
+        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 8 * GiB, 2},
+        {16, 8 * GiB - 1, 1}, {8, 4 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
     };
     for (const auto& c : cases)
         EXPECT_EQ(defaultUpscaleConcurrency(c.processors, c.memory), c.expected)
