@@ -203,6 +203,11 @@ TEST_F(DnnUpscalerTest, TwoTimesFallsBackToTheFourTimesNetworkReduced) {
         for (int x = 0; x < 100; x += 7)
             ASSERT_EQ(test::pixelAt(result, x, y), (Pixel{30, 140, 250, 255}));
 
+    // 2x with the fast network is reduced the same way.
+    const Image fast = DnnUpscaler(UpscaleModel::x4fast, path).upscale(test::solidImage(50, 40, {30, 140, 250, 255}), 2, {});
+    EXPECT_EQ(std::pair(fast.width, fast.height), std::pair(100, 80));
+    EXPECT_EQ(test::pixelAt(fast, 60, 50), (Pixel{30, 140, 250, 255}));
+
     // The anime network has no stand-in.
     EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4));
     DnnUpscaler anime(UpscaleModel::animeX4);
