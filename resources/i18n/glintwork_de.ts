@@ -539,6 +539,10 @@
       <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
       <translation>Schreibt neben den Ausschnitt eine PNG-Maske in Graustufen mit demselben Dateinamen plus -mask.</translation>
     </message>
+    <message>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>Nur einfarbige Hintergründe lassen sich freistellen: Segmentierungsnetz mit scripts/setup-models installieren.</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CutoutView</name>

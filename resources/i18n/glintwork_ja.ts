@@ -539,6 +539,10 @@
       <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
       <translation>切り抜き画像と同じ名前に -mask を付けたグレースケールの PNG マスクを並べて書き出します。</translation>
     </message>
+    <message>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>単色の背景しか切り抜けません。scripts/setup-models でセグメンテーションネットワークをインストールしてください。</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CutoutView</name>

@@ -539,6 +539,10 @@
       <source>Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.</source>
       <translation>잘라낸 이미지와 같은 이름에 -mask를 붙인 회색조 PNG 마스크를 함께 저장합니다.</translation>
     </message>
+    <message>
+      <source>Only plain backgrounds can be cut out: install the segmentation network with scripts/setup-models.</source>
+      <translation>단색 배경만 잘라낼 수 있습니다. scripts/setup-models로 분할 네트워크를 설치하세요.</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CutoutView</name>

@@ -15,6 +15,7 @@
 #include "compress/views/CompressView.h"
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
+#include "platform/StopSignals.h"
 #include "upscale/DnnUpscaler.h"
 
 using namespace glintwork;
@@ -53,6 +54,10 @@ int runApplication(int argc, char** argv) {
         if (auto* compress = qobject_cast<CompressView*>(window.rootView()->toolView()))
             compress->driver()->addFiles(files);
     }
+    // kill, a session's end or Ctrl-C in the launching terminal quit as the window's close
+    // would: runs are cancelled and their files cleaned up below.
+    const StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, &QApplication::quit);
     const int status = QApplication::exec();
     // Runs were cancelled as the application quit; let their files be cleaned up before
     // the process goes.

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -25,33 +28,107 @@ bool hasAcceptedExtension(const QString& path, const QSet<QString>& extensions) 
     return extensions.contains(name.mid(dot + 1).toLower());
 }
 
+QString text(const char* source) {
+    return QCoreApplication::translate("FileService", source);
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+class Collector {
+public:
+    explicit Collector(const QSet<QString>& extensions) : m_extensions(extensions) {}
+
+    void addNamed(const QString& path) {
+        struct stat link {};
+        if (::lstat(QFile::encodeName(path).constData(), &link) != 0) {
+            problem(path, text("No such file or folder"));
+            return;
+        }
+        struct stat target {};
+        if (::stat(QFile::encodeName(path).constData(), &target) != 0) {
+            problem(path, S_ISLNK(link.st_mode) ? text("The link points to nothing")
+                                                : systemReason(errno));
+            return;
+        }
+        if (S_ISDIR(target.st_mode)) {
+            addFolder(path);
+            return;
+        }
+        if (!S_ISREG(target.st_mode))
+            problem(path, text("Not a regular file"));
+        else if (!hasAcceptedExtension(path, m_extensions))
+            problem(path, text("Not a file type this tool takes"));
+        else
+            m_intake.files.append(QUrl::fromLocalFile(path));
+    }
+
+    Intake take() { return std::move(m_intake); }
+
+private:
+    void addFolder(const QString& folder) {
+        QStringList names;
+        const QByteArray nativeFolder = QFile::encodeName(folder);
+        DIR* dir = ::opendir(nativeFolder.constData());
+        if (!dir) {
+            problem(folder, text("The folder could not be read: %1").arg(systemReason(errno)));
+            return;
+        }
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') // hidden entries, and "." and ".."
+                names.append(QFile::decodeName(entry->d_name));
+        }
+        const int readError = errno;
+        ::closedir(dir);
+        if (readError != 0)
+            problem(folder, text("The folder could not be read: %1").arg(systemReason(readError)));
+
+        for (const QString& name : names) {
+            const QString path = folder + QLatin1Char('/') + name;
+            struct stat link {};
+            if (::lstat(QFile::encodeName(path).constData(), &link) != 0)
+                continue; // gone since the folder was read
+            if (S_ISDIR(link.st_mode)) {
+                addFolder(path);
+                continue;
+            }
+            // Other names are not images; a link to a folder is not followed, so a link
+            // loop cannot trap the walk.
+            if (!hasAcceptedExtension(path, m_extensions))
+                continue;
+            struct stat target {};
+            if (::stat(QFile::encodeName(path).constData(), &target) != 0)
+                problem(path, text("The link points to nothing"));
+            else if (S_ISREG(target.st_mode))
+                m_intake.files.append(QUrl::fromLocalFile(path));
+            else if (!S_ISDIR(target.st_mode))
+                problem(path, text("Not a regular file"));
+        }
+    }
+
+    void problem(const QString& path, const QString& message) {
+        m_intake.problems.append({QUrl::fromLocalFile(path), message});
+    }
+
+    const QSet<QString>& m_extensions;
+    Intake m_intake;
+};
+
 } // namespace
 
-QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions) {
-    QList<QUrl> result;
+Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions) {
+    Collector collector(extensions);
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const QString path = url.toLocalFile();
-        const QFileInfo info(path);
-        if (!info.exists())
-            continue;
-        if (info.isDir()) {
-            // Hidden entries are left out at every depth: QDir::Hidden is not requested, so
-            // the iterator neither lists nor descends into them.
-            QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString entry = it.next();
-                if (hasAcceptedExtension(entry, extensions))
-                    result.append(QUrl::fromLocalFile(entry));
-            }
-            continue;
-        }
-        if (hasAcceptedExtension(path, extensions))
-            result.append(url);
+        if (url.isLocalFile())
+            collector.addNamed(QDir::cleanPath(url.toLocalFile()));
     }
-    return result;
+    return collector.take();
+}
+
+QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions) {
+    return collect(urls, extensions).files;
 }
 
 QList<QUrl> collectImageFiles(const QList<QUrl>& urls) {
@@ -70,12 +147,12 @@ void ensureDirectory(const QUrl& folder) {
     }
 }
 
-ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions, const ItemList& listed) {
+ItemList newItems(const QList<QUrl>& files, const ItemList& listed) {
     QSet<QString> listedPaths;
     for (const auto& item : listed)
         listedPaths.insert(item->url().path());
     ItemList added;
-    for (const QUrl& url : collectImageFiles(urls, extensions)) {
+    for (const QUrl& url : files) {
         if (!listedPaths.contains(url.path()))
             added.append(std::make_shared<ImageItem>(url));
     }

@@ -12,13 +12,33 @@
 
 namespace glintwork {
 
+// Something handed in that cannot become an item, and why ("No such file or folder").
+struct IntakeProblem {
+    QUrl url;
+    QString message;
+
+    friend bool operator==(const IntakeProblem&, const IntakeProblem&) = default;
+};
 
 namespace FileService {
 
+struct Intake {
+    QList<QUrl> files;
+    QList<IntakeProblem> problems;
+};
+
 // Expands files and folders into the image files they hold, keeping the order given and,
-// inside a folder, the order of a recursive walk that skips hidden entries. Only names
-// whose lower-cased extension is in `extensions` are kept; missing paths are skipped.
-// Nothing is sorted or de-duplicated.
+// inside a folder, the order of a recursive walk that skips hidden entries and does not
+// follow links to folders. Only regular files (or links to them) whose lower-cased
+// extension is in `extensions` are kept; nothing is sorted or de-duplicated.
+//
+// Problems are reported, never dropped silently: a named path that is missing, a dangling
+// link, or of a type the tool does not take; anything that is not a regular file (a FIFO
+// named x.png would block its reader forever); a folder that cannot be read. Inside a
+// folder, names of other types are simply not images and are passed over.
+[[nodiscard]] Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions);
+
+// The files of collect().
 [[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions);
 
 // The compress tool's intake.
@@ -28,11 +48,10 @@ namespace FileService {
 // FileSystemError when that fails. Anything already there is left alone.
 void ensureDirectory(const QUrl& folder);
 
-// Every driver's add-files rule: the image files among `urls` (folders expanded) whose
-// path is not already listed, each as a new item, in order. The listed set is taken once,
+// Every driver's add-files rule: the collected image files whose path is not already
+// listed, each as a new item, in order. The listed set is taken once,
 // so a file that occurs twice in one delivery is added twice.
-[[nodiscard]] ItemList newItems(const QList<QUrl>& urls, const QSet<QString>& extensions,
-                                const ItemList& listed);
+[[nodiscard]] ItemList newItems(const QList<QUrl>& files, const ItemList& listed);
 
 // The folder "Open in File Manager" shows: the output folder when one is set, else the
 // folder of the first item, in list order, that has an output.

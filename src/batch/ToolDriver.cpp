@@ -27,11 +27,14 @@ void ToolDriver::setSharedOutputSettings(SharedOutputSettings* shared) {
 }
 
 void ToolDriver::addFiles(const QList<QUrl>& urls) {
-    const ItemList added = FileService::newItems(urls, m_extensions, m_items);
-    if (added.isEmpty())
-        return;
-    m_items.append(added);
-    Q_EMIT itemsChanged();
+    const FileService::Intake intake = FileService::collect(urls, m_extensions);
+    const ItemList added = FileService::newItems(intake.files, m_items);
+    if (!added.isEmpty()) {
+        m_items.append(added);
+        Q_EMIT itemsChanged();
+    }
+    if (!intake.problems.isEmpty())
+        Q_EMIT intakeProblems(intake.problems);
 }
 
 void ToolDriver::clearItems() {

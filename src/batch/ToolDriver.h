@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "batch/BatchRunner.h"
+#include "batch/FileService.h"
 #include "batch/ImageItem.h"
 #include "platform/SharedOutputSettings.h"
 
@@ -44,7 +45,8 @@ public:
         m_fixedOutputDirectory = folder;
     }
 
-    // Adds the files (and the images inside folders) of the tool's kinds not listed yet.
+    // Adds the files (and the images inside folders) of the tool's kinds not listed yet;
+    // what cannot be added is reported through intakeProblems.
     void addFiles(const QList<QUrl>& urls);
     void clearItems();
     void removeItem(const ImageItem* item);
@@ -54,6 +56,8 @@ public:
 
 Q_SIGNALS:
     void itemsChanged();
+    // Named or found inputs that could not be added, with the reason for each.
+    void intakeProblems(const QList<IntakeProblem>& problems);
     void settingsChanged();
     void isRunningChanged();
     void isCancellingChanged();

@@ -6,17 +6,6 @@
 
 namespace glintwork::cli {
 
-namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void onInterrupt(int) {
-    g_interrupted = true;
-    std::signal(SIGINT, SIG_DFL);
-}
-
-} // namespace
-
 void printError(const QString& text) {
     const QByteArray bytes = (QStringLiteral("glintwork-cli: ") + text + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
@@ -24,14 +13,8 @@ void printError(const QString& text) {
 
 QList<QUrl> inputURLs(const QStringList& paths) {
     QList<QUrl> urls;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            printError(QStringLiteral("%1: no such file or folder").arg(path));
-            continue;
-        }
-        urls.append(QUrl::fromLocalFile(info.absoluteFilePath()));
-    }
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     return urls;
 }
 
@@ -62,14 +45,6 @@ std::optional<QUrl> outputFolderFrom(const CommonOptions& common) {
     if (info.exists() && !info.isDir())
         throw UsageError(QStringLiteral("--output %1 is not a folder").arg(*common.outputDirectory));
     return QUrl::fromLocalFile(info.absoluteFilePath());
-}
-
-void installInterruptHandler() {
-    std::signal(SIGINT, onInterrupt);
-}
-
-bool takeInterrupt() {
-    return g_interrupted.exchange(false);
 }
 
 } // namespace glintwork::cli

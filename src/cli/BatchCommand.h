@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <csignal>
 #include <optional>
 
 #include <QCoreApplication>
@@ -12,6 +10,7 @@
 #include "batch/ImageItem.h"
 #include "cli/BatchReporter.h"
 #include "cli/CommandLine.h"
+#include "platform/StopSignals.h"
 
 namespace glintwork::cli {
 
@@ -21,8 +20,8 @@ inline constexpr int kExitUsage = 2;
 
 void printError(const QString& text);
 
-// The files and folders named on the command line as absolute file URLs; names that do
-// not exist are reported and skipped.
+// The files and folders named on the command line as absolute file URLs; intake reports
+// the ones that cannot be used.
 [[nodiscard]] QList<QUrl> inputURLs(const QStringList& paths);
 
 // The naming options applied over a tool's defaults. --prefix or --start alone select
@@ -32,15 +31,17 @@ void printError(const QString& text);
 // The --output folder, which must be a folder when it exists.
 [[nodiscard]] std::optional<QUrl> outputFolderFrom(const CommonOptions& common);
 
-// Ctrl-C requests cancellation; a second one ends the program at once.
-void installInterruptHandler();
-[[nodiscard]] bool takeInterrupt();
-
 // What every subcommand does once its driver is configured: take the files, keep this
 // shard's share, run with a reporter, and turn the outcome into an exit status. The
 // driver needs addFiles, items, removeItem and a runFinished(bool cancelled) signal.
 template <typename Driver, typename Start, typename Cancel>
 int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel cancel) {
+    // Ctrl-C, SIGTERM and SIGHUP cancel like the Cancel button, from the very start.
+    StopSignals stopSignals;
+    bool stopped = false;
+    QList<IntakeProblem> problems;
+    QObject::connect(&driver, &Driver::intakeProblems, qApp,
+                     [&](const QList<IntakeProblem>& found) { problems += found; });
     driver.addFiles(inputURLs(common.paths));
     if (common.shardCount > 1) {
         const ItemList all = driver.items();
@@ -49,25 +50,34 @@ int runBatch(Driver& driver, const CommonOptions& common, Start start, Cancel ca
                 driver.removeItem(all[i].get());
         }
     }
+    BatchReporter reporter(driver.items(), common.json, common.quiet);
+    for (const IntakeProblem& problem : problems)
+        reporter.reportProblem(problem);
     if (driver.items().isEmpty()) {
-        printError(QStringLiteral("no supported image files to process"));
+        reporter.finish();
+        if (problems.isEmpty())
+            printError(QStringLiteral("no supported image files to process"));
         return kExitSomeFailed;
     }
 
-    BatchReporter reporter(driver.items(), common.json, common.quiet);
     bool cancelled = false;
     QObject::connect(&driver, &Driver::runFinished, qApp, [&](bool wasCancelled) {
         cancelled = wasCancelled;
         QCoreApplication::quit();
     });
-    QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, qApp, [&] {
-        if (takeInterrupt())
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, qApp, [&] {
+        stopped = true;
+        if (driver.isRunning()) {
             cancel();
+        } else {
+            cancelled = true;
+            QCoreApplication::quit();
+        }
     });
-    interruptPoll.start(50);
-    installInterruptHandler();
-    QTimer::singleShot(0, qApp, [&] { start(); });
+    QTimer::singleShot(0, qApp, [&] {
+        if (!stopped)
+            start();
+    });
     QCoreApplication::exec();
     reporter.finish();
     return reporter.failedOrCancelled() == 0 && !cancelled ? kExitAllCompleted : kExitSomeFailed;

@@ -62,15 +62,41 @@ void BatchReporter::itemChanged(ImageItem* item) {
     drawProgress();
 }
 
+void BatchReporter::clearProgress() {
+    if (m_progressShown) {
+        std::fputs("\r\033[K", stderr);
+        m_progressShown = false;
+    }
+}
+
+void BatchReporter::reportProblem(const IntakeProblem& problem) {
+    ++m_failed;
+    clearProgress();
+    const QString input = problem.url.toLocalFile();
+    if (m_json) {
+        const QJsonObject object{
+            {QStringLiteral("input"), input},
+            {QStringLiteral("output"), QJsonValue()},
+            {QStringLiteral("status"), QStringLiteral("error")},
+            {QStringLiteral("error"), problem.message},
+            {QStringLiteral("originalSize"), QJsonValue()},
+            {QStringLiteral("outputSize"), QJsonValue()},
+            {QStringLiteral("pixelWidth"), QJsonValue()},
+            {QStringLiteral("pixelHeight"), QJsonValue()},
+        };
+        writeLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+    } else {
+        writeLine(stdout, QStringLiteral("%1: error: %2").arg(input, problem.message));
+    }
+    drawProgress();
+}
+
 void BatchReporter::report(const ImageItem& item) {
     const ConversionStatus& status = item.status();
     const bool ok = status.is(ConversionStatus::Kind::completed);
     if (!ok)
         ++m_failed;
-    if (m_progressShown) {
-        std::fputs("\r\033[K", stderr);
-        m_progressShown = false;
-    }
+    clearProgress();
     const QString input = item.url().toLocalFile();
     if (m_json) {
         QJsonObject object{
@@ -130,11 +156,8 @@ void BatchReporter::drawProgress() {
 }
 
 void BatchReporter::finish() {
-    if (m_progressShown) {
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        m_progressShown = false;
-    }
+    clearProgress();
+    std::fflush(stderr);
 }
 
 } // namespace glintwork::cli

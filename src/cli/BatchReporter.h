@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSet>
 
+#include "batch/FileService.h"
 #include "batch/ImageItem.h"
 
 namespace glintwork::cli {
@@ -17,6 +18,8 @@ class BatchReporter : public QObject {
 public:
     BatchReporter(const ItemList& items, bool json, bool quiet, QObject* parent = nullptr);
 
+    // A record for an input that never became an item; it counts as failed.
+    void reportProblem(const IntakeProblem& problem);
     // Finishes the progress line; call once the run is over.
     void finish();
     [[nodiscard]] int failedOrCancelled() const { return m_failed; }
@@ -24,6 +27,7 @@ public:
 private:
     void itemChanged(ImageItem* item);
     void report(const ImageItem& item);
+    void clearProgress();
     void drawProgress();
 
     ItemList m_items;

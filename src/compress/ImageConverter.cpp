@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -24,12 +26,17 @@
 #include "compress/ToolManager.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
+#include "platform/ColorProfile.h"
+#include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
 
 namespace glintwork {
 
 namespace {
+
+// glintwork-heic-encoder's exit status for an input it cannot decode.
+constexpr int kHeicEncoderUndecodableInput = 65;
 
 void removeQuietly(const QString& path) noexcept {
     try {
@@ -42,13 +49,14 @@ void removeQuietly(const QString& path) noexcept {
 // Removes a temporary file when the scope ends, however it ends.
 class TemporaryFileRemoval {
 public:
-    explicit TemporaryFileRemoval(QString path) : m_path(std::move(path)) {}
+    explicit TemporaryFileRemoval(QString path) : m_path(std::move(path)), m_abruptExit(m_path) {}
     TemporaryFileRemoval(const TemporaryFileRemoval&) = delete;
     TemporaryFileRemoval& operator=(const TemporaryFileRemoval&) = delete;
     ~TemporaryFileRemoval() { removeQuietly(m_path); }
 
 private:
     QString m_path;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
 
 [[nodiscard]] QString lowerSuffix(const QString& path) {
@@ -60,11 +68,15 @@ private:
     return properties ? properties->orientation.value_or(1) : 1;
 }
 
-// Outputs carry no orientation tag, so only an input already stored upright may be
-// handed to an encoder as it is.
-[[nodiscard]] bool isStoredUpright(const QString& path) {
-    const int orientation = storedOrientation(path);
-    return orientation < 2 || orientation > 8;
+// Whether an encoder may read the file as it is. Outputs carry no orientation tag, so the
+// file must be stored upright; and its numbers must be sRGB, because the encoders drop a
+// PNG's or JPEG's profile (or cannot read CMYK at all) and leave the numbers unchanged.
+[[nodiscard]] bool isReadyForEncoder(const QString& path) {
+    const auto properties = ImageServices::readProperties(path);
+    if (!properties)
+        return true; // the encoder's own reading reports what is wrong with it
+    const int orientation = properties->orientation.value_or(1);
+    return (orientation < 2 || orientation > 8) && !properties->needsColorConversion;
 }
 
 [[nodiscard]] Image decodeUpright(const QString& path) {
@@ -110,41 +122,29 @@ private:
     return prepared;
 }
 
-// cwebp leaves a PNG's colour profile out of the WebP it writes, so the pixels it reads
-// must already be sRGB.
-[[nodiscard]] ImageConverter::PreparedInput prepareForCwebp(const QUrl& input,
-                                                            CancellationToken& cancellation) {
-    const QString path = input.toLocalFile();
-    if (ImageConverter::cwebpSupportedExtensions().contains(lowerSuffix(path)) &&
-        isStoredUpright(path))
-        return ImageConverter::PreparedInput(input);
-    cancellation.check();
-    const Image upright = decodeUpright(path);
-    Image sRGB;
-    try {
-        sRGB = toSRGB8(upright, true);
-    } catch (const ImageServiceError&) {
-        throw ConversionError::outputFileNotCreated();
-    }
-    return writeTemporaryPNG(sRGB);
+// Whether a decoded image must become 8-bit sRGB before it is written for an encoder:
+// PNG stores no CMYK or float samples, and no encoder keeps every profile.
+[[nodiscard]] bool needsSRGB8(const Image& image) {
+    return image.isFloat || image.colorComponentsPerPixel() == 4 ||
+           (image.colorSpace.kind == ColorSpace::Kind::icc &&
+            !ColorProfile::isSRGB(image.colorSpace.iccProfile));
 }
 
-// avifenc embeds the PNG's colour profile, so the temporary file keeps it (and its depth);
-// only layouts PNG cannot store are reduced to 8-bit sRGB.
-[[nodiscard]] ImageConverter::PreparedInput prepareInputForTool(const QUrl& input,
-                                                                std::optional<int> maxWidth,
-                                                                std::optional<int> maxHeight,
-                                                                CancellationToken& cancellation) {
+// The input itself when `acceptsDirectly` it and no limit applies, otherwise a temporary
+// PNG of the upright, scaled image in sRGB (at its own depth when it already is sRGB).
+template <typename AcceptsDirectly>
+[[nodiscard]] ImageConverter::PreparedInput
+prepareInput(const QUrl& input, std::optional<int> maxWidth, std::optional<int> maxHeight,
+             AcceptsDirectly acceptsDirectly, CancellationToken& cancellation) {
     const QString path = input.toLocalFile();
-    if (!maxWidth && !maxHeight &&
-        ImageConverter::avifencSupportedExtensions().contains(lowerSuffix(path)) &&
-        isStoredUpright(path))
+    if (!maxWidth && !maxHeight && acceptsDirectly(lowerSuffix(path)) && isReadyForEncoder(path))
         return ImageConverter::PreparedInput(input);
     cancellation.check();
     Image image = decodeUpright(path);
     if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
         image = *std::move(smaller);
-    if (image.isFloat || image.colorComponentsPerPixel() == 4) {
+    cancellation.check();
+    if (needsSRGB8(image)) {
         try {
             image = toSRGB8(image, true);
         } catch (const ImageServiceError&) {
@@ -158,7 +158,11 @@ void convertToWebP(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
     const QString cwebp = ToolManager::toolPath(QStringLiteral("cwebp"));
-    const ImageConverter::PreparedInput prepared = prepareForCwebp(input, cancellation);
+    // cwebp scales by itself, so the limits do not call for a temporary file.
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, std::nullopt, std::nullopt,
+        [](const QString& ext) { return ImageConverter::cwebpSupportedExtensions().contains(ext); },
+        cancellation);
     QStringList arguments{QStringLiteral("-q"), QString::number(quality), QStringLiteral("-m"),
                           QStringLiteral("6")};
     if (const auto size = ImageConverter::computeTargetSize(prepared.url(), maxWidth, maxHeight))
@@ -220,18 +224,23 @@ void convertToPNG(const QUrl& input, const QString& output, int quality,
                      false, cancellation);
 }
 
+// In a child process, so that cancelling ends the encoder instead of waiting for it.
 void convertToHEIC(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
-    cancellation.check();
-    Image image = decodeUpright(input.toLocalFile());
-    if (auto smaller = ImageConverter::resizedImage(image, maxWidth, maxHeight))
-        image = *std::move(smaller);
-    cancellation.check();
+    const QString encoder = ToolManager::toolPath(QStringLiteral("glintwork-heic-encoder"));
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, maxWidth, maxHeight, [](const QString&) { return true; }, cancellation);
     try {
-        ImageServices::writeHEIC(image, output, ImageConverter::heicQuality(quality));
-    } catch (const ImageServiceError&) {
-        throw ConversionError::outputFileNotCreated();
+        (void)runProcess(encoder,
+                         {QString::number(ImageConverter::heicQuality(quality)),
+                          prepared.url().toLocalFile(), output},
+                         false, cancellation);
+    } catch (const ConversionError& error) {
+        if (error.kind() == ConversionError::Kind::processExitedWithError &&
+            error.exitCode() == kHeicEncoderUndecodableInput)
+            throw ConversionError::imageDecodingFailed();
+        throw;
     }
 }
 
@@ -239,8 +248,18 @@ void convertToAVIF(const QUrl& input, const QString& output, int quality,
                    std::optional<int> maxWidth, std::optional<int> maxHeight,
                    CancellationToken& cancellation) {
     const QString avifenc = ToolManager::toolPath(QStringLiteral("avifenc"));
-    const ImageConverter::PreparedInput prepared =
-        prepareInputForTool(input, maxWidth, maxHeight, cancellation);
+    const ImageConverter::PreparedInput prepared = prepareInput(
+        input, maxWidth, maxHeight,
+        [](const QString& ext) {
+            return ImageConverter::avifencSupportedExtensions().contains(ext);
+        },
+        cancellation);
+    // avifenc only warns about a truncated JPEG and encodes the missing part as grey; the
+    // decoders here fail on it. A decode costs little beside the AVIF encoder's run.
+    if (!prepared.tempFile()) {
+        cancellation.check();
+        (void)decodeUpright(prepared.url().toLocalFile());
+    }
     const QString quantizer = QString::number(ImageConverter::avifQuantizer(quality));
     (void)runProcess(avifenc,
                      {QStringLiteral("--min"), quantizer, QStringLiteral("--max"), quantizer,
@@ -266,13 +285,57 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
     }
 }
 
+// Less room than any output we write would need: a failed write there ran out of space.
+[[nodiscard]] bool isNearlyFull(const QString& folder) {
+    struct statvfs info {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return false;
+    constexpr unsigned long long kNearlyFull = 1024 * 1024;
+    return (unsigned long long)info.f_bavail * info.f_frsize < kNearlyFull;
+}
+
+// Failures that happen before anything is written are never the disk's fault.
+[[nodiscard]] bool failedWhileWriting(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ConversionError& error) {
+        return error.kind() != ConversionError::Kind::imageDecodingFailed;
+    } catch (const ImageServiceError& error) {
+        return error.kind() == ImageServiceError::Kind::writeFailed;
+    } catch (const ToolManager::ToolError&) {
+        return false;
+    } catch (...) {
+        return true;
+    }
+}
+
+// A name longer than the file system takes is shortened in the middle of its stem, with
+// room left for a "-N" number should the shortened name be taken.
+[[nodiscard]] QUrl fittedToFileSystem(const QUrl& url, const QSet<QUrl>& reserved) {
+    constexpr qsizetype kNumberRoom = 6;
+    const QFileInfo info(url.toLocalFile());
+    const QString extension =
+        info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const qsizetype limit = OutputNamer::nameLimit(info.absolutePath());
+    if (QFile::encodeName(info.fileName()).size() <= limit)
+        return url;
+    const QString stem =
+        OutputNamer::fittedStem(info.completeBaseName(), extension, limit - kNumberRoom);
+    return OutputNamer::ensureUnique(
+        QUrl::fromLocalFile(info.absolutePath() + QLatin1Char('/') + stem + extension), reserved);
+}
+
 } // namespace
 
 ImageConverter::PreparedInput::PreparedInput(QUrl url, std::optional<QUrl> tempFile)
-    : m_url(std::move(url)), m_tempFile(std::move(tempFile)) {}
+    : m_url(std::move(url)), m_tempFile(std::move(tempFile)) {
+    if (m_tempFile)
+        m_abruptExit = ExitCleanup::FileRegistration(m_tempFile->toLocalFile());
+}
 
 ImageConverter::PreparedInput::PreparedInput(PreparedInput&& other) noexcept
-    : m_url(std::move(other.m_url)), m_tempFile(std::exchange(other.m_tempFile, std::nullopt)) {}
+    : m_url(std::move(other.m_url)), m_tempFile(std::exchange(other.m_tempFile, std::nullopt)),
+      m_abruptExit(std::move(other.m_abruptExit)) {}
 
 ImageConverter::PreparedInput&
 ImageConverter::PreparedInput::operator=(PreparedInput&& other) noexcept {
@@ -280,6 +343,7 @@ ImageConverter::PreparedInput::operator=(PreparedInput&& other) noexcept {
         cleanup();
         m_url = std::move(other.m_url);
         m_tempFile = std::exchange(other.m_tempFile, std::nullopt);
+        m_abruptExit = std::move(other.m_abruptExit);
     }
     return *this;
 }
@@ -293,6 +357,7 @@ void ImageConverter::PreparedInput::cleanup() noexcept {
         return;
     removeQuietly(m_tempFile->toLocalFile());
     m_tempFile.reset();
+    m_abruptExit.reset();
 }
 
 QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, OutputFormat format,
@@ -300,6 +365,9 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
                              const std::optional<QUrl>& customOutputURL,
                              CancellationToken& cancellation, const QSet<QUrl>& reserved) {
     cancellation.check();
+    // A FIFO or a device would block the encoder that opens it, or never end.
+    if (!QFileInfo(input.toLocalFile()).isFile())
+        throw ConversionError::imageDecodingFailed();
     // Encoders handed the file directly would otherwise try to allocate whatever a
     // hostile header claims.
     if (const auto header = ImageServices::readProperties(input.toLocalFile())) {
@@ -307,13 +375,14 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             throw ImageServiceError::tooLarge(header->pixelWidth, header->pixelHeight);
     }
 
-    const QUrl firstChoice =
+    const QUrl firstChoice = fittedToFileSystem(
         customOutputURL && !customOutputURL->isEmpty()
             ? *customOutputURL
             : OutputNamer::ensureUnique(OutputNamer::outputURL(outputDirectory,
                                                                OutputNamer::stemOf(input),
                                                                fileExtension(format)),
-                                        reserved);
+                                        reserved),
+        reserved);
     FileService::ensureDirectory(outputDirectory);
     PartFile part(QFileInfo(firstChoice.toLocalFile()).absolutePath());
 
@@ -325,11 +394,17 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             throw ConversionError::outputFileNotCreated();
         return publishPartFile(part, firstChoice, reserved);
     } catch (...) {
+        // Measured before the part file goes and frees its space.
+        const bool diskFull =
+            isNearlyFull(QFileInfo(part.path()).absolutePath()) || isNearlyFull(QDir::tempPath());
         part.remove();
         // A child terminated on cancellation, or a file it left half-written, is the
         // cancellation's doing, not a failure of its own.
         if (cancellation.isCancelled())
             throw CancelledError();
+        // Encoders and writers describe a full disk in words of their own, or not at all.
+        if (diskFull && failedWhileWriting(std::current_exception()))
+            throw FileSystemError(QString::fromLocal8Bit(std::strerror(ENOSPC)));
         throw;
     }
 }

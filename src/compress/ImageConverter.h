@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "compress/ConversionSettings.h"
+#include "platform/ExitCleanup.h"
 #include "platform/Image.h"
 #include "quantizer/PNGQuantizer.h"
 
@@ -14,10 +15,12 @@ namespace glintwork {
 
 class CancellationToken;
 
-// Turns one image file into one file of an output format: HEIC through the image services,
-// PNG through the palette quantizer (then oxipng when it is installed), WebP, JPEG and AVIF
-// through the bundled encoders run as child processes. Holds no state; every call blocks
-// the calling worker thread and may run alongside others.
+// Turns one image file into one file of an output format: PNG through the palette
+// quantizer (then oxipng when it is installed), WebP, JPEG and AVIF through the bundled
+// encoders and HEIC through our own glintwork-heic-encoder, all run as child processes so
+// that cancelling ends them. Encoders read sRGB only: an input with another profile, or
+// CMYK, is converted into a temporary file first. Holds no state; every call blocks the
+// calling worker thread and may run alongside others.
 //
 // Outputs are written upright (no orientation tag) and never replace an existing file:
 // each encoder writes a hidden temporary file in the output's folder, which is moved to
@@ -43,6 +46,7 @@ public:
     private:
         QUrl m_url;
         std::optional<QUrl> m_tempFile;
+        ExitCleanup::FileRegistration m_abruptExit;
     };
 
     // Converts `input` and returns the URL of the written file.

@@ -162,12 +162,14 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, Mov
 
 PartFile::PartFile(const QString& folder)
     : m_path(folder + QStringLiteral("/.") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
-             QStringLiteral(".part")) {
+             QStringLiteral(".part")),
+      m_abruptExit(m_path) {
     const int fd =
         ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
         m_path.clear();
+        m_abruptExit.reset();
         throw FileSystemError(
             QCoreApplication::translate("ImageConverter", "Could not write to the folder %1: %2")
                 .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
@@ -179,6 +181,7 @@ void PartFile::remove() noexcept {
     if (!m_path.isEmpty())
         ::unlink(QFile::encodeName(m_path).constData());
     m_path.clear();
+    m_abruptExit.reset();
 }
 
 QUrl publishPartFile(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "platform/ExitCleanup.h"
+
 namespace glintwork {
 
 // How a finished file is moved to its final name. `automatic` tries an atomic rename that
@@ -25,7 +27,8 @@ enum class MoveMethod {
 // The hidden file a writer fills before the output gets its name. It lives in the output's
 // own folder so that the final move is a rename within one file system, and it is created
 // at once, exclusively, so an unusable folder is reported before any work starts (throws
-// FileSystemError). Removed when the object goes unless it was published.
+// FileSystemError). Removed when the object goes unless it was published, and on an abrupt
+// exit of the program.
 class PartFile {
 public:
     explicit PartFile(const QString& folder);
@@ -35,11 +38,15 @@ public:
 
     [[nodiscard]] const QString& path() const { return m_path; }
     // The file has been moved to its name; there is nothing left to remove.
-    void published() { m_path.clear(); }
+    void published() {
+        m_path.clear();
+        m_abruptExit.reset();
+    }
     void remove() noexcept;
 
 private:
     QString m_path;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
 
 // Moves the finished part file to `firstChoice`; when another writer took that name

@@ -9,7 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +18,7 @@
 
 #include "compress/ConversionError.h"
 #include "platform/CancellationToken.h"
-
-extern char** environ;
+#include "platform/ExitCleanup.h"
 
 namespace glintwork {
 
@@ -65,77 +64,6 @@ struct Pipe {
         return std::nullopt;
     return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
-
-class SpawnFileActions {
-public:
-    SpawnFileActions() {
-        m_error = ::posix_spawn_file_actions_init(&m_actions);
-        m_valid = m_error == 0;
-    }
-    ~SpawnFileActions() {
-        if (m_valid)
-            ::posix_spawn_file_actions_destroy(&m_actions);
-    }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-
-    void open(int fd, const char* path, int flags) {
-        if (m_error == 0)
-            m_error = ::posix_spawn_file_actions_addopen(&m_actions, fd, path, flags, 0);
-    }
-    void dup2(int from, int to) {
-        if (m_error == 0)
-            m_error = ::posix_spawn_file_actions_adddup2(&m_actions, from, to);
-    }
-    [[nodiscard]] int error() const { return m_error; }
-    [[nodiscard]] const posix_spawn_file_actions_t* get() const { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-    int m_error = 0;
-    bool m_valid = false;
-};
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() {
-        m_error = ::posix_spawnattr_init(&m_attributes);
-        m_valid = m_error == 0;
-        if (m_error != 0)
-            return;
-        // The child leads a group of its own: cancellation terminates it together with
-        // anything it started, and a terminal's Ctrl-C reaches only us, so we decide.
-        sigset_t empty;
-        sigemptyset(&empty);
-        // Ignored signals survive exec; a child that ignores SIGTERM could not be cancelled.
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP})
-            sigaddset(&defaults, signal);
-        const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-        for (const int error : {::posix_spawnattr_setflags(&m_attributes, flags),
-                                ::posix_spawnattr_setpgroup(&m_attributes, 0),
-                                ::posix_spawnattr_setsigmask(&m_attributes, &empty),
-                                ::posix_spawnattr_setsigdefault(&m_attributes, &defaults)}) {
-            if (error != 0 && m_error == 0)
-                m_error = error;
-        }
-    }
-    ~SpawnAttributes() {
-        if (m_valid)
-            ::posix_spawnattr_destroy(&m_attributes);
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-
-    [[nodiscard]] int error() const { return m_error; }
-    [[nodiscard]] const posix_spawnattr_t* get() const { return &m_attributes; }
-
-private:
-    posix_spawnattr_t m_attributes{};
-    int m_error = 0;
-    bool m_valid = false;
-};
 
 // Owns a launched child until it has been reaped. If the run is abandoned by an
 // exception, the child's group is killed and reaped so no zombie or orphan remains.
@@ -227,6 +155,48 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     return decoder.hasError() ? QString() : text;
 }
 
+// Everything the child does between fork and exec is async-signal-safe: other threads
+// of ours may hold locks at the moment of the fork, and the child sees them held forever.
+[[noreturn]] void execChild(const char* path, char* const* argv, int outFd, int errFd, int reportFd,
+                            pid_t parent) {
+    // The child leads a group of its own: cancellation terminates it together with anything
+    // it started, and a terminal's Ctrl-C reaches only us, so we decide.
+    ::setpgid(0, 0);
+    // No helper outlives us, however we end (even by SIGKILL), so nothing writes into
+    // our files after we are gone.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    // Ignored signals survive exec; a child that ignores SIGTERM could not be cancelled.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP)
+            ::sigaction(signal, &defaults, nullptr);
+    }
+    sigset_t empty;
+    sigemptyset(&empty);
+    ::sigprocmask(SIG_SETMASK, &empty, nullptr);
+
+    // Close-on-exec, like every descriptor of ours: only 0, 1 and 2 reach the helper.
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = outFd < 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : outFd;
+    const auto placeAt = [](int fd, int target) {
+        // dup2 onto itself would keep the close-on-exec flag.
+        return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
+    };
+    if (in < 0 || out < 0 || placeAt(in, STDIN_FILENO) < 0 || placeAt(out, STDOUT_FILENO) < 0 ||
+        placeAt(errFd, STDERR_FILENO) < 0) {
+        const int error = errno;
+        (void)!::write(reportFd, &error, sizeof error);
+        ::_exit(127);
+    }
+    ::execv(path, argv);
+    const int error = errno;
+    (void)!::write(reportFd, &error, sizeof error);
+    ::_exit(127);
+}
+
 [[nodiscard]] ChildProcess spawn(const QString& toolPath, const QStringList& arguments,
                                  const Pipe* out, const Pipe& err) {
     std::vector<QByteArray> storage;
@@ -243,25 +213,38 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     }
     argv.push_back(nullptr);
 
-    SpawnFileActions actions;
-    actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
-    if (out)
-        actions.dup2(out->writeEnd.get(), STDOUT_FILENO);
-    else
-        actions.open(STDOUT_FILENO, "/dev/null", O_WRONLY);
-    actions.dup2(err.writeEnd.get(), STDERR_FILENO);
-    if (actions.error() != 0)
-        throw ProcessLaunchError(toolPath, actions.error());
-    const SpawnAttributes attributes;
-    if (attributes.error() != 0)
-        throw ProcessLaunchError(toolPath, attributes.error());
-
-    pid_t pid = -1;
-    const int error =
-        ::posix_spawn(&pid, argv.front(), actions.get(), attributes.get(), argv.data(), environ);
-    if (error != 0)
+    // The child reports a failed exec through this pipe; a successful exec closes it.
+    auto report = makePipe();
+    if (!report)
+        throw ProcessLaunchError(toolPath, errno);
+    const pid_t parent = ::getpid();
+    // Until the child has reset its signal handlers, ours must not run in it: a stop
+    // signal there would clean up on our behalf.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    const int forkError = errno;
+    if (pid == 0)
+        execChild(argv.front(), argv.data(), out ? out->writeEnd.get() : -1, err.writeEnd.get(),
+                  report->writeEnd.get(), parent);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0)
+        throw ProcessLaunchError(toolPath, forkError);
+    // Also done here, so a cancellation right after this returns finds the group in place.
+    ::setpgid(pid, pid);
+    ChildProcess child(pid);
+    report->writeEnd.reset();
+    int error = 0;
+    ssize_t n = 0;
+    while ((n = ::read(report->readEnd.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (n == sizeof error) {
+        child.reap();
         throw ProcessLaunchError(toolPath, error);
-    return ChildProcess(pid);
+    }
+    return child;
 }
 
 } // namespace
@@ -330,6 +313,7 @@ QByteArray run(const QString& toolPath, const QStringList& arguments, bool captu
     errPipe->writeEnd.reset();
     if (outPipe)
         outPipe->writeEnd.reset();
+    ExitCleanup::ChildRegistration abruptExit(child.pid());
     holder->attach(child.pid());
 
     QByteArray out;
@@ -340,6 +324,8 @@ QByteArray run(const QString& toolPath, const QStringList& arguments, bool captu
     const int status = child.waitForExit();
     registration.reset();
     const bool cancelled = holder->isCancelled();
+    // Once reaped, its pid may belong to someone else.
+    abruptExit.reset();
     child.reap();
 
     if (cancelled && status != 0)

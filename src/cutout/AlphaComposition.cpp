@@ -57,7 +57,7 @@ QString AlphaCompositionError::description() const {
         return QCoreApplication::translate(context, "Source image pixel data could not be read.");
     case Kind::unsupportedFloatPixelFormat:
         return QCoreApplication::translate(
-            context, "Floating-point pixel formats are not supported in Sheerline v1.0.");
+            context, "Floating-point pixel formats are not supported in Glintwork.");
     case Kind::missingColorSpace:
         return QCoreApplication::translate(
             context, "Source image has no color space; refusing to fabricate one.");

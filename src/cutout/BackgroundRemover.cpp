@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 
-#include "cutout/BackgroundRemoverError.h"
 #include "cutout/ClassicalSegmenter.h"
 #include "cutout/OnnxSegmenter.h"
 #include "platform/Resources.h"
@@ -18,25 +17,10 @@ std::optional<QString> modelFile(const QString& name) {
     return std::nullopt;
 }
 
-Image performMaskRequest(const Image& image) {
-    if (const auto model = BackgroundRemover::subjectModelPath()) {
-        const MaskPixelBuffer buffer = OnnxSegmenter::subjectMask(*model, image);
-        return packedMask(buffer);
-    }
-    return packedMask(ClassicalSegmenter::segment(image));
-}
-
-Image performPersonMatteRequest(const Image& image) {
-    if (const auto model = BackgroundRemover::personModelPath()) {
-        const MaskPixelBuffer matte = OnnxSegmenter::personMatte(*model, image);
-        if (personCoverage(matte) >= BackgroundRemover::kMinimumPersonCoverage)
-            return packedMask(matte);
-    }
-    // No person back end, or no person in the picture: the subject mask stands in.
-    return performMaskRequest(image);
-}
-
 } // namespace
+
+BackgroundRemover::BackgroundRemover() = default;
+BackgroundRemover::~BackgroundRemover() = default;
 
 std::optional<QString> BackgroundRemover::subjectModelPath() {
     return modelFile(QStringLiteral("subject-segmentation.onnx"));
@@ -46,12 +30,51 @@ std::optional<QString> BackgroundRemover::personModelPath() {
     return modelFile(QStringLiteral("person-segmentation.onnx"));
 }
 
+std::shared_ptr<const OnnxSegmenter::Network>
+BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const {
+    // Held while loading: files that start together wait for the one load.
+    const std::lock_guard lock(m_mutex);
+    if (!slot.looked) {
+        slot.looked = true;
+        if (path) {
+            try {
+                slot.network = std::make_shared<const OnnxSegmenter::Network>(*path);
+            } catch (const BackgroundRemoverError& error) {
+                slot.failure = error;
+            }
+        }
+    }
+    if (slot.failure)
+        throw *slot.failure;
+    return slot.network;
+}
+
+void BackgroundRemover::preloadSubjectNetwork() const {
+    try {
+        (void)network(m_subject, subjectModelPath());
+    } catch (const BackgroundRemoverError&) {
+        // Reported by every request that needs the network.
+    }
+}
+
+Image BackgroundRemover::subjectMask(const Image& image) const {
+    if (const auto subject = network(m_subject, subjectModelPath()))
+        return packedMask(OnnxSegmenter::subjectMask(*subject, image));
+    return packedMask(ClassicalSegmenter::segment(image));
+}
+
 Image BackgroundRemover::generateMask(const Image& image) const {
-    return performMaskRequest(image);
+    return subjectMask(image);
 }
 
 Image BackgroundRemover::generatePersonMatte(const Image& image) const {
-    return performPersonMatteRequest(image);
+    if (const auto person = network(m_person, personModelPath())) {
+        const MaskPixelBuffer matte = OnnxSegmenter::personMatte(*person, image);
+        if (personCoverage(matte) >= kMinimumPersonCoverage)
+            return packedMask(matte);
+    }
+    // No person back end, or no person in the picture: the subject mask stands in.
+    return subjectMask(image);
 }
 
 } // namespace glintwork

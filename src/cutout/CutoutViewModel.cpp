@@ -1,82 +1,29 @@
 #include "cutout/CutoutViewModel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 
-#include "batch/FileService.h"
-#include "cutout/AlphaComposition.h"
+#include <unistd.h>
+
 #include "cutout/BackgroundRemover.h"
-#include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
-#include "cutout/ImageMetadata.h"
 #include "naming/OutputNamer.h"
-#include "platform/CancellationToken.h"
-#include "platform/ImageServices.h"
 
 namespace glintwork {
 
-QString CutoutPipelineError::description() const {
-    return QCoreApplication::translate("CutoutPipelineError", "Could not read source image at %1.")
-        .arg(m_url.fileName());
-}
-
-CutoutOutcome runCutoutPipeline(const CutoutRequest& request, const BackgroundRemoving& remover,
-                                CancellationToken& token) {
-    token.check();
-    Image source;
-    try {
-        source = ImageServices::decode(request.input.toLocalFile());
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (...) {
-        throw CutoutPipelineError::sourceUnreadable(request.input);
-    }
-    const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
-    token.check();
-
-    if (request.mode == CutoutMode::lossless)
-        checkLosslessSource(source);
-    const Image mask = request.mode == CutoutMode::cleanEdges ? remover.generatePersonMatte(source)
-                                                              : remover.generateMask(source);
-    token.check();
-
-    const Image cutout = request.mode == CutoutMode::cleanEdges
-                             ? CleanEdgeCompositor::composite(source, mask)
-                             : withMaskAsAlpha(source, mask);
-    token.check();
-
-    FileService::ensureDirectory(
-        QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath()));
-    CutoutOutcome outcome;
-    outcome.outputURL = QUrl::fromLocalFile(
-        write(cutout, request.outputURL.toLocalFile(), request.format, metadata));
-    if (request.maskURL) {
-        // The mask as the remover returned it, at the source's size: the compositor's
-        // clean-up belongs to the cut-out, not to the exported mask.
-        try {
-            const Image grey = maskAsLinearGray(mask, source.width, source.height);
-            outcome.maskURL = QUrl::fromLocalFile(
-                write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png, std::nullopt));
-        } catch (...) {
-            outcome.maskExportError = describeCurrentException();
-        }
-    }
-    return outcome;
-}
-
 CutoutViewModel::CutoutViewModel(QObject* parent)
-    : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent),
-      m_remover(std::make_shared<BackgroundRemover>()) {
+    : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent) {
     connect(this, &ToolDriver::isRunningChanged, this, &CutoutViewModel::isProcessingChanged);
+    connect(this, &ToolDriver::runFinished, this, [this] { m_remover.reset(); });
 }
 
 CutoutViewModel::~CutoutViewModel() = default;
 
 void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
     if (remover)
-        m_remover = std::move(remover);
+        m_chosenRemover = std::move(remover);
 }
 
 void CutoutViewModel::updateMode(CutoutMode mode) {
@@ -105,8 +52,25 @@ void CutoutViewModel::updateNamingConfig(const NamingConfig& config) {
     m_persistence.save(m_settings.namingConfig());
 }
 
+int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, bool network) {
+    const int cores = std::max(1, processors);
+    if (!network)
+        return cores;
+    constexpr std::int64_t kGiB = std::int64_t(1) << 30;
+    // An unknown size is treated as small: a second file is a gain only in time.
+    if (physicalMemoryBytes < 4 * kGiB)
+        return 1;
+    return std::min(cores, 2);
+}
+
 int CutoutViewModel::concurrencyLimit() const {
-    return m_concurrencyLimit > 0 ? m_concurrencyLimit : std::max(1, QThread::idealThreadCount());
+    if (m_concurrencyLimit > 0)
+        return m_concurrencyLimit;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    const std::int64_t memory = pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
+    const bool network = !m_chosenRemover && BackgroundRemover::subjectModelPath().has_value();
+    return defaultCutoutConcurrency(QThread::idealThreadCount(), memory, network);
 }
 
 void CutoutViewModel::startProcessing() {
@@ -121,6 +85,13 @@ void CutoutViewModel::startProcessing() {
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
     m_reserved.clear();
+    if (m_chosenRemover) {
+        m_remover = m_chosenRemover;
+    } else {
+        auto remover = std::make_shared<BackgroundRemover>();
+        QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
+        m_remover = std::move(remover);
+    }
 
     BatchRunner::Hooks hooks;
     hooks.items = [this]() -> const ItemList& { return m_items; };

@@ -7,6 +7,8 @@
 #include <QUuid>
 
 #include "compress/MoveWithoutReplacing.h"
+#include "naming/OutputNamer.h"
+#include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork {
@@ -23,6 +25,9 @@ QString ImageIOWriteError::description() const {
     case Kind::missingColorSpace:
         return QCoreApplication::translate(
             context, "Cannot save an image without a color space; ICC profile would be lost.");
+    case Kind::fileSystemFailed:
+        return QCoreApplication::translate(context, "Could not write %1: %2.")
+            .arg(m_filename, m_reason);
     }
     return {};
 }
@@ -32,7 +37,7 @@ namespace {
 // Removes the temporary file unless it was published.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(QString path) : m_path(std::move(path)) {}
+    explicit TemporaryOutput(QString path) : m_path(std::move(path)), m_abruptExit(m_path) {}
     ~TemporaryOutput() {
         if (!m_released)
             QFile::remove(m_path);
@@ -41,12 +46,23 @@ public:
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
     [[nodiscard]] const QString& path() const { return m_path; }
-    void release() { m_released = true; }
+    void release() {
+        m_released = true;
+        m_abruptExit.reset();
+    }
 
 private:
     QString m_path;
     bool m_released = false;
+    ExitCleanup::FileRegistration m_abruptExit;
 };
+
+ImageIOWriteError writeFailure(const ImageServiceError& error, const QString& filename) {
+    if (error.errorNumber() != 0)
+        return ImageIOWriteError(ImageIOWriteError::Kind::fileSystemFailed, filename,
+                                 error.reason());
+    return ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
+}
 
 } // namespace
 
@@ -75,18 +91,20 @@ QString write(const Image& image, const QString& path, CutoutOutputFormat format
             ImageServices::writeTIFF(image, temporary.path(), properties);
         else
             ImageServices::writePNG(image, temporary.path(), properties);
+    } catch (const ImageServiceError& error) {
+        throw writeFailure(error, filename);
     } catch (...) {
         throw ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
     }
 
     const QString stem = destination.completeBaseName();
-    const QString suffix = destination.suffix();
+    const QString extension =
+        destination.suffix().isEmpty() ? QString() : QLatin1Char('.') + destination.suffix();
+    const qsizetype limit = OutputNamer::nameLimit(folder.absolutePath());
     for (int n = 0; n < 100000; ++n) {
+        const QString tail = n == 0 ? extension : QStringLiteral("-%1%2").arg(n).arg(extension);
         const QString candidate =
-            n == 0 ? destination.absoluteFilePath()
-                   : folder.absoluteFilePath(QStringLiteral("%1-%2%3").arg(
-                         stem, QString::number(n),
-                         suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+            folder.absoluteFilePath(OutputNamer::fittedStem(stem, tail, limit) + tail);
         try {
             if (moveWithoutReplacing(temporary.path(), candidate)) {
                 temporary.release();

@@ -15,30 +15,41 @@ namespace glintwork {
 // of the destination.
 class ImageIOWriteError : public DescribedError {
 public:
-    enum class Kind { destinationCreationFailed, finalizeFailed, missingColorSpace };
+    enum class Kind {
+        destinationCreationFailed,
+        finalizeFailed,
+        missingColorSpace,
+        // The file system refused the file; `reason` is its own text ("No space left on
+        // device"), which says more than a failed finalize.
+        fileSystemFailed,
+    };
 
-    ImageIOWriteError(Kind kind, QString filename = {})
-        : m_kind(kind), m_filename(std::move(filename)) {}
+    ImageIOWriteError(Kind kind, QString filename = {}, QString reason = {})
+        : m_kind(kind), m_filename(std::move(filename)), m_reason(std::move(reason)) {}
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     [[nodiscard]] const QString& filename() const { return m_filename; }
+    [[nodiscard]] const QString& reason() const { return m_reason; }
     [[nodiscard]] QString description() const override;
 
     friend bool operator==(const ImageIOWriteError& a, const ImageIOWriteError& b) {
-        return a.m_kind == b.m_kind && a.m_filename == b.m_filename;
+        return a.m_kind == b.m_kind && a.m_filename == b.m_filename && a.m_reason == b.m_reason;
     }
 
 private:
     Kind m_kind;
     QString m_filename;
+    QString m_reason;
 };
 
 // Encodes `image` as PNG or TIFF (LZW) with its colour profile embedded and the source's
 // orientation, resolution and EXIF carried over; pixels are never rotated, so the
 // orientation is written back unchanged. The file is written under a temporary name and
 // published without ever replacing anything: when something appeared at `path` after its
-// name was chosen, the first free "stem-N" name is used instead. Returns the path
-// written. A failure leaves no file. Throws ImageIOWriteError.
+// name was chosen, the first free "stem-N" name is used instead. A name longer than the
+// file system allows loses characters from the middle of its stem, keeping the stem's end
+// (where a naming suffix sits) and the extension. Returns the path written. A failure
+// leaves no file. Throws ImageIOWriteError.
 [[nodiscard]] QString write(const Image& image, const QString& path, CutoutOutputFormat format,
                             const std::optional<ImageMetadata>& sourceMetadata);
 

@@ -10,16 +10,12 @@
 
 namespace glintwork {
 
-namespace {
-
 std::uint8_t floatSampleToByte(float value) {
     if (std::isnan(value) || value >= 1.0f)
         return 255;
     const double scaled = std::max(static_cast<double>(value), 0.0) * 255.0;
     return static_cast<std::uint8_t>(std::round(scaled));
 }
-
-} // namespace
 
 QString formatString(std::uint32_t code) {
     bool printable = true;

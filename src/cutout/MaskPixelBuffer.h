@@ -34,6 +34,10 @@ struct MaskPixelBuffer {
 // bytes, linear grey. Throws BackgroundRemoverError (cgImageConversionFailed).
 [[nodiscard]] Image packedMask(const MaskPixelBuffer& buffer);
 
+// A float mask sample as a byte: 255 from 1.0 up and for NaN, else the sample times 255
+// rounded half away from zero, negatives giving 0.
+[[nodiscard]] std::uint8_t floatSampleToByte(float value);
+
 // Share of pixels at or above 128 in an 8-bit matte; 1.0 for any other format (such a
 // matte is trusted), 0.0 for an empty buffer. Row padding is never read.
 [[nodiscard]] double personCoverage(const MaskPixelBuffer& buffer);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -74,17 +76,43 @@ QString openCvReason(const cv::Exception& error) {
     return QString::fromStdString(error.err.empty() ? error.msg : error.err);
 }
 
-cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
-    Image rgba;
-    try {
-        rgba = ImageServices::toRGBA8(image);
-    } catch (const DescribedError& error) {
-        throw Error::visionRequestFailed(error.description());
-    }
-    const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(), std::size_t(rgba.bytesPerRow));
+// 8-bit RGB or RGBA with straight alpha in sRGB is read where it lies; anything else
+// (deeper samples, grey, profiles) goes through the converting copy first. Only the
+// network's input size is ever made from it, so a large photograph costs one pass over
+// its pixels.
+cv::Mat networkInput(const Image& image, const ModelContract& contract) {
+    const auto kind = image.colorSpace.kind;
+    const int components = image.componentsPerPixel();
+    const bool direct = !image.isFloat && image.bitsPerComponent == 8 &&
+                        (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
+                        ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
+                         (components == 4 && (image.alphaInfo == AlphaInfo::last ||
+                                              image.alphaInfo == AlphaInfo::noneSkipLast))) &&
+                        image.bytesPerRow >= image.width * components &&
+                        image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
+    const cv::Size size(contract.inputWidth, contract.inputHeight);
+    const int interpolation = image.width > contract.inputWidth ? cv::INTER_AREA : cv::INTER_LINEAR;
     cv::Mat resized;
-    cv::resize(source, resized, cv::Size(contract.inputWidth, contract.inputHeight), 0, 0,
-               source.cols > contract.inputWidth ? cv::INTER_AREA : cv::INTER_LINEAR);
+    if (direct) {
+        const cv::Mat source(image.height, image.width, CV_8UC(components),
+                             const_cast<std::uint8_t*>(image.pixels.data()), std::size_t(image.bytesPerRow));
+        cv::resize(source, resized, size, 0, 0, interpolation);
+    } else {
+        Image rgba;
+        try {
+            rgba = ImageServices::toRGBA8(image);
+        } catch (const DescribedError& error) {
+            throw Error::visionRequestFailed(error.description());
+        }
+        const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(), std::size_t(rgba.bytesPerRow));
+        cv::resize(source, resized, size, 0, 0, interpolation);
+    }
+    return resized;
+}
+
+cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
+    const cv::Mat resized = networkInput(image, contract);
+    const int stride = resized.channels();
     const int sizes[] = {1, 3, contract.inputHeight, contract.inputWidth};
     cv::Mat blob(4, sizes, CV_32F);
     const std::size_t plane = std::size_t(contract.inputWidth) * std::size_t(contract.inputHeight);
@@ -95,7 +123,7 @@ cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
             const std::size_t at = std::size_t(y) * std::size_t(contract.inputWidth) + std::size_t(x);
             for (int c = 0; c < 3; ++c) {
                 const int from = contract.bgr ? 2 - c : c;
-                const float value = float(row[4 * x + from]) / 255.0f;
+                const float value = float(row[stride * x + from]) / 255.0f;
                 out[std::size_t(c) * plane + at] =
                     (value - contract.mean[std::size_t(c)]) / contract.std[std::size_t(c)];
             }
@@ -139,21 +167,48 @@ ModelContract readContract(const QString& modelPath) {
     return contract;
 }
 
-MaskPixelBuffer run(const QString& modelPath, const Image& image) {
+struct Network::State {
+    std::mutex mutex;
+    cv::dnn::Net net;
+};
+
+Network::Network(const QString& modelPath)
+    : m_contract(readContract(modelPath)),
+      m_fileName(QFileInfo(modelPath).fileName()),
+      m_state(std::make_unique<State>()) {
+    // Failures reach the user as this file's error; OpenCV's own log lines would only
+    // repeat them on the terminal.
+    static const bool quiet = [] {
+        cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+        return true;
+    }();
+    (void)quiet;
+    try {
+        m_state->net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
+    } catch (const cv::Exception& error) {
+        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
+    }
+    if (m_state->net.empty())
+        throw Error::visionRequestFailed(QStringLiteral("%1 holds no network").arg(m_fileName));
+}
+
+Network::~Network() = default;
+
+MaskPixelBuffer Network::run(const Image& image) const {
     if (image.isEmpty())
         throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
-    const ModelContract contract = readContract(modelPath);
+    const ModelContract& contract = m_contract;
+    cv::Mat blob = inputBlob(image, contract);
     cv::Mat output;
     try {
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
-        if (net.empty())
-            throw Error::visionRequestFailed(
-                QStringLiteral("%1 holds no network").arg(QFileInfo(modelPath).fileName()));
-        net.setInput(inputBlob(image, contract));
-        output = net.forward();
+        const std::lock_guard lock(m_state->mutex);
+        m_state->net.setInput(blob);
+        // The result is copied out before the next pass may overwrite the network's blobs.
+        output = m_state->net.forward().clone();
     } catch (const cv::Exception& error) {
-        throw Error::visionRequestFailed(openCvReason(error));
+        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
     }
+    blob.release();
 
     // [1, 1, H, W], [1, H, W] or [H, W]: one plane, whatever the leading ones.
     const int dims = output.dims;
@@ -190,36 +245,45 @@ MaskPixelBuffer run(const QString& modelPath, const Image& image) {
     return buffer;
 }
 
-MaskPixelBuffer subjectMask(const QString& modelPath, const Image& image) {
-    const MaskPixelBuffer network = run(modelPath, image);
-    const cv::Mat plane(network.height, network.width, CV_32F,
-                        const_cast<std::uint8_t*>(network.bytes.data()), network.bytesPerRow);
+MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
+    const MaskPixelBuffer output = network.run(image);
+    const cv::Mat plane(output.height, output.width, CV_32F,
+                        const_cast<std::uint8_t*>(output.bytes.data()), output.bytesPerRow);
     double maximum = 0;
     cv::minMaxLoc(plane, nullptr, &maximum);
     if (!(maximum >= 0.5))
         throw Error::noSubjectFound();
+    // Bytes first, by the packing rule, then enlarged: interpolating bytes is several times
+    // cheaper than floats at 16 megapixels and differs by at most one level.
+    cv::Mat bytes(plane.size(), CV_8U);
+    for (int y = 0; y < plane.rows; ++y) {
+        const float* from = plane.ptr<float>(y);
+        std::uint8_t* to = bytes.ptr<std::uint8_t>(y);
+        for (int x = 0; x < plane.cols; ++x)
+            to[x] = floatSampleToByte(from[x]);
+    }
     MaskPixelBuffer scaled;
-    scaled.pixelFormat = kOneComponent32Float;
+    scaled.pixelFormat = kOneComponent8;
     scaled.width = image.width;
     scaled.height = image.height;
-    scaled.bytesPerRow = std::size_t(image.width) * sizeof(float);
+    scaled.bytesPerRow = std::size_t(image.width);
     scaled.bytes.resize(scaled.bytesPerRow * std::size_t(image.height));
-    cv::Mat target(image.height, image.width, CV_32F, scaled.bytes.data(), scaled.bytesPerRow);
-    cv::resize(plane, target, target.size(), 0, 0, cv::INTER_LINEAR);
+    cv::Mat target(image.height, image.width, CV_8U, scaled.bytes.data(), scaled.bytesPerRow);
+    cv::resize(bytes, target, target.size(), 0, 0, cv::INTER_LINEAR);
     return scaled;
 }
 
-MaskPixelBuffer personMatte(const QString& modelPath, const Image& image) {
-    const MaskPixelBuffer network = run(modelPath, image);
+MaskPixelBuffer personMatte(const Network& network, const Image& image) {
+    const MaskPixelBuffer output = network.run(image);
     MaskPixelBuffer matte;
     matte.pixelFormat = kOneComponent8;
-    matte.width = network.width;
-    matte.height = network.height;
-    matte.bytesPerRow = std::size_t(network.width);
-    matte.bytes.resize(std::size_t(network.width) * std::size_t(network.height));
+    matte.width = output.width;
+    matte.height = output.height;
+    matte.bytesPerRow = std::size_t(output.width);
+    matte.bytes.resize(std::size_t(output.width) * std::size_t(output.height));
     for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
         float v;
-        std::memcpy(&v, network.bytes.data() + i * sizeof(float), sizeof(float));
+        std::memcpy(&v, output.bytes.data() + i * sizeof(float), sizeof(float));
         matte.bytes[i] = std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
     }
     return matte;

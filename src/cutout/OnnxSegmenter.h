@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include <QString>
 
@@ -30,16 +31,36 @@ struct ModelContract {
 // BackgroundRemoverError (visionRequestFailed) for a file that cannot be used.
 [[nodiscard]] ModelContract readContract(const QString& modelPath);
 
-// The network's output at its own resolution as a float buffer (0–1, subject high).
-// Throws BackgroundRemoverError.
-[[nodiscard]] MaskPixelBuffer run(const QString& modelPath, const Image& image);
+// One loaded network with its contract. Loading is the expensive part (the subject network
+// holds 176 MB of weights), so a batch loads it once and shares it between its files.
+// Passes run one at a time: OpenCV's network keeps its working blobs between passes, and
+// one pass already uses every core.
+class Network {
+public:
+    // Throws BackgroundRemoverError (visionRequestFailed) for a file that cannot be used.
+    explicit Network(const QString& modelPath);
+    ~Network();
+    Network(const Network&) = delete;
+    Network& operator=(const Network&) = delete;
 
-// Subject mask at the source's resolution (float samples); noSubjectFound when no pixel
-// reaches one half.
-[[nodiscard]] MaskPixelBuffer subjectMask(const QString& modelPath, const Image& image);
+    // The network's output at its own resolution as a float buffer (0–1, subject high).
+    // Safe to call from any thread. Throws BackgroundRemoverError.
+    [[nodiscard]] MaskPixelBuffer run(const Image& image) const;
+    [[nodiscard]] const ModelContract& contract() const { return m_contract; }
+
+private:
+    struct State;
+    ModelContract m_contract;
+    QString m_fileName;
+    std::unique_ptr<State> m_state;
+};
+
+// Subject mask at the source's resolution (8-bit, bilinearly enlarged from the network's
+// output); noSubjectFound when no pixel of the output reaches one half.
+[[nodiscard]] MaskPixelBuffer subjectMask(const Network& network, const Image& image);
 
 // Person matte at the network's resolution, as one 8-bit component.
-[[nodiscard]] MaskPixelBuffer personMatte(const QString& modelPath, const Image& image);
+[[nodiscard]] MaskPixelBuffer personMatte(const Network& network, const Image& image);
 
 } // namespace OnnxSegmenter
 } // namespace glintwork

@@ -1,9 +1,13 @@
 #include "naming/OutputNamer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <string>
 
+#include <unistd.h>
+
+#include <QFile>
 #include <QFileInfo>
 
 namespace glintwork::OutputNamer {
@@ -60,6 +64,26 @@ QString extensionOf(const QString& fileName) {
 }
 
 } // namespace
+
+qsizetype nameLimit(const QString& folder) {
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return limit > 0 ? qsizetype(limit) : 255;
+}
+
+QString fittedStem(const QString& stem, const QString& tail, qsizetype limit) {
+    constexpr qsizetype kKeptEnd = 32;
+    const auto bytes = [](const QString& name) { return QFile::encodeName(name).size(); };
+    if (bytes(stem + tail) <= limit)
+        return stem;
+    QList<uint> points = stem.toUcs4();
+    QString fitted = stem;
+    while (bytes(fitted + tail) > limit && points.size() > 1) {
+        points.removeAt(std::max<qsizetype>(0, points.size() - kKeptEnd - 1));
+        fitted =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
+    }
+    return fitted;
+}
 
 QString stemOf(const QUrl& url) {
     const QString name = QFileInfo(url.toLocalFile()).fileName();

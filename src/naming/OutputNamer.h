@@ -25,6 +25,14 @@ namespace glintwork::OutputNamer {
 // folder / baseName.extension.
 [[nodiscard]] QUrl outputURL(const QUrl& folder, const QString& baseName, const QString& extension);
 
+// The longest file name, in bytes, that the file system holding `folder` takes.
+[[nodiscard]] qsizetype nameLimit(const QString& folder);
+
+// `stem` shortened from its middle until stem + tail fits `limit` bytes; the stem's last
+// characters stay, since that is where a naming suffix ("-cutout", "-mask") sits, and so
+// does the whole tail (a "-N" number and the extension).
+[[nodiscard]] QString fittedStem(const QString& stem, const QString& tail, qsizetype limit);
+
 // The shared output folder when one is set, else the input's own folder.
 [[nodiscard]] QUrl outputFolder(const QUrl& input, const std::optional<QUrl>& sharedFolder);
 

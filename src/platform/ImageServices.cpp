@@ -15,8 +15,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QUuid>
 
+#include "platform/ColorProfile.h"
+#include "platform/ExitCleanup.h"
 #include "platform/TiffExif.h"
 
 namespace glintwork {
@@ -432,16 +434,44 @@ QByteArray encode(const VImage& image, const char* suffix, vips::VOption* option
     return bytes;
 }
 
+[[noreturn]] void throwWriteFailed(int error) {
+    throw ImageServiceError::writeFailed(error);
+}
+
 // The file appears at `path` only once it is complete, so a failure never leaves a
-// partial file behind.
+// partial file behind: the bytes go to a hidden file beside it, registered for removal
+// should the program have to quit before it is done. The system's reason for a failure
+// ("No space left on device") is kept.
 void writeWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ImageServiceError(Kind::writeFailed, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw ImageServiceError(Kind::writeFailed, reason);
+    const QString part = QFileInfo(path).absolutePath() + QStringLiteral("/.") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                         QStringLiteral(".part");
+    const ExitCleanup::FileRegistration abruptExit(part);
+    const QByteArray nativePart = QFile::encodeName(part);
+    const int fd = ::open(nativePart.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwWriteFailed(errno);
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    int error = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(nativePart.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(nativePart.constData());
+        throwWriteFailed(error);
     }
 }
 
@@ -489,9 +519,7 @@ public:
     }
 
 private:
-    static ImageServiceError failure(int error) {
-        return ImageServiceError(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(error)));
-    }
+    static ImageServiceError failure(int error) { return ImageServiceError::writeFailed(error); }
 
     static gint64 onWrite(VipsTargetCustom*, const void* data, gint64 length, StreamedFile* self) {
         const auto* bytes = static_cast<const char*>(data);
@@ -669,6 +697,12 @@ std::vector<Taps> lanczosTaps(int sourceSize, int targetSize) {
 ImageServiceError::ImageServiceError(Kind kind, QString reason)
     : m_kind(kind), m_reason(std::move(reason)) {}
 
+ImageServiceError ImageServiceError::writeFailed(int errorNumber) {
+    ImageServiceError error(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    error.m_errorNumber = errorNumber;
+    return error;
+}
+
 ImageServiceError ImageServiceError::tooLarge(qint64 width, qint64 height) {
     ImageServiceError error(Kind::tooLarge, QString());
     error.m_width = width;
@@ -717,6 +751,10 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
         }
         properties.exif = blobField(image, VIPS_META_EXIF_NAME);
         properties.hasICCProfile = image.get_typeof(VIPS_META_ICC_NAME) != 0;
+        const auto profile = blobField(image, VIPS_META_ICC_NAME);
+        properties.needsColorConversion =
+            image.interpretation() == VIPS_INTERPRETATION_CMYK ||
+            (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
         properties.hasAlpha = image.has_alpha();
         properties.bitsPerComponent = bitsOf(image.format());
 
@@ -785,9 +823,15 @@ void writePNG(const Image& image, const QString& path, const WriteMetadata& meta
                                 QStringLiteral("CMYK images cannot be written as PNG."));
     const QByteArray png = guarded(Kind::writeFailed, [&] {
         const VImage out = withMetadata(vipsFromImage(image), metadata);
+        // Photographs (cut-outs, upscales) are what goes through here: the sub filter with
+        // zlib's fastest level gives files a third smaller than no filter at level 6, in a
+        // third of the time (16 megapixels: 23 MB in 0.7 s against 34 MB in 2 s).
         return encode(out, ".png",
-                      VImage::option()->set("bitdepth", image.bitsPerComponent)->set("strip",
-                                                                                     false));
+                      VImage::option()
+                          ->set("bitdepth", image.bitsPerComponent)
+                          ->set("strip", false)
+                          ->set("compression", 1)
+                          ->set("filter", VIPS_FOREIGN_PNG_FILTER_SUB));
     });
     writeWhole(path, tidyPNG(png, metadata.dpiWidth || metadata.dpiHeight));
 }
@@ -861,8 +905,12 @@ void streamJPEG(const Image& image, const QString& path, double quality) {
 }
 
 void writeHEIC(const Image& image, const QString& path, double quality) {
+    writeWhole(path, encodeHEIC(image, quality));
+}
+
+QByteArray encodeHEIC(const Image& image, double quality) {
     requireIntegerDepth(image, "HEIC");
-    const QByteArray heic = guarded(Kind::writeFailed, [&] {
+    return guarded(Kind::writeFailed, [&] {
         VImage out = as8Bit(vipsFromImage(image));
         if (isCMYK(out))
             out = out.icc_transform("srgb", VImage::option()->set("embedded", true));
@@ -871,7 +919,6 @@ void writeHEIC(const Image& image, const QString& path, double quality) {
                           ->set("Q", qualityToQ(quality))
                           ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC));
     });
-    writeWhole(path, heic);
 }
 
 void writeTGA(const Image& image, const QString& path) {

@@ -26,9 +26,13 @@ public:
 
     ImageServiceError(Kind kind, QString reason);
     static ImageServiceError tooLarge(qint64 width, qint64 height);
+    // The file system refused the write; the reason is the system's text for `errorNumber`.
+    static ImageServiceError writeFailed(int errorNumber);
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     [[nodiscard]] const QString& reason() const { return m_reason; }
+    // The system's error number when the file system refused the write, else 0.
+    [[nodiscard]] int errorNumber() const { return m_errorNumber; }
     [[nodiscard]] QString description() const override;
 
     friend bool operator==(const ImageServiceError& a, const ImageServiceError& b) {
@@ -41,6 +45,7 @@ private:
     QString m_reason;
     qint64 m_width = 0;
     qint64 m_height = 0;
+    int m_errorNumber = 0;
 };
 
 // What the header of image 0 of a file says, read without decoding pixels.
@@ -54,6 +59,8 @@ struct ImageProperties {
     bool hasAlpha = false;
     int bitsPerComponent = 0;
     bool hasICCProfile = false;
+    // The numbers are not sRGB: an embedded profile other than sRGB, or CMYK.
+    bool needsColorConversion = false;
 
     friend bool operator==(const ImageProperties&, const ImageProperties&) = default;
 };
@@ -98,6 +105,8 @@ void writeJPEG(const Image& image, const QString& path, double quality,
                const WriteMetadata& metadata = {});
 // HEVC-coded HEIF, 8 bits per component; quality is 0–1.
 void writeHEIC(const Image& image, const QString& path, double quality);
+// The same HEIF file as bytes.
+[[nodiscard]] QByteArray encodeHEIC(const Image& image, double quality);
 // Uncompressed Truevision TGA: 24-bit BGR, or 32-bit BGRA when the image has alpha.
 void writeTGA(const Image& image, const QString& path);
 

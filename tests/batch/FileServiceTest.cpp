@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 
@@ -38,15 +45,6 @@ TEST(CollectImageFiles, FolderIsExpandedSkippingHiddenAndUnsupported) {
     EXPECT_EQ(got, (QStringList{QStringLiteral("drop/a.png"), QStringLiteral("drop/sub/b.JPG")}));
 }
 
-TEST(CollectImageFiles, KeepsGivenOrderAndSkipsMissing) {
-    test::ScratchDir dir;
-    const QString z = dir.writeFile(QStringLiteral("z.png"), "x");
-    const QString a = dir.writeFile(QStringLiteral("a.webp"), "x");
-    const auto collected = FileService::collectImageFiles(
-        {url(z), url(dir.filePath(QStringLiteral("gone.png"))), url(a), url(z)});
-    EXPECT_EQ(collected, (QList<QUrl>{url(z), url(a), url(z)}));
-}
-
 TEST(CollectImageFiles, EachToolHasItsOwnExtensions) {
     test::ScratchDir dir;
     const struct {
@@ -70,12 +68,101 @@ TEST(CollectImageFiles, EachToolHasItsOwnExtensions) {
     }
 }
 
-TEST(CollectImageFiles, FolderNamedLikeAnImageIsAcceptedInsideAFolder) {
+// Takes away, for this thread, the root privilege of reading any folder, so that a folder
+// without permissions is unreadable here too.
+class WithoutReadAnything {
+public:
+    WithoutReadAnything() {
+        ::syscall(SYS_capget, &m_header, m_saved);
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &m_header, reduced);
+    }
+    ~WithoutReadAnything() { ::syscall(SYS_capset, &m_header, m_saved); }
+    WithoutReadAnything(const WithoutReadAnything&) = delete;
+    WithoutReadAnything& operator=(const WithoutReadAnything&) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+};
+
+// What intake adds and what it reports instead, in the order given.
+TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
+    const QString notRegular = QStringLiteral("Not a regular file");
+    const struct {
+        const char* name;
+        QStringList named;
+        QStringList files;
+        QList<std::pair<QString, QString>> problems;
+    } cases[] = {
+        {"order kept, duplicates kept",
+         {"z.png", "a.webp", "z.png"},
+         {"z.png", "a.webp", "z.png"},
+         {}},
+        {"missing", {"gone.png", "a.webp"}, {"a.webp"}, {{"gone.png", "No such file or folder"}}},
+        {"dangling link", {"dangling.png"}, {}, {{"dangling.png", "The link points to nothing"}}},
+        {"link to an image", {"link.png"}, {"link.png"}, {}},
+        {"named type the tool does not take",
+         {"notes.txt"},
+         {},
+         {{"notes.txt", "Not a file type this tool takes"}}},
+        {"FIFO named", {"pipe.png"}, {}, {{"pipe.png", notRegular}}},
+        {"FIFO in a folder, other names passed over",
+         {"drop"},
+         {"drop/album.png/in.png", "drop/b.png"},
+         {{"drop/pipe.png", notRegular}}},
+        {"folder and a file in it",
+         {"drop/b.png", "drop/album.png"},
+         {"drop/b.png", "drop/album.png/in.png"},
+         {}},
+        {"folder named y.png is searched", {"drop/album.png"}, {"drop/album.png/in.png"}, {}},
+        {"unreadable folder, named and inside",
+         {"locked", "outer"},
+         {"outer/a.png"},
+         {{"locked", "The folder could not be read: Permission denied"},
+          {"outer/locked", "The folder could not be read: Permission denied"}}},
+    };
     test::ScratchDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("drop/album.png"));
-    const auto collected =
-        FileService::collectImageFiles({url(dir.filePath(QStringLiteral("drop")))});
-    EXPECT_EQ(names(collected, dir.path()), QStringList{QStringLiteral("drop/album.png")});
+    const QString root = dir.path() + QLatin1Char('/');
+    for (const char* name : {"z.png", "a.webp", "notes.txt", "drop/album.png/in.png", "drop/b.png",
+                             "drop/notes.txt", "outer/a.png", "outer/locked/c.png", "locked/d.png"})
+        dir.writeFile(QString::fromUtf8(name), "x");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("pipe.png")).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("drop/pipe.png")).constData(), 0600),
+              0);
+    ASSERT_TRUE(
+        QFile::link(root + QStringLiteral("nowhere.png"), root + QStringLiteral("dangling.png")));
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("z.png"), root + QStringLiteral("link.png")));
+    for (const char* locked : {"locked", "outer/locked"})
+        QFile::setPermissions(root + QLatin1String(locked), QFileDevice::Permissions());
+
+    for (const auto& c : cases) {
+        QList<QUrl> named;
+        for (const QString& n : c.named)
+            named << url(root + n);
+        FileService::Intake intake;
+        {
+            const WithoutReadAnything asAnyUser;
+            intake = FileService::collect(named, ConversionSettings::supportedExtensions());
+        }
+        // A folder's entries come in the file system's order.
+        QStringList files = names(intake.files, dir.path());
+        QStringList expected = c.files;
+        if (c.named.size() == 1) {
+            files.sort();
+            expected.sort();
+        }
+        EXPECT_EQ(files, expected) << c.name;
+        QList<std::pair<QString, QString>> problems;
+        for (const IntakeProblem& p : intake.problems)
+            problems.append({QDir(dir.path()).relativeFilePath(p.url.toLocalFile()), p.message});
+        EXPECT_EQ(problems, c.problems) << c.name;
+    }
+    for (const char* locked : {"locked", "outer/locked"})
+        QFile::setPermissions(root + QLatin1String(locked), QFileDevice::ReadOwner |
+                                                                QFileDevice::WriteOwner |
+                                                                QFileDevice::ExeOwner);
 }
 
 TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
@@ -85,8 +172,9 @@ TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
     dir.writeFile(QStringLiteral("folder/c.png"), "x");
     const ItemList listed{std::make_shared<ImageItem>(url(a))};
     const auto added = FileService::newItems(
-        {url(a), url(b), url(dir.filePath(QStringLiteral("folder"))), url(b)},
-        ConversionSettings::supportedExtensions(), listed);
+        FileService::collectImageFiles(
+            {url(a), url(b), url(dir.filePath(QStringLiteral("folder"))), url(b)}),
+        listed);
     QStringList got;
     for (const auto& item : added)
         got << QFileInfo(item->url().toLocalFile()).fileName();

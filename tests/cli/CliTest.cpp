@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
 
 #include "compress/ToolManager.h"
 #include "platform/ImageServices.h"
@@ -120,6 +125,47 @@ TEST(Cli, CompressFolderToPNGReportsEachFileAsJSON) {
     EXPECT_EQ(completed, 2);
 }
 
+// Inputs that cannot be used are records of their own, never a silent skip or a hang.
+TEST(Cli, UnusableInputsAreErrorRecords) {
+    test::ScratchDir dir;
+    const QString png = writeImage(dir, QStringLiteral("ok.png"), 8, 8);
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString dangling = dir.filePath(QStringLiteral("dangling.png"));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere.png")), dangling));
+    const QString avif = dir.writeFile(QStringLiteral("photo.avif"), "x");
+    const QString missing = dir.filePath(QStringLiteral("missing.png"));
+    const struct {
+        const char* tool;
+        QStringList inputs;
+        int completed;
+    } cases[] = {
+        {"compress", {missing, fifo, png, dangling}, 1},
+        {"cutout", {avif}, 0},
+        {"upscale", {missing}, 0},
+    };
+    for (const auto& c : cases) {
+        QStringList arguments{QLatin1String(c.tool), QStringLiteral("--json"),
+                              QStringLiteral("--output"), dir.filePath(QStringLiteral("out"))};
+        if (QLatin1String(c.tool) == QLatin1String("compress"))
+            arguments << QStringLiteral("--format") << QStringLiteral("png");
+        const Result result = runCli(arguments + c.inputs);
+        EXPECT_EQ(result.exitCode, 1) << c.tool;
+        const auto objects = jsonLines(result.out);
+        ASSERT_EQ(objects.size(), c.inputs.size()) << c.tool << result.out.toStdString();
+        int completed = 0;
+        for (const QJsonObject& o : objects) {
+            if (o[QStringLiteral("input")].toString() == png) {
+                completed += o[QStringLiteral("status")].toString() == QStringLiteral("completed");
+                continue;
+            }
+            EXPECT_EQ(o[QStringLiteral("status")].toString(), QStringLiteral("error")) << c.tool;
+            EXPECT_FALSE(o[QStringLiteral("error")].toString().isEmpty()) << c.tool;
+        }
+        EXPECT_EQ(completed, c.completed) << c.tool;
+    }
+}
+
 TEST(Cli, ShardsSplitTheCollectedList) {
     test::ScratchDir dir;
     QStringList inputs;
@@ -181,34 +227,132 @@ TEST(Cli, CustomNamesAndNoReplacement) {
     EXPECT_TRUE(result.out.contains(" -> ")) << result.out.toStdString();
 }
 
-TEST(Cli, InterruptCancelsAndLeavesNoPartialFiles) {
-    test::ScratchDir dir;
-    QStringList inputs;
-    for (int i = 0; i < 40; ++i)
-        inputs << writeImage(dir, QStringLiteral("in/f%1.png").arg(i), 600, 400);
-    QProcess process;
-    const QStringList arguments{QStringLiteral("compress"), QStringLiteral("--format"),
-                                QStringLiteral("png"), QStringLiteral("--jobs"), QStringLiteral("1"),
-                                QStringLiteral("--output"), dir.filePath(QStringLiteral("out"))};
-    process.start(cliPath(), arguments + inputs);
-    ASSERT_TRUE(process.waitForStarted());
-    // Wait for the first finished file, then interrupt as Ctrl-C would.
-    while (!process.canReadLine() && process.state() == QProcess::Running)
-        process.waitForReadyRead(100);
-    // Never kill(0): that would interrupt the whole process group, test runner included.
-    const qint64 pid = process.processId();
-    ASSERT_EQ(process.state(), QProcess::Running) << "finished before it could be interrupted";
-    ASSERT_GT(pid, 0);
-    ::kill(static_cast<pid_t>(pid), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 1);
-    const QByteArray out = process.readAllStandardOutput();
-    EXPECT_TRUE(out.contains(": cancelled")) << out.toStdString();
-    const QStringList left = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : left)
-        EXPECT_TRUE(name.endsWith(QStringLiteral(".png")) && !name.startsWith(QLatin1Char('.')))
-            << name.toStdString();
-    EXPECT_LT(left.size(), 40);
+// Noise, so that no encoder finishes before the signal arrives.
+QString writeNoise(const test::ScratchDir& dir, const QString& name, int width, int height) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    std::uint32_t state = 12345;
+    for (auto& byte : image.pixels) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    const QString path = dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ImageServices::writePNG(image, path);
+    return path;
+}
+
+QByteArray procFile(const QString& pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid, QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool isLiving(const QString& pid) {
+    const QByteArray stat = procFile(pid, "stat");
+    const qsizetype close = stat.lastIndexOf(')');
+    return close > 0 && stat.size() > close + 2 && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
+}
+
+// Living processes other than the CLI whose command line names something under `folder`:
+// the encoders it started, wherever they were reparented to.
+QStringList processesUsing(const QString& folder, qint64 cli) {
+    QStringList found;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.toLongLong() <= 0 || pid.toLongLong() == cli || !isLiving(pid))
+            continue;
+        const QByteArray commandLine = procFile(pid, "cmdline");
+        if (commandLine.contains(folder.toUtf8()))
+            found << pid + QLatin1Char(' ') + QString::fromUtf8(commandLine.split('\0').first());
+    }
+    return found;
+}
+
+QStringList childrenOf(qint64 parent) {
+    QStringList found;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray status = procFile(pid, "status");
+        if (status.contains("\nPPid:\t" + QByteArray::number(parent) + '\n') && isLiving(pid))
+            found << pid;
+    }
+    return found;
+}
+
+TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
+    const struct {
+        const char* format;
+        const char* tool;
+        std::vector<int> signals;
+    } cases[] = {
+        {"avif", "avifenc", {SIGTERM}},
+        {"jpeg", "cjpeg", {SIGHUP}},
+        {"png", "oxipng", {SIGINT}},
+        {"avif", "avifenc", {SIGINT, SIGINT}},
+        {"webp", "cwebp", {SIGTERM, SIGTERM}},
+        {"heic", "glintwork-heic-encoder", {SIGTERM}},
+        // Nothing can be cleaned up after SIGKILL, but no encoder may go on writing.
+        {"avif", "avifenc", {SIGKILL}},
+    };
+    for (const auto& c : cases) {
+        const std::string label = std::string(c.format) + " with " +
+                                  std::to_string(c.signals.size()) + " x signal " +
+                                  std::to_string(c.signals.front());
+        if (!ToolManager::isToolAvailable(QLatin1String(c.tool))) {
+            ADD_FAILURE() << c.tool << " is not in Resources/bin (run scripts/setup)";
+            continue;
+        }
+        test::ScratchDir dir;
+        QDir().mkpath(dir.filePath(QStringLiteral("tmp")));
+        const QStringList inputs{writeNoise(dir, QStringLiteral("in/a.png"), 1600, 1200),
+                                 writeNoise(dir, QStringLiteral("in/b.png"), 1600, 1200)};
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
+        process.setProcessEnvironment(environment);
+        process.start(cliPath(), QStringList{QStringLiteral("compress"), QStringLiteral("--format"),
+                                             QLatin1String(c.format), QStringLiteral("--output"),
+                                             dir.filePath(QStringLiteral("out"))} +
+                                     inputs);
+        ASSERT_TRUE(process.waitForStarted());
+        const qint64 pid = process.processId();
+        QStringList children;
+        for (int i = 0; i < 2000 && children.isEmpty() && process.state() == QProcess::Running;
+             ++i) {
+            QThread::msleep(10);
+            children = childrenOf(pid);
+        }
+        ASSERT_FALSE(children.isEmpty()) << label << ": no encoder started";
+        // Never kill(0): that would signal the whole process group, test runner included.
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        for (const int signal : c.signals)
+            ::kill(static_cast<pid_t>(pid), signal);
+        ASSERT_TRUE(process.waitForFinished(30000)) << label;
+        // No encoder is waited for: each is ended (a HEIC file once took a minute).
+        EXPECT_LT(sinceSignal.elapsed(), 5000) << label;
+
+        QStringList left = processesUsing(dir.path(), pid);
+        for (int i = 0; i < 100 && !left.isEmpty(); ++i) {
+            QThread::msleep(10);
+            left = processesUsing(dir.path(), pid);
+        }
+        EXPECT_TRUE(left.isEmpty()) << label << ": " << left.join(QLatin1Char(',')).toStdString();
+        if (c.signals.front() == SIGKILL)
+            continue;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << label;
+        EXPECT_EQ(process.exitCode(), 1) << label;
+        const QStringList hidden = QDir(dir.filePath(QStringLiteral("out")))
+                                       .entryList(QDir::Files | QDir::Hidden)
+                                       .filter(QRegularExpression(QStringLiteral("^\\.")));
+        EXPECT_TRUE(hidden.isEmpty())
+            << label << ": " << hidden.join(QLatin1Char(',')).toStdString();
+        const QStringList temporary =
+            QDir(dir.filePath(QStringLiteral("tmp")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        EXPECT_TRUE(temporary.isEmpty())
+            << label << ": " << temporary.join(QLatin1Char(',')).toStdString();
+        if (c.signals.size() == 1) {
+            EXPECT_TRUE(process.readAllStandardOutput().contains(": cancelled")) << label;
+        }
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -122,61 +124,18 @@ QByteArray gifBytes(int width, int height, Image* expected) {
     return gif;
 }
 
-// A matrix/TRC display profile whose red and blue primaries are sRGB's blue and red, with
-// linear curves: a pixel stored as pure red shows as pure blue. A converter that drops or
-// ignores the profile gets the colour visibly wrong.
-QByteArray swappedPrimariesProfile() {
-    QByteArray icc;
-    const auto be32 = [&icc](quint32 v) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            icc.append(char((v >> shift) & 0xFF));
-    };
-    const auto fixed = [&be32](double v) { be32(quint32(qint32(std::lround(v * 65536.0)))); };
-    const auto xyzTag = [&](double x, double y, double z) {
-        icc.append("XYZ ");
-        be32(0);
-        fixed(x);
-        fixed(y);
-        fixed(z);
-    };
-    struct Tag {
-        const char* signature;
-        int offset;
-        int size;
-    };
-    // Header (128) + count (4) + 7 entries (84) = 216; XYZ tags are 20 bytes, curves 12.
-    const Tag tags[] = {{"wtpt", 216, 20}, {"rXYZ", 236, 20}, {"gXYZ", 256, 20}, {"bXYZ", 276, 20},
-                        {"rTRC", 296, 12}, {"gTRC", 296, 12}, {"bTRC", 296, 12}};
-    const int size = 308;
-    be32(quint32(size));
-    be32(0);
-    be32(0x02100000);
-    icc.append("mntrRGB XYZ ");
-    icc.append(12, '\0'); // date
-    icc.append("acsp");
-    icc.append(24, '\0'); // platform, flags, manufacturer, model, attributes
-    be32(0);              // perceptual intent
-    fixed(0.9642);
-    fixed(1.0);
-    fixed(0.8249);
-    icc.append(128 - icc.size(), '\0');
-    be32(7);
-    for (const Tag& tag : tags) {
-        icc.append(tag.signature, 4);
-        be32(quint32(tag.offset));
-        be32(quint32(tag.size));
+// An ICC profile that Debian installs with Ghostscript (libgs10-common): a98.icc (Adobe
+// RGB), rommrgb.icc (ProPhoto), default_cmyk.icc. Empty when it is not installed.
+QByteArray installedProfile(const QString& name) {
+    for (const QString& version : QDir(QStringLiteral("/usr/share/ghostscript"))
+                                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(QStringLiteral("/usr/share/ghostscript/%1/iccprofiles/%2").arg(version, name));
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
     }
-    xyzTag(0.9642, 1.0, 0.8249);
-    xyzTag(0.1431, 0.0606, 0.7141); // sRGB's blue
-    xyzTag(0.3851, 0.7169, 0.0971);
-    xyzTag(0.4361, 0.2225, 0.0139); // sRGB's red
-    icc.append("curv");
-    be32(0);
-    be32(0); // no entries: identity
-    return icc;
+    return {};
 }
 
-// Peak signal-to-noise ratio of the colour channels, both images taken to 8-bit sRGB.
 double psnr(const Image& a, const Image& b) {
     const Image x = ImageServices::toRGBA8(a);
     const Image y = ImageServices::toRGBA8(b);
@@ -364,8 +323,9 @@ QStringList toolsFor(OutputFormat format) {
         return {QStringLiteral("cjpeg")};
     case OutputFormat::avif:
         return {QStringLiteral("avifenc")};
-    case OutputFormat::png:
     case OutputFormat::heic:
+        return {QStringLiteral("glintwork-heic-encoder")};
+    case OutputFormat::png:
         return {};
     }
     return {};
@@ -521,30 +481,94 @@ TEST_P(ConvertEachFormat, OrientedInputComesOutUpright) {
     EXPECT_EQ(leftovers(), QStringList());
 }
 
-// Colours are delivered as they look: a profile-tagged input ends up as the same sRGB
-// colours whether the output keeps the profile or the pixels were converted.
-TEST_P(ConvertEachFormat, TaggedColoursComeOutAsSeen) {
+// Every encoder gets sRGB numbers: whether the input's profile is dropped (cwebp,
+// avifenc) or CMYK cannot be read at all, the output looks like the input.
+TEST_P(ConvertEachFormat, ForeignProfilesComeOutAsSeen) {
     const OutputFormat format = GetParam();
     REQUIRE_REAL_TOOLS(toolsFor(format));
-    Image stored = Image::make(32, 24, 8, AlphaInfo::none,
-                               ColorSpace::fromICC(swappedPrimariesProfile(), 3), 3);
-    for (int y = 0; y < stored.height; ++y)
-        for (int x = 0; x < stored.width; ++x)
-            stored.row(y)[3 * x] = 255;
-    // Turned, so that cwebp and avifenc get a prepared file rather than this one.
-    WriteMetadata metadata;
-    metadata.orientation = 6;
-    const QString input = m_inputs + QStringLiteral("/tagged.tif");
-    ImageServices::writeTIFF(stored, input, metadata);
-    const Image seen = ImageServices::toRGBA8(ImageServices::decode(input));
-    ASSERT_LT(int(seen.row(0)[0]), 40);
-    ASSERT_GT(int(seen.row(0)[2]), 200);
+    const struct {
+        const char* profile;
+        const char* file;
+    } cases[] = {
+        {"a98.icc", "adobe.jpg"},         {"a98.icc", "adobe.png"},
+        {"rommrgb.icc", "prophoto.jpg"},  {"rommrgb.icc", "prophoto.png"},
+        {"default_cmyk.icc", "cmyk.jpg"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray profile = installedProfile(QLatin1String(c.profile));
+        if (profile.isEmpty())
+            GTEST_SKIP() << c.profile << " is not installed (Debian package libgs10-common)";
+        const bool cmyk = QByteArray(c.profile).contains("cmyk");
+        const int components = cmyk ? 4 : 3;
+        // Smooth ramps that lossy encoders keep well, stored in the profile's own numbers.
+        Image stored = Image::make(128, 96, 8, AlphaInfo::none,
+                                   ColorSpace::fromICC(profile, components), components);
+        for (int y = 0; y < stored.height; ++y) {
+            std::uint8_t* p = stored.row(y);
+            for (int x = 0; x < stored.width; ++x, p += components) {
+                p[0] = std::uint8_t(60 + x * 120 / 127);
+                p[1] = std::uint8_t(60 + y * 120 / 95);
+                p[2] = std::uint8_t(180 - (x + y) * 120 / 222);
+                if (cmyk)
+                    p[3] = 20;
+            }
+        }
+        const QString input = writeInput(QLatin1String(c.file), stored);
+        const Image seen = ImageServices::decode(input);
 
-    const QUrl output = convert(input, format, 90);
-    const Image decoded = ImageServices::toRGBA8(ImageServices::decode(output.toLocalFile()));
-    const std::uint8_t* centre = decoded.row(decoded.height / 2) + 4 * (decoded.width / 2);
-    EXPECT_LT(int(centre[0]), 40);
-    EXPECT_GT(int(centre[2]), 200);
+        const QUrl output = convert(input, format, 90);
+        EXPECT_GE(psnr(ImageServices::decode(output.toLocalFile()), seen), 30.0) << c.file;
+        QFile::remove(output.toLocalFile());
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// A file cut short, or one that is not a regular file, fails: no encoder may make up the
+// missing part or wait for data that never comes.
+TEST_P(ConvertEachFormat, TruncatedOrNonRegularInputFails) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    QStringList inputs;
+    for (const QString& name : {QStringLiteral("cut.jpg"), QStringLiteral("cut.png")}) {
+        const QString path = writeInput(name, gradient(256, 192));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(file.size() / 2));
+        inputs << path;
+    }
+    inputs << m_inputs + QStringLiteral("/pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(inputs.last()).constData(), 0600), 0);
+    for (const QString& input : inputs) {
+        EXPECT_THROW((void)convert(input, format), DescribedError) << input.toStdString();
+        EXPECT_EQ(outputFiles(), QStringList());
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// Whatever the encoder says about it, a full disk is reported as one.
+TEST_P(ConvertEachFormat, FullDiskSaysSo) {
+    const OutputFormat format = GetParam();
+    REQUIRE_REAL_TOOLS(toolsFor(format));
+    const test::SmallDisk disk(m_scratch);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    Image noise = Image::make(600, 600, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    std::uint32_t state = 7;
+    for (auto& byte : noise.pixels) {
+        state = state * 1664525u + 1013904223u;
+        byte = std::uint8_t(state >> 24);
+    }
+    const QString input = writeInput(QStringLiteral("noise.png"), noise);
+    m_out = disk.path();
+    try {
+        (void)convert(input, format, 90);
+        ADD_FAILURE() << "written to a full disk";
+    } catch (const DescribedError& error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("No space left on device")))
+            << error.description().toStdString();
+    }
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat,
@@ -562,6 +586,22 @@ TEST_F(ImageConverterTest, HeicQualityReachesTheEncoder) {
 }
 
 // --- Naming ----------------------------------------------------------------------------
+
+TEST_F(ImageConverterTest, OverlongNamesAreShortenedKeepingTheirEnd) {
+    const QString stem = QString(200, QLatin1Char('a')) + QString(30, QLatin1Char('b'));
+    const QString input = writeInput(QStringLiteral("short.png"), gradient(16, 16));
+    const QString longName = m_out + QLatin1Char('/') + stem + QStringLiteral("-small.png");
+    for (const char* expectedEnd : {"b-small.png", "b-small-1.png"}) {
+        const QUrl output = convert(input, OutputFormat::png, 80, std::nullopt, std::nullopt,
+                                    QUrl::fromLocalFile(longName));
+        const QString name = QFileInfo(output.toLocalFile()).fileName();
+        EXPECT_LE(QFile::encodeName(name).size(), 255);
+        EXPECT_TRUE(name.startsWith(QStringLiteral("aaaa")) &&
+                    name.endsWith(QLatin1String(expectedEnd)))
+            << name.toStdString();
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
 
 TEST_F(ImageConverterTest, OriginalNamingNumbersPastTakenAndReservedNames) {
     REQUIRE_REAL_TOOLS(QStringLiteral("cwebp"));

@@ -92,7 +92,7 @@ TEST(WithMaskAsAlpha, RefusesWithTheFirstFailingCheck) {
         const char* text;
     } cases[] = {
         {"grey", grey, "Unsupported pixel format (bitsPerComponent=8, bitsPerPixel=8, alphaInfo=0)."},
-        {"float grey", floating, "Floating-point pixel formats are not supported in Sheerline v1.0."},
+        {"float grey", floating, "Floating-point pixel formats are not supported in Glintwork."},
         {"no colour space", noSpace, "Source image has no color space; refusing to fabricate one."},
         {"truncated", truncated, "Source pixel data is truncated (expected 48 bytes, got 47)."},
         {"no pixel data", empty, "Source image pixel data could not be read."},

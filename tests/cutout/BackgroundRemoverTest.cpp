@@ -19,27 +19,6 @@
 namespace glintwork {
 namespace {
 
-// Points the resource folder elsewhere for one test and puts the old value back.
-class ResourceFolder {
-public:
-    explicit ResourceFolder(const QString& path)
-        : m_had(qEnvironmentVariableIsSet("GLINTWORK_RESOURCES")), m_old(qgetenv("GLINTWORK_RESOURCES")) {
-        qputenv("GLINTWORK_RESOURCES", path.toUtf8());
-    }
-    ~ResourceFolder() {
-        if (m_had)
-            qputenv("GLINTWORK_RESOURCES", m_old);
-        else
-            qunsetenv("GLINTWORK_RESOURCES");
-    }
-    ResourceFolder(const ResourceFolder&) = delete;
-    ResourceFolder& operator=(const ResourceFolder&) = delete;
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
-
 MaskPixelBuffer floatBuffer(const std::vector<float>& values, int width, int height, std::size_t bytesPerRow) {
     MaskPixelBuffer buffer;
     buffer.pixelFormat = kOneComponent32Float;
@@ -188,7 +167,7 @@ TEST(ClassicalSegmenter, NoSubjectInAPlainOrSmoothPicture) {
 
 TEST(BackgroundRemover, PersonMatteFallsBackToTheSubjectMaskWithoutAPersonModel) {
     test::ScratchDir dir;
-    const ResourceFolder resources(dir.path());
+    const test::ResourceFolder resources(dir.path());
     const std::uint8_t white[3] = {250, 250, 250};
     const std::uint8_t red[3] = {200, 20, 20};
     const Image image = test::discOnBackground(200, 150, white, red, 0.25);
@@ -213,7 +192,7 @@ protected:
         m_model = makeTinySegmenter(m_dir.filePath(QStringLiteral("models/tiny.onnx")));
         if (m_model.isEmpty())
             GTEST_SKIP() << "needs /usr/bin/python3 with onnx and numpy (Debian python3-onnx)";
-        m_resources = std::make_unique<ResourceFolder>(m_dir.path());
+        m_resources = std::make_unique<test::ResourceFolder>(m_dir.path());
     }
 
     void install(const QString& name, const QByteArray& sidecar) {
@@ -235,7 +214,7 @@ protected:
 
     test::ScratchDir m_dir;
     QString m_model;
-    std::unique_ptr<ResourceFolder> m_resources;
+    std::unique_ptr<test::ResourceFolder> m_resources;
 };
 
 TEST_F(OnnxBackEnd, SubjectMaskComesBackAtTheSourcesResolution) {
@@ -257,6 +236,16 @@ TEST_F(OnnxBackEnd, ChannelOrderMeanAndDeviationApply) {
     const Image mask = BackgroundRemover().generateMask(halves());
     EXPECT_EQ(mask.row(20)[5], 0);
     EXPECT_EQ(mask.row(20)[60], 255);
+}
+
+TEST_F(OnnxBackEnd, ARemoverReadsItsNetworkOnceForAllItsFiles) {
+    install(QStringLiteral("subject-segmentation"),
+            R"({"inputWidth": 16, "inputHeight": 16, "channelOrder": "RGB", "sigmoid": true})");
+    const BackgroundRemover remover;
+    const Image first = remover.generateMask(halves());
+    m_dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), "not a network any more");
+    EXPECT_EQ(remover.generateMask(halves()).pixels, first.pixels);
+    EXPECT_THROW((void)BackgroundRemover().generateMask(halves()), BackgroundRemoverError);
 }
 
 TEST_F(OnnxBackEnd, NothingAboveHalfIsNoSubject) {

@@ -109,6 +109,10 @@ TEST(CutoutWrite, FailuresLeaveNoFileAndNameTheDestination) {
     Image noSpace = image;
     noSpace.colorSpace = {};
     Image floating = Image::make(4, 4, 32, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    // Noise does not compress: far more than the small disk holds.
+    const Image large = withMaskAsAlpha(test::noiseImage(400, 400, 8, AlphaInfo::none, 3),
+                                        test::greyMask(400, 400, [](int, int) { return 255; }));
+    const test::SmallDisk disk(dir);
 
     const struct {
         const char* name;
@@ -122,9 +126,14 @@ TEST(CutoutWrite, FailuresLeaveNoFileAndNameTheDestination) {
          "Cannot save an image without a color space; ICC profile would be lost."},
         {"encoder refuses", &floating, dir.filePath(QStringLiteral("z.tiff")),
          "Failed to finalize image data for z.tiff."},
+        {"full disk", &large,
+         disk.isMounted() ? disk.path() + QStringLiteral("/big.tiff") : QString(),
+         "Could not write big.tiff: No space left on device."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.path.isEmpty())
+            continue; // the full disk, which cannot be made here
         try {
             (void)write(*c.image, c.path, CutoutOutputFormat::tiff, std::nullopt);
             ADD_FAILURE() << "written";
@@ -132,7 +141,36 @@ TEST(CutoutWrite, FailuresLeaveNoFileAndNameTheDestination) {
             EXPECT_EQ(error.description().toStdString(), c.text);
         }
         EXPECT_TRUE(visibleAndHiddenEntries(dir.path()).isEmpty());
+        if (disk.isMounted()) {
+            EXPECT_TRUE(visibleAndHiddenEntries(disk.path()).isEmpty());
+        }
     }
+    if (!disk.isMounted())
+        GTEST_SKIP() << "full disk not checked: mounting a small tmpfs needs root";
+}
+
+// A name longer than the file system takes is shortened in the middle of its stem; the
+// stem's end, where the naming suffix sits, and the extension stay.
+TEST(CutoutWrite, OverlongNamesAreShortenedKeepingSuffixAndExtension) {
+    ScratchDir dir;
+    const Image image = withMaskAsAlpha(test::noiseImage(4, 4, 8, AlphaInfo::none, 3),
+                                        test::greyMask(4, 4, [](int, int) { return 255; }));
+    const QString stem =
+        QString(150, QLatin1Char('a')) + QString(60, QChar(0x00E9)) + QStringLiteral("-cutout");
+    const QString path = dir.filePath(stem + QStringLiteral(".png"));
+    QStringList names;
+    for (int i = 0; i < 2; ++i) {
+        const QString written = write(image, path, CutoutOutputFormat::png, std::nullopt);
+        names << QFileInfo(written).fileName();
+        EXPECT_EQ(ImageServices::decode(written).width, 4);
+    }
+    for (const QString& name : names) {
+        EXPECT_LE(QFile::encodeName(name).size(), 255) << name.toStdString();
+        EXPECT_TRUE(name.startsWith(QString(100, QLatin1Char('a')))) << name.toStdString();
+        EXPECT_FALSE(name.contains(QChar::ReplacementCharacter));
+    }
+    EXPECT_TRUE(names[0].endsWith(QString(20, QChar(0x00E9)) + QStringLiteral("-cutout.png")));
+    EXPECT_TRUE(names[1].endsWith(QStringLiteral("-cutout-1.png"))) << names[1].toStdString();
 }
 
 TEST(CutoutWrite, NeverReplacesAFileThatAppearedMeanwhile) {

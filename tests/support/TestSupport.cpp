@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <sys/mount.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +30,31 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
     return full;
+}
+
+ResourceFolder::ResourceFolder(const QString& path)
+    : m_had(qEnvironmentVariableIsSet("GLINTWORK_RESOURCES")), m_old(qgetenv("GLINTWORK_RESOURCES")) {
+    qputenv("GLINTWORK_RESOURCES", path.toUtf8());
+}
+
+ResourceFolder::~ResourceFolder() {
+    if (m_had)
+        qputenv("GLINTWORK_RESOURCES", m_old);
+    else
+        qunsetenv("GLINTWORK_RESOURCES");
+}
+
+SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)
+    : m_path(scratch.filePath(QStringLiteral("small-disk"))) {
+    QDir().mkpath(m_path);
+    const QByteArray options = "size=" + size.toLatin1();
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0,
+                        options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
 }
 
 } // namespace glintwork::test

@@ -27,4 +27,35 @@ private:
     bool m_hadConfigDir = false;
 };
 
+// Points the resource folder (GLINTWORK_RESOURCES) elsewhere for one test and puts the old
+// value back.
+class ResourceFolder {
+public:
+    explicit ResourceFolder(const QString& path);
+    ~ResourceFolder();
+    ResourceFolder(const ResourceFolder&) = delete;
+    ResourceFolder& operator=(const ResourceFolder&) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+
+// A small tmpfs mounted on a folder of its own for the object's lifetime, to fill up
+// quickly. Mounting needs root; without it isMounted() is false and the test should skip.
+class SmallDisk {
+public:
+    explicit SmallDisk(const ScratchDir& scratch, const QString& size = QStringLiteral("200k"));
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    [[nodiscard]] bool isMounted() const { return m_mounted; }
+    [[nodiscard]] const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
 } // namespace glintwork::test

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -5,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -40,6 +43,7 @@ private Q_SLOTS:
     void init();
     void emptyTabShowsOnlyTheDropZone();
     void droppedFolderSwitchesToTheList();
+    void unusableDropsAreShownInOneMessage();
     void returnStartsAndEscapeCancels();
     void returnDoesNothingWhileARunIsGoing();
     void presetHighlightFollowsTheSlider();
@@ -121,6 +125,26 @@ void CompressViewTest::droppedFolderSwitchesToTheList() {
     QDragEnterEvent textEnter(centre, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view.settingsBar()->compactDropZone(), &textEnter);
     QVERIFY(!textEnter.isAccepted());
+}
+
+void CompressViewTest::unusableDropsAreShownInOneMessage() {
+    CompressView view(m_shared.get());
+    view.show();
+    const QString folder = freshFolder();
+    QVERIFY(QDir().mkpath(folder));
+    const QString missing = folder + QStringLiteral("/missing.png");
+    const QString fifo = folder + QStringLiteral("/pipe.png");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A drop of several files arrives as one delivery per file.
+    view.driver()->addFiles({QUrl::fromLocalFile(missing)});
+    view.driver()->addFiles({QUrl::fromLocalFile(fifo)});
+    QVERIFY(view.driver()->items().isEmpty());
+
+    QTRY_COMPARE(view.findChildren<QMessageBox*>().size(), 1);
+    const QMessageBox* box = view.findChildren<QMessageBox*>().first();
+    QTRY_VERIFY(box->isVisible());
+    QVERIFY(box->informativeText().contains(missing));
+    QVERIFY(box->informativeText().contains(fifo));
 }
 
 void CompressViewTest::returnStartsAndEscapeCancels() {

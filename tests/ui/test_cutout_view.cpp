@@ -5,6 +5,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -103,6 +106,16 @@ void CutoutViewTest::settingsBarFollowsAndStoresTheSettings() {
                             "basename plus -mask."));
     QCOMPARE(bar->namingView()->suffixField()->text(), QStringLiteral("-cutout"));
     QCOMPARE(bar->namingView()->suffixField()->placeholderText(), QStringLiteral("-cutout"));
+    // No network in this resource folder: the tab says what that means, and stops saying it
+    // once one is installed.
+    QVERIFY(bar->networkNotice() && bar->networkNotice()->isVisible());
+    QVERIFY(bar->networkNotice()->text().contains(QStringLiteral("scripts/setup-models")));
+    QDir(m_resources.path()).mkpath(QStringLiteral("models"));
+    QFile network(m_resources.filePath(QStringLiteral("models/subject-segmentation.onnx")));
+    QVERIFY(network.open(QIODevice::WriteOnly));
+    network.close();
+    QVERIFY(!CutoutSettingsBar(view.driver()).networkNotice());
+    QFile::remove(network.fileName());
 
     QTest::mouseClick(bar->modePicker()->segment(0), Qt::LeftButton);
     QTest::mouseClick(bar->exportMaskToggle(), Qt::LeftButton, {},

@@ -17,6 +17,7 @@ BatchDriver::BatchDriver(ToolDriver* driver, QObject* parent) : QObject(parent),
         watchItems();
         Q_EMIT itemsChanged();
     });
+    connect(driver, &ToolDriver::intakeProblems, this, &BatchDriver::intakeProblems);
     connect(driver, &ToolDriver::settingsChanged, this, &BatchDriver::settingsChanged);
     connect(driver, &ToolDriver::isRunningChanged, this, &BatchDriver::isRunningChanged);
     connect(driver, &ToolDriver::isCancellingChanged, this, &BatchDriver::isCancellingChanged);

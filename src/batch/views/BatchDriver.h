@@ -43,6 +43,7 @@ public:
 
 Q_SIGNALS:
     void itemsChanged();
+    void intakeProblems(const QList<IntakeProblem>& problems);
     void settingsChanged();
     void isRunningChanged();
     void isCancellingChanged();

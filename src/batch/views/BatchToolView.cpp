@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
@@ -65,6 +66,11 @@ void BatchToolView::assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* 
     connect(escape, &QShortcut::activated, this, &BatchToolView::cancelIfPossible);
 
     connect(batch, &BatchDriver::itemsChanged, this, &BatchToolView::refresh);
+    connect(batch, &BatchDriver::intakeProblems, this, &BatchToolView::noteIntakeProblems);
+    m_intakeProblemsDelay = new QTimer(this);
+    m_intakeProblemsDelay->setSingleShot(true);
+    m_intakeProblemsDelay->setInterval(250);
+    connect(m_intakeProblemsDelay, &QTimer::timeout, this, &BatchToolView::showIntakeProblems);
     connect(batch, &BatchDriver::itemOutcomeChanged, this, &BatchToolView::refresh);
     connect(batch, &BatchDriver::isRunningChanged, this, &BatchToolView::refresh);
     connect(batch, &BatchDriver::isCancellingChanged, this, &BatchToolView::refresh);
@@ -87,6 +93,32 @@ void BatchToolView::assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* 
         updateCancelSpinner();
     });
     refresh();
+}
+
+void BatchToolView::noteIntakeProblems(const QList<IntakeProblem>& problems) {
+    m_intakeProblems += problems;
+    m_intakeProblemsDelay->start();
+}
+
+void BatchToolView::showIntakeProblems() {
+    if (m_intakeProblems.isEmpty())
+        return;
+    constexpr int kListed = 12;
+    QStringList lines;
+    for (qsizetype i = 0; i < m_intakeProblems.size() && i < kListed; ++i) {
+        const IntakeProblem& problem = m_intakeProblems[i];
+        lines << tr("%1: %2").arg(problem.url.toLocalFile(), problem.message);
+    }
+    if (m_intakeProblems.size() > kListed)
+        lines << tr("and %n more", nullptr, int(m_intakeProblems.size() - kListed));
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Some files could not be added"),
+                        tr("%n item(s) could not be added:", nullptr, int(m_intakeProblems.size())),
+                        QMessageBox::Ok, this);
+    box->setInformativeText(lines.join(QLatin1Char('\n')));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    m_intakeProblems.clear();
 }
 
 QWidget* BatchToolView::buildActionBar(const QString& startText) {

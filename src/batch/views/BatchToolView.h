@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "batch/FileService.h"
 #include "batch/TabKind.h"
 
 class QFrame;
@@ -49,6 +50,10 @@ protected:
 private:
     QWidget* buildActionBar(const QString& startText);
     void refresh();
+    // One message for everything a drop could not add; a drop of many files arrives as
+    // many deliveries, so they are gathered for a moment first.
+    void noteIntakeProblems(const QList<IntakeProblem>& problems);
+    void showIntakeProblems();
     void startIfPossible();
     void cancelIfPossible();
     void updateCancelSpinner();
@@ -64,6 +69,8 @@ private:
     QPushButton* m_start = nullptr;
     QPushButton* m_cancel = nullptr;
     QTimer* m_cancelSpinner = nullptr;
+    QTimer* m_intakeProblemsDelay = nullptr;
+    QList<IntakeProblem> m_intakeProblems;
     int m_spinnerPhase = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "batch/views/OutputFolderRow.h"
 #include "batch/views/SegmentedControl.h"
 #include "batch/views/ViewParts.h"
+#include "cutout/BackgroundRemover.h"
 #include "cutout/CutoutViewModel.h"
 #include "naming/views/NamingView.h"
 
@@ -51,6 +52,17 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     row->addWidget(m_exportMask);
     row->addStretch(1);
     layout->addLayout(row);
+
+    // Checked once, when the tab opens: installing the network means running setup.
+    if (!BackgroundRemover::subjectModelPath()) {
+        m_networkNotice = new QLabel(
+            tr("Only plain backgrounds can be cut out: install the segmentation network with "
+               "scripts/setup-models."),
+            this);
+        m_networkNotice->setWordWrap(true);
+        m_networkNotice->setObjectName(QStringLiteral("networkNotice"));
+        layout->addWidget(m_networkNotice);
+    }
 
     m_naming = new NamingView(TabKind::cutout, this);
     connect(m_naming, &NamingView::configEdited, driver, &CutoutViewModel::updateNamingConfig);

@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 
 namespace glintwork {
 
@@ -28,6 +29,8 @@ public:
     [[nodiscard]] QCheckBox* exportMaskToggle() const { return m_exportMask; }
     [[nodiscard]] NamingView* namingView() const { return m_naming; }
     [[nodiscard]] OutputFolderRow* outputFolderRow() const { return m_outputFolder; }
+    // Shown only when no segmentation network is installed.
+    [[nodiscard]] QLabel* networkNotice() const { return m_networkNotice; }
 
 private:
     void syncFromSettings();
@@ -39,6 +42,7 @@ private:
     QCheckBox* m_exportMask = nullptr;
     NamingView* m_naming = nullptr;
     OutputFolderRow* m_outputFolder = nullptr;
+    QLabel* m_networkNotice = nullptr;
 };
 
 } // namespace glintwork

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+
+#include <QUrl>
+
+#include "cutout/BackgroundRemoving.h"
+#include "cutout/CutoutSettings.h"
+#include "platform/DescribedError.h"
+
+namespace glintwork {
+
+class CancellationToken;
+
+// A source file that could not be opened or decoded.
+class CutoutPipelineError : public DescribedError {
+public:
+    static CutoutPipelineError sourceUnreadable(const QUrl& url) { return CutoutPipelineError(url); }
+    [[nodiscard]] const QUrl& url() const { return m_url; }
+    [[nodiscard]] QString description() const override;
+
+private:
+    explicit CutoutPipelineError(QUrl url) : m_url(std::move(url)) {}
+    QUrl m_url;
+};
+
+// What one cut-out is asked to do; handed to a worker thread as a copy.
+struct CutoutRequest {
+    QUrl input;
+    CutoutMode mode = CutoutMode::lossless;
+    CutoutOutputFormat format = CutoutOutputFormat::png;
+    QUrl outputURL;
+    std::optional<QUrl> maskURL;
+};
+
+// What a finished cut-out reports back.
+struct CutoutOutcome {
+    QUrl outputURL;
+    std::optional<QUrl> maskURL;
+    // The description of a failed mask export; the cut-out itself was written.
+    std::optional<QString> maskExportError;
+};
+
+// The per-file work: decode, mask, cut-out, write, optional mask file, with a
+// cancellation check before decoding, after reading metadata, after the mask and after
+// the cut-out. Throws the error of the step that failed.
+[[nodiscard]] CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
+                                              const BackgroundRemoving& remover,
+                                              CancellationToken& token);
+
+} // namespace glintwork
