@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-"""Checks converted networks against an independent PyTorch RRDBNet on the same weights.
+"""Checks converted networks against independent PyTorch definitions on the same weights:
+RRDBNet for the general networks, SRVGGNetCompact for the compact fast one (an ncnn pair
+with PReLU layers is taken for the latter).
 
   compare_with_pytorch.py compare (--ncnn PARAM BIN | --pth PTH) INPUT.png OURS.png
       INPUT.png is a low-resolution crop, OURS.png what glintwork-cli upscale made of it
@@ -77,6 +79,56 @@ class RRDBNet(nn.Module):
         return self.conv_last(F.leaky_relu(self.conv_hr(feat), 0.2))
 
 
+class SRVGGNetCompact(nn.Module):
+    """Real-ESRGAN's compact network: convolutions with per-channel PReLU, a pixel shuffle,
+    and the input enlarged by nearest neighbour added to the result."""
+
+    def __init__(self, convs=34, features=64, scale=4):
+        super().__init__()
+        self.scale = scale
+        self.convs = nn.ModuleList([nn.Conv2d(3, features, 3, 1, 1)] +
+                                   [nn.Conv2d(features, features, 3, 1, 1) for _ in range(convs - 2)] +
+                                   [nn.Conv2d(features, 3 * scale * scale, 3, 1, 1)])
+        self.activations = nn.ModuleList(nn.PReLU(features) for _ in range(convs - 1))
+
+    def forward(self, x):
+        y = x
+        for conv, activation in zip(self.convs[:-1], self.activations):
+            y = activation(conv(y))
+        y = F.pixel_shuffle(self.convs[-1](y), self.scale)
+        return y + F.interpolate(x, scale_factor=self.scale, mode="nearest")
+
+
+def is_compact(param_path):
+    return any(layer[0] == "PReLU" for layer in parse_ncnn_param(param_path))
+
+
+def load_compact_ncnn_weights(net, param_path, bin_path):
+    weights = NcnnWeights(bin_path)
+    layers = [layer for layer in parse_ncnn_param(param_path) if layer[0] in ("Convolution", "PReLU")]
+    modules = [m for pair in zip(net.convs, net.activations) for m in pair] + [net.convs[-1]]
+    assert [type(m) for m in modules] == [nn.Conv2d if kind == "Convolution" else nn.PReLU
+                                         for kind, *_ in layers]
+    for module, (_, _, _, _, params) in zip(modules, layers):
+        if isinstance(module, nn.Conv2d):
+            module.weight.data = torch.from_numpy(weights.tagged(params[6]).reshape(module.weight.shape))
+            module.bias.data = torch.from_numpy(weights.raw(module.out_channels))
+        else:
+            module.weight.data = torch.from_numpy(weights.raw(module.num_parameters))
+    assert weights.finished()
+
+
+def load_ncnn_network(param_path, bin_path):
+    if is_compact(param_path):
+        convs = sum(1 for layer in parse_ncnn_param(param_path) if layer[0] == "Convolution")
+        net = SRVGGNetCompact(convs)
+        load_compact_ncnn_weights(net, param_path, bin_path)
+    else:
+        net = RRDBNet()
+        load_ncnn_weights(net, param_path, bin_path)
+    return net.eval()
+
+
 def load_ncnn_weights(net, param_path, bin_path):
     convs = [m for m in net.modules() if isinstance(m, nn.Conv2d)]
     # Every module above is listed in the order the network runs it, as the ncnn file does.
@@ -116,9 +168,7 @@ def load_official_state_dict(net, state):
 
 def load_network(args):
     if args.ncnn:
-        net = RRDBNet()
-        load_ncnn_weights(net, *args.ncnn)
-        return net.eval()
+        return load_ncnn_network(*args.ncnn)
     checkpoint = torch.load(args.pth, map_location="cpu")
     state = checkpoint.get("params_ema", checkpoint.get("params", checkpoint))
     blocks = 1 + max(int(k.split(".")[1]) for k in state if k.startswith("body."))

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Write a Real-ESRGAN network as ONNX for Glintwork's upscaler.
 
-The network has one input "x" (float32 [1, 3, H, W], RGB in 0..1, any H and W) and one
+Reads both Real-ESRGAN layouts: RRDBNet (x4plus and its kin) and the compact SRVGGNetCompact
+(realesrgan-x4fast: convolutions with PReLU, a pixel shuffle, the input enlarged by nearest
+neighbour added). The network has one input "x" (float32 [1, 3, H, W], RGB in 0..1, any H and W) and one
 output "output" (float32 [1, 3, H*f, W*f]).
 
   convert_realesrgan.py --from-ncnn NAME.param NAME.bin OUT.onnx
@@ -12,12 +14,15 @@ checkpoint; the graph is built here, not traced).
 """
 
 import argparse
+import base64
+import math
 import struct
 import sys
 
 import numpy as np
 import onnx
 from onnx import TensorProto, helper, numpy_helper
+from onnx.utils import Extractor
 
 NCNN_MAGIC = 7767517
 NCNN_FP16_TAG = 0x01306B47
@@ -52,6 +57,29 @@ class GraphBuilder:
                                            pads=[pad, pad, pad, pad], strides=[stride, stride]))
         if leaky is not None:
             self.nodes.append(helper.make_node("LeakyRelu", [conv_out], [out], alpha=float(leaky)))
+        return out
+
+    def prelu(self, source, slopes):
+        out = self.fresh("prelu")
+        s = self.constant(slopes.astype(np.float32).reshape(-1, 1, 1), "slope")
+        self.nodes.append(helper.make_node("PRelu", [source, s], [out]))
+        return out
+
+    def pixel_shuffle(self, source, channels, r):
+        # pixel_shuffle(x, r): pixel (i, j) of each r x r output cell of channel c comes from
+        # input channel c*r*r + i*r + j. Written as a stride-r transposed convolution whose
+        # weights place that one value (exact: one product by 1, the rest by 0). ONNX
+        # DepthToSpace would say the same, but OpenCV's importer cannot take it on an input
+        # of unknown size.
+        place = np.zeros((channels * r * r, channels, r, r), np.float32)
+        for c in range(channels):
+            for i in range(r):
+                for j in range(r):
+                    place[c * r * r + i * r + j, c, i, j] = 1.0
+        out = self.fresh("shuffle")
+        w = self.constant(place, "place")
+        self.nodes.append(helper.make_node("ConvTranspose", [source, w], [out],
+                                           kernel_shape=[r, r], strides=[r, r]))
         return out
 
     def concat(self, sources):
@@ -99,7 +127,39 @@ class GraphBuilder:
                                   producer_name="glintwork convert_realesrgan.py", doc_string=doc)
         model.ir_version = 7
         onnx.checker.check_model(model)
+        embed_tail(model)
         return model
+
+
+def embed_tail(model):
+    """Stores the enlarging tail of a network (everything from the first upsampling of a
+    feature map on) as a network of its own in the model's metadata, so the program can run
+    the tail on a few rows at a time: it holds nearly all the working memory (64 channels
+    at 4x), while its reach is a few pixels.
+
+    glintwork.tail.split  the tensor the tail starts from (source resolution)
+    glintwork.tail.halo   rows of that tensor either side of a strip that its result needs
+    glintwork.tail.onnx   the tail, base64-encoded ONNX with that tensor as its input
+    """
+    graph = model.graph
+    graph_input = graph.input[0].name
+    resize = next((n for n in graph.node if n.op_type == "Resize" and n.input[0] != graph_input), None)
+    if resize is None:  # the compact network enlarges only its input
+        return
+    split = resize.input[0]
+    tail = Extractor(model).extract_model([split], [graph.output[0].name])
+    weights = {w.name: w for w in tail.graph.initializer}
+    scale, reach = 1.0, 0.0
+    for node in tail.graph.node:
+        if node.op_type == "Resize":
+            scale *= float(numpy_helper.to_array(weights[node.input[2]])[-1])
+        elif node.op_type == "Conv":
+            reach += (weights[node.input[1]].dims[-1] // 2) / scale
+    halo = math.ceil(reach) + 2
+    for key, value in (("glintwork.tail.split", split), ("glintwork.tail.halo", str(halo)),
+                       ("glintwork.tail.onnx", base64.b64encode(tail.SerializeToString()).decode())):
+        entry = model.metadata_props.add()
+        entry.key, entry.value = key, value
 
 
 # ---------------------------------------------------------------------------- ncnn input
@@ -160,6 +220,16 @@ class NcnnWeights:
         return self.at == len(self.data)
 
 
+def shuffle_channels(layers, blob):
+    """Channels of `blob`, as said by the convolution that produces it."""
+    for kind, name, _, tops, params in layers:
+        if blob in tops:
+            if kind != "Convolution":
+                raise SystemExit(f"{name}: PixelShuffle must follow a convolution")
+            return params[0]
+    raise SystemExit(f"no layer produces {blob}")
+
+
 def convert_ncnn(param_path, bin_path):
     layers = parse_ncnn_param(param_path)
     weights = NcnnWeights(bin_path)
@@ -188,6 +258,13 @@ def convert_ncnn(param_path, bin_path):
             slope = params.get(10, [0.0])[0] if activation == 2 else None
             alias[tops[0]] = builder.conv(inputs[0], w, b, slope)
             output_blob = tops[0]
+        elif kind == "PReLU":
+            alias[tops[0]] = builder.prelu(inputs[0], weights.raw(params.get(0, 1)))
+        elif kind == "PixelShuffle":
+            r = params[0]
+            if params.get(1, 0) != 0:
+                raise SystemExit(f"{name}: only the PyTorch channel order of PixelShuffle is supported")
+            alias[tops[0]] = builder.pixel_shuffle(inputs[0], shuffle_channels(layers, bottoms[0]) // (r * r), r)
         elif kind == "Concat":
             if params.get(0, 0) != 0:
                 raise SystemExit(f"{name}: only channel concatenation is supported")

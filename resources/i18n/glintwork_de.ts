@@ -255,6 +255,10 @@
       <source>General 2x</source>
       <translation>Allgemein 2x</translation>
     </message>
+    <message>
+      <source>General 4x (fast)</source>
+      <translation>Allgemein 4x (schnell)</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -284,6 +288,17 @@
     <message>
       <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
       <translation>Das hochskalierte Bild wäre %1 × %2 Pixel groß, mehr als die %3 Megapixel, die dieses Programm im Speicher halten kann.</translation>
+    </message>
+  </context>
+  <context>
+    <name>UpscaleQuality</name>
+    <message>
+      <source>Best</source>
+      <translation>Beste</translation>
+    </message>
+    <message>
+      <source>Fast</source>
+      <translation>Schnell</translation>
     </message>
   </context>
   <context>
@@ -705,6 +720,10 @@
       <source>Preview</source>
       <translation>Vorschau</translation>
     </message>
+    <message>
+      <source>(fast)</source>
+      <translation>(schnell)</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::UpscalePreviewView</name>
@@ -750,6 +769,10 @@
     <message>
       <source>Anime / illustration model upscales at 4x only.</source>
       <translation>Das Anime-/Illustrationsmodell vergrößert nur 4-fach.</translation>
+    </message>
+    <message>
+      <source>Quality:</source>
+      <translation>Qualität:</translation>
     </message>
   </context>
   <context>

@@ -255,6 +255,10 @@
       <source>General 2x</source>
       <translation>汎用 2x</translation>
     </message>
+    <message>
+      <source>General 4x (fast)</source>
+      <translation>汎用 4x（高速）</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -284,6 +288,17 @@
     <message>
       <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
       <translation>拡大後の画像は %1 × %2 ピクセルになり、このプログラムがメモリに保持できる %3 メガピクセルを超えます。</translation>
+    </message>
+  </context>
+  <context>
+    <name>UpscaleQuality</name>
+    <message>
+      <source>Best</source>
+      <translation>最高画質</translation>
+    </message>
+    <message>
+      <source>Fast</source>
+      <translation>高速</translation>
     </message>
   </context>
   <context>
@@ -705,6 +720,10 @@
       <source>Preview</source>
       <translation>プレビュー</translation>
     </message>
+    <message>
+      <source>(fast)</source>
+      <translation>（高速）</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::UpscalePreviewView</name>
@@ -750,6 +769,10 @@
     <message>
       <source>Anime / illustration model upscales at 4x only.</source>
       <translation>アニメ / イラスト用モデルは 4 倍の拡大のみです。</translation>
+    </message>
+    <message>
+      <source>Quality:</source>
+      <translation>画質:</translation>
     </message>
   </context>
   <context>

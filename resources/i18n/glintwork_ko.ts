@@ -255,6 +255,10 @@
       <source>General 2x</source>
       <translation>일반 2x</translation>
     </message>
+    <message>
+      <source>General 4x (fast)</source>
+      <translation>일반 4x (빠름)</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -284,6 +288,17 @@
     <message>
       <source>The upscaled image would be %1 × %2 pixels, more than the %3 megapixels this program holds in memory.</source>
       <translation>업스케일한 이미지는 %1 × %2 픽셀로, 이 프로그램이 메모리에 담을 수 있는 %3메가픽셀을 넘습니다.</translation>
+    </message>
+  </context>
+  <context>
+    <name>UpscaleQuality</name>
+    <message>
+      <source>Best</source>
+      <translation>최고 품질</translation>
+    </message>
+    <message>
+      <source>Fast</source>
+      <translation>빠름</translation>
     </message>
   </context>
   <context>
@@ -705,6 +720,10 @@
       <source>Preview</source>
       <translation>미리 보기</translation>
     </message>
+    <message>
+      <source>(fast)</source>
+      <translation>(빠름)</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::UpscalePreviewView</name>
@@ -750,6 +769,10 @@
     <message>
       <source>Anime / illustration model upscales at 4x only.</source>
       <translation>애니메이션 / 일러스트 모델은 4배로만 업스케일합니다.</translation>
+    </message>
+    <message>
+      <source>Quality:</source>
+      <translation>품질:</translation>
     </message>
   </context>
   <context>

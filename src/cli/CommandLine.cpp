@@ -115,7 +115,7 @@ const char* usageText() {
            "                              [--max-width W] [--max-height H] COMMON PATH...\n"
            "       glintwork-cli cutout   [--mode clean-edges|lossless] [--format png|tiff]\n"
            "                              [--export-mask] COMMON PATH...\n"
-           "       glintwork-cli upscale  [--style auto|general|anime] [--scale 2|4]\n"
+           "       glintwork-cli upscale  [--style auto|general|anime] [--scale 2|4] [--fast]\n"
            "                              [--format png|jpeg] COMMON PATH...\n"
            "COMMON: [--output DIR] [--naming original|suffix|custom] [--suffix S] [--prefix P]\n"
            "        [--start N] [--jobs N] [--shard I/N] [--json] [--quiet]\n"
@@ -123,7 +123,10 @@ const char* usageText() {
            "PATH may be files or folders (searched recursively). Outputs go next to each input\n"
            "unless --output is given; an existing file is never replaced. Exit status: 0 when\n"
            "every file completed, 1 when some failed or were cancelled (Ctrl-C), 2 on a usage\n"
-           "error.\n";
+           "error.\n"
+           "\n"
+           "upscale --fast runs the compact general network: many times faster on a CPU, a\n"
+           "little less detail.\n";
 }
 
 } // namespace glintwork::cli

@@ -6,7 +6,7 @@ namespace glintwork::cli {
 int runUpscale(const QStringList& arguments) {
     const ParsedCommand command = parseCommandLine(
         arguments, {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
-        {});
+        {QStringLiteral("--fast")});
     UpscaleSettings settings;
     if (const auto style = command.value(QStringLiteral("--style"))) {
         const auto parsed = upscaleStyleFromRawValue(*style);
@@ -22,6 +22,11 @@ int runUpscale(const QStringList& arguments) {
         if (settings.style == UpscaleStyle::anime && factor != 4)
             throw UsageError(QStringLiteral("the anime model upscales at 4x only"));
         settings.scale = factor;
+    }
+    if (command.hasFlag(QStringLiteral("--fast"))) {
+        if (settings.style == UpscaleStyle::anime)
+            throw UsageError(QStringLiteral("the anime model has no fast version"));
+        settings.quality = UpscaleQuality::fast;
     }
     // As in the tab: choosing anime moves the factor to 4.
     if (settings.style == UpscaleStyle::anime)

@@ -35,9 +35,6 @@ namespace glintwork {
 
 namespace {
 
-// A publish that keeps losing its name to other writers gives up rather than spin.
-constexpr int kMaxPublishAttempts = 100;
-
 // glintwork-heic-encoder's exit status for an input it cannot decode.
 constexpr int kHeicEncoderUndecodableInput = 65;
 
@@ -56,46 +53,6 @@ public:
     TemporaryFileRemoval(const TemporaryFileRemoval&) = delete;
     TemporaryFileRemoval& operator=(const TemporaryFileRemoval&) = delete;
     ~TemporaryFileRemoval() { removeQuietly(m_path); }
-
-private:
-    QString m_path;
-    ExitCleanup::FileRegistration m_abruptExit;
-};
-
-// The hidden file an encoder writes before the output gets its name. It lives in the
-// output's own folder so that the final move is a rename within one file system, and it
-// is created here, exclusively, so an unusable folder is reported before any work starts.
-class PartFile {
-public:
-    explicit PartFile(const QString& folder)
-        : m_path(folder + QStringLiteral("/.") +
-                 QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part")),
-          m_abruptExit(m_path) {
-        const int fd = ::open(QFile::encodeName(m_path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            const int error = errno;
-            throw FileSystemError(QCoreApplication::translate(
-                                      "ImageConverter", "Could not write to the folder %1: %2")
-                                      .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
-        }
-        ::close(fd);
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-    ~PartFile() { remove(); }
-
-    [[nodiscard]] const QString& path() const { return m_path; }
-    // The file has been moved to its name; there is nothing left to remove.
-    void published() {
-        m_path.clear();
-        m_abruptExit.reset();
-    }
-    void remove() noexcept {
-        removeQuietly(m_path);
-        m_path.clear();
-        m_abruptExit.reset();
-    }
 
 private:
     QString m_path;
@@ -368,22 +325,6 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
         QUrl::fromLocalFile(info.absolutePath() + QLatin1Char('/') + stem + extension), reserved);
 }
 
-// Moves the finished file to its name; when another writer took that name meanwhile, to
-// the next free numbered one.
-[[nodiscard]] QUrl publish(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {
-    QUrl target = firstChoice;
-    for (int attempt = 0; attempt < kMaxPublishAttempts; ++attempt) {
-        if (moveWithoutReplacing(part.path(), target.toLocalFile())) {
-            part.published();
-            return target;
-        }
-        target = OutputNamer::ensureUnique(firstChoice, reserved);
-    }
-    throw FileSystemError(
-        QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
-            .arg(firstChoice.toLocalFile()));
-}
-
 } // namespace
 
 ImageConverter::PreparedInput::PreparedInput(QUrl url, std::optional<QUrl> tempFile)
@@ -451,7 +392,7 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
         // The file was created empty before the encoder ran, so empty means not written.
         if (!written.exists() || written.size() == 0)
             throw ConversionError::outputFileNotCreated();
-        return publish(part, firstChoice, reserved);
+        return publishPartFile(part, firstChoice, reserved);
     } catch (...) {
         // Measured before the part file goes and frees its space.
         const bool diskFull =

@@ -13,8 +13,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QUuid>
 
 #include "batch/FileService.h"
+#include "naming/OutputNamer.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -23,6 +25,9 @@
 namespace glintwork {
 
 namespace {
+
+// A publish that keeps losing its name to other writers gives up rather than spin.
+constexpr int kMaxPublishAttempts = 100;
 
 class UniqueFd {
 public:
@@ -153,6 +158,44 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, Mov
     }
 
     return copyExclusively(from, to, destination);
+}
+
+PartFile::PartFile(const QString& folder)
+    : m_path(folder + QStringLiteral("/.") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
+             QStringLiteral(".part")),
+      m_abruptExit(m_path) {
+    const int fd =
+        ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        m_path.clear();
+        m_abruptExit.reset();
+        throw FileSystemError(
+            QCoreApplication::translate("ImageConverter", "Could not write to the folder %1: %2")
+                .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    ::close(fd);
+}
+
+void PartFile::remove() noexcept {
+    if (!m_path.isEmpty())
+        ::unlink(QFile::encodeName(m_path).constData());
+    m_path.clear();
+    m_abruptExit.reset();
+}
+
+QUrl publishPartFile(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {
+    QUrl target = firstChoice;
+    for (int attempt = 0; attempt < kMaxPublishAttempts; ++attempt) {
+        if (moveWithoutReplacing(part.path(), target.toLocalFile())) {
+            part.published();
+            return target;
+        }
+        target = OutputNamer::ensureUnique(firstChoice, reserved);
+    }
+    throw FileSystemError(
+        QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
+            .arg(firstChoice.toLocalFile()));
 }
 
 } // namespace glintwork

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QUrl>
+
+#include "platform/ExitCleanup.h"
 
 namespace glintwork {
 
@@ -19,5 +23,36 @@ enum class MoveMethod {
 // system for the move to be atomic. Throws FileSystemError for any other failure.
 [[nodiscard]] bool moveWithoutReplacing(const QString& source, const QString& destination,
                                         MoveMethod method = MoveMethod::automatic);
+
+// The hidden file a writer fills before the output gets its name. It lives in the output's
+// own folder so that the final move is a rename within one file system, and it is created
+// at once, exclusively, so an unusable folder is reported before any work starts (throws
+// FileSystemError). Removed when the object goes unless it was published, and on an abrupt
+// exit of the program.
+class PartFile {
+public:
+    explicit PartFile(const QString& folder);
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    ~PartFile() { remove(); }
+
+    [[nodiscard]] const QString& path() const { return m_path; }
+    // The file has been moved to its name; there is nothing left to remove.
+    void published() {
+        m_path.clear();
+        m_abruptExit.reset();
+    }
+    void remove() noexcept;
+
+private:
+    QString m_path;
+    ExitCleanup::FileRegistration m_abruptExit;
+};
+
+// Moves the finished part file to `firstChoice`; when another writer took that name
+// meanwhile, to the next free numbered one that is not in `reserved`. Returns the name
+// used. Throws FileSystemError.
+[[nodiscard]] QUrl publishPartFile(PartFile& part, const QUrl& firstChoice,
+                                   const QSet<QUrl>& reserved);
 
 } // namespace glintwork

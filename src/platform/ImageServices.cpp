@@ -475,6 +475,100 @@ void writeWhole(const QString& path, const QByteArray& bytes) {
     }
 }
 
+// The file a streaming encoder writes, through a libvips target whose writes are ours, so
+// the first failure is known by its errno rather than by a libvips message.
+class StreamedFile {
+public:
+    explicit StreamedFile(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      0666)) {
+        if (m_fd < 0)
+            throw failure(errno);
+        m_target = vips_target_custom_new();
+        g_signal_connect(m_target, "write", G_CALLBACK(&StreamedFile::onWrite), this);
+    }
+    StreamedFile(const StreamedFile&) = delete;
+    StreamedFile& operator=(const StreamedFile&) = delete;
+    ~StreamedFile() {
+        if (m_target)
+            g_object_unref(m_target);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    [[nodiscard]] vips::VTarget target() const {
+        return vips::VTarget(VIPS_TARGET(m_target), vips::NOSTEAL);
+    }
+
+    // Runs the encoder; then the bytes must reach the disk and the file must close cleanly.
+    template <typename Encode> void write(Encode&& encode) {
+        try {
+            encode();
+        } catch (const VError& error) {
+            if (m_error != 0)
+                throw failure(m_error);
+            throw fromVips(error, Kind::writeFailed);
+        }
+        if (m_error != 0)
+            throw failure(m_error);
+        if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+            throw failure(errno);
+        const int fd = std::exchange(m_fd, -1);
+        if (::close(fd) != 0 && errno != EINTR)
+            throw failure(errno);
+    }
+
+private:
+    static ImageServiceError failure(int error) { return ImageServiceError::writeFailed(error); }
+
+    static gint64 onWrite(VipsTargetCustom*, const void* data, gint64 length, StreamedFile* self) {
+        const auto* bytes = static_cast<const char*>(data);
+        gint64 left = length;
+        while (left > 0 && self->m_error == 0) {
+            const ssize_t written = ::write(self->m_fd, bytes, std::size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                self->m_error = written < 0 ? errno : EIO;
+                break;
+            }
+            bytes += written;
+            left -= written;
+        }
+        return self->m_error == 0 ? length : -1;
+    }
+
+    int m_fd;
+    VipsTargetCustom* m_target = nullptr;
+    int m_error = 0;
+};
+
+// The image as libvips sees it, without copying the pixels when they are packed 8-bit RGBA
+// (the image must outlive the result); straight alpha, sRGB interpretation.
+VImage vipsViewOf(const Image& image) {
+    const bool packedRGBA = !image.isFloat && image.bitsPerComponent == 8 &&
+                            image.componentsPerPixel() == 4 && image.colorComponentsPerPixel() == 3 &&
+                            !image.alphaFirst() && image.hasAlpha() &&
+                            image.bytesPerRow == image.width * 4 && image.width > 0 && image.height > 0 &&
+                            image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
+    if (!packedRGBA)
+        return vipsFromImage(image);
+    VipsImage* raw = vips_image_new_from_memory(image.pixels.data(), image.pixels.size(), image.width,
+                                                image.height, 4, VIPS_FORMAT_UCHAR);
+    if (!raw)
+        throw fromVips(VError(), Kind::unsupportedFormat);
+    VImage view = VImage(raw).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    if (image.isPremultiplied())
+        view = view.unpremultiply(VImage::option()->set("max_alpha", 255.0))
+                   .round(VIPS_OPERATION_ROUND_RINT)
+                   .cast(VIPS_FORMAT_UCHAR)
+                   .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    if (image.colorSpace.kind == ColorSpace::Kind::icc && !image.colorSpace.iccProfile.isEmpty())
+        vips_image_set_blob_copy(view.get_image(), VIPS_META_ICC_NAME, image.colorSpace.iccProfile.constData(),
+                                 std::size_t(image.colorSpace.iccProfile.size()));
+    return view;
+}
+
 quint32 readBE32(const char* bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
     return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
@@ -772,6 +866,42 @@ void writeJPEG(const Image& image, const QString& path, double quality,
     });
     const bool wantsExif = (metadata.exif && !metadata.exif->isEmpty()) || metadata.orientation;
     writeWhole(path, wantsExif ? jpeg : withoutExifSegment(jpeg));
+}
+
+void streamPNG(const Image& image, const QString& path) {
+    requireIntegerDepth(image, "PNG");
+    requireColorSpace(image);
+    guarded(Kind::writeFailed, [&] {
+        const VImage view = vipsViewOf(image);
+        StreamedFile file(path);
+        file.write([&] {
+            // Each row predicted from its left neighbour, then the quickest zlib level: on
+            // enlarged photographs a fifth smaller than libvips' defaults and four times as
+            // fast, which matters once the encoder runs as long as a fast network.
+            view.write_to_target(".png", file.target(),
+                                 VImage::option()
+                                     ->set("bitdepth", image.bitsPerComponent)
+                                     ->set("filter", VIPS_FOREIGN_PNG_FILTER_SUB)
+                                     ->set("compression", 1));
+        });
+    });
+}
+
+void streamJPEG(const Image& image, const QString& path, double quality) {
+    requireIntegerDepth(image, "JPEG");
+    guarded(Kind::writeFailed, [&] {
+        VImage out = as8Bit(vipsViewOf(image));
+        if (alphaBandOf(out))
+            out = out.flatten(VImage::option()->set("background", std::vector<double>{255.0}));
+        StreamedFile file(path);
+        file.write([&] {
+            out.write_to_target(".jpg", file.target(),
+                                VImage::option()
+                                    ->set("Q", qualityToQ(quality))
+                                    ->set("optimize_coding", true)
+                                    ->set("strip", true));
+        });
+    });
 }
 
 void writeHEIC(const Image& image, const QString& path, double quality) {

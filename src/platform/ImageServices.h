@@ -110,6 +110,18 @@ void writeHEIC(const Image& image, const QString& path, double quality);
 // Uncompressed Truevision TGA: 24-bit BGR, or 32-bit BGRA when the image has alpha.
 void writeTGA(const Image& image, const QString& path);
 
+// Encoders for outputs too large to hold twice: the encoded bytes go straight into the file
+// at `path` (created or emptied) as they are made, and a packed 8-bit RGBA image is read in
+// place, not copied. No metadata is written. They fail with writeFailed and the system's
+// reason (for example "No space left on device") unless every byte was written, flushed to
+// the disk and the file closed without error; the caller removes the file then. Meant for
+// a hidden file that is published under its name afterwards.
+// PNG with the sub filter at zlib level 1: made for large smooth images, it trades a little
+// size for speed.
+void streamPNG(const Image& image, const QString& path);
+// Alpha is flattened onto white; quality is 0–1.
+void streamJPEG(const Image& image, const QString& path, double quality);
+
 // Lanczos-3 resample to exactly width × height. Alpha images are filtered premultiplied so
 // transparent neighbours do not darken edges. The result is packed with straight alpha
 // last in native 16-bit byte order and keeps the colour space.

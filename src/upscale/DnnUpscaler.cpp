@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -58,6 +59,10 @@ TensorView viewOf(const cv::Mat& mat) {
     return view;
 }
 
+// Rows of the feature map the enlarging tail takes at once: at 4x with 64 channels a row
+// costs the tail about 8 MB of working memory; the halo's rows are computed twice.
+constexpr int kTailRows = 48;
+
 int roundUpToMultiple(int value, int multiple) {
     return (value + multiple - 1) / multiple * multiple;
 }
@@ -98,15 +103,92 @@ int DnnUpscaler::abandonedInferences() {
 class DnnUpscaler::Network {
 public:
     cv::dnn::Net net;
+    // The file `net` came from: with a tail, `net` is let go after each pass and read again.
+    std::string path;
     std::string input;
     std::string output;
     // Fixed height and width of the input, or nothing when the network takes any size.
     std::optional<std::pair<int, int>> fixedSize;
     bool onOpenCL = false;
+    // The network's enlarging tail as a network of its own, run on strips of rows of the
+    // feature map it starts from (layer `from` of `net`): it holds nearly all the working
+    // memory, but each output row depends on only `halo` feature rows either side, so the
+    // strips give exactly the whole result.
+    struct Tail {
+        cv::dnn::Net net;
+        std::string from;
+        std::string input;
+        int halo = 0;
+    };
+    std::optional<Tail> tail;
+
+    int target = cv::dnn::DNN_TARGET_CPU;
+
+    void setTarget(int value) {
+        target = value;
+        net.setPreferableTarget(target);
+        if (tail)
+            tail->net.setPreferableTarget(target);
+    }
+
+    // The features of the whole tile. OpenCV keeps every buffer of a pass until the next,
+    // which for the part before the tail is most of a gigabyte: the network is let go before
+    // the tail runs, and read again (a fraction of a second) for the next tile.
+    cv::Mat runToTail(const cv::Mat& blob) {
+        if (net.empty()) {
+            net = cv::dnn::readNetFromONNX(path);
+            net.setPreferableTarget(target);
+        }
+        net.setInput(blob, input);
+        cv::Mat features = net.forward(tail->from).clone();
+        net = cv::dnn::Net();
+        return features;
+    }
+
+    cv::Mat runTail(const cv::Mat& features) {
+        if (features.dims != 4 || features.depth() != CV_32F || !features.isContinuous())
+            throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected feature map"));
+        const int channels = features.size[1];
+        const int height = features.size[2];
+        const int width = features.size[3];
+        cv::Mat result;
+        int factor = 0;
+        for (int top = 0; top < height; top += kTailRows) {
+            const int bottom = std::min(height, top + kTailRows);
+            const int from = std::max(0, top - tail->halo);
+            const int to = std::min(height, bottom + tail->halo);
+            const int stripShape[] = {1, channels, to - from, width};
+            cv::Mat strip(4, stripShape, CV_32F);
+            for (int c = 0; c < channels; ++c)
+                std::memcpy(strip.ptr<float>(0, c), features.ptr<float>(0, c, from),
+                            sizeof(float) * std::size_t(to - from) * std::size_t(width));
+            tail->net.setInput(strip, tail->input);
+            cv::Mat out = tail->net.forward();
+            if (result.empty()) {
+                factor = out.dims == 4 ? out.size[2] / (to - from) : 0;
+                if (factor < 1)
+                    throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected tail output"));
+                const int resultShape[] = {1, out.size[1], height * factor, width * factor};
+                result.create(4, resultShape, CV_32F);
+            }
+            if (out.dims != 4 || out.depth() != CV_32F || out.size[1] != result.size[1] ||
+                out.size[2] != (to - from) * factor || out.size[3] != result.size[3])
+                throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected tail output"));
+            if (!out.isContinuous())
+                out = out.clone();
+            const std::size_t rowFloats = std::size_t(out.size[3]);
+            for (int c = 0; c < out.size[1]; ++c)
+                std::memcpy(result.ptr<float>(0, c, top * factor), out.ptr<float>(0, c, (top - from) * factor),
+                            sizeof(float) * std::size_t(bottom - top) * std::size_t(factor) * rowFloats);
+        }
+        return result;
+    }
 
     // Runs the network on the blob; falls back to the CPU once if OpenCL fails.
     cv::Mat run(const cv::Mat& blob) {
         const auto forward = [&] {
+            if (tail)
+                return runTail(runToTail(blob));
             net.setInput(blob, input);
             const auto outputs = net.getUnconnectedOutLayersNames();
             if (std::find(outputs.begin(), outputs.end(), output) != outputs.end())
@@ -126,7 +208,7 @@ public:
             qCWarning(lcUpscale) << "OpenCL inference failed, using the CPU:" << error.what();
             openCLFailed = true;
             onOpenCL = false;
-            net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+            setTarget(cv::dnn::DNN_TARGET_CPU);
         }
         try {
             return forward();
@@ -222,7 +304,8 @@ void DnnUpscaler::load(const QString& path) {
     }
     auto network = std::make_unique<Network>();
     try {
-        network->net = cv::dnn::readNetFromONNX(path.toStdString());
+        network->path = path.toStdString();
+        network->net = cv::dnn::readNetFromONNX(network->path);
     } catch (const cv::Exception& error) {
         qCWarning(lcUpscale) << "network failed to load:" << path << error.what();
         return;
@@ -236,17 +319,52 @@ void DnnUpscaler::load(const QString& path) {
     const auto& shape = info->firstInputShape;
     if (shape.size() == 4 && shape[2] > 0 && shape[3] > 0)
         network->fixedSize = std::pair{int(shape[2]), int(shape[3])};
+    loadTail(*network, *info);
     if (openCLGpuAvailable()) {
-        network->net.setPreferableTarget(cv::dnn::DNN_TARGET_OPENCL);
+        network->setTarget(cv::dnn::DNN_TARGET_OPENCL);
         network->onOpenCL = true;
     }
     m_network = std::move(network);
 }
 
-Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(double)>&) {
+void DnnUpscaler::loadTail(Network& network, const OnnxModelInfo& info) {
+    const std::string split = info.metadata.value(QStringLiteral("glintwork.tail.split")).toStdString();
+    const QByteArray encoded = info.metadata.value(QStringLiteral("glintwork.tail.onnx")).toLatin1();
+    bool haloOK = false;
+    const int halo = info.metadata.value(QStringLiteral("glintwork.tail.halo")).toInt(&haloOK);
+    if (split.empty() || encoded.isEmpty() || !haloOK || halo < 0 || network.fixedSize)
+        return;
+    // OpenCV names a layer after its node, or after the node's first output when the node
+    // has no name.
+    std::string from;
+    for (const std::string& name : {split, "onnx_node!" + split, "onnx_node_output_0!" + split}) {
+        if (from.empty() && network.net.getLayerId(name) >= 0)
+            from = name;
+    }
+    const QByteArray bytes = QByteArray::fromBase64(encoded);
+    const auto tailInfo = OnnxModelInfo::parse(bytes);
+    if (from.empty() || !tailInfo || tailInfo->inputNames.size() != 1) {
+        qCWarning(lcUpscale) << "the network's tail cannot be run on its own; running it whole";
+        return;
+    }
+    Network::Tail tail;
+    try {
+        tail.net = cv::dnn::readNetFromONNX(bytes.constData(), std::size_t(bytes.size()));
+    } catch (const cv::Exception& error) {
+        qCWarning(lcUpscale) << "the network's tail failed to load; running it whole:" << error.what();
+        return;
+    }
+    tail.from = from;
+    tail.input = tailInfo->inputNames.front().toStdString();
+    tail.halo = halo;
+    network.tail = std::move(tail);
+}
+
+Image DnnUpscaler::upscale(const Image& tile, int scale, const std::function<void(double)>&) {
     if (!m_network)
         throw DnnUpscalerError::modelNotAvailable(m_model);
     const int networkFactor = m_reduceFromFourX ? 4 : scaleFactor(m_model);
+    const int factor = networkFactor == 4 && (m_reduceFromFourX || scale == 2) ? 2 : networkFactor;
 
     int canvasHeight = kCanvasSize;
     int canvasWidth = kCanvasSize;
@@ -274,9 +392,8 @@ Image DnnUpscaler::upscale(const Image& tile, int, const std::function<void(doub
         result = result.clone();
 
     Image upscaled = imageFromOutputTensor(viewOf(result), width * networkFactor, height * networkFactor);
-    if (!m_reduceFromFourX)
+    if (factor == networkFactor)
         return upscaled;
-    const int factor = scaleFactor(m_model);
     // Reduce the 4x result to exactly the tile times two; the tile stays opaque.
     Image reduced = ImageServices::toRGBA8(ImageServices::downscale(upscaled, width * factor, height * factor));
     reduced.alphaInfo = AlphaInfo::premultipliedLast;

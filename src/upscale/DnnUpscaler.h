@@ -11,12 +11,14 @@
 namespace glintwork {
 
 class CancellationToken;
+struct OnnxModelInfo;
 
 // Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
 // Fixed-size networks see every tile on a black 512 × 512 canvas, top-left; networks that
 // accept any size see a small tile at its own size (rounded up to a multiple of 4), so small
-// images cost in proportion to their area. Without the 2x network, 2x is the 4x network
-// followed by a Lanczos reduction of each tile. One instance per file and thread.
+// images cost in proportion to their area. 2x from a 4x network (the fast one, or the
+// general one standing in for a missing 2x network) is its result reduced with Lanczos,
+// tile by tile. One instance per file and thread.
 class DnnUpscaler : public Upscaler {
 public:
     // Loads the model's network at once; a missing or broken file surfaces at the first
@@ -30,7 +32,8 @@ public:
 
     [[nodiscard]] std::vector<int> supportedScales() const override { return {2, 4}; }
     // Throws DnnUpscalerError. The result is opaque RGBA8, exactly the tile times the
-    // model's factor; `scale` and `progress` are not used.
+    // model's factor, or times 2 when a 4x network is asked for `scale` 2; `progress` is
+    // not used.
     [[nodiscard]] Image upscale(const Image& tile, int scale,
                                 const std::function<void(double)>& progress) override;
 
@@ -61,6 +64,7 @@ public:
 private:
     class Network;
     void load(const QString& path);
+    static void loadTail(Network& network, const OnnxModelInfo& info);
 
     UpscaleModel m_model;
     std::shared_ptr<Network> m_network;

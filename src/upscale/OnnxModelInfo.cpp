@@ -83,6 +83,9 @@ private:
 
 // Field numbers of onnx.proto.
 constexpr std::uint32_t kModelGraph = 7;
+constexpr std::uint32_t kModelMetadata = 14;
+constexpr std::uint32_t kEntryKey = 1;
+constexpr std::uint32_t kEntryValue = 2;
 constexpr std::uint32_t kGraphInitializer = 5;
 constexpr std::uint32_t kGraphInput = 11;
 constexpr std::uint32_t kGraphOutput = 12;
@@ -148,16 +151,29 @@ ValueInfo readValueInfo(QByteArrayView bytes) {
 
 std::optional<OnnxModelInfo> OnnxModelInfo::parse(QByteArrayView bytes) {
     std::optional<QByteArrayView> graph;
+    OnnxModelInfo info;
     if (!forEachField(bytes, [&](const WireReader::Field& f) {
-            if (f.number == kModelGraph && f.wireType == 2)
+            if (f.wireType != 2)
+                return;
+            if (f.number == kModelGraph) {
                 graph = f.bytes;
+            } else if (f.number == kModelMetadata) {
+                QString key;
+                QString value;
+                forEachField(f.bytes, [&](const WireReader::Field& e) {
+                    if (e.number == kEntryKey && e.wireType == 2)
+                        key = QString::fromUtf8(e.bytes);
+                    else if (e.number == kEntryValue && e.wireType == 2)
+                        value = QString::fromUtf8(e.bytes);
+                });
+                info.metadata.insert(key, value);
+            }
         }) ||
         !graph)
         return std::nullopt;
 
     QSet<QString> weights;
     std::vector<ValueInfo> inputs;
-    OnnxModelInfo info;
     const bool ok = forEachField(*graph, [&](const WireReader::Field& f) {
         if (f.wireType != 2)
             return;

@@ -8,8 +8,8 @@ UpscalePipelineError UpscalePipelineError::sourceUnreadable(const QUrl& source) 
     return {Kind::sourceUnreadable, source};
 }
 
-UpscalePipelineError UpscalePipelineError::writeFailed(const QUrl& output) {
-    return {Kind::writeFailed, output};
+UpscalePipelineError UpscalePipelineError::writeFailed(const QUrl& output, QString reason) {
+    return {Kind::writeFailed, output, 0, 0, std::move(reason)};
 }
 
 UpscalePipelineError UpscalePipelineError::mergeFailed() {
@@ -28,7 +28,8 @@ QString UpscalePipelineError::description() const {
     case Kind::writeFailed:
         return QCoreApplication::translate("UpscalePipelineError",
                                            "Failed to write upscaled image to ") +
-               m_url.fileName() + QStringLiteral(".");
+               m_url.fileName() + QStringLiteral(".") +
+               (m_reason.isEmpty() ? QString() : QLatin1Char(' ') + m_reason);
     case Kind::mergeFailed:
         return QCoreApplication::translate("UpscalePipelineError",
                                            "Failed to merge upscaled tiles into final image.");

@@ -35,6 +35,8 @@ QString rawValue(UpscaleModel model) {
         return QStringLiteral("anime_x4");
     case UpscaleModel::x2plus:
         return QStringLiteral("x2plus");
+    case UpscaleModel::x4fast:
+        return QStringLiteral("x4fast");
     }
     return {};
 }
@@ -51,6 +53,8 @@ QString displayName(UpscaleModel model) {
         return QCoreApplication::translate("UpscaleModel", "Anime / Illustration 4x");
     case UpscaleModel::x2plus:
         return QCoreApplication::translate("UpscaleModel", "General 2x");
+    case UpscaleModel::x4fast:
+        return QCoreApplication::translate("UpscaleModel", "General 4x (fast)");
     }
     return {};
 }
@@ -67,6 +71,8 @@ QString resourceName(UpscaleModel model) {
         return QStringLiteral("RealESRGAN_anime_x4");
     case UpscaleModel::x2plus:
         return QStringLiteral("RealESRGAN_x2plus");
+    case UpscaleModel::x4fast:
+        return QStringLiteral("RealESRGAN_x4fast");
     }
     return {};
 }
@@ -117,14 +123,30 @@ QString fileExtension(UpscaleOutputFormat format) {
     return format == UpscaleOutputFormat::png ? QStringLiteral("png") : QStringLiteral("jpg");
 }
 
+QString rawValue(UpscaleQuality quality) {
+    return quality == UpscaleQuality::fast ? QStringLiteral("fast") : QStringLiteral("best");
+}
+
+std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw) {
+    return fromRaw(kAllUpscaleQualities, raw);
+}
+
+QString displayName(UpscaleQuality quality) {
+    return quality == UpscaleQuality::fast
+               ? QCoreApplication::translate("UpscaleQuality", "Fast")
+               : QCoreApplication::translate("UpscaleQuality", "Best");
+}
+
 bool isAllowedUpscaleFactor(int factor) {
     return std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor) !=
            kAllowedUpscaleFactors.end();
 }
 
-ModelChoice chooseModel(UpscaleStyle style, int scale) {
+ModelChoice chooseModel(UpscaleStyle style, int scale, UpscaleQuality quality) {
     if (style == UpscaleStyle::anime)
         return {UpscaleModel::animeX4, 4};
+    if (quality == UpscaleQuality::fast)
+        return {UpscaleModel::x4fast, scale == 2 ? 2 : 4};
     if (scale == 2)
         return {UpscaleModel::x2plus, 2};
     return {UpscaleModel::x4plus, 4};
@@ -155,6 +177,9 @@ UpscaleSettings UpscaleSettingsPersistence::load() const {
                                                          : UpscaleStyle::automatic;
     const qint64 scale = m_store->integer(key("scale"), 2);
     settings.scale = (scale == 2 || scale == 4) ? static_cast<int>(scale) : 2;
+    settings.quality = m_store->string(key("quality"), QStringLiteral("best")) == QLatin1String("fast")
+                           ? UpscaleQuality::fast
+                           : UpscaleQuality::best;
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::upscale, UpscaleSettings().namingConfig());
     settings.namingMode = naming.mode;
@@ -174,6 +199,10 @@ void UpscaleSettingsPersistence::setSavedFormat(UpscaleOutputFormat format) {
 
 void UpscaleSettingsPersistence::setSavedStyle(UpscaleStyle style) {
     m_store->setString(key("style"), rawValue(style));
+}
+
+void UpscaleSettingsPersistence::setSavedQuality(UpscaleQuality quality) {
+    m_store->setString(key("quality"), rawValue(quality));
 }
 
 void UpscaleSettingsPersistence::setSavedScale(int scale) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QPointer>
+#include <QSet>
 #include <QUrl>
 
 #include "batch/ToolDriver.h"
@@ -23,17 +24,22 @@ struct UpscaleRequest {
     UpscaleOutputFormat format = UpscaleOutputFormat::png;
     UpscaleModel model = UpscaleModel::x4plus;
     int factor = 4;
+    // Names handed to other files of the run, never taken when outputURL turns out taken.
+    QSet<QUrl> reserved;
 };
 
 // The whole per-file pipeline off the main thread: decode (turned upright), tile, upscale
 // each tile and paint it into the output canvas as it finishes, write PNG or JPEG without
-// the source's metadata. `progress` receives 0 and then (j + 1) / tiles. Throws the
-// pipeline's, the upscaler's or CancelledError.
-void upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, CancellationToken& token,
-                 const std::function<void(double)>& progress);
+// the source's metadata into a hidden part file in the output folder, and publish that
+// under outputURL, or the next free numbered name when something took outputURL meanwhile;
+// nothing is ever replaced and nothing is left behind on failure or cancellation. Returns
+// the name published. `progress` receives 0 and then (j + 1) / tiles. Throws the
+// pipeline's, the upscaler's, FileSystemError or CancelledError.
+[[nodiscard]] QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler,
+                               CancellationToken& token, const std::function<void(double)>& progress);
 
 // Files upscaled at once unless set: 2 on a machine with more than one processor and at
-// least 12 GiB of memory, else 1.
+// least 8 GiB of memory, else 1.
 [[nodiscard]] int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes);
 
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference
@@ -59,6 +65,7 @@ public:
     void updateStyle(UpscaleStyle style);
     // Only 2 and 4 are accepted; anything else is ignored.
     void updateScale(int scale);
+    void updateQuality(UpscaleQuality quality);
     void updateNamingConfig(const NamingConfig& config);
 
     void startProcessing();

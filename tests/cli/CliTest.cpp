@@ -16,6 +16,7 @@
 #include "compress/ToolManager.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
+#include "upscale/DnnUpscaler.h"
 
 namespace glintwork {
 namespace {
@@ -78,6 +79,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {{QStringLiteral("compress"), QStringLiteral("--shard"), QStringLiteral("2/2"), QStringLiteral("x.png")}, 2, false},
         {{QStringLiteral("compress"), QStringLiteral("--start"), QStringLiteral("abc"), QStringLiteral("x.png")}, 2, false},
         {{QStringLiteral("compress"), QStringLiteral("--quality")}, 2, false},
+        {{QStringLiteral("upscale"), QStringLiteral("--fast"), QStringLiteral("--style"), QStringLiteral("anime"), QStringLiteral("x.png")}, 2, false},
+        {{QStringLiteral("upscale"), QStringLiteral("--fast=yes"), QStringLiteral("x.png")}, 2, false},
     };
     for (const auto& c : cases) {
         const Result result = runCli(c.args);
@@ -183,6 +186,26 @@ TEST(Cli, ShardsSplitTheCollectedList) {
     }
     seen.sort();
     EXPECT_EQ(seen, inputs);
+}
+
+TEST(Cli, FastUpscaleRunsTheFastNetwork) {
+    if (!DnnUpscaler::modelURL(UpscaleModel::x4fast))
+        GTEST_SKIP() << "the fast 4x network is not installed (scripts/setup-models installs it)";
+    test::ScratchDir dir;
+    const QString input = writeImage(dir, QStringLiteral("in/small.png"), 24, 16);
+    const Result result = runCli({QStringLiteral("upscale"), QStringLiteral("--fast"), QStringLiteral("--scale"),
+                                  QStringLiteral("4"), QStringLiteral("--json"), QStringLiteral("--output"),
+                                  dir.filePath(QStringLiteral("out")), input});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const auto lines = jsonLines(result.out);
+    ASSERT_EQ(lines.size(), 1);
+    const Image written =
+        ImageServices::toRGBA8(ImageServices::decode(lines[0][QStringLiteral("output")].toString()));
+    DnnUpscaler fast(UpscaleModel::x4fast);
+    const Image expected = fast.upscale(ImageServices::toRGBA8(ImageServices::decode(input)), 4, {});
+    ASSERT_EQ(written.width, expected.width);
+    ASSERT_EQ(written.height, expected.height);
+    EXPECT_EQ(written.pixels, expected.pixels);
 }
 
 TEST(Cli, CustomNamesAndNoReplacement) {

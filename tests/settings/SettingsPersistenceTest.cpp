@@ -152,13 +152,39 @@ TEST_F(SettingsTest, CutoutChoicesSurviveRestart) {
     EXPECT_TRUE(loaded.exportMaskSeparately);
 }
 
-TEST(ModelChoice, FollowsStyleAndScale) {
-    EXPECT_EQ(chooseModel(UpscaleStyle::anime, 2), (ModelChoice{UpscaleModel::animeX4, 4}));
-    EXPECT_EQ(chooseModel(UpscaleStyle::anime, 4), (ModelChoice{UpscaleModel::animeX4, 4}));
-    EXPECT_EQ(chooseModel(UpscaleStyle::automatic, 2), (ModelChoice{UpscaleModel::x2plus, 2}));
-    EXPECT_EQ(chooseModel(UpscaleStyle::generalPhoto, 2), (ModelChoice{UpscaleModel::x2plus, 2}));
-    EXPECT_EQ(chooseModel(UpscaleStyle::automatic, 4), (ModelChoice{UpscaleModel::x4plus, 4}));
-    EXPECT_EQ(chooseModel(UpscaleStyle::generalPhoto, 3), (ModelChoice{UpscaleModel::x4plus, 4}));
+TEST(ModelChoice, FollowsStyleScaleAndQuality) {
+    using enum UpscaleStyle;
+    constexpr auto best = UpscaleQuality::best;
+    constexpr auto fast = UpscaleQuality::fast;
+    const struct {
+        UpscaleStyle style;
+        int scale;
+        UpscaleQuality quality;
+        ModelChoice expected;
+    } cases[] = {
+        {anime, 2, best, {UpscaleModel::animeX4, 4}},
+        {anime, 4, fast, {UpscaleModel::animeX4, 4}},
+        {automatic, 2, best, {UpscaleModel::x2plus, 2}},
+        {generalPhoto, 2, best, {UpscaleModel::x2plus, 2}},
+        {automatic, 4, best, {UpscaleModel::x4plus, 4}},
+        {generalPhoto, 3, best, {UpscaleModel::x4plus, 4}},
+        {automatic, 4, fast, {UpscaleModel::x4fast, 4}},
+        {generalPhoto, 2, fast, {UpscaleModel::x4fast, 2}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(chooseModel(c.style, c.scale, c.quality), c.expected)
+            << rawValue(c.style).toStdString() << " " << c.scale << " " << rawValue(c.quality).toStdString();
+}
+
+TEST_F(SettingsTest, UpscaleQualityIsFastOnlyWhenStoredExactly) {
+    EXPECT_EQ(UpscaleSettingsPersistence().load().quality, UpscaleQuality::best);
+    for (const auto& [stored, expected] :
+         {std::pair{"fast", UpscaleQuality::fast}, {"Fast", UpscaleQuality::best}, {"best", UpscaleQuality::best}}) {
+        m_store.setString(QStringLiteral("glintwork.upscale.quality"), QString::fromLatin1(stored));
+        EXPECT_EQ(UpscaleSettingsPersistence().load().quality, expected) << stored;
+    }
+    UpscaleSettingsPersistence().setSavedQuality(UpscaleQuality::fast);
+    EXPECT_EQ(m_store.string(QStringLiteral("glintwork.upscale.quality"), {}), QStringLiteral("fast"));
 }
 
 TEST(Vocabulary, RawValuesAndExtensions) {

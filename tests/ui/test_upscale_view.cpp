@@ -81,7 +81,7 @@ void UpscaleViewTest::initTestCase() {
 void UpscaleViewTest::init() {
     m_views.clear();
     PreferenceStore store;
-    for (const char* key : {"outputFormat", "style", "scale", "namingMode", "nameSuffix"})
+    for (const char* key : {"outputFormat", "style", "scale", "quality", "namingMode", "nameSuffix"})
         store.remove(preferenceKey(TabKind::upscale, key));
 }
 
@@ -107,6 +107,7 @@ void UpscaleViewTest::animeForcesFourTimesUntilAnotherStyleIsChosen() {
     QTest::mouseClick(bar->scalePicker()->segment(scaleBefore == 2 ? 0 : 1), Qt::LeftButton);
     QCOMPARE(view->driver()->settings().scale, scaleBefore);
     QVERIFY(bar->scalePicker()->isEnabled());
+    QVERIFY(bar->qualityPicker()->isEnabled());
     QVERIFY(!bar->animeCaption()->isVisible());
 
     QComboBox* style = bar->stylePicker();
@@ -117,12 +118,17 @@ void UpscaleViewTest::animeForcesFourTimesUntilAnotherStyleIsChosen() {
     QCOMPARE(view->driver()->settings().scale, 4);
     QCOMPARE(bar->scalePicker()->currentIndex(), 1);
     QVERIFY(!bar->scalePicker()->isEnabled());
+    QVERIFY(!bar->qualityPicker()->isEnabled());
     QVERIFY(bar->animeCaption()->isVisible());
     QCOMPARE(bar->animeCaption()->text(), QStringLiteral("Anime / illustration model upscales at 4x only."));
 
     QTest::keyClick(style, Qt::Key_Up);
     QCOMPARE(view->driver()->settings().style, UpscaleStyle::generalPhoto);
     QVERIFY(bar->scalePicker()->isEnabled());
+    QVERIFY(bar->qualityPicker()->isEnabled());
+    QTest::mouseClick(bar->qualityPicker()->segment(1), Qt::LeftButton);
+    QCOMPARE(view->driver()->settings().quality, UpscaleQuality::fast);
+    QCOMPARE(PreferenceStore().string(QStringLiteral("glintwork.upscale.quality"), {}), QStringLiteral("fast"));
     QCOMPARE(bar->scalePicker()->currentIndex(), 1);
     QCOMPARE(view->driver()->settings().scale, 4);
     QVERIFY(!bar->animeCaption()->isVisible());
@@ -133,20 +139,25 @@ void UpscaleViewTest::convertColumnFollowsFormatAndScale_data() {
     QTest::addColumn<UpscaleOutputFormat>("format");
     QTest::addColumn<UpscaleStyle>("style");
     QTest::addColumn<int>("storedScale");
+    QTest::addColumn<QString>("storedQuality");
     QTest::addColumn<QString>("convert");
-    QTest::newRow("2x PNG") << UpscaleOutputFormat::png << UpscaleStyle::automatic << 2
+    QTest::newRow("2x PNG") << UpscaleOutputFormat::png << UpscaleStyle::automatic << 2 << "best"
                             << "PNG → 2x PNG";
-    QTest::newRow("4x JPEG") << UpscaleOutputFormat::jpeg << UpscaleStyle::generalPhoto << 4
+    QTest::newRow("4x JPEG") << UpscaleOutputFormat::jpeg << UpscaleStyle::generalPhoto << 4 << "best"
                              << "PNG → 4x JPEG";
-    // A scale of 2 stored beside the anime style (edited preferences) still runs at 4x.
-    QTest::newRow("anime with 2 stored") << UpscaleOutputFormat::png << UpscaleStyle::anime << 2
-                                         << "PNG → 4x PNG";
+    QTest::newRow("2x fast") << UpscaleOutputFormat::png << UpscaleStyle::automatic << 2 << "fast"
+                             << "PNG → 2x PNG (fast)";
+    // A scale of 2 stored beside the anime style (edited preferences) still runs at 4x, and
+    // the anime network has no fast version.
+    QTest::newRow("anime with 2 and fast stored") << UpscaleOutputFormat::png << UpscaleStyle::anime << 2
+                                                  << "fast" << "PNG → 4x PNG";
 }
 
 void UpscaleViewTest::convertColumnFollowsFormatAndScale() {
     QFETCH(UpscaleOutputFormat, format);
     QFETCH(UpscaleStyle, style);
     QFETCH(int, storedScale);
+    QFETCH(QString, storedQuality);
     QFETCH(QString, convert);
     UpscaleView* view = makeView(2);
     // The second row finished earlier; its text follows the settings all the same.
@@ -160,12 +171,14 @@ void UpscaleViewTest::convertColumnFollowsFormatAndScale() {
     store.setString(preferenceKey(TabKind::upscale, "outputFormat"), rawValue(format));
     store.setString(preferenceKey(TabKind::upscale, "style"), rawValue(style));
     store.setInteger(preferenceKey(TabKind::upscale, "scale"), storedScale);
+    store.setString(preferenceKey(TabKind::upscale, "quality"), storedQuality);
     QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
     view->driver()->loadSettings();
     QVERIFY(convert == initial || !changed.isEmpty());
     for (int row = 0; row < 2; ++row)
         QCOMPARE(model->index(row, column).data().toString(), convert);
     QCOMPARE(view->settingsBar()->scalePicker()->currentIndex(), convert.contains(u'4') ? 1 : 0);
+    QCOMPARE(view->settingsBar()->qualityPicker()->currentIndex(), storedQuality == u"fast" ? 1 : 0);
 }
 
 void UpscaleViewTest::statusCellReadsForScreenReaders_data() {

@@ -203,10 +203,33 @@ TEST_F(DnnUpscalerTest, TwoTimesFallsBackToTheFourTimesNetworkReduced) {
         for (int x = 0; x < 100; x += 7)
             ASSERT_EQ(test::pixelAt(result, x, y), (Pixel{30, 140, 250, 255}));
 
+    // 2x with the fast network is reduced the same way.
+    const Image fast = DnnUpscaler(UpscaleModel::x4fast, path).upscale(test::solidImage(50, 40, {30, 140, 250, 255}), 2, {});
+    EXPECT_EQ(std::pair(fast.width, fast.height), std::pair(100, 80));
+    EXPECT_EQ(test::pixelAt(fast, 60, 50), (Pixel{30, 140, 250, 255}));
+
     // The anime network has no stand-in.
     EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4));
     DnnUpscaler anime(UpscaleModel::animeX4);
     EXPECT_FALSE(anime.isLoaded());
+}
+
+TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
+    const QString strips = network(TestNetwork::random4xWithTail, QStringLiteral("strips.onnx"));
+    const QString whole = network(TestNetwork::random4xWhole, QStringLiteral("whole.onnx"));
+    REQUIRE_NETWORK(strips);
+    // Tall enough for several strips, the last one short.
+    const Image tile = test::makePatternImage(70, 130);
+    const Image expected = DnnUpscaler(UpscaleModel::x4plus, whole).upscale(tile, 4, {});
+    DnnUpscaler upscaler(UpscaleModel::x4plus, strips);
+    const Image result = upscaler.upscale(tile, 4, {});
+    ASSERT_EQ(result.width, 280);
+    ASSERT_EQ(result.height, 520);
+    EXPECT_EQ(result.pixels, expected.pixels);
+    // The network is let go after each pass; the next tile reads it again.
+    EXPECT_EQ(upscaler.upscale(tile, 4, {}).pixels, expected.pixels);
+    // Not a trivial network: it changes the picture.
+    EXPECT_NE(test::pixelAt(result, 100, 300), test::pixelAt(tile, 25, 75));
 }
 
 TEST_F(DnnUpscalerTest, TwoTimesNetworkIsPreferredWhenInstalled) {

@@ -37,8 +37,33 @@ if variant == "slow":
         nodes.append(helper.make_node("Conv", [source, f"w{i}", f"b{i}"], [f"c{i}"],
                                       kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
         source = f"c{i}"
-nodes.append(helper.make_node("Resize", [source, "roi", "scales"], [output_name], mode="nearest",
-                              coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
+def conv(source, inputs, outputs, name, leaky):
+    w = rng.normal(0, 1.5 / np.sqrt(inputs * 9), (outputs, inputs, 3, 3)).astype(np.float32)
+    b = np.full(outputs, 0.5 if outputs == 3 else 0.0, np.float32)
+    initializers.extend([numpy_helper.from_array(w, name + "_w"), numpy_helper.from_array(b, name + "_b")])
+    nodes.append(helper.make_node("Conv", [source, name + "_w", name + "_b"], [name + "_c"],
+                                  kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
+    if not leaky:
+        return name + "_c"
+    nodes.append(helper.make_node("LeakyRelu", [name + "_c"], [name], name=name, alpha=0.2))
+    return name
+
+def enlarge(source, name):
+    nodes.append(helper.make_node("Resize", [source, "roi", "twice"], [name], mode="nearest",
+                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
+    return name
+
+if variant.startswith("tail"):
+    # The layout of the general networks: features at the source's size, then an
+    # enlarging tail of 2x upsamplings and convolutions, with random weights.
+    rng = np.random.default_rng(5)
+    initializers.append(numpy_helper.from_array(np.array([1, 1, 2, 2], dtype=np.float32), "twice"))
+    features = conv(conv(source, 3, 8, "body1", True), 8, 8, "features", True)
+    up = conv(enlarge(conv(enlarge(features, "up1"), 8, 8, "tail1", True), "up2"), 8, 8, "tail2", True)
+    nodes.append(helper.make_node("Identity", [conv(up, 8, 3, "last", False)], [output_name]))
+else:
+    nodes.append(helper.make_node("Resize", [source, "roi", "scales"], [output_name], mode="nearest",
+                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
 graph = helper.make_graph(nodes, "nearest", [
     helper.make_tensor_value_info(input_name, TensorProto.FLOAT, in_shape)],
     [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, out_shape)],
@@ -46,6 +71,16 @@ graph = helper.make_graph(nodes, "nearest", [
 model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
 model.ir_version = 7
 onnx.checker.check_model(model)
+if variant == "tail":
+    # As ml-conversion/convert_realesrgan.py stores it: the tail from the features on as
+    # a network of its own, and the rows of features it reaches either side.
+    import base64
+    from onnx.utils import Extractor
+    tail = Extractor(model).extract_model(["features"], [output_name])
+    for key, value in (("glintwork.tail.split", "features"), ("glintwork.tail.halo", "3"),
+                       ("glintwork.tail.onnx", base64.b64encode(tail.SerializeToString()).decode())):
+        entry = model.metadata_props.add()
+        entry.key, entry.value = key, value
 onnx.save(model, path)
 )PY";
 
@@ -73,6 +108,12 @@ bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
         break;
     case TestNetwork::slow4xAnySize:
         variant = QStringLiteral("slow");
+        break;
+    case TestNetwork::random4xWithTail:
+        variant = QStringLiteral("tail");
+        break;
+    case TestNetwork::random4xWhole:
+        variant = QStringLiteral("tailless");
         break;
     }
     QProcess process;

@@ -14,6 +14,9 @@ enum class TestNetwork {
     nearest4xRenamed,    // input "pixels", output "sr_out"
     doubling2xAnySize,   // nearest 2x
     slow4xAnySize,       // nearest 4x behind seconds of 64-channel convolutions on 512 × 512
+    random4xWithTail,    // random convolutions, then two 2x enlargements with convolutions;
+                         // the enlarging tail stored apart to run in strips
+    random4xWhole,       // the same network without the tail stored apart
 };
 
 // Writes the network to `path`; nothing (with the reason in *why) when python3 or its onnx

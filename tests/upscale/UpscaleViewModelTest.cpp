@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -65,6 +69,11 @@ protected:
 #define REQUIRE_NETWORK()                                                                         \
     if (!installNetwork())                                                                        \
     GTEST_SKIP() << "python3-onnx is needed to build the test network"
+
+// The files of a folder, hidden ones included.
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
 
 TEST_F(UpscaleViewModelTest, ProgressRisesTileByTileAndTheOutputIsTheUpscaledSource) {
     REQUIRE_NETWORK();
@@ -211,7 +220,7 @@ TEST_F(UpscaleViewModelTest, PipelineStopsAtTheNextTileOnceCancelled) {
     std::vector<double> seen;
     const UpscaleRequest request{QUrl::fromLocalFile(path),
                                  QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("out.png"))),
-                                 UpscaleOutputFormat::png, UpscaleModel::x4plus, 4};
+                                 UpscaleOutputFormat::png, UpscaleModel::x4plus, 4, {}};
     EXPECT_THROW(upscaleFile(request, AutoTiler(), token,
                              [&](double value) {
                                  seen.push_back(value);
@@ -220,7 +229,57 @@ TEST_F(UpscaleViewModelTest, PipelineStopsAtTheNextTileOnceCancelled) {
                              }),
                  CancelledError);
     EXPECT_EQ(seen, (std::vector<double>{0.0, 1.0 / 6, 2.0 / 6}));
-    EXPECT_FALSE(QFileInfo::exists(request.outputURL.toLocalFile()));
+    EXPECT_EQ(entries(m_dir.filePath(QString())), QStringList{QStringLiteral("p.png")});
+}
+
+TEST_F(UpscaleViewModelTest, NameTakenWhileUpscalingIsNeverReplaced) {
+    REQUIRE_NETWORK();
+    const QString source = writeSource(QStringLiteral("in/p.png"), test::makePatternImage(20, 10));
+    const QString folder = m_dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(folder);
+    const QString taken = folder + QStringLiteral("/p.png");
+    // p-1.png is promised to another file of the run.
+    const UpscaleRequest request{QUrl::fromLocalFile(source), QUrl::fromLocalFile(taken),
+                                 UpscaleOutputFormat::png, UpscaleModel::x4plus, 4,
+                                 {QUrl::fromLocalFile(folder + QStringLiteral("/p-1.png"))}};
+    CancellationToken token;
+    const QUrl written = upscaleFile(request, AutoTiler(), token, [&](double value) {
+        if (value == 1.0) { // another program takes the name while the file is being written
+            QFile file(taken);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+    });
+    EXPECT_EQ(written.fileName(), QStringLiteral("p-2.png"));
+    EXPECT_EQ(QFileInfo(taken).size(), 0);
+    EXPECT_EQ(ImageServices::readProperties(written.toLocalFile())->pixelWidth, 80);
+    EXPECT_EQ(entries(folder), (QStringList{QStringLiteral("p-2.png"), QStringLiteral("p.png")}));
+}
+
+TEST_F(UpscaleViewModelTest, FailedWriteReportsWhyAndLeavesNothing) {
+    REQUIRE_NETWORK();
+    const QString source = writeSource(QStringLiteral("in/p.png"), test::makePatternImage(64, 64));
+    const QString folder = m_dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(folder);
+    const UpscaleRequest request{QUrl::fromLocalFile(source), QUrl::fromLocalFile(folder + QStringLiteral("/p.png")),
+                                 UpscaleOutputFormat::png, UpscaleModel::x4plus, 4, {}};
+    // A file size limit fails the write the way a full disk does, part way through.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 512;
+    setrlimit(RLIMIT_FSIZE, &small);
+    CancellationToken token;
+    std::string message;
+    try {
+        (void)upscaleFile(request, AutoTiler(), token, [](double) {});
+    } catch (const DescribedError& error) {
+        message = error.description().toStdString();
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(message, "Failed to write upscaled image to p.png. " + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(entries(folder), QStringList());
 }
 
 TEST_F(UpscaleViewModelTest, SameStemFromTwoFoldersGetsTwoNames) {
@@ -262,8 +321,8 @@ TEST(UpscaleConcurrencyTest, SecondFileAtOnceOnlyWithSeveralProcessorsAndTheMemo
         std::int64_t memory;
         int expected;
     } cases[] = {
-        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 12 * GiB, 2},
-        {16, 12 * GiB - 1, 1}, {8, 8 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
+        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 8 * GiB, 2},
+        {16, 8 * GiB - 1, 1}, {8, 4 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
     };
     for (const auto& c : cases)
         EXPECT_EQ(defaultUpscaleConcurrency(c.processors, c.memory), c.expected)

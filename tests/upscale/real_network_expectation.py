@@ -1,12 +1,13 @@
 #!/usr/bin/python3
-"""Prints the stored expectation of RealNetworkTest.cpp.
+"""Prints the stored expectations of RealNetworkTest.cpp.
 
   real_network_expectation.py NAME.param NAME.bin
 
-Builds the same 32 x 24 test image as the C++ test, runs it through a PyTorch RRDBNet
-(ml-conversion/compare_with_pytorch.py) on the Real-ESRGAN x4plus weights, rounds the
-128 x 96 result to bytes and prints the mean of every 8 x 8 block, channel by channel, as a
-C++ initializer. Needs python3-torch; the test itself does not.
+Builds the same 32 x 24 test image as the C++ test, runs it through the PyTorch definition
+(ml-conversion/compare_with_pytorch.py) of the network in the ncnn pair: RRDBNet for
+realesrgan-x4plus, SRVGGNetCompact for realesrgan-x4fast. Rounds the 128 x 96 result to
+bytes and prints the mean of every 8 x 8 block, channel by channel, as a C++ initializer.
+Needs python3-torch; the test itself does not.
 """
 
 import os
@@ -16,7 +17,7 @@ import numpy as np
 import torch
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../ml-conversion"))
-from compare_with_pytorch import RRDBNet, load_ncnn_weights  # noqa: E402
+from compare_with_pytorch import load_ncnn_network  # noqa: E402
 
 WIDTH, HEIGHT, BLOCK = 32, 24, 8
 
@@ -33,8 +34,7 @@ def test_image():
 
 def main():
     torch.set_num_threads(2)
-    net = RRDBNet().eval()
-    load_ncnn_weights(net, sys.argv[1], sys.argv[2])
+    net = load_ncnn_network(sys.argv[1], sys.argv[2])
     source = test_image().astype(np.float32) / 255.0
     with torch.no_grad():
         result = net(torch.from_numpy(source.transpose(2, 0, 1)[None].copy()))[0].numpy()

@@ -33,9 +33,12 @@ UpscaleFileListView::UpscaleFileListView(BatchDriver* batch, UpscaleViewModel* d
 QString UpscaleFileListView::conversionText(const ImageItem& item, const UpscaleViewModel& driver) {
     const UpscaleSettings& settings = driver.settings();
     // The factor a run would use: the anime network is 4x even if 2 was stored.
-    const int factor = chooseModel(settings.style, settings.scale).factor;
-    return item.inputFormat().toUpper() + QStringLiteral(" → ") +
-           QStringLiteral("%1x ").arg(factor) + displayName(settings.outputFormat);
+    const ModelChoice choice = chooseModel(settings.style, settings.scale, settings.quality);
+    QString text = item.inputFormat().toUpper() + QStringLiteral(" → ") +
+                   QStringLiteral("%1x ").arg(choice.factor) + displayName(settings.outputFormat);
+    if (choice.model == UpscaleModel::x4fast)
+        text += QLatin1Char(' ') + tr("(fast)");
+    return text;
 }
 
 void UpscaleFileListView::addRowActions(QMenu* menu, ImageItem* item) {

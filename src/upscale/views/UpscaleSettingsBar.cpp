@@ -52,6 +52,13 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
         m_driver->updateScale(kAllowedUpscaleFactors.at(static_cast<size_t>(index)));
     });
     addLabelledControl(row, tr("Scale:"), m_scale);
+    addGroupDivider(row, this);
+
+    m_quality = new SegmentedControl(displayNames(kAllUpscaleQualities), this);
+    connect(m_quality, &SegmentedControl::currentIndexChanged, this, [this](int index) {
+        m_driver->updateQuality(kAllUpscaleQualities.at(static_cast<size_t>(index)));
+    });
+    addLabelledControl(row, tr("Quality:"), m_quality);
     row->addStretch(1);
     pickers->addLayout(row);
     m_animeCaption = tertiaryCaption(tr("Anime / illustration model upscales at 4x only."), this);
@@ -79,11 +86,13 @@ void UpscaleSettingsBar::syncFromSettings() {
         picker->setCurrentIndex(index);
     }
     // The factor a run would really use: anime runs at 4x whatever scale was stored.
-    const int factor = chooseModel(settings.style, settings.scale).factor;
+    const int factor = chooseModel(settings.style, settings.scale, settings.quality).factor;
     const auto position = std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
     m_scale->setCurrentIndex(static_cast<int>(position - kAllowedUpscaleFactors.begin()));
     const bool anime = settings.style == UpscaleStyle::anime;
     m_scale->setEnabled(!anime);
+    m_quality->setCurrentIndex(static_cast<int>(settings.quality));
+    m_quality->setEnabled(!anime);
     m_animeCaption->setVisible(anime);
     m_naming->setConfig(settings.namingConfig());
 }
