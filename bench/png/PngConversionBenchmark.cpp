@@ -20,7 +20,7 @@
 
 #include "platform/ImageServices.h"
 #include "platform/IndexedPNGWriter.h"
-#include "quantizer/PNGQuantizer.h"
+#include "compress/PNGQuantizer.h"
 #include "quantizer/quantette.h"
 
 using namespace glintwork;

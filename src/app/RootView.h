@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "app/AppSettingsView.h"
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 
 class QToolButton;
 class QVBoxLayout;

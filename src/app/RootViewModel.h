@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 #include "platform/SharedOutputSettings.h"
 
 namespace glintwork {

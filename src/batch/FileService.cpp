@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "compress/ConversionSettings.h"
 
 namespace glintwork {
 
@@ -129,10 +128,6 @@ Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions) {
 
 QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions) {
     return collect(urls, extensions).files;
-}
-
-QList<QUrl> collectImageFiles(const QList<QUrl>& urls) {
-    return collectImageFiles(urls, ConversionSettings::supportedExtensions());
 }
 
 void ensureDirectory(const QUrl& folder) {

@@ -41,9 +41,6 @@ struct Intake {
 // The files of collect().
 [[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions);
 
-// The compress tool's intake.
-[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls);
-
 // Creates the folder and any missing parents when nothing exists at its path; throws
 // FileSystemError when that fails. Anything already there is left alone.
 void ensureDirectory(const QUrl& folder);

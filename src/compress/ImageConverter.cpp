@@ -21,8 +21,8 @@
 
 #include "batch/FileService.h"
 #include "compress/ConversionError.h"
-#include "compress/MoveWithoutReplacing.h"
-#include "compress/ProcessRunner.h"
+#include "batch/MoveWithoutReplacing.h"
+#include "platform/ProcessRunner.h"
 #include "compress/ToolManager.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
@@ -34,6 +34,16 @@
 namespace glintwork {
 
 namespace {
+
+// An encoder that fails is this file's conversion error, with the encoder's own words.
+template <typename Token>
+QByteArray runEncoder(const QString& tool, const QStringList& arguments, bool captureStdout, Token& token) {
+    try {
+        return runProcess(tool, arguments, captureStdout, token);
+    } catch (const ProcessExitError& error) {
+        throw ConversionError::processExitedWithError(error.exitCode(), error.errorOutput());
+    }
+}
 
 // glintwork-heic-encoder's exit status for an input it cannot decode.
 constexpr int kHeicEncoderUndecodableInput = 65;
@@ -169,7 +179,7 @@ void convertToWebP(const QUrl& input, const QString& output, int quality,
         arguments << QStringLiteral("-resize") << QString::number(size->width)
                   << QString::number(size->height);
     arguments << prepared.url().toLocalFile() << QStringLiteral("-o") << output;
-    (void)runProcess(cwebp, arguments, false, cancellation);
+    (void)runEncoder(cwebp, arguments, false, cancellation);
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes) {
@@ -202,7 +212,7 @@ void convertToJPEG(const QUrl& input, const QString& output, int quality,
     }
     image = Image();
 
-    const QByteArray jpeg = runProcess(cjpeg,
+    const QByteArray jpeg = runEncoder(cjpeg,
                                        {QStringLiteral("-quality"), QString::number(quality),
                                         QStringLiteral("-optimize"), QStringLiteral("-progressive"),
                                         QStringLiteral("-targa"), tga},
@@ -218,7 +228,7 @@ void convertToPNG(const QUrl& input, const QString& output, int quality,
     const QString oxipngName = QStringLiteral("oxipng");
     if (!ToolManager::isToolAvailable(oxipngName))
         return;
-    (void)runProcess(ToolManager::toolPath(oxipngName),
+    (void)runEncoder(ToolManager::toolPath(oxipngName),
                      {QStringLiteral("-o"), QStringLiteral("4"), QStringLiteral("--strip"),
                       QStringLiteral("safe"), output},
                      false, cancellation);
@@ -232,7 +242,7 @@ void convertToHEIC(const QUrl& input, const QString& output, int quality,
     const ImageConverter::PreparedInput prepared = prepareInput(
         input, maxWidth, maxHeight, [](const QString&) { return true; }, cancellation);
     try {
-        (void)runProcess(encoder,
+        (void)runEncoder(encoder,
                          {QString::number(ImageConverter::heicQuality(quality)),
                           prepared.url().toLocalFile(), output},
                          false, cancellation);
@@ -261,7 +271,7 @@ void convertToAVIF(const QUrl& input, const QString& output, int quality,
         (void)decodeUpright(prepared.url().toLocalFile());
     }
     const QString quantizer = QString::number(ImageConverter::avifQuantizer(quality));
-    (void)runProcess(avifenc,
+    (void)runEncoder(avifenc,
                      {QStringLiteral("--min"), quantizer, QStringLiteral("--max"), quantizer,
                       QStringLiteral("--speed"), QStringLiteral("4"), prepared.url().toLocalFile(),
                       output},

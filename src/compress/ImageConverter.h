@@ -9,7 +9,7 @@
 #include "compress/ConversionSettings.h"
 #include "platform/ExitCleanup.h"
 #include "platform/Image.h"
-#include "quantizer/PNGQuantizer.h"
+#include "compress/PNGQuantizer.h"
 
 namespace glintwork {
 

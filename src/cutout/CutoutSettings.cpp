@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 #include "naming/NamingPersistence.h"
 #include "platform/PreferenceStore.h"
 

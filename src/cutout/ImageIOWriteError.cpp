@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include "compress/MoveWithoutReplacing.h"
+#include "batch/MoveWithoutReplacing.h"
 #include "naming/OutputNamer.h"
 #include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"

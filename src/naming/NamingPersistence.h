@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 #include "naming/NamingConfig.h"
 
 namespace glintwork {

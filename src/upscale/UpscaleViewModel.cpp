@@ -7,7 +7,7 @@
 #include <QThread>
 
 #include "batch/FileService.h"
-#include "compress/MoveWithoutReplacing.h"
+#include "batch/MoveWithoutReplacing.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"

@@ -39,7 +39,7 @@ TEST(CollectImageFiles, FolderIsExpandedSkippingHiddenAndUnsupported) {
     dir.writeFile(QStringLiteral("drop/.cache/c.png"), "x");
     dir.writeFile(QStringLiteral("drop/notes.txt"), "x");
     const auto collected =
-        FileService::collectImageFiles({url(dir.filePath(QStringLiteral("drop")))});
+        FileService::collectImageFiles({url(dir.filePath(QStringLiteral("drop")))}, ConversionSettings::supportedExtensions());
     QStringList got = names(collected, dir.path());
     got.sort();
     EXPECT_EQ(got, (QStringList{QStringLiteral("drop/a.png"), QStringLiteral("drop/sub/b.JPG")}));
@@ -58,7 +58,7 @@ TEST(CollectImageFiles, EachToolHasItsOwnExtensions) {
     for (const auto& c : cases) {
         const QString path = dir.writeFile(QString::fromUtf8(c.name), "x");
         const QList<QUrl> in{url(path)};
-        EXPECT_EQ(FileService::collectImageFiles(in).size(), c.compress ? 1 : 0) << c.name;
+        EXPECT_EQ(FileService::collectImageFiles(in, ConversionSettings::supportedExtensions()).size(), c.compress ? 1 : 0) << c.name;
         EXPECT_EQ(FileService::collectImageFiles(in, CutoutSettings::supportedExtensions()).size(),
                   c.cutout ? 1 : 0)
             << c.name;
@@ -173,7 +173,8 @@ TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
     const ItemList listed{std::make_shared<ImageItem>(url(a))};
     const auto added = FileService::newItems(
         FileService::collectImageFiles(
-            {url(a), url(b), url(dir.filePath(QStringLiteral("folder"))), url(b)}),
+            {url(a), url(b), url(dir.filePath(QStringLiteral("folder"))), url(b)},
+            ConversionSettings::supportedExtensions()),
         listed);
     QStringList got;
     for (const auto& item : added)

@@ -25,7 +25,7 @@
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
 #include "platform/Resources.h"
-#include "quantizer/PNGQuantizer.h"
+#include "compress/PNGQuantizer.h"
 #include "support/TestSupport.h"
 
 // The converter end to end, with the encoders the build links into Resources/bin, and with

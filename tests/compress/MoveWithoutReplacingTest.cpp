@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "batch/FileService.h"
-#include "compress/MoveWithoutReplacing.h"
+#include "batch/MoveWithoutReplacing.h"
 #include "support/TestSupport.h"
 
 // Every way of publishing a finished file keeps the same promise: the file moves to its

@@ -24,9 +24,8 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "compress/ConversionError.h"
 #include "compress/FakeResources.h"
-#include "compress/ProcessRunner.h"
+#include "platform/ProcessRunner.h"
 #include "platform/CancellationToken.h"
 
 extern char** environ;
@@ -202,9 +201,8 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
             const QByteArray output = runGuarded(tool, {}, c.captureStdout);
             ASSERT_TRUE(c.output.has_value()) << "succeeded with " << output.toStdString();
             EXPECT_EQ(output, *c.output);
-        } catch (const ConversionError& error) {
+        } catch (const ProcessExitError& error) {
             ASSERT_TRUE(c.message.has_value()) << "failed with " << error.what();
-            EXPECT_EQ(error.kind(), ConversionError::Kind::processExitedWithError);
             EXPECT_EQ(error.description().toStdString(), *c.message);
             EXPECT_EQ(error.exitCode(), c.exitCode);
         }
@@ -268,7 +266,7 @@ TEST_F(ProcessRunnerTest, LargeOutputOnBothStreamsNeverStalls) {
                 EXPECT_EQ(exitCode, 0);
                 EXPECT_EQ(output.size(), size);
                 EXPECT_EQ(output.count('o'), size);
-            } catch (const ConversionError& error) {
+            } catch (const ProcessExitError& error) {
                 EXPECT_EQ(exitCode, 1);
                 EXPECT_EQ(error.errorOutput().size(), size);
                 EXPECT_EQ(error.errorOutput().count(QLatin1Char('e')), size);
@@ -380,7 +378,7 @@ TEST_F(ProcessRunnerTest, ConcurrentRunsFromAThreadPoolKeepTheirOwnResults) {
             const QString argument = QStringLiteral("job %1").arg(i);
             try {
                 return runProcess(tool, {argument}, true, token).toStdString();
-            } catch (const ConversionError& error) {
+            } catch (const ProcessExitError& error) {
                 return "error: " + error.description().toStdString();
             }
         }));

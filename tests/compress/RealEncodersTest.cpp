@@ -5,7 +5,7 @@
 
 #include <QFile>
 
-#include "compress/ProcessRunner.h"
+#include "platform/ProcessRunner.h"
 #include "compress/ToolManager.h"
 #include "platform/CancellationToken.h"
 #include "support/TestSupport.h"

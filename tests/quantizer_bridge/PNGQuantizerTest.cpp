@@ -7,7 +7,7 @@
 
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
-#include "quantizer/PNGQuantizer.h"
+#include "compress/PNGQuantizer.h"
 #include "quantizer/quantette.h"
 #include "support/TestSupport.h"
 

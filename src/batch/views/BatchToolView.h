@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "batch/FileService.h"
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 
 class QFrame;
 class QPushButton;

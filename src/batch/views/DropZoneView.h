@@ -4,7 +4,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 
 class QPushButton;
 

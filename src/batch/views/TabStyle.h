@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QPalette>
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 
 namespace glintwork {
 

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 #include "naming/NamingConfig.h"
 
 class QLabel;

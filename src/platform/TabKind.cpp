@@ -1,4 +1,4 @@
-#include "batch/TabKind.h"
+#include "platform/TabKind.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "compress/ProcessRunner.h"
+#include "platform/ProcessRunner.h"
 
 #include <array>
 #include <cerrno>
@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include "compress/ConversionError.h"
 #include "platform/CancellationToken.h"
 #include "platform/ExitCleanup.h"
 
@@ -252,6 +251,10 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
 ProcessLaunchError::ProcessLaunchError(QString toolPath, int errorNumber)
     : m_toolPath(std::move(toolPath)), m_errorNumber(errorNumber) {}
 
+QString ProcessExitError::description() const {
+    return QStringLiteral("Process exited with code %1: %2").arg(QString::number(m_exitCode), m_errorOutput);
+}
+
 QString ProcessLaunchError::description() const {
     return QString::fromStdString(std::generic_category().message(m_errorNumber));
 }
@@ -332,7 +335,7 @@ QByteArray run(const QString& toolPath, const QStringList& arguments, bool captu
         throw CancelledError();
     if (status == 0)
         return out;
-    throw ConversionError::processExitedWithError(status, decodeUtf8OrEmpty(err));
+    throw ProcessExitError(status, decodeUtf8OrEmpty(err));
 }
 
 } // namespace

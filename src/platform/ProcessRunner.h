@@ -30,6 +30,22 @@ private:
     int m_errorNumber;
 };
 
+// A child that ended unsuccessfully: its exit status (a signal's number when it was
+// killed) and its standard error. The tool that ran it says what that means for its file.
+class ProcessExitError : public DescribedError {
+public:
+    ProcessExitError(int exitCode, QString errorOutput)
+        : m_exitCode(exitCode), m_errorOutput(std::move(errorOutput)) {}
+
+    [[nodiscard]] int exitCode() const { return m_exitCode; }
+    [[nodiscard]] const QString& errorOutput() const { return m_errorOutput; }
+    [[nodiscard]] QString description() const override;
+
+private:
+    int m_exitCode;
+    QString m_errorOutput;
+};
+
 // Links a running child to the cancellation of the job that waits for it. Cancellation
 // may arrive before the child is attached, while it runs, or after it exited; the lock
 // orders these, and the terminate request is always sent outside it.
@@ -58,8 +74,8 @@ private:
 //
 // Throws CancelledError when the token is cancelled before the launch, or while the
 // child runs and it then exits unsuccessfully (it is sent SIGTERM on cancellation);
-// ConversionError::processExitedWithError for any other non-zero status (a signal's
-// number when the child was killed), carrying its standard error; ProcessLaunchError
+// ProcessExitError for any other non-zero status (a signal's number when the child was
+// killed), carrying its standard error; ProcessLaunchError
 // when it cannot be started.
 [[nodiscard]] QByteArray runProcess(const QString& toolPath, const QStringList& arguments,
                                     bool captureStdout, CancellationToken& cancellation);

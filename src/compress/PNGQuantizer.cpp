@@ -1,4 +1,4 @@
-#include "quantizer/PNGQuantizer.h"
+#include "compress/PNGQuantizer.h"
 
 #include <cmath>
 #include <cstdlib>

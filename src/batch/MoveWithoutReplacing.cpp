@@ -1,4 +1,4 @@
-#include "compress/MoveWithoutReplacing.h"
+#include "batch/MoveWithoutReplacing.h"
 
 #include <array>
 #include <cerrno>
