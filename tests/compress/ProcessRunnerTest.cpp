@@ -25,7 +25,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "compress/ConversionError.h"
-#include "compress/FakeResources.h"
+#include "support/TestSupport.h"
 #include "compress/ProcessRunner.h"
 #include "platform/CancellationToken.h"
 

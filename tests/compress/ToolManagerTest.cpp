@@ -5,7 +5,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "compress/FakeResources.h"
+#include "support/TestSupport.h"
 #include "compress/ToolManager.h"
 #include "platform/Resources.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestUtil.h"
-#include "PngBuilder.h"
+#include "support/TestImages.h"
+#include "support/PngBuilder.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "PngBuilder.h"
+#include "support/PngBuilder.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestUtil.h"
+#include "support/TestImages.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork {
