@@ -659,6 +659,7 @@ TEST_F(ImageConverterTest, FailuresSayWhatWentWrongAndLeaveNothing) {
         {"broken to heic", "broken", OutputFormat::heic, {}, false, {}, {}, decodeText},
         {"broken to jpeg", "broken", OutputFormat::jpeg, {}, false, {}, {}, decodeText},
         {"broken to small avif", "broken", OutputFormat::avif, 10, false, {}, {}, decodeText},
+        {"broken to png", "broken", OutputFormat::png, {}, false, {}, {}, decodeText},
         {"folder below a file", "png", OutputFormat::heic, {}, false, {},
          file + QStringLiteral("/sub"), QStringLiteral("Could not create the folder")},
         {"file as folder", "png", OutputFormat::heic, {}, false, {}, file,

@@ -181,11 +181,5 @@ TEST(NamingConfigJson, RoundTripsAndRejectsUnknownMode) {
     EXPECT_FALSE(NamingConfig::fromJson(bad).has_value());
 }
 
-TEST(NamingModeRawValue, ExactMatchOnly) {
-    EXPECT_EQ(namingModeFromRawValue(QStringLiteral("suffix")), NamingMode::suffix);
-    EXPECT_FALSE(namingModeFromRawValue(QStringLiteral("Suffix")).has_value());
-    EXPECT_FALSE(namingModeFromRawValue(QString()).has_value());
-}
-
 } // namespace
 } // namespace glintwork

@@ -161,17 +161,5 @@ TEST(ModelChoice, FollowsStyleAndScale) {
     EXPECT_EQ(chooseModel(UpscaleStyle::generalPhoto, 3), (ModelChoice{UpscaleModel::x4plus, 4}));
 }
 
-TEST(Vocabulary, RawValuesAndExtensions) {
-    EXPECT_EQ(fileExtension(OutputFormat::jpeg), QStringLiteral("jpg"));
-    EXPECT_EQ(rawValue(OutputFormat::jpeg), QStringLiteral("jpeg"));
-    EXPECT_EQ(rawValue(UpscaleModel::animeX4), QStringLiteral("anime_x4"));
-    EXPECT_EQ(resourceName(UpscaleModel::x2plus), QStringLiteral("RealESRGAN_x2plus"));
-    EXPECT_EQ(upscaleModelFromRawValue(QStringLiteral("anime_x4")), UpscaleModel::animeX4);
-    EXPECT_EQ(fileExtension(UpscaleOutputFormat::jpeg), QStringLiteral("jpg"));
-    EXPECT_EQ(ConversionSettings::supportedExtensions().size(), 11);
-    EXPECT_EQ(CutoutSettings::supportedExtensions().size(), 10);
-    EXPECT_EQ(UpscaleSettings::supportedExtensions().size(), 9);
-}
-
 } // namespace
 } // namespace glintwork
