@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "support/TestSupport.h"
 #include "app/UpdateChecker.h"
 
 using namespace glintwork;
@@ -167,9 +168,8 @@ void UpdateCheckerTest::withoutAFeedItCanNeverCheck() {
 }
 
 void UpdateCheckerTest::theFeedComesFromUpdateConf() {
-    const QByteArray saved = qgetenv("GLINTWORK_RESOURCES");
     QTemporaryDir resources;
-    qputenv("GLINTWORK_RESOURCES", resources.path().toLocal8Bit());
+    const test::ResourceFolder current(resources.path());
     QCOMPARE(UpdateChecker::configuredFeed(), std::nullopt);
 
     QFile conf(resources.filePath(QStringLiteral("update.conf")));
@@ -183,7 +183,6 @@ void UpdateCheckerTest::theFeedComesFromUpdateConf() {
     conf.close();
     QCOMPARE(UpdateChecker::configuredFeed(),
              std::optional<QUrl>(QUrl(QStringLiteral("https://example.org/glintwork/appcast.xml"))));
-    qputenv("GLINTWORK_RESOURCES", saved);
 }
 
 void UpdateCheckerTest::newestReleaseReadsElementVersionsToo() {
