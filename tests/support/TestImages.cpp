@@ -76,8 +76,7 @@ void expectSamePixels(const Image& expected, const Image& actual) {
     for (int y = 0; y < expected.height; ++y)
         for (int x = 0; x < expected.width; ++x)
             for (int i = 0; i < expected.componentsPerPixel(); ++i)
-                if (component(expected, x, y, i) != component(actual, x, y, i) &&
-                    ++mismatches < 5)
+                if (component(expected, x, y, i) != component(actual, x, y, i) && ++mismatches < 5)
                     ADD_FAILURE() << "pixel (" << x << ", " << y << ") component " << i << ": "
                                   << component(expected, x, y, i) << " became "
                                   << component(actual, x, y, i);
