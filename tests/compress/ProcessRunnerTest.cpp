@@ -25,9 +25,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "compress/ConversionError.h"
-#include "support/TestSupport.h"
 #include "compress/ProcessRunner.h"
 #include "platform/CancellationToken.h"
+#include "support/TestSupport.h"
 
 extern char** environ;
 
@@ -150,6 +150,11 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
          QByteArray("out"),
          {}},
         {"output not captured", "printf 'hello'; exit 0", false, QByteArray(), {}},
+        {"standard input is empty",
+         "if read -r line; then printf 'got:%s' \"$line\"; else printf eof; fi",
+         true,
+         QByteArray("eof"),
+         {}},
         {"bad input",
          "echo bad input >&2; exit 1",
          true,
@@ -235,12 +240,6 @@ TEST_F(ProcessRunnerTest, ArgumentsArePassedVerbatimWithoutAShell) {
     for (const QString& argument : arguments)
         expected += '<' + argument.toUtf8() + '>';
     EXPECT_EQ(runGuarded(tool, arguments, true).toStdString(), expected.toStdString());
-}
-
-TEST_F(ProcessRunnerTest, StandardInputIsEmpty) {
-    const QString tool =
-        script("if read -r line; then printf 'got:%s' \"$line\"; else printf eof; fi");
-    EXPECT_EQ(runGuarded(tool, {}, true), QByteArray("eof"));
 }
 
 TEST_F(ProcessRunnerTest, LargeOutputOnBothStreamsNeverStalls) {

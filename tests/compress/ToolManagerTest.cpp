@@ -5,9 +5,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "support/TestSupport.h"
 #include "compress/ToolManager.h"
 #include "platform/Resources.h"
+#include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {

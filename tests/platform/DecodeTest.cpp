@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestImages.h"
-#include "support/PngBuilder.h"
 #include "platform/ImageServices.h"
+#include "support/PngBuilder.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {

@@ -9,8 +9,8 @@
 #include <QByteArray>
 #include <QFile>
 
-#include "support/TestImages.h"
 #include "platform/ImageServices.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {

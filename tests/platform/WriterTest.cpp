@@ -5,8 +5,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "support/TestImages.h"
 #include "platform/ImageServices.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {

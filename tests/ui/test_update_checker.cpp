@@ -7,8 +7,8 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
-#include "support/TestSupport.h"
 #include "app/UpdateChecker.h"
+#include "support/TestSupport.h"
 
 using namespace glintwork;
 
