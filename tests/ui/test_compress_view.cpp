@@ -316,20 +316,17 @@ void CompressViewTest::sizeChangeColours_data() {
     QTest::addColumn<qint64>("original");
     QTest::addColumn<qint64>("output");
     QTest::addColumn<QColor>("colour");
-    QTest::addColumn<QString>("ratio");
-    QTest::newRow("shrank by 6%") << qint64(1000) << qint64(940) << successColor() << "-6%";
-    QTest::newRow("shrank by 2%") << qint64(1000) << qint64(980) << warningColor() << "-2%";
-    QTest::newRow("grew by 10%") << qint64(1000) << qint64(1100) << failureColor() << "+10%";
-    QTest::newRow("grew by exactly 5%") << qint64(1000) << qint64(1050) << failureColor() << "+5%";
+    QTest::newRow("shrank by 6%") << qint64(1000) << qint64(940) << successColor();
+    QTest::newRow("shrank by 2%") << qint64(1000) << qint64(980) << warningColor();
+    QTest::newRow("grew by 10%") << qint64(1000) << qint64(1100) << failureColor();
+    QTest::newRow("grew by exactly 5%") << qint64(1000) << qint64(1050) << failureColor();
 }
 
 void CompressViewTest::sizeChangeColours() {
     QFETCH(qint64, original);
     QFETCH(qint64, output);
     QFETCH(QColor, colour);
-    QFETCH(QString, ratio);
     QCOMPARE(sizeChangeColor(original, output, QPalette()), colour);
-    QCOMPARE(compressionPercentText(original, output), std::optional<QString>(ratio));
     // Before conversion the sizes are in the secondary style.
     QCOMPARE(sizeChangeColor(original, std::nullopt, QPalette()), secondaryTextColor(QPalette()));
 }
