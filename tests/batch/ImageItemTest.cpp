@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-
 #include "batch/ImageItem.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
@@ -63,49 +61,6 @@ TEST(ImageItem, InputFormatIsLowerCasedExtension) {
         ImageItem item(QUrl::fromLocalFile(QString::fromUtf8(c.path)));
         EXPECT_EQ(item.inputFormat(), QString::fromUtf8(c.format)) << c.path;
     }
-}
-
-TEST(ImageItem, FieldsNotifyOnlyOnRealChange) {
-    ImageItem item(QUrl::fromLocalFile(QStringLiteral("/nowhere.png")));
-    QSignalSpy status(&item, &ImageItem::statusChanged);
-    QSignalSpy progress(&item, &ImageItem::progressChanged);
-    QSignalSpy output(&item, &ImageItem::outputURLChanged);
-    QSignalSpy size(&item, &ImageItem::compressedSizeChanged);
-    QSignalSpy error(&item, &ImageItem::errorMessageChanged);
-
-    item.setStatus(ConversionStatus::waiting());
-    EXPECT_EQ(status.count(), 0);
-    item.setStatus(ConversionStatus::error(QStringLiteral("a")));
-    item.setStatus(ConversionStatus::error(QStringLiteral("a")));
-    EXPECT_EQ(status.count(), 1);
-    item.setStatus(ConversionStatus::error(QStringLiteral("b")));
-    EXPECT_EQ(status.count(), 2);
-
-    item.setProgress(0.0);
-    item.setProgress(0.5);
-    item.setProgress(0.5);
-    EXPECT_EQ(progress.count(), 1);
-
-    item.setOutputURL(QUrl::fromLocalFile(QStringLiteral("/o.webp")));
-    item.setOutputURL(QUrl::fromLocalFile(QStringLiteral("/o.webp")));
-    item.setOutputURL(std::nullopt);
-    EXPECT_EQ(output.count(), 2);
-
-    item.setCompressedSize(0);
-    item.setCompressedSize(0);
-    EXPECT_EQ(size.count(), 1) << "0 is a value, different from absent";
-
-    item.setErrorMessage(QString());
-    item.setErrorMessage(std::nullopt);
-    EXPECT_EQ(error.count(), 2) << "an empty message is not the same as no message";
-}
-
-TEST(ConversionStatus, EqualityIncludesErrorText) {
-    EXPECT_EQ(ConversionStatus::completed(), ConversionStatus::completed());
-    EXPECT_NE(ConversionStatus::completed(), ConversionStatus::cancelled());
-    EXPECT_EQ(ConversionStatus::error(QStringLiteral("x")), ConversionStatus::error(QStringLiteral("x")));
-    EXPECT_NE(ConversionStatus::error(QStringLiteral("x")), ConversionStatus::error(QStringLiteral("y")));
-    EXPECT_NE(ConversionStatus::error(QString()), ConversionStatus::waiting());
 }
 
 struct PercentCase {

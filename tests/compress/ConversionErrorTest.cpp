@@ -30,14 +30,5 @@ TEST(ConversionError, DescriptionsAreTheUserVisibleTexts) {
     }
 }
 
-TEST(ConversionError, ProcessFailureKeepsItsData) {
-    const auto error = ConversionError::processExitedWithError(137, QStringLiteral("killed"));
-    EXPECT_EQ(error.kind(), ConversionError::Kind::processExitedWithError);
-    EXPECT_EQ(error.exitCode(), 137);
-    EXPECT_EQ(error.errorOutput(), QStringLiteral("killed"));
-    EXPECT_FALSE(error == ConversionError::processExitedWithError(137, QStringLiteral("other")));
-    EXPECT_FALSE(ConversionError::bmpExportFailed() == ConversionError::outputFileNotCreated());
-}
-
 } // namespace
 } // namespace glintwork

@@ -24,9 +24,9 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "compress/FakeResources.h"
 #include "platform/ProcessRunner.h"
 #include "platform/CancellationToken.h"
+#include "support/TestSupport.h"
 
 extern char** environ;
 
@@ -149,6 +149,11 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
          QByteArray("out"),
          {}},
         {"output not captured", "printf 'hello'; exit 0", false, QByteArray(), {}},
+        {"standard input is empty",
+         "if read -r line; then printf 'got:%s' \"$line\"; else printf eof; fi",
+         true,
+         QByteArray("eof"),
+         {}},
         {"bad input",
          "echo bad input >&2; exit 1",
          true,
@@ -233,12 +238,6 @@ TEST_F(ProcessRunnerTest, ArgumentsArePassedVerbatimWithoutAShell) {
     for (const QString& argument : arguments)
         expected += '<' + argument.toUtf8() + '>';
     EXPECT_EQ(runGuarded(tool, arguments, true).toStdString(), expected.toStdString());
-}
-
-TEST_F(ProcessRunnerTest, StandardInputIsEmpty) {
-    const QString tool =
-        script("if read -r line; then printf 'got:%s' \"$line\"; else printf eof; fi");
-    EXPECT_EQ(runGuarded(tool, {}, true), QByteArray("eof"));
 }
 
 TEST_F(ProcessRunnerTest, LargeOutputOnBothStreamsNeverStalls) {

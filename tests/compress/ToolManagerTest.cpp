@@ -5,9 +5,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "compress/FakeResources.h"
 #include "compress/ToolManager.h"
 #include "platform/Resources.h"
+#include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {

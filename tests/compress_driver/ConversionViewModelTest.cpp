@@ -178,15 +178,6 @@ TEST_F(ConversionViewModelTest, FailureIsShownOnTheItemAndTheRunGoesOn) {
     EXPECT_EQ(m_model.totalOriginalSize(), 2000);
 }
 
-TEST_F(ConversionViewModelTest, AllCompletedStillTogglesConverting) {
-    addInput(QStringLiteral("a.png"));
-    ASSERT_TRUE(run());
-    QSignalSpy converting(&m_model, &ConversionViewModel::isConvertingChanged);
-    ASSERT_TRUE(run());
-    EXPECT_EQ(converting.count(), 2);
-    EXPECT_EQ(m_fake.calls.load(), 1);
-}
-
 TEST_F(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
     m_model.updateMaxWidth(10);
     m_model.updateResizeEnabled(true);
@@ -218,17 +209,6 @@ TEST_F(ConversionViewModelTest, NamingFieldsAreCleanedAndStored) {
     PreferenceStore store;
     EXPECT_EQ(store.string(QStringLiteral("glintwork.compress.namingMode"), {}), QStringLiteral("custom"));
     EXPECT_EQ(store.string(QStringLiteral("glintwork.compress.nameStartNumber"), {}), QStringLiteral("123456"));
-}
-
-TEST_F(ConversionViewModelTest, SettingsPersistAndReload) {
-    m_model.updateQuality(42);
-    m_model.updateOutputFormat(OutputFormat::avif);
-    m_model.updateMaxHeight(std::nullopt);
-    ConversionViewModel other;
-    other.loadSettings();
-    EXPECT_EQ(other.settings().quality, 42);
-    EXPECT_EQ(other.settings().outputFormat, OutputFormat::avif);
-    EXPECT_FALSE(other.settings().maxHeight.has_value());
 }
 
 TEST_F(ConversionViewModelTest, AddingSkipsListedFilesAndOpenFolderFollowsOutputs) {

@@ -90,48 +90,39 @@ INSTANTIATE_TEST_SUITE_P(
                      "p{scale}-01"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EnsureUnique, FreeNameIsKept) {
-    test::ScratchDir dir;
-    const QUrl url = file(dir.filePath(QStringLiteral("cat.png")));
-    EXPECT_EQ(OutputNamer::ensureUnique(url), url);
-}
-
-TEST(EnsureUnique, TakesFirstFreeNumber) {
-    test::ScratchDir dir;
-    dir.writeFile(QStringLiteral("cat.png"), "x");
-    dir.writeFile(QStringLiteral("cat-1.png"), "x");
-    EXPECT_EQ(OutputNamer::ensureUnique(file(dir.filePath(QStringLiteral("cat.png")))),
-              file(dir.filePath(QStringLiteral("cat-2.png"))));
-}
-
-TEST(EnsureUnique, FolderAndDanglingLinkCountAsTaken) {
-    test::ScratchDir dir;
-    QDir(dir.path()).mkdir(QStringLiteral("cat.png"));
-    QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("cat-1.png")));
-    EXPECT_EQ(OutputNamer::ensureUnique(file(dir.filePath(QStringLiteral("cat.png")))),
-              file(dir.filePath(QStringLiteral("cat-2.png"))));
-}
-
-TEST(EnsureUnique, ReservedNamesAreSkipped) {
-    test::ScratchDir dir;
-    const QUrl plain = file(dir.filePath(QStringLiteral("cat.png")));
-    const QUrl first = file(dir.filePath(QStringLiteral("cat-1.png")));
-    EXPECT_EQ(OutputNamer::ensureUnique(plain, {plain, first}),
-              file(dir.filePath(QStringLiteral("cat-2.png"))));
-}
-
-TEST(EnsureUnique, NumberGoesAfterCustomNumber) {
-    test::ScratchDir dir;
-    dir.writeFile(QStringLiteral("holiday-01.webp"), "x");
-    EXPECT_EQ(OutputNamer::ensureUnique(file(dir.filePath(QStringLiteral("holiday-01.webp")))),
-              file(dir.filePath(QStringLiteral("holiday-01-1.webp"))));
-}
-
-TEST(EnsureUnique, NameWithoutExtensionGetsNoDot) {
-    test::ScratchDir dir;
-    dir.writeFile(QStringLiteral("notes"), "x");
-    EXPECT_EQ(OutputNamer::ensureUnique(file(dir.filePath(QStringLiteral("notes")))),
-              file(dir.filePath(QStringLiteral("notes-1"))));
+// Taken are files, folders ("name/") and links that point nowhere ("name@"), and names
+// reserved for other items of the run; the number goes after any custom number.
+TEST(EnsureUnique, TakesTheFirstFreeName) {
+    const struct {
+        const char* wanted;
+        QStringList taken;
+        QStringList reserved;
+        const char* expected;
+    } cases[] = {
+        {"cat.png", {}, {}, "cat.png"},
+        {"cat.png", {"cat.png", "cat-1.png"}, {}, "cat-2.png"},
+        {"cat.png", {"cat.png/", "cat-1.png@"}, {}, "cat-2.png"},
+        {"cat.png", {"cat-2.png"}, {"cat.png", "cat-1.png"}, "cat-3.png"},
+        {"holiday-01.webp", {"holiday-01.webp"}, {}, "holiday-01-1.webp"},
+        {"notes", {"notes"}, {}, "notes-1"},
+    };
+    for (const auto& c : cases) {
+        test::ScratchDir dir;
+        for (const QString& name : c.taken) {
+            if (name.endsWith(u'/'))
+                QDir(dir.path()).mkdir(name.chopped(1));
+            else if (name.endsWith(u'@'))
+                QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(name.chopped(1)));
+            else
+                dir.writeFile(name, "x");
+        }
+        QSet<QUrl> reserved;
+        for (const QString& name : c.reserved)
+            reserved.insert(file(dir.filePath(name)));
+        EXPECT_EQ(OutputNamer::ensureUnique(file(dir.filePath(QLatin1String(c.wanted))), reserved),
+                  file(dir.filePath(QLatin1String(c.expected))))
+            << c.wanted << " " << c.taken.join(u' ').toStdString();
+    }
 }
 
 TEST(OutputLocation, SharedFolderWinsOverInputFolder) {
@@ -179,12 +170,6 @@ TEST(NamingConfigJson, RoundTripsAndRejectsUnknownMode) {
     QJsonObject bad = config.toJson();
     bad[QStringLiteral("mode")] = QStringLiteral("Custom");
     EXPECT_FALSE(NamingConfig::fromJson(bad).has_value());
-}
-
-TEST(NamingModeRawValue, ExactMatchOnly) {
-    EXPECT_EQ(namingModeFromRawValue(QStringLiteral("suffix")), NamingMode::suffix);
-    EXPECT_FALSE(namingModeFromRawValue(QStringLiteral("Suffix")).has_value());
-    EXPECT_FALSE(namingModeFromRawValue(QString()).has_value());
 }
 
 } // namespace

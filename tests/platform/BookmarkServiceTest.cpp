@@ -56,11 +56,13 @@ protected:
     LayerLog m_log;
 };
 
-TEST_F(BookmarkTest, FirstStartHasNoFolder) {
+TEST_F(BookmarkTest, FirstStartOrAGarbageBookmarkHasNoFolder) {
     const auto settings = start();
     EXPECT_FALSE(settings->outputDirectory().has_value());
     EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), QStringLiteral("(Same folder as input)"));
     EXPECT_EQ(outputDirectoryDisplayPath(nullptr), QStringLiteral("(Same folder as input)"));
+    PreferenceStore().setBytes(BookmarkService::kBookmarkKey, QByteArray("not a bookmark"));
+    EXPECT_FALSE(start()->outputDirectory().has_value());
 }
 
 TEST_F(BookmarkTest, ChosenFolderIsActiveAgainAfterRestart) {
@@ -104,59 +106,40 @@ TEST_F(BookmarkTest, StaleBookmarkIsRefreshedAtStart) {
     EXPECT_FALSE(LinuxBookmarkLayer().resolveBookmark(refreshed)->isStale);
 }
 
-TEST_F(BookmarkTest, RefusedFolderKeepsThePreviousOne) {
-    const QUrl first = makeFolder(QStringLiteral("First"));
+// A folder that is refused, missing or a file cannot be chosen: the previous choice stays,
+// in this run and in the stored bookmark.
+TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
     const QUrl refused = makeFolder(QStringLiteral("Refused"));
     m_log.refused.insert(refused.toLocalFile());
-    const auto settings = start();
-    settings->setDirectory(refused);
-    EXPECT_FALSE(settings->outputDirectory().has_value()) << "no previous folder: none";
-    settings->setDirectory(first);
-    settings->setDirectory(refused);
-    EXPECT_EQ(settings->outputDirectory(), first);
-    EXPECT_EQ(start()->outputDirectory(), first) << "the stored bookmark is the previous one";
-}
-
-TEST_F(BookmarkTest, MissingFolderCannotBeChosen) {
+    const QUrl unusable[] = {refused, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("nope"))),
+                             QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("plain.txt"), "x"))};
     const QUrl first = makeFolder(QStringLiteral("First"));
-    const auto settings = start();
-    settings->setDirectory(first);
-    settings->setDirectory(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("nope"))));
-    EXPECT_EQ(settings->outputDirectory(), first);
+    for (const QUrl& folder : unusable) {
+        SCOPED_TRACE(folder.toLocalFile().toStdString());
+        const auto settings = start();
+        settings->setDirectory(std::nullopt);
+        settings->setDirectory(folder);
+        EXPECT_FALSE(settings->outputDirectory().has_value()) << "no previous folder: none";
+        settings->setDirectory(first);
+        settings->setDirectory(folder);
+        EXPECT_EQ(settings->outputDirectory(), first);
+        EXPECT_EQ(start()->outputDirectory(), first) << "the stored bookmark is the previous one";
+    }
 }
 
-TEST_F(BookmarkTest, UseInputFolderErasesBookmark) {
-    const QUrl out = makeFolder(QStringLiteral("Out"));
-    const auto settings = start();
-    settings->setDirectory(out);
-    settings->setDirectory(std::nullopt);
-    EXPECT_FALSE(settings->outputDirectory().has_value());
-    EXPECT_TRUE(settings->bookmarkService().bookmarkData().isEmpty());
-    EXPECT_FALSE(start()->outputDirectory().has_value());
-}
-
-TEST_F(BookmarkTest, EveryStartIsPairedWithAStop) {
+TEST_F(BookmarkTest, UseInputFolderErasesBookmarkAndEveryStartIsPairedWithAStop) {
     const QUrl a = makeFolder(QStringLiteral("A"));
     const QUrl b = makeFolder(QStringLiteral("B"));
     const auto settings = start();
     settings->setDirectory(a);
     settings->setDirectory(b);
     settings->setDirectory(std::nullopt);
+    EXPECT_FALSE(settings->outputDirectory().has_value());
+    EXPECT_TRUE(settings->bookmarkService().bookmarkData().isEmpty());
     EXPECT_EQ(m_log.starts, 2);
     EXPECT_EQ(m_log.stops, 2);
     EXPECT_FALSE(settings->bookmarkService().accessingScopedURL().has_value());
-}
-
-TEST_F(BookmarkTest, GarbageBookmarkResolvesToNothing) {
-    PreferenceStore().setBytes(BookmarkService::kBookmarkKey, QByteArray("not a bookmark"));
     EXPECT_FALSE(start()->outputDirectory().has_value());
-}
-
-TEST_F(BookmarkTest, FileInsteadOfFolderIsRefused) {
-    const QString file = m_dir.writeFile(QStringLiteral("plain.txt"), "x");
-    const auto settings = start();
-    settings->setDirectory(QUrl::fromLocalFile(file));
-    EXPECT_FALSE(settings->outputDirectory().has_value());
 }
 
 TEST_F(BookmarkTest, DisplayPathAbbreviatesOnlyTheLeadingHomeFolder) {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestUtil.h"
-#include "PngBuilder.h"
 #include "platform/ImageServices.h"
+#include "support/PngBuilder.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {
@@ -107,7 +107,7 @@ TEST(DecodeTest, PixelsStayInStoredOrientation) {
     EXPECT_EQ(component(image, 0, 0, 0), 255);
 }
 
-TEST(DecodeTest, BadInputGivesAClearError) {
+TEST(DecodeTest, BadInputGivesAClearErrorAndNoThumbnail) {
     ScratchDir dir;
     // A PNG whose image data is damaged (CRC mismatch) is not listed: libvips 8.14 reports
     // it reliably alone, but after another failed decode in the same process it sometimes
@@ -166,6 +166,15 @@ TEST(DecodeTest, BadInputGivesAClearError) {
             EXPECT_STREQ(error.what(), text.toStdString().c_str());
         }
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        // The list's thumbnails meet the same files; a cut PNG may give a partial picture.
+        if (QByteArray(c.name) != "truncated png") {
+            try {
+                (void)ImageServices::thumbnail(c.path, 100);
+                ADD_FAILURE() << "thumbnail without an error";
+            } catch (const ImageServiceError& error) {
+                EXPECT_EQ(error.kind(), c.kind);
+            }
+        }
     }
 }
 
@@ -224,26 +233,6 @@ TEST(ThumbnailTest, SixteenBitGreyAlphaBecomesEightBitRGBA) {
     EXPECT_EQ(thumb.alphaInfo, AlphaInfo::last);
     EXPECT_NEAR(component(thumb, 3, 3, 1), 128, 2);
     EXPECT_EQ(component(thumb, 3, 3, 3), 255);
-}
-
-TEST(ThumbnailTest, BadInputThrows) {
-    ScratchDir dir;
-    const QString bomb = dir.writeFile(
-        QStringLiteral("bomb.png"),
-        PngBuilder::signature() + PngBuilder::ihdr(100000, 100000, 8, 2) +
-            PngBuilder::chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) +
-            PngBuilder::chunk("IEND", QByteArray()));
-    EXPECT_THROW((void)ImageServices::thumbnail(dir.filePath(QStringLiteral("none.png")), 100),
-                 ImageServiceError);
-    EXPECT_THROW((void)ImageServices::thumbnail(
-                     dir.writeFile(QStringLiteral("t.png"), "text"), 100),
-                 ImageServiceError);
-    try {
-        (void)ImageServices::thumbnail(bomb, 100);
-        ADD_FAILURE() << "no error";
-    } catch (const ImageServiceError& error) {
-        EXPECT_EQ(error.kind(), ImageServiceError::Kind::tooLarge);
-    }
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include "PngBuilder.h"
 #include "platform/ImageServices.h"
+#include "support/PngBuilder.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {

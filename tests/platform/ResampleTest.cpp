@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestUtil.h"
 #include "platform/ImageServices.h"
+#include "support/TestImages.h"
 
 namespace glintwork {
 namespace {

@@ -9,13 +9,14 @@
 #include <QByteArray>
 #include <QFile>
 
-#include "ImageTestUtil.h"
 #include "platform/ImageServices.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {
 
+using test::expectSamePixels;
 using test::ScratchDir;
 
 // Tags of the EXIF sub-IFD the tests put in and look for.
@@ -174,17 +175,6 @@ Image photo() {
                               ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), 3);
     test::fill(image, [](int x, int y, int i) { return (x * 37 + y * 11 + i * 80) % 256; });
     return image;
-}
-
-void expectSamePixels(const Image& expected, const Image& actual) {
-    ASSERT_EQ(actual.width, expected.width);
-    ASSERT_EQ(actual.height, expected.height);
-    ASSERT_EQ(actual.componentsPerPixel(), expected.componentsPerPixel());
-    for (int y = 0; y < expected.height; ++y)
-        for (int x = 0; x < expected.width; ++x)
-            for (int i = 0; i < expected.componentsPerPixel(); ++i)
-                ASSERT_EQ(test::component(actual, x, y, i), test::component(expected, x, y, i))
-                    << "pixel (" << x << ", " << y << ") component " << i;
 }
 
 void expectCameraTags(const QByteArray& exif, std::uint32_t pixelWidth = 4032) {

@@ -48,14 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCall{"MorePixelsThanIndexable", false, 65537, 65537, 16}),
     [](const ::testing::TestParamInfo<InvalidCall>& info) { return info.param.name; });
 
-TEST(Quantette, AcceptsTheWholeColourCountRange) {
-    for (const std::uint32_t k : {1u, 2u, 255u, 256u}) {
-        RgbaImage image = photoLikeImage(13, 7);
-        EXPECT_EQ(quantette_quantize_rgba(image.bytes.data(), image.width, image.height, k), 0)
-            << "k = " << k;
-    }
-}
-
 // The entry point never reads alpha (the bridge has already composited over white) and never
 // writes it: transparent, translucent and opaque pixels keep their alpha byte, and the colour
 // they get does not depend on it.

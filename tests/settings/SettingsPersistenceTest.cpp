@@ -187,17 +187,5 @@ TEST_F(SettingsTest, UpscaleQualityIsFastOnlyWhenStoredExactly) {
     EXPECT_EQ(m_store.string(QStringLiteral("glintwork.upscale.quality"), {}), QStringLiteral("fast"));
 }
 
-TEST(Vocabulary, RawValuesAndExtensions) {
-    EXPECT_EQ(fileExtension(OutputFormat::jpeg), QStringLiteral("jpg"));
-    EXPECT_EQ(rawValue(OutputFormat::jpeg), QStringLiteral("jpeg"));
-    EXPECT_EQ(rawValue(UpscaleModel::animeX4), QStringLiteral("anime_x4"));
-    EXPECT_EQ(resourceName(UpscaleModel::x2plus), QStringLiteral("RealESRGAN_x2plus"));
-    EXPECT_EQ(upscaleModelFromRawValue(QStringLiteral("anime_x4")), UpscaleModel::animeX4);
-    EXPECT_EQ(fileExtension(UpscaleOutputFormat::jpeg), QStringLiteral("jpg"));
-    EXPECT_EQ(ConversionSettings::supportedExtensions().size(), 11);
-    EXPECT_EQ(CutoutSettings::supportedExtensions().size(), 10);
-    EXPECT_EQ(UpscaleSettings::supportedExtensions().size(), 9);
-}
-
 } // namespace
 } // namespace glintwork

@@ -34,7 +34,7 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
 
 ResourceFolder::ResourceFolder(const QString& path)
     : m_had(qEnvironmentVariableIsSet("GLINTWORK_RESOURCES")), m_old(qgetenv("GLINTWORK_RESOURCES")) {
-    qputenv("GLINTWORK_RESOURCES", path.toUtf8());
+    qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path));
 }
 
 ResourceFolder::~ResourceFolder() {
@@ -42,6 +42,40 @@ ResourceFolder::~ResourceFolder() {
         qputenv("GLINTWORK_RESOURCES", m_old);
     else
         qunsetenv("GLINTWORK_RESOURCES");
+}
+
+FakeResources::FakeResources(const QString& folderName)
+    : m_resources(m_scratch.filePath(folderName)), m_current(m_resources) {
+    QDir().mkpath(binPath());
+}
+
+QString FakeResources::addScript(const QString& name, const QByteArray& body,
+                                 bool executable) const {
+    const QString path = binPath() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write("#!/bin/sh\n" + body + "\n");
+    file.close();
+    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    if (executable)
+        permissions |= QFile::ExeOwner | QFile::ExeGroup;
+    QFile::setPermissions(path, permissions);
+    return path;
+}
+
+EnvironmentOverride::EnvironmentOverride(const char* name, const QByteArray* value)
+    : m_name(name), m_previous(qgetenv(name)), m_hadPrevious(qEnvironmentVariableIsSet(name)) {
+    if (value)
+        qputenv(m_name, *value);
+    else
+        qunsetenv(m_name);
+}
+
+EnvironmentOverride::~EnvironmentOverride() {
+    if (m_hadPrevious)
+        qputenv(m_name, m_previous);
+    else
+        qunsetenv(m_name);
 }
 
 SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)

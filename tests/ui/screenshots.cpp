@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "UiTestSupport.h"
+#include "support/TestSupport.h"
 #include "app/AppLanguage.h"
 #include "app/AppSettingsView.h"
 #include "app/MainWindow.h"
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
     // Upscale, with generated stand-ins for the networks.
     QTemporaryDir resources;
     QDir().mkpath(resources.filePath(QStringLiteral("models")));
-    qputenv("GLINTWORK_RESOURCES", resources.path().toUtf8());
+    const test::ResourceFolder current(resources.path());
     QString why;
     if (!test::writeTestNetwork(test::TestNetwork::nearest4xAnySize,
                                 resources.filePath(QStringLiteral("models/RealESRGAN_x4plus.onnx")), &why)) {

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "UiTestSupport.h"
+#include "support/TestSupport.h"
 #include "app/AcknowledgementsView.h"
 #include "app/AppLanguage.h"
 #include "app/AppSettingsView.h"
@@ -121,9 +122,8 @@ void AppSettingsTest::acknowledgementsShowTheBundledText() {
 
 void AppSettingsTest::acknowledgementsFallBackWhenTheFileIsMissing() {
     QTemporaryDir emptyResources;
-    qputenv("GLINTWORK_RESOURCES", emptyResources.path().toLocal8Bit());
+    const test::ResourceFolder current(emptyResources.path());
     const AcknowledgementsView view;
-    qputenv("GLINTWORK_RESOURCES", m_resources);
     QCOMPARE(view.text(), QStringLiteral("Third-party license information is unavailable."));
 }
 

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "support/TestSupport.h"
 #include "batch/FileService.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
@@ -71,6 +72,7 @@ private:
     QTemporaryDir m_config;
     QTemporaryDir m_files;
     QTemporaryDir m_resources;
+    std::unique_ptr<test::ResourceFolder> m_current;
     std::unique_ptr<SharedOutputSettings> m_shared;
     int m_folderCounter = 0;
 
@@ -81,7 +83,7 @@ void CutoutViewTest::initTestCase() {
     QVERIFY(m_config.isValid());
     test::isolatePreferences(m_config);
     // No segmentation network: the built-in segmenter decides, the same on every machine.
-    qputenv("GLINTWORK_RESOURCES", m_resources.path().toUtf8());
+    m_current = std::make_unique<test::ResourceFolder>(m_resources.path());
     m_shared = std::make_unique<SharedOutputSettings>();
 }
 

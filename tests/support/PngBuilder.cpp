@@ -1,4 +1,4 @@
-#include "PngBuilder.h"
+#include "support/PngBuilder.h"
 
 #include <array>
 

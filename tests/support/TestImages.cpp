@@ -1,0 +1,114 @@
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/ImageServices.h"
+
+namespace glintwork::test {
+
+namespace {
+std::uint8_t* componentAddress(Image& image, int x, int y, int index) {
+    return image.row(y) + x * image.bytesPerPixel() + index * image.bytesPerComponent();
+}
+} // namespace
+
+double component(const Image& image, int x, int y, int index) {
+    const std::uint8_t* p =
+        image.row(y) + x * image.bytesPerPixel() + index * image.bytesPerComponent();
+    if (image.bitsPerComponent == 8)
+        return p[0];
+    if (image.bitsPerComponent == 16)
+        return image.byteOrder16 == ByteOrder16::big ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0];
+    float value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+void fill(Image& image, const std::function<int(int, int, int)>& value) {
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (int i = 0; i < image.componentsPerPixel(); ++i) {
+                const int v = value(x, y, i);
+                std::uint8_t* p = componentAddress(image, x, y, i);
+                if (image.bitsPerComponent == 8) {
+                    p[0] = static_cast<std::uint8_t>(v);
+                } else if (image.byteOrder16 == ByteOrder16::big) {
+                    p[0] = static_cast<std::uint8_t>(v >> 8);
+                    p[1] = static_cast<std::uint8_t>(v);
+                } else {
+                    p[0] = static_cast<std::uint8_t>(v);
+                    p[1] = static_cast<std::uint8_t>(v >> 8);
+                }
+            }
+}
+
+double psnr(const Image& a, const Image& b) {
+    if (a.width != b.width || a.height != b.height)
+        return 0;
+    const Image x = ImageServices::toRGBA8(a);
+    const Image y = ImageServices::toRGBA8(b);
+    double sum = 0;
+    for (int row = 0; row < x.height; ++row) {
+        const std::uint8_t* p = x.row(row);
+        const std::uint8_t* q = y.row(row);
+        for (int i = 0; i < x.width * 4; ++i) {
+            if (i % 4 == 3)
+                continue;
+            const double d = double(p[i]) - double(q[i]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (double(x.width) * x.height * 3);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+void expectSamePixels(const Image& expected, const Image& actual) {
+    ASSERT_EQ(actual.width, expected.width);
+    ASSERT_EQ(actual.height, expected.height);
+    ASSERT_EQ(actual.bitsPerComponent, expected.bitsPerComponent);
+    ASSERT_EQ(actual.componentsPerPixel(), expected.componentsPerPixel());
+    ASSERT_EQ(actual.hasAlpha(), expected.hasAlpha());
+    int mismatches = 0;
+    for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x)
+            for (int i = 0; i < expected.componentsPerPixel(); ++i)
+                if (component(expected, x, y, i) != component(actual, x, y, i) && ++mismatches < 5)
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") component " << i << ": "
+                                  << component(expected, x, y, i) << " became "
+                                  << component(actual, x, y, i);
+    EXPECT_EQ(mismatches, 0);
+}
+
+Image gradient(int width, int height, bool alpha) {
+    Image image = Image::make(width, height, 8, alpha ? AlphaInfo::last : AlphaInfo::none,
+                              ColorSpace::sRGB(), 3);
+    fill(image, [&](int x, int y, int i) {
+        switch (i) {
+        case 0:
+            return 40 + 170 * x / std::max(1, width - 1);
+        case 1:
+            return 40 + 170 * y / std::max(1, height - 1);
+        case 2:
+            return (x * 4 / width + y * 4 / height) % 2 == 0 ? 200 : 60;
+        default:
+            return 255;
+        }
+    });
+    return image;
+}
+
+Image quadrants(int width, int height) {
+    static constexpr int colours[4][3] = {
+        {220, 30, 30}, {30, 200, 40}, {30, 40, 220}, {240, 240, 240}};
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    fill(image, [&](int x, int y, int i) {
+        return colours[(x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2)][i];
+    });
+    return image;
+}
+
+} // namespace glintwork::test
