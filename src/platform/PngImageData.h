@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "platform/Image.h"
+
+namespace glintwork::PngImageData {
+
+// Large photographs spend most of their PNG writing in zlib, which runs on one core. For
+// 8-bit RGB and straight-alpha RGBA images this compresses the rows (each behind the sub
+// filter, at zlib's fastest level, as the general writer does) in bands on every core and
+// joins the bands into one zlib stream. Empty for any other layout.
+[[nodiscard]] QByteArray compressedRows(const Image& image);
+
+// `png`, a complete 8-bit PNG file of the given colour type (2 RGB, 6 RGBA), with its
+// header's size set to width × height and its image data replaced by `data`. Empty when
+// `png` is not such a file.
+[[nodiscard]] QByteArray withImageData(const QByteArray& png, int colourType, int width, int height,
+                                       const QByteArray& data);
+
+} // namespace glintwork::PngImageData
