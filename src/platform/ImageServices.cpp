@@ -19,7 +19,7 @@
 
 #include "platform/ColorProfile.h"
 #include "platform/ExitCleanup.h"
-#include "platform/PngImageData.h"
+#include "platform/PngContainer.h"
 #include "platform/TiffExif.h"
 
 namespace glintwork {
@@ -570,33 +570,6 @@ VImage vipsViewOf(const Image& image) {
     return view;
 }
 
-quint32 readBE32(const char* bytes) {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
-}
-
-// libvips always writes a pHYs chunk (1 pixel/mm by default) and repeats eXIf after the
-// image data; a PNG without a requested resolution gets none, and eXIf appears once,
-// before the image data, as PNG requires.
-QByteArray tidyPNG(const QByteArray& png, bool keepResolution) {
-    QByteArray out = png.left(8);
-    qsizetype offset = 8;
-    bool seenImageData = false;
-    while (offset + 12 <= png.size()) {
-        const quint32 length = readBE32(png.constData() + offset);
-        const qsizetype total = qsizetype(length) + 12;
-        if (offset + total > png.size())
-            return png;
-        const QByteArray type = png.mid(offset + 4, 4);
-        seenImageData = seenImageData || type == "IDAT";
-        const bool drop = (type == "pHYs" && !keepResolution) || (type == "eXIf" && seenImageData);
-        if (!drop)
-            out += png.mid(offset, total);
-        offset += total;
-    }
-    return out;
-}
-
 // libvips builds an EXIF block for every JPEG; one the caller did not ask for is removed.
 QByteArray withoutExifSegment(const QByteArray& jpeg) {
     if (jpeg.size() < 4 || quint8(jpeg[0]) != 0xFF || quint8(jpeg[1]) != 0xD8)
@@ -841,18 +814,18 @@ void writePNG(const Image& image, const QString& path, const WriteMetadata& meta
     QByteArray png;
     constexpr qint64 kParallelFromPixels = qint64(1) << 20;
     if (qint64(image.width) * image.height >= kParallelFromPixels) {
-        const QByteArray rows = PngImageData::compressedRows(image);
+        const QByteArray rows = PngContainer::compressedRows(image);
         if (!rows.isEmpty()) {
             Image corner = Image::make(1, 1, 8, image.alphaInfo, image.colorSpace,
                                        image.colorComponentsPerPixel());
             std::copy(image.row(0), image.row(0) + image.bytesPerPixel(), corner.row(0));
-            png = PngImageData::withImageData(encodePNG(corner), image.hasAlpha() ? 6 : 2, image.width,
+            png = PngContainer::withImageData(encodePNG(corner), image.hasAlpha() ? 6 : 2, image.width,
                                               image.height, rows);
         }
     }
     if (png.isEmpty())
         png = encodePNG(image);
-    writeWhole(path, tidyPNG(png, metadata.dpiWidth || metadata.dpiHeight));
+    writeWhole(path, PngContainer::tidied(png, metadata.dpiWidth || metadata.dpiHeight));
 }
 
 void writeTIFF(const Image& image, const QString& path, const WriteMetadata& metadata) {

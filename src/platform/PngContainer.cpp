@@ -1,4 +1,4 @@
-#include "platform/PngImageData.h"
+#include "platform/PngContainer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,7 @@
 
 #include <zlib.h>
 
-namespace glintwork::PngImageData {
+namespace glintwork::PngContainer {
 
 namespace {
 
@@ -61,6 +61,22 @@ void appendBE32(QByteArray& out, quint32 value) {
 quint32 readBE32(const char* bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
     return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
+}
+
+// Calls visit(type, chunk) for every chunk after the signature, the chunk with its length,
+// type and checksum; false when the file is not a PNG or is cut short.
+template <typename Visit> bool forEachChunk(const QByteArray& png, Visit visit) {
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return false;
+    qsizetype offset = 8;
+    while (offset + 12 <= png.size()) {
+        const qsizetype total = qsizetype(readBE32(png.constData() + offset)) + 12;
+        if (offset + total > png.size())
+            return false;
+        visit(png.mid(offset + 4, 4), png.mid(offset, total));
+        offset += total;
+    }
+    return offset == png.size();
 }
 
 void appendChunk(QByteArray& out, const char* type, const QByteArray& data) {
@@ -117,24 +133,14 @@ QByteArray compressedRows(const Image& image) {
 }
 
 QByteArray withImageData(const QByteArray& png, int colourType, int width, int height, const QByteArray& data) {
-    if (png.size() < 8 + 25 || !png.startsWith("\x89PNG\r\n\x1a\n"))
-        return {};
     QByteArray out = png.left(8);
-    qsizetype offset = 8;
+    bool headerOK = false;
     bool dataWritten = false;
-    while (offset + 12 <= png.size()) {
-        const quint32 length = readBE32(png.constData() + offset);
-        const qsizetype total = qsizetype(length) + 12;
-        if (offset + total > png.size())
-            return {};
-        const QByteArray type = png.mid(offset + 4, 4);
+    const bool whole = forEachChunk(png, [&](const QByteArray& type, const QByteArray& chunk) {
         if (type == "IHDR") {
-            if (length != 13)
-                return {};
-            QByteArray header = png.mid(offset + 8, 13);
-            const char interlace = header[12];
-            if (header[8] != 8 || header[9] != char(colourType) || interlace != 0)
-                return {};
+            QByteArray header = chunk.mid(8, 13);
+            const char interlace = header.size() == 13 ? header[12] : 1;
+            headerOK = header.size() == 13 && header[8] == 8 && header[9] == char(colourType) && interlace == 0;
             QByteArray size;
             appendBE32(size, quint32(width));
             appendBE32(size, quint32(height));
@@ -147,11 +153,22 @@ QByteArray withImageData(const QByteArray& png, int colourType, int width, int h
                 appendChunk(out, "IDAT", data.mid(at, kChunk));
             dataWritten = true;
         } else {
-            out += png.mid(offset, total);
+            out += chunk;
         }
-        offset += total;
-    }
-    return dataWritten ? out : QByteArray();
+    });
+    return whole && headerOK && dataWritten ? out : QByteArray();
 }
 
-} // namespace glintwork::PngImageData
+QByteArray tidied(const QByteArray& png, bool keepResolution) {
+    QByteArray out = png.left(8);
+    bool seenImageData = false;
+    const bool whole = forEachChunk(png, [&](const QByteArray& type, const QByteArray& chunk) {
+        seenImageData = seenImageData || type == "IDAT";
+        const bool drop = (type == "pHYs" && !keepResolution) || (type == "eXIf" && seenImageData);
+        if (!drop)
+            out += chunk;
+    });
+    return whole ? out : png;
+}
+
+} // namespace glintwork::PngContainer

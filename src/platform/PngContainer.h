@@ -4,8 +4,10 @@
 
 #include "platform/Image.h"
 
-namespace glintwork::PngImageData {
+namespace glintwork::PngContainer {
 
+// Edits of PNG files at the level of their chunks.
+//
 // Large photographs spend most of their PNG writing in zlib, which runs on one core. For
 // 8-bit RGB and straight-alpha RGBA images this compresses the rows (each behind the sub
 // filter, at zlib's fastest level, as the general writer does) in bands on every core and
@@ -18,4 +20,9 @@ namespace glintwork::PngImageData {
 [[nodiscard]] QByteArray withImageData(const QByteArray& png, int colourType, int width, int height,
                                        const QByteArray& data);
 
-} // namespace glintwork::PngImageData
+// libvips always writes a pHYs chunk (1 pixel/mm by default) and repeats eXIf after the
+// image data; a PNG without a requested resolution gets none, and eXIf appears once,
+// before the image data, as PNG requires. A file that cannot be read comes back as it was.
+[[nodiscard]] QByteArray tidied(const QByteArray& png, bool keepResolution);
+
+} // namespace glintwork::PngContainer
