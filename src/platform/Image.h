@@ -8,7 +8,7 @@
 namespace glintwork {
 
 // Where the alpha component sits and whether colours are multiplied by it. The numeric
-// values are the CoreGraphics alpha-info codes, which error texts print as numbers.
+// values are fixed: error texts print them as numbers.
 enum class AlphaInfo : int {
     none = 0,
     premultipliedLast = 1,
@@ -43,9 +43,10 @@ struct ColorSpace {
     friend bool operator==(const ColorSpace&, const ColorSpace&) = default;
 };
 
-// A decoded bitmap: geometry, pixel layout and colour space in the terms CoreGraphics
-// uses, so layout rules written against those terms apply unchanged. Rows run top to
-// bottom; a row may carry padding beyond width × bitsPerPixel / 8 bytes.
+// A decoded bitmap: geometry, pixel layout (bits per component and per pixel, where alpha
+// sits, 16-bit byte order) and colour space, as the decoder found them, so the cut-out can
+// keep every colour byte. Rows run top to bottom; a row may carry padding beyond
+// width × bitsPerPixel / 8 bytes.
 struct Image {
     int width = 0;
     int height = 0;
