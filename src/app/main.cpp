@@ -17,7 +17,6 @@
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
 #include "platform/StopSignals.h"
-#include "upscale/DnnUpscaler.h"
 
 using namespace glintwork;
 
@@ -72,7 +71,7 @@ int main(int argc, char** argv) {
     const int status = runApplication(argc, argv);
     // An upscale or cut-out cancelled on quitting may leave its network's pass computing on
     // another thread; the library's static destructors must not run under it.
-    if (DnnUpscaler::abandonedInferences() > 0 || AbandonableWork::abandonedCount() > 0) {
+    if (AbandonableWork::abandonedCount() > 0) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

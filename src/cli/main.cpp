@@ -5,7 +5,6 @@
 
 #include "cli/BatchCommand.h"
 #include "platform/AbandonableWork.h"
-#include "upscale/DnnUpscaler.h"
 
 namespace glintwork::cli {
 namespace {
@@ -46,8 +45,7 @@ int main(int argc, char** argv) {
     const int status = glintwork::cli::run(QCoreApplication::arguments().mid(1));
     // An upscale or cut-out given up on Ctrl-C may leave its network's pass computing on
     // another thread; the library's static destructors must not run under it.
-    if (glintwork::DnnUpscaler::abandonedInferences() > 0 ||
-        glintwork::AbandonableWork::abandonedCount() > 0) {
+    if (glintwork::AbandonableWork::abandonedCount() > 0) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

@@ -2,11 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
@@ -15,6 +11,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include "platform/AbandonableWork.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Resources.h"
@@ -81,22 +78,10 @@ bool openCLGpuAvailable() {
     return device.available() && device.type() == cv::ocl::Device::TYPE_GPU;
 }
 
-std::atomic<int> abandonedCount{0};
-
-// One forward pass on its own thread, shared by that thread and the tile waiting for it.
-struct PendingForward {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool abandoned = false;
-    cv::Mat result;
-    std::exception_ptr error;
-};
-
 } // namespace
 
 int DnnUpscaler::abandonedInferences() {
-    return abandonedCount.load();
+    return AbandonableWork::abandonedCount();
 }
 
 // The loaded network and what it needs to be fed: owns the OpenCV handle.
@@ -224,45 +209,15 @@ public:
                                       const cv::Mat& blob) {
         if (!token)
             return network->run(blob);
-        auto pending = std::make_shared<PendingForward>();
+        auto result = std::make_shared<cv::Mat>();
         try {
-            std::thread([running = network, blob, pending] {
-                cv::Mat result;
-                std::exception_ptr error;
-                try {
-                    result = running->run(blob);
-                } catch (...) {
-                    error = std::current_exception();
-                }
-                const std::lock_guard lock(pending->mutex);
-                pending->result = std::move(result);
-                pending->error = error;
-                pending->finished = true;
-                if (pending->abandoned)
-                    --abandonedCount;
-                pending->done.notify_all();
-            }).detach();
-        } catch (const std::system_error&) {
-            return network->run(blob); // no thread to spare: wait for the pass here
-        }
-        // Declared before the lock, so it is released after it: unregistering waits for a
-        // running callback, which takes the lock.
-        const auto registration = token->registerCallback([pending] {
-            const std::lock_guard lock(pending->mutex);
-            pending->done.notify_all();
-        });
-        std::unique_lock lock(pending->mutex);
-        pending->done.wait(lock, [&] { return pending->finished || token->isCancelled(); });
-        if (!pending->finished) {
-            pending->abandoned = true;
-            ++abandonedCount;
+            AbandonableWork::run(*token, [running = network, blob, result] { *result = running->run(blob); });
+        } catch (const CancelledError&) {
             // The pass still uses the network; this upscaler is done with it.
             network.reset();
-            throw CancelledError();
+            throw;
         }
-        if (pending->error)
-            std::rethrow_exception(pending->error);
-        return pending->result;
+        return *result;
     }
 };
 
