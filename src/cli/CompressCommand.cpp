@@ -25,10 +25,7 @@ int runCompress(const QStringList& arguments) {
         settings.maxHeight = parseInteger(QStringLiteral("--max-height"), *height, 1, 1'000'000);
     settings.resizeEnabled = settings.maxWidth || settings.maxHeight;
     const NamingConfig naming = namingFrom(command.common, settings.namingConfig());
-    settings.namingMode = naming.mode;
-    settings.nameSuffix = naming.suffix;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
+    settings.naming = naming;
 
     ConversionViewModel driver;
     driver.applySettings(settings);

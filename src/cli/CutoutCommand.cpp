@@ -25,10 +25,7 @@ int runCutout(const QStringList& arguments) {
     }
     settings.exportMaskSeparately = command.hasFlag(QStringLiteral("--export-mask"));
     const NamingConfig naming = namingFrom(command.common, settings.namingConfig());
-    settings.namingMode = naming.mode;
-    settings.nameSuffix = naming.suffix;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
+    settings.naming = naming;
 
     CutoutViewModel driver;
     driver.applySettings(settings);

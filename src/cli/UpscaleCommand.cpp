@@ -38,10 +38,7 @@ int runUpscale(const QStringList& arguments) {
         settings.outputFormat = *parsed;
     }
     const NamingConfig naming = namingFrom(command.common, settings.namingConfig());
-    settings.namingMode = naming.mode;
-    settings.nameSuffix = naming.suffix;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
+    settings.naming = naming;
 
     UpscaleViewModel driver;
     driver.applySettings(settings);

@@ -41,10 +41,7 @@ ConversionSettings CompressSettingsPersistence::load() const {
     settings.maxHeight = limitFromStored(savedMaxHeight());
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::compress, ConversionSettings().namingConfig());
-    settings.namingMode = naming.mode;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
-    settings.nameSuffix = naming.suffix;
+    settings.naming = naming;
     return settings;
 }
 

@@ -32,14 +32,9 @@ struct ConversionSettings {
     // Absent or not positive: no limit.
     std::optional<int> maxWidth;
     std::optional<int> maxHeight;
-    NamingMode namingMode = NamingMode::original;
-    QString namePrefix = QStringLiteral("image");
-    QString nameStartNumber = QStringLiteral("01");
-    QString nameSuffix;
+    NamingConfig naming{NamingMode::original, QString(), QStringLiteral("image"), QStringLiteral("01")};
 
-    [[nodiscard]] NamingConfig namingConfig() const {
-        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
-    }
+    [[nodiscard]] const NamingConfig& namingConfig() const { return naming; }
 
     friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 

@@ -88,10 +88,7 @@ CutoutSettings CutoutSettingsPersistence::load() const {
     settings.exportMaskSeparately = m_store->boolean(key("exportMaskSeparately"), false);
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::cutout, CutoutSettings().namingConfig());
-    settings.namingMode = naming.mode;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
-    settings.nameSuffix = naming.suffix;
+    settings.naming = naming;
     return settings;
 }
 

@@ -34,14 +34,10 @@ struct CutoutSettings {
     CutoutMode mode = CutoutMode::lossless;
     CutoutOutputFormat outputFormat = CutoutOutputFormat::png;
     bool exportMaskSeparately = false;
-    NamingMode namingMode = NamingMode::suffix;
-    QString namePrefix = QStringLiteral("image");
-    QString nameStartNumber = QStringLiteral("01");
-    QString nameSuffix = QStringLiteral("-cutout");
+    NamingConfig naming{NamingMode::suffix, QStringLiteral("-cutout"), QStringLiteral("image"),
+                        QStringLiteral("01")};
 
-    [[nodiscard]] NamingConfig namingConfig() const {
-        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
-    }
+    [[nodiscard]] const NamingConfig& namingConfig() const { return naming; }
 
     friend bool operator==(const CutoutSettings&, const CutoutSettings&) = default;
 

@@ -72,4 +72,13 @@ std::optional<QString> cleanedStartNumber(const QString& typed) {
     return digits.left(6);
 }
 
+NamingConfig editedNaming(NamingConfig current, const NamingConfig& entered) {
+    current.mode = entered.mode;
+    current.prefix = sanitizeNameComponent(entered.prefix);
+    current.suffix = sanitizeNameComponent(entered.suffix);
+    if (const auto start = cleanedStartNumber(entered.startNumber))
+        current.startNumber = *start;
+    return current;
+}
+
 } // namespace glintwork

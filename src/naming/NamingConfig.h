@@ -39,15 +39,13 @@ struct NamingConfig {
 [[nodiscard]] QString sanitizeNameComponent(const QString& text);
 [[nodiscard]] std::optional<QString> cleanedStartNumber(const QString& typed);
 
-// `settings` (any tool's settings with the four naming fields) with the naming the user
-// entered, cleaned as above.
+// `current` with the naming the user entered, cleaned as above.
+[[nodiscard]] NamingConfig editedNaming(NamingConfig current, const NamingConfig& entered);
+
+// `settings` (any tool's settings with its `naming`) with the naming the user entered.
 template <typename Settings>
 [[nodiscard]] Settings withNamingConfig(Settings settings, const NamingConfig& config) {
-    settings.namingMode = config.mode;
-    settings.namePrefix = sanitizeNameComponent(config.prefix);
-    settings.nameSuffix = sanitizeNameComponent(config.suffix);
-    if (const auto start = cleanedStartNumber(config.startNumber))
-        settings.nameStartNumber = *start;
+    settings.naming = editedNaming(settings.naming, config);
     return settings;
 }
 

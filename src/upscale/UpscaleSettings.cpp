@@ -182,10 +182,7 @@ UpscaleSettings UpscaleSettingsPersistence::load() const {
                            : UpscaleQuality::best;
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::upscale, UpscaleSettings().namingConfig());
-    settings.namingMode = naming.mode;
-    settings.namePrefix = naming.prefix;
-    settings.nameStartNumber = naming.startNumber;
-    settings.nameSuffix = naming.suffix;
+    settings.naming = naming;
     return settings;
 }
 

@@ -69,14 +69,10 @@ struct UpscaleSettings {
     UpscaleStyle style = UpscaleStyle::automatic;
     int scale = 2;
     UpscaleQuality quality = UpscaleQuality::best;
-    NamingMode namingMode = NamingMode::suffix;
-    QString namePrefix = QStringLiteral("image");
-    QString nameStartNumber = QStringLiteral("01");
-    QString nameSuffix = QStringLiteral("-upscaled-{scale}x");
+    NamingConfig naming{NamingMode::suffix, QStringLiteral("-upscaled-{scale}x"), QStringLiteral("image"),
+                        QStringLiteral("01")};
 
-    [[nodiscard]] NamingConfig namingConfig() const {
-        return {namingMode, nameSuffix, namePrefix, nameStartNumber};
-    }
+    [[nodiscard]] const NamingConfig& namingConfig() const { return naming; }
 
     friend bool operator==(const UpscaleSettings&, const UpscaleSettings&) = default;
 

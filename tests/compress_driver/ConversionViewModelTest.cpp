@@ -201,11 +201,11 @@ TEST_F(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
 TEST_F(ConversionViewModelTest, NamingFieldsAreCleanedAndStored) {
     m_model.updateNamingConfig({NamingMode::suffix, QStringLiteral("../x"), QStringLiteral("a/b"),
                                 QStringLiteral("a1b2c3d4e5f6g7")});
-    EXPECT_EQ(m_model.settings().nameSuffix, QStringLiteral("__x"));
-    EXPECT_EQ(m_model.settings().namePrefix, QStringLiteral("a_b"));
-    EXPECT_EQ(m_model.settings().nameStartNumber, QStringLiteral("123456"));
+    EXPECT_EQ(m_model.settings().naming.suffix, QStringLiteral("__x"));
+    EXPECT_EQ(m_model.settings().naming.prefix, QStringLiteral("a_b"));
+    EXPECT_EQ(m_model.settings().naming.startNumber, QStringLiteral("123456"));
     m_model.updateNamingConfig({NamingMode::custom, QString(), QString(), QStringLiteral("abc")});
-    EXPECT_EQ(m_model.settings().nameStartNumber, QStringLiteral("123456"));
+    EXPECT_EQ(m_model.settings().naming.startNumber, QStringLiteral("123456"));
     PreferenceStore store;
     EXPECT_EQ(store.string(QStringLiteral("glintwork.compress.namingMode"), {}), QStringLiteral("custom"));
     EXPECT_EQ(store.string(QStringLiteral("glintwork.compress.nameStartNumber"), {}), QStringLiteral("123456"));

@@ -175,7 +175,7 @@ TEST_F(CutoutViewModelTest, NamesFollowTheNamingModeAndAreReservedWithinARun) {
     m_model.setBackgroundRemover(m_remover);
     m_model.setFixedOutputDirectory(QUrl::fromLocalFile(out));
     CutoutSettings settings;
-    settings.namingMode = NamingMode::original;
+    settings.naming.mode = NamingMode::original;
     m_model.applySettings(settings);
     m_model.addFiles({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
     ASSERT_TRUE(run());
@@ -197,8 +197,8 @@ TEST_F(CutoutViewModelTest, CustomNumbersCountScheduledItemsOnly) {
     const QString first = writePhoto(QStringLiteral("one.png"));
     m_model.setBackgroundRemover(m_remover);
     CutoutSettings settings;
-    settings.namingMode = NamingMode::custom;
-    settings.namePrefix = QStringLiteral("bg");
+    settings.naming.mode = NamingMode::custom;
+    settings.naming.prefix = QStringLiteral("bg");
     m_model.applySettings(settings);
     m_model.addFiles({QUrl::fromLocalFile(first)});
     ASSERT_TRUE(run());
@@ -273,8 +273,8 @@ TEST_F(CutoutViewModelTest, SettingsChangesAreStoredAtOnce) {
     m_model.updateOutputFormat(CutoutOutputFormat::tiff);
     m_model.updateExportMaskSeparately(true);
     m_model.updateNamingConfig({NamingMode::suffix, QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral("a1b2c3d4e5")});
-    EXPECT_EQ(m_model.settings().nameSuffix, QStringLiteral("__x"));
-    EXPECT_EQ(m_model.settings().nameStartNumber, QStringLiteral("12345"));
+    EXPECT_EQ(m_model.settings().naming.suffix, QStringLiteral("__x"));
+    EXPECT_EQ(m_model.settings().naming.startNumber, QStringLiteral("12345"));
     CutoutViewModel next;
     next.loadSettings();
     EXPECT_EQ(next.settings(), m_model.settings());

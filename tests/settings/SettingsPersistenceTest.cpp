@@ -35,7 +35,7 @@ TEST_F(SettingsTest, FreshStoreGivesEachToolItsDefaults) {
     const UpscaleSettings upscale = UpscaleSettingsPersistence().load();
     EXPECT_EQ(upscale, UpscaleSettings{});
     EXPECT_EQ(upscale.scale, 2);
-    EXPECT_EQ(upscale.nameSuffix, QStringLiteral("-upscaled-{scale}x"));
+    EXPECT_EQ(upscale.naming.suffix, QStringLiteral("-upscaled-{scale}x"));
 }
 
 struct StoredStringCase {
@@ -53,9 +53,9 @@ TEST_F(SettingsTest, StoredStringsMapExactlyOrFallBack) {
         {"glintwork.compress.outputFormat", "JPEG",
          [] { return CompressSettingsPersistence().load().outputFormat == OutputFormat::webp; }},
         {"glintwork.compress.namingMode", "Custom",
-         [] { return CompressSettingsPersistence().load().namingMode == NamingMode::original; }},
+         [] { return CompressSettingsPersistence().load().naming.mode == NamingMode::original; }},
         {"glintwork.compress.namingMode", "custom",
-         [] { return CompressSettingsPersistence().load().namingMode == NamingMode::custom; }},
+         [] { return CompressSettingsPersistence().load().naming.mode == NamingMode::custom; }},
         {"glintwork.cutout.mode", "cleanEdges",
          [] { return CutoutSettingsPersistence().load().mode == CutoutMode::cleanEdges; }},
         {"glintwork.cutout.mode", "Lossless",
@@ -67,9 +67,9 @@ TEST_F(SettingsTest, StoredStringsMapExactlyOrFallBack) {
         {"glintwork.cutout.outputFormat", "jpeg",
          [] { return CutoutSettingsPersistence().load().outputFormat == CutoutOutputFormat::png; }},
         {"glintwork.cutout.namingMode", "bogus",
-         [] { return CutoutSettingsPersistence().load().namingMode == NamingMode::suffix; }},
+         [] { return CutoutSettingsPersistence().load().naming.mode == NamingMode::suffix; }},
         {"glintwork.cutout.namingMode", "original",
-         [] { return CutoutSettingsPersistence().load().namingMode == NamingMode::original; }},
+         [] { return CutoutSettingsPersistence().load().naming.mode == NamingMode::original; }},
         {"glintwork.upscale.style", "Anime",
          [] { return UpscaleSettingsPersistence().load().style == UpscaleStyle::automatic; }},
         {"glintwork.upscale.style", "general",
@@ -79,7 +79,7 @@ TEST_F(SettingsTest, StoredStringsMapExactlyOrFallBack) {
         {"glintwork.upscale.outputFormat", "jpeg",
          [] { return UpscaleSettingsPersistence().load().outputFormat == UpscaleOutputFormat::jpeg; }},
         {"glintwork.upscale.namingMode", "custom",
-         [] { return UpscaleSettingsPersistence().load().namingMode == NamingMode::custom; }},
+         [] { return UpscaleSettingsPersistence().load().naming.mode == NamingMode::custom; }},
     };
     for (const auto& c : cases) {
         m_store.setString(QString::fromUtf8(c.key), QString::fromUtf8(c.stored));

@@ -363,12 +363,12 @@ void CompressViewTest::typedSuffixSurvivesModeChanges() {
     naming->suffixField()->setFocus();
     QTest::keyClicks(naming->suffixField(), QStringLiteral("../x"));
     // The driver cleans the value; the field shows it once editing ends.
-    QCOMPARE(view.driver()->settings().nameSuffix, QStringLiteral("__x"));
+    QCOMPARE(view.driver()->settings().naming.suffix, QStringLiteral("__x"));
     QTest::mouseClick(naming->modePicker()->segment(2), Qt::LeftButton);
     QTest::mouseClick(naming->modePicker()->segment(1), Qt::LeftButton);
-    QCOMPARE(view.driver()->settings().nameSuffix, QStringLiteral("__x"));
+    QCOMPARE(view.driver()->settings().naming.suffix, QStringLiteral("__x"));
     QCOMPARE(naming->suffixField()->text(), QStringLiteral("__x"));
-    QCOMPARE(view.driver()->settings().namingMode, NamingMode::suffix);
+    QCOMPARE(view.driver()->settings().naming.mode, NamingMode::suffix);
 }
 
 void CompressViewTest::thousandsOfItemsAreOneModelNotManyWidgets() {
