@@ -91,4 +91,15 @@ QUrl ToolDriver::reserveOutputURL(const QUrl& url) {
     return unique;
 }
 
+void ToolDriver::startRun(int concurrency) {
+    setCancelling(false);
+    resetUnfinishedItems(m_items);
+    setRunning(true);
+    m_reserved.clear();
+    BatchRunner::Hooks hooks;
+    hooks.items = [this]() -> const ItemList& { return m_items; };
+    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
+    m_runner.start(std::move(hooks), concurrency);
+}
+
 } // namespace glintwork

@@ -85,6 +85,13 @@ protected:
     // in this run; the result counts as handed out from now on.
     [[nodiscard]] QUrl reserveOutputURL(const QUrl& url);
 
+    // Starts a run over the list, once the tool has captured what the run needs: failed
+    // and cancelled items wait again, names handed out in an earlier run are forgotten, and
+    // the waiting items go to prepare() in list order, at most `concurrency` at once.
+    void startRun(int concurrency);
+    // The job for one item of the run; `startedIndex` counts the items started so far.
+    [[nodiscard]] virtual BatchRunner::Job prepare(ImageItem& item, int startedIndex) = 0;
+
     ItemList m_items;
     BatchRunner m_runner;
     // Output names handed out in this run.

@@ -104,21 +104,13 @@ int ConversionViewModel::concurrencyLimit() const {
 void ConversionViewModel::startConversion() {
     if (!canStartConversion() || m_runner.isRunning())
         return;
-    setCancelling(false);
-    resetUnfinishedItems(m_items);
-    setRunning(true);
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.quality = m_settings.quality;
     m_snapshot.maxWidth = m_settings.resizeEnabled ? m_settings.maxWidth : std::nullopt;
     m_snapshot.maxHeight = m_settings.resizeEnabled ? m_settings.maxHeight : std::nullopt;
     m_snapshot.naming = m_settings.namingConfig();
-    m_reserved.clear();
-
-    BatchRunner::Hooks hooks;
-    hooks.items = [this]() -> const ItemList& { return m_items; };
-    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
-    m_runner.start(std::move(hooks), concurrencyLimit());
+    startRun(concurrencyLimit());
 }
 
 BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {

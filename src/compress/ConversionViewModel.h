@@ -68,7 +68,7 @@ Q_SIGNALS:
     void isConvertingChanged();
 
 private:
-    BatchRunner::Job prepare(ImageItem& item, int startedIndex);
+    [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 
     Converter m_converter;
     int m_concurrencyLimit = 0;

@@ -76,15 +76,11 @@ int CutoutViewModel::concurrencyLimit() const {
 void CutoutViewModel::startProcessing() {
     if (!canStartProcessing() || m_runner.isRunning())
         return;
-    setCancelling(false);
-    resetUnfinishedItems(m_items);
-    setRunning(true);
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.exportMask = m_settings.exportMaskSeparately;
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
-    m_reserved.clear();
     if (m_chosenRemover) {
         m_remover = m_chosenRemover;
     } else {
@@ -92,11 +88,7 @@ void CutoutViewModel::startProcessing() {
         QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
         m_remover = std::move(remover);
     }
-
-    BatchRunner::Hooks hooks;
-    hooks.items = [this]() -> const ItemList& { return m_items; };
-    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
-    m_runner.start(std::move(hooks), concurrencyLimit());
+    startRun(concurrencyLimit());
 }
 
 BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {

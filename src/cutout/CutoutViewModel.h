@@ -59,7 +59,7 @@ Q_SIGNALS:
     void isProcessingChanged();
 
 private:
-    BatchRunner::Job prepare(ImageItem& item, int startedIndex);
+    [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 
     std::shared_ptr<const BackgroundRemoving> m_chosenRemover;
     std::shared_ptr<const BackgroundRemoving> m_remover; // the current run's

@@ -174,19 +174,11 @@ int UpscaleViewModel::concurrencyLimit() const {
 void UpscaleViewModel::startProcessing() {
     if (!canStartProcessing() || m_runner.isRunning())
         return;
-    setCancelling(false);
-    resetUnfinishedItems(m_items);
-    setRunning(true);
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale, m_settings.quality);
     m_snapshot.naming = m_settings.namingConfig();
-    m_reserved.clear();
-
-    BatchRunner::Hooks hooks;
-    hooks.items = [this]() -> const ItemList& { return m_items; };
-    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
-    m_runner.start(std::move(hooks), concurrencyLimit());
+    startRun(concurrencyLimit());
 }
 
 BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {

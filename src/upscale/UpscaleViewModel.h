@@ -83,7 +83,7 @@ Q_SIGNALS:
     void previewItemChanged();
 
 private:
-    BatchRunner::Job prepare(ImageItem& item, int startedIndex);
+    [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 
     QPointer<ImageItem> m_previewItem;
     AutoTiler m_tiler;
