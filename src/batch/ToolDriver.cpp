@@ -1,5 +1,7 @@
 #include "batch/ToolDriver.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 #include "batch/FileService.h"
@@ -100,6 +102,20 @@ void ToolDriver::startRun(int concurrency) {
     hooks.items = [this]() -> const ItemList& { return m_items; };
     hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
     m_runner.start(std::move(hooks), concurrency);
+}
+
+std::function<void()> ToolDriver::recordOutput(const QPointer<ImageItem>& target, const QUrl& written,
+                                               std::function<void(ImageItem&)> more) {
+    const QFileInfo info(written.toLocalFile());
+    const qint64 size = info.exists() ? info.size() : 0;
+    return [target, written, size, more = std::move(more)]() {
+        if (!target)
+            return;
+        target->setOutputURL(written);
+        target->setCompressedSize(size);
+        if (more)
+            more(*target);
+    };
 }
 
 } // namespace glintwork

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QObject>
@@ -89,6 +90,11 @@ protected:
     // and cancelled items wait again, names handed out in an earlier run are forgotten, and
     // the waiting items go to prepare() in list order, at most `concurrency` at once.
     void startRun(int concurrency);
+    // The common end of a job, on its worker thread: the written file's size is read there,
+    // and the returned closure, run on the main thread, records output and size in the
+    // item (when it is still listed) and then runs `more` on it.
+    [[nodiscard]] static std::function<void()> recordOutput(const QPointer<ImageItem>& target, const QUrl& written,
+                                                            std::function<void(ImageItem&)> more = {});
     // The job for one item of the run; `startedIndex` counts the items started so far.
     [[nodiscard]] virtual BatchRunner::Job prepare(ImageItem& item, int startedIndex) = 0;
 

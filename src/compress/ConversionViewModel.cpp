@@ -131,15 +131,7 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
     const Converter converter = m_converter;
     const QPointer<ImageItem> target(&item);
     return [request, converter, target](CancellationToken& token) -> std::function<void()> {
-        const QUrl written = converter(request, token);
-        const QFileInfo info(written.toLocalFile());
-        const qint64 size = info.exists() ? info.size() : 0;
-        return [target, written, size]() {
-            if (!target)
-                return;
-            target->setOutputURL(written);
-            target->setCompressedSize(size);
-        };
+        return recordOutput(target, converter(request, token));
     };
 }
 

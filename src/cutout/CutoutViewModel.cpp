@@ -112,18 +112,12 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
     const QPointer<ImageItem> target(&item);
     return [request, remover, target](CancellationToken& token) -> std::function<void()> {
         const CutoutOutcome outcome = runCutoutPipeline(request, remover, token);
-        const QFileInfo info(outcome.outputURL.toLocalFile());
-        const qint64 size = info.exists() ? info.size() : 0;
-        return [target, outcome, size]() {
-            if (!target)
-                return;
-            target->setOutputURL(outcome.outputURL);
-            target->setCompressedSize(size);
-            if (outcome.maskExportError)
-                target->setErrorMessage(
-                    QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
-                    *outcome.maskExportError);
-        };
+        const std::optional<QString> maskError = outcome.maskExportError;
+        return recordOutput(target, outcome.outputURL, [maskError](ImageItem& item) {
+            if (maskError)
+                item.setErrorMessage(QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
+                                     *maskError);
+        });
     };
 }
 

@@ -211,14 +211,7 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
                 },
                 Qt::QueuedConnection);
         };
-        const QUrl written = upscaleFile(request, *tiler, token, progress);
-        const qint64 size = QFileInfo(written.toLocalFile()).size();
-        return [target, written, size]() {
-            if (!target)
-                return;
-            target->setOutputURL(written);
-            target->setCompressedSize(size);
-        };
+        return recordOutput(target, upscaleFile(request, *tiler, token, progress));
     };
 }
 
