@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 
 #include "batch/FileService.h"
@@ -184,7 +185,28 @@ void PartFile::remove() noexcept {
     m_abruptExit.reset();
 }
 
-QUrl publishPartFile(PartFile& part, const QUrl& firstChoice, const QSet<QUrl>& reserved) {
+namespace {
+
+// A name longer than the file system takes is shortened in the middle of its stem, with
+// room left for a "-N" number should the shortened name be taken.
+[[nodiscard]] QUrl fittedToFileSystem(const QUrl& url, const QSet<QUrl>& reserved) {
+    constexpr qsizetype kNumberRoom = 6;
+    const QFileInfo info(url.toLocalFile());
+    const QString extension =
+        info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const qsizetype limit = OutputNamer::nameLimit(info.absolutePath());
+    if (QFile::encodeName(info.fileName()).size() <= limit)
+        return url;
+    const QString stem =
+        OutputNamer::fittedStem(info.completeBaseName(), extension, limit - kNumberRoom);
+    return OutputNamer::ensureUnique(
+        QUrl::fromLocalFile(info.absolutePath() + QLatin1Char('/') + stem + extension), reserved);
+}
+
+} // namespace
+
+QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reserved) {
+    const QUrl firstChoice = fittedToFileSystem(wanted, reserved);
     QUrl target = firstChoice;
     for (int attempt = 0; attempt < kMaxPublishAttempts; ++attempt) {
         if (moveWithoutReplacing(part.path(), target.toLocalFile())) {

@@ -49,10 +49,10 @@ private:
     ExitCleanup::FileRegistration m_abruptExit;
 };
 
-// Moves the finished part file to `firstChoice`; when another writer took that name
-// meanwhile, to the next free numbered one that is not in `reserved`. Returns the name
-// used. Throws FileSystemError.
-[[nodiscard]] QUrl publishPartFile(PartFile& part, const QUrl& firstChoice,
-                                   const QSet<QUrl>& reserved);
+// Moves the finished part file to `wanted`, its stem shortened first when the name is
+// longer than the file system takes; when another writer took that name meanwhile, to the
+// next free numbered one that is not in `reserved`. Returns the name used. Throws
+// FileSystemError.
+[[nodiscard]] QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reserved);
 
 } // namespace glintwork

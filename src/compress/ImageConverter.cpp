@@ -319,22 +319,6 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
     }
 }
 
-// A name longer than the file system takes is shortened in the middle of its stem, with
-// room left for a "-N" number should the shortened name be taken.
-[[nodiscard]] QUrl fittedToFileSystem(const QUrl& url, const QSet<QUrl>& reserved) {
-    constexpr qsizetype kNumberRoom = 6;
-    const QFileInfo info(url.toLocalFile());
-    const QString extension =
-        info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    const qsizetype limit = OutputNamer::nameLimit(info.absolutePath());
-    if (QFile::encodeName(info.fileName()).size() <= limit)
-        return url;
-    const QString stem =
-        OutputNamer::fittedStem(info.completeBaseName(), extension, limit - kNumberRoom);
-    return OutputNamer::ensureUnique(
-        QUrl::fromLocalFile(info.absolutePath() + QLatin1Char('/') + stem + extension), reserved);
-}
-
 } // namespace
 
 ImageConverter::PreparedInput::PreparedInput(QUrl url, std::optional<QUrl> tempFile)
@@ -385,14 +369,12 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             throw ImageServiceError::tooLarge(header->pixelWidth, header->pixelHeight);
     }
 
-    const QUrl firstChoice = fittedToFileSystem(
+    const QUrl firstChoice =
         customOutputURL && !customOutputURL->isEmpty()
             ? *customOutputURL
-            : OutputNamer::ensureUnique(OutputNamer::outputURL(outputDirectory,
-                                                               OutputNamer::stemOf(input),
+            : OutputNamer::ensureUnique(OutputNamer::outputURL(outputDirectory, OutputNamer::stemOf(input),
                                                                fileExtension(format)),
-                                        reserved),
-        reserved);
+                                        reserved);
     FileService::ensureDirectory(outputDirectory);
     PartFile part(QFileInfo(firstChoice.toLocalFile()).absolutePath());
 
