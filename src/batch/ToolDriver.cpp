@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "batch/FileService.h"
@@ -93,7 +95,7 @@ QUrl ToolDriver::reserveOutputURL(const QUrl& url) {
     return unique;
 }
 
-void ToolDriver::startRun(int concurrency) {
+void ToolDriver::startRun() {
     setCancelling(false);
     resetUnfinishedItems(m_items);
     setRunning(true);
@@ -101,7 +103,7 @@ void ToolDriver::startRun(int concurrency) {
     BatchRunner::Hooks hooks;
     hooks.items = [this]() -> const ItemList& { return m_items; };
     hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
-    m_runner.start(std::move(hooks), concurrency);
+    m_runner.start(std::move(hooks), concurrencyLimit());
 }
 
 std::function<void()> ToolDriver::recordOutput(const QPointer<ImageItem>& target, const QUrl& written,
@@ -116,6 +118,12 @@ std::function<void()> ToolDriver::recordOutput(const QPointer<ImageItem>& target
         if (more)
             more(*target);
     };
+}
+
+std::int64_t ToolDriver::physicalMemoryBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
 }
 
 } // namespace glintwork

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -52,6 +53,13 @@ public:
     void clearItems();
     void removeItem(const ImageItem* item);
 
+    // How many files may be processed at once: `limit` when positive, else the tool's
+    // default for this machine.
+    void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
+    [[nodiscard]] int concurrencyLimit() const {
+        return m_concurrencyLimit > 0 ? m_concurrencyLimit : defaultConcurrency();
+    }
+
     // The output folder, else the folder of the first item with an output.
     [[nodiscard]] std::optional<QUrl> outputFolderToOpen() const;
 
@@ -88,8 +96,12 @@ protected:
 
     // Starts a run over the list, once the tool has captured what the run needs: failed
     // and cancelled items wait again, names handed out in an earlier run are forgotten, and
-    // the waiting items go to prepare() in list order, at most `concurrency` at once.
-    void startRun(int concurrency);
+    // the waiting items go to prepare() in list order, at most concurrencyLimit() at once.
+    void startRun();
+    // How many files the tool processes at once on this machine when no limit is set.
+    [[nodiscard]] virtual int defaultConcurrency() const = 0;
+    // This machine's memory in bytes; 0 when unknown.
+    [[nodiscard]] static std::int64_t physicalMemoryBytes();
     // The common end of a job, on its worker thread: the written file's size is read there,
     // and the returned closure, run on the main thread, records output and size in the
     // item (when it is still listed) and then runs `more` on it.
@@ -109,6 +121,7 @@ private:
     bool m_isCancelling = false;
     QPointer<SharedOutputSettings> m_shared;
     std::optional<QUrl> m_fixedOutputDirectory;
+    int m_concurrencyLimit = 0;
 };
 
 // A tool driver with its settings and their store: `Settings` compares with ==, and

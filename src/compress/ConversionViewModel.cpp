@@ -97,8 +97,8 @@ void ConversionViewModel::updateNamingConfig(const NamingConfig& config) {
     m_persistence.save(m_settings.namingConfig());
 }
 
-int ConversionViewModel::concurrencyLimit() const {
-    return m_concurrencyLimit > 0 ? m_concurrencyLimit : std::max(1, QThread::idealThreadCount());
+int ConversionViewModel::defaultConcurrency() const {
+    return std::max(1, QThread::idealThreadCount());
 }
 
 void ConversionViewModel::startConversion() {
@@ -110,7 +110,7 @@ void ConversionViewModel::startConversion() {
     m_snapshot.maxWidth = m_settings.resizeEnabled ? m_settings.maxWidth : std::nullopt;
     m_snapshot.maxHeight = m_settings.resizeEnabled ? m_settings.maxHeight : std::nullopt;
     m_snapshot.naming = m_settings.namingConfig();
-    startRun(concurrencyLimit());
+    startRun();
 }
 
 BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {

@@ -58,9 +58,7 @@ public:
     void start() override { startConversion(); }
     void cancel() override { cancelConversion(); }
 
-    // How many conversions may run at once; the processor count unless set.
-    void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
-    [[nodiscard]] int concurrencyLimit() const;
+    [[nodiscard]] int defaultConcurrency() const override;
     // Replaces the real converter (tests).
     void setConverter(Converter converter) { m_converter = std::move(converter); }
 
@@ -71,7 +69,6 @@ private:
     [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 
     Converter m_converter;
-    int m_concurrencyLimit = 0;
 
     // Captured when a run starts.
     struct Snapshot {

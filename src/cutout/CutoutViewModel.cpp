@@ -5,7 +5,6 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include <unistd.h>
 
 #include "cutout/BackgroundRemover.h"
 #include "cutout/ImageIOWriteError.h"
@@ -63,14 +62,9 @@ int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, b
     return std::min(cores, 2);
 }
 
-int CutoutViewModel::concurrencyLimit() const {
-    if (m_concurrencyLimit > 0)
-        return m_concurrencyLimit;
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    const std::int64_t memory = pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
+int CutoutViewModel::defaultConcurrency() const {
     const bool network = !m_chosenRemover && BackgroundRemover::subjectModelPath().has_value();
-    return defaultCutoutConcurrency(QThread::idealThreadCount(), memory, network);
+    return defaultCutoutConcurrency(QThread::idealThreadCount(), physicalMemoryBytes(), network);
 }
 
 void CutoutViewModel::startProcessing() {
@@ -88,7 +82,7 @@ void CutoutViewModel::startProcessing() {
         QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
         m_remover = std::move(remover);
     }
-    startRun(concurrencyLimit());
+    startRun();
 }
 
 BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {

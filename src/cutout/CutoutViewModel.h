@@ -51,9 +51,7 @@ public:
     void start() override { startProcessing(); }
     void cancel() override { cancelProcessing(); }
 
-    // How many files may be processed at once; unless set, see defaultCutoutConcurrency.
-    void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
-    [[nodiscard]] int concurrencyLimit() const;
+    [[nodiscard]] int defaultConcurrency() const override;
 
 Q_SIGNALS:
     void isProcessingChanged();
@@ -63,7 +61,6 @@ private:
 
     std::shared_ptr<const BackgroundRemoving> m_chosenRemover;
     std::shared_ptr<const BackgroundRemoving> m_remover; // the current run's
-    int m_concurrencyLimit = 0;
 
     // Captured when a run starts; changes during the run do not affect it.
     struct Snapshot {

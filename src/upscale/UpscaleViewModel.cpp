@@ -1,7 +1,5 @@
 #include "upscale/UpscaleViewModel.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
@@ -162,13 +160,8 @@ int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) 
     return 2;
 }
 
-int UpscaleViewModel::concurrencyLimit() const {
-    if (m_concurrencyLimit > 0)
-        return m_concurrencyLimit;
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    const std::int64_t memory = pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize : 0;
-    return defaultUpscaleConcurrency(QThread::idealThreadCount(), memory);
+int UpscaleViewModel::defaultConcurrency() const {
+    return defaultUpscaleConcurrency(QThread::idealThreadCount(), physicalMemoryBytes());
 }
 
 void UpscaleViewModel::startProcessing() {
@@ -178,7 +171,7 @@ void UpscaleViewModel::startProcessing() {
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale, m_settings.quality);
     m_snapshot.naming = m_settings.namingConfig();
-    startRun(concurrencyLimit());
+    startRun();
 }
 
 BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {

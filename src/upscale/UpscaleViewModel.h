@@ -74,9 +74,7 @@ public:
     void start() override { startProcessing(); }
     void cancel() override { cancelProcessing(); }
 
-    // Files upscaled at once: defaultUpscaleConcurrency for this machine unless set.
-    void setConcurrencyLimit(int limit) { m_concurrencyLimit = limit; }
-    [[nodiscard]] int concurrencyLimit() const;
+    [[nodiscard]] int defaultConcurrency() const override;
 
 Q_SIGNALS:
     void isProcessingChanged();
@@ -87,7 +85,6 @@ private:
 
     QPointer<ImageItem> m_previewItem;
     AutoTiler m_tiler;
-    int m_concurrencyLimit = 0;
 
     // Captured when a run starts.
     struct Snapshot {
