@@ -81,11 +81,11 @@ void ToolDriver::setCancelling(bool cancelling) {
     Q_EMIT isCancellingChanged();
 }
 
-void ToolDriver::requestCancel(bool running, const QString& announcementText) {
-    if (!running || m_isCancelling)
+void ToolDriver::cancel() {
+    if (!m_isRunning || m_isCancelling)
         return;
     setCancelling(true);
-    Q_EMIT announcement(announcementText);
+    Q_EMIT announcement(cancellingText());
     m_runner.cancel();
 }
 
@@ -95,7 +95,10 @@ QUrl ToolDriver::reserveOutputURL(const QUrl& url) {
     return unique;
 }
 
-void ToolDriver::startRun() {
+void ToolDriver::start() {
+    if (!canStart() || m_runner.isRunning())
+        return;
+    beginRun();
     setCancelling(false);
     resetUnfinishedItems(m_items);
     setRunning(true);
@@ -106,17 +109,33 @@ void ToolDriver::startRun() {
     m_runner.start(std::move(hooks), concurrencyLimit());
 }
 
-std::function<void()> ToolDriver::recordOutput(const QPointer<ImageItem>& target, const QUrl& written,
-                                               std::function<void(ImageItem&)> more) {
-    const QFileInfo info(written.toLocalFile());
-    const qint64 size = info.exists() ? info.size() : 0;
-    return [target, written, size, more = std::move(more)]() {
-        if (!target)
-            return;
-        target->setOutputURL(written);
-        target->setCompressedSize(size);
-        if (more)
-            more(*target);
+BatchRunner::Job ToolDriver::jobFor(ImageItem& item,
+                                    std::function<FileOutcome(CancellationToken&, const Progress&)> work) {
+    const QPointer<ImageItem> target(&item);
+    return [target, work = std::move(work)](CancellationToken& token) -> std::function<void()> {
+        // The item outlives the job (the runner holds it), so posting to it is safe; an
+        // update is dropped when the item is gone by the time it is delivered.
+        ImageItem* context = target.data();
+        const Progress progress = [context, target](double value) {
+            QMetaObject::invokeMethod(
+                context,
+                [target, value] {
+                    if (target)
+                        target->setProgress(value);
+                },
+                Qt::QueuedConnection);
+        };
+        const FileOutcome outcome = work(token, progress);
+        const QFileInfo info(outcome.written.toLocalFile());
+        const qint64 size = info.exists() ? info.size() : 0;
+        return [target, outcome, size]() {
+            if (!target)
+                return;
+            target->setOutputURL(outcome.written);
+            target->setCompressedSize(size);
+            if (outcome.warning)
+                target->setErrorMessage(*outcome.warning);
+        };
     };
 }
 

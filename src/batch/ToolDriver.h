@@ -17,25 +17,41 @@
 
 namespace glintwork {
 
+class CancellationToken;
+
+// What one file's work reports back.
+struct FileOutcome {
+    QUrl written;
+    // Why a second output of the file (a cut-out's separate mask) failed; the file itself
+    // was written. Shown on the item beside its completed status.
+    std::optional<QString> warning;
+};
+
 // What the three tools' batch drivers have in common: the list of items and the calls that
 // change it, where outputs go, the running and cancelling states, the names handed out in a
 // run and the notifications about all of these. Each tool adds its settings, its start rule
-// and the job that processes one item, and names its run in its own words (isConverting,
-// startConversion; isProcessing, startProcessing), which the generic calls below forward to.
+// and the request for one item, which its pipeline carries out on a worker thread.
 // Lives on the main thread.
 class ToolDriver : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isCancelling READ isCancelling NOTIFY isCancellingChanged)
 
 public:
+    // Receives a file's progress as a fraction, from its worker thread.
+    using Progress = std::function<void(double)>;
+
     ~ToolDriver() override;
 
     [[nodiscard]] const ItemList& items() const { return m_items; }
     [[nodiscard]] bool isRunning() const { return m_isRunning; }
     [[nodiscard]] bool isCancelling() const { return m_isCancelling; }
-    [[nodiscard]] virtual bool canStart() const = 0;
-    virtual void start() = 0;
-    virtual void cancel() = 0;
+    // Something in the list is waiting and no run is going on.
+    [[nodiscard]] virtual bool canStart() const { return !m_isRunning && hasUnfinishedItems(); }
+    // Starts a run over every item not completed yet, with the settings of this moment.
+    void start();
+    // Asks a running batch to stop; a second request while the first is under way changes
+    // nothing and is not announced again.
+    void cancel();
     // Replaces the settings with the stored ones (when the view comes on screen).
     virtual void loadSettings() = 0;
 
@@ -87,26 +103,26 @@ protected:
     [[nodiscard]] bool hasUnfinishedItems() const;
     void setRunning(bool running);
     void setCancelling(bool cancelling);
-    // Asks a running batch to stop and announces it; a second request while the first is
-    // under way changes nothing and is not announced again.
-    void requestCancel(bool running, const QString& announcementText);
     // `url`, or the first free variant of it that is neither on disk nor handed out earlier
     // in this run; the result counts as handed out from now on.
     [[nodiscard]] QUrl reserveOutputURL(const QUrl& url);
 
-    // Starts a run over the list, once the tool has captured what the run needs: failed
-    // and cancelled items wait again, names handed out in an earlier run are forgotten, and
-    // the waiting items go to prepare() in list order, at most concurrencyLimit() at once.
-    void startRun();
+    // Captures what the run needs (settings, output folder, the pipeline) before start()
+    // begins it: failed and cancelled items wait again, names handed out in an earlier run
+    // are forgotten, and the waiting items go to prepare() in list order, at most
+    // concurrencyLimit() at once.
+    virtual void beginRun() = 0;
+    // What is announced when a run is asked to stop ("Cancelling conversion").
+    [[nodiscard]] virtual QString cancellingText() const = 0;
     // How many files the tool processes at once on this machine when no limit is set.
     [[nodiscard]] virtual int defaultConcurrency() const = 0;
     // This machine's memory in bytes; 0 when unknown.
     [[nodiscard]] static std::int64_t physicalMemoryBytes();
-    // The common end of a job, on its worker thread: the written file's size is read there,
-    // and the returned closure, run on the main thread, records output and size in the
-    // item (when it is still listed) and then runs `more` on it.
-    [[nodiscard]] static std::function<void()> recordOutput(const QPointer<ImageItem>& target, const QUrl& written,
-                                                            std::function<void(ImageItem&)> more = {});
+    // The job for one item: `work` runs on a worker thread, its progress (a fraction) goes to
+    // the item, and its outcome, with the written file's size, is recorded in the item on the
+    // main thread when the item is still listed.
+    [[nodiscard]] static BatchRunner::Job jobFor(ImageItem& item,
+                                                 std::function<FileOutcome(CancellationToken&, const Progress&)> work);
     // The job for one item of the run; `startedIndex` counts the items started so far.
     [[nodiscard]] virtual BatchRunner::Job prepare(ImageItem& item, int startedIndex) = 0;
 
@@ -124,12 +140,19 @@ private:
     int m_concurrencyLimit = 0;
 };
 
-// A tool driver with its settings and their store: `Settings` compares with ==, and
-// `Persistence::load()` returns the stored settings.
-template <typename Settings, typename Persistence>
+// A tool driver with its settings, their store and its per-file pipeline: `Settings`
+// compares with ==, `Persistence::load()` returns the stored settings, and `Request` is
+// what one file's work is asked to do, prepared on the main thread and handed to the
+// pipeline as a copy.
+template <typename Settings, typename Persistence, typename Request>
 class ToolDriverWithSettings : public ToolDriver {
 public:
+    // One file's work on a worker thread: does what the request asks, or throws.
+    using Pipeline = std::function<FileOutcome(const Request&, CancellationToken&, const Progress&)>;
+
     [[nodiscard]] const Settings& settings() const { return m_settings; }
+    // Replaces the tool's own pipeline (tests).
+    void setPipeline(Pipeline pipeline) { m_chosenPipeline = std::move(pipeline); }
     // Replaces the settings for this driver only; nothing is stored (headless runs).
     void applySettings(const Settings& settings) { replaceSettings(settings); }
     void loadSettings() override { replaceSettings(m_persistence.load()); }
@@ -144,8 +167,19 @@ protected:
         Q_EMIT settingsChanged();
     }
 
+    // The job that hands `request` to the run's pipeline.
+    [[nodiscard]] BatchRunner::Job jobFor(ImageItem& item, Request request) const {
+        return ToolDriver::jobFor(item, [request = std::move(request), pipeline = m_pipeline](
+                                            CancellationToken& token, const Progress& progress) {
+            return pipeline(request, token, progress);
+        });
+    }
+
     Settings m_settings;
     Persistence m_persistence;
+    Pipeline m_chosenPipeline;
+    // The current run's: the chosen one, else the tool's own.
+    Pipeline m_pipeline;
 };
 
 } // namespace glintwork

@@ -32,8 +32,7 @@ int runCompress(const QStringList& arguments) {
     driver.setFixedOutputDirectory(outputFolderFrom(command.common));
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);
-    return runBatch(driver, command.common, [&] { driver.startConversion(); },
-                    [&] { driver.cancelConversion(); });
+    return runBatch(driver, command.common);
 }
 
 } // namespace glintwork::cli

@@ -32,8 +32,7 @@ int runCutout(const QStringList& arguments) {
     driver.setFixedOutputDirectory(outputFolderFrom(command.common));
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);
-    return runBatch(driver, command.common, [&] { driver.startProcessing(); },
-                    [&] { driver.cancelProcessing(); });
+    return runBatch(driver, command.common);
 }
 
 } // namespace glintwork::cli

@@ -45,8 +45,7 @@ int runUpscale(const QStringList& arguments) {
     driver.setFixedOutputDirectory(outputFolderFrom(command.common));
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);
-    return runBatch(driver, command.common, [&] { driver.startProcessing(); },
-                    [&] { driver.cancelProcessing(); });
+    return runBatch(driver, command.common);
 }
 
 } // namespace glintwork::cli

@@ -12,23 +12,14 @@
 
 namespace glintwork {
 
-namespace {
-
-QUrl convertWithImageConverter(const ConversionRequest& request, CancellationToken& token) {
-    return ImageConverter::convert(request.input, request.outputDirectory, request.format,
-                                   request.quality, request.maxWidth, request.maxHeight,
-                                   request.outputURL, token);
-}
-
-} // namespace
-
 ConversionViewModel::ConversionViewModel(QObject* parent)
-    : ToolDriverWithSettings(ConversionSettings::supportedExtensions(), parent),
-      m_converter(convertWithImageConverter) {
-    connect(this, &ToolDriver::isRunningChanged, this, &ConversionViewModel::isConvertingChanged);
-}
+    : ToolDriverWithSettings(ConversionSettings::supportedExtensions(), parent) {}
 
 ConversionViewModel::~ConversionViewModel() = default;
+
+QString ConversionViewModel::cancellingText() const {
+    return QCoreApplication::translate("ConversionViewModel", "Cancelling conversion");
+}
 
 qint64 ConversionViewModel::totalOriginalSize() const {
     qint64 total = 0;
@@ -101,16 +92,22 @@ int ConversionViewModel::defaultConcurrency() const {
     return std::max(1, QThread::idealThreadCount());
 }
 
-void ConversionViewModel::startConversion() {
-    if (!canStartConversion() || m_runner.isRunning())
-        return;
+void ConversionViewModel::beginRun() {
+    m_pipeline = m_chosenPipeline;
+    if (!m_pipeline) {
+        m_pipeline = [](const ConversionRequest& request, CancellationToken& token, const Progress&) {
+            return FileOutcome{ImageConverter::convert(request.input, request.outputDirectory, request.format,
+                                                       request.quality, request.maxWidth, request.maxHeight,
+                                                       request.outputURL, token),
+                               std::nullopt};
+        };
+    }
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.quality = m_settings.quality;
     m_snapshot.maxWidth = m_settings.resizeEnabled ? m_settings.maxWidth : std::nullopt;
     m_snapshot.maxHeight = m_settings.resizeEnabled ? m_settings.maxHeight : std::nullopt;
     m_snapshot.naming = m_settings.namingConfig();
-    startRun();
 }
 
 BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {
@@ -127,17 +124,7 @@ BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex)
         OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex, std::nullopt);
     request.outputURL = reserveOutputURL(
         OutputNamer::outputURL(request.outputDirectory, base, fileExtension(request.format)));
-
-    const Converter converter = m_converter;
-    const QPointer<ImageItem> target(&item);
-    return [request, converter, target](CancellationToken& token) -> std::function<void()> {
-        return recordOutput(target, converter(request, token));
-    };
-}
-
-void ConversionViewModel::cancelConversion() {
-    requestCancel(isConverting(),
-                  QCoreApplication::translate("ConversionViewModel", "Cancelling conversion"));
+    return jobFor(item, std::move(request));
 }
 
 } // namespace glintwork

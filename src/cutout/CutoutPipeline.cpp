@@ -21,9 +21,9 @@ QString CutoutPipelineError::description() const {
         .arg(m_url.fileName());
 }
 
-CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
-                                const std::shared_ptr<const BackgroundRemoving>& remover,
-                                CancellationToken& token) {
+FileOutcome runCutoutPipeline(const CutoutRequest& request,
+                              const std::shared_ptr<const BackgroundRemoving>& remover,
+                              CancellationToken& token) {
     token.check();
     auto decoded = std::make_shared<Image>();
     Image& source = *decoded;
@@ -57,18 +57,18 @@ CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
 
     FileService::ensureDirectory(
         QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath()));
-    CutoutOutcome outcome;
-    outcome.outputURL = QUrl::fromLocalFile(
+    FileOutcome outcome;
+    outcome.written = QUrl::fromLocalFile(
         write(cutout, request.outputURL.toLocalFile(), request.format, metadata));
     if (request.maskURL) {
         // The mask as the remover returned it, at the source's size: the compositor's
         // clean-up belongs to the cut-out, not to the exported mask.
         try {
             const Image grey = maskAsLinearGray(mask, source.width, source.height);
-            outcome.maskURL = QUrl::fromLocalFile(
-                write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png, std::nullopt));
+            (void)write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png, std::nullopt);
         } catch (...) {
-            outcome.maskExportError = describeCurrentException();
+            outcome.warning = QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
+                              describeCurrentException();
         }
     }
     return outcome;

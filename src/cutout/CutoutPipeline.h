@@ -5,6 +5,7 @@
 
 #include <QUrl>
 
+#include "batch/ToolDriver.h"
 #include "cutout/BackgroundRemoving.h"
 #include "cutout/CutoutSettings.h"
 #include "platform/DescribedError.h"
@@ -34,18 +35,11 @@ struct CutoutRequest {
     std::optional<QUrl> maskURL;
 };
 
-// What a finished cut-out reports back.
-struct CutoutOutcome {
-    QUrl outputURL;
-    std::optional<QUrl> maskURL;
-    // The description of a failed mask export; the cut-out itself was written.
-    std::optional<QString> maskExportError;
-};
-
 // The per-file work: decode, mask, cut-out, write, optional mask file, with a
 // cancellation check before decoding, after reading metadata, after the mask and after
-// the cut-out. Throws the error of the step that failed.
-[[nodiscard]] CutoutOutcome runCutoutPipeline(const CutoutRequest& request,
+// the cut-out. A mask file that cannot be written is a warning on the written cut-out.
+// Throws the error of the step that failed.
+[[nodiscard]] FileOutcome runCutoutPipeline(const CutoutRequest& request,
                                               const std::shared_ptr<const BackgroundRemoving>& remover,
                                               CancellationToken& token);
 

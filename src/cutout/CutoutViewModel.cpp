@@ -5,24 +5,21 @@
 #include <QThread>
 #include <QThreadPool>
 
-
 #include "cutout/BackgroundRemover.h"
-#include "cutout/ImageIOWriteError.h"
 #include "naming/OutputNamer.h"
 
 namespace glintwork {
 
 CutoutViewModel::CutoutViewModel(QObject* parent)
     : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent) {
-    connect(this, &ToolDriver::isRunningChanged, this, &CutoutViewModel::isProcessingChanged);
-    connect(this, &ToolDriver::runFinished, this, [this] { m_remover.reset(); });
+    // The run's pipeline holds the remover and with it the networks' memory.
+    connect(this, &ToolDriver::runFinished, this, [this] { m_pipeline = nullptr; });
 }
 
 CutoutViewModel::~CutoutViewModel() = default;
 
-void CutoutViewModel::setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover) {
-    if (remover)
-        m_chosenRemover = std::move(remover);
+QString CutoutViewModel::cancellingText() const {
+    return QCoreApplication::translate("CutoutViewModel", "Cancelling processing");
 }
 
 void CutoutViewModel::updateMode(CutoutMode mode) {
@@ -63,26 +60,25 @@ int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, b
 }
 
 int CutoutViewModel::defaultConcurrency() const {
-    const bool network = !m_chosenRemover && BackgroundRemover::subjectModelPath().has_value();
+    const bool network = !m_chosenPipeline && BackgroundRemover::subjectModelPath().has_value();
     return defaultCutoutConcurrency(QThread::idealThreadCount(), physicalMemoryBytes(), network);
 }
 
-void CutoutViewModel::startProcessing() {
-    if (!canStartProcessing() || m_runner.isRunning())
-        return;
+void CutoutViewModel::beginRun() {
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.exportMask = m_settings.exportMaskSeparately;
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
-    if (m_chosenRemover) {
-        m_remover = m_chosenRemover;
-    } else {
+    m_pipeline = m_chosenPipeline;
+    if (!m_pipeline) {
         auto remover = std::make_shared<BackgroundRemover>();
         QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
-        m_remover = std::move(remover);
+        m_pipeline = [remover = std::shared_ptr<const BackgroundRemoving>(std::move(remover))](
+                         const CutoutRequest& request, CancellationToken& token, const Progress&) {
+            return runCutoutPipeline(request, remover, token);
+        };
     }
-    startRun();
 }
 
 BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
@@ -101,23 +97,7 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
         const QUrl maskFolder = QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath());
         request.maskURL = reserveOutputURL(OutputNamer::outputURL(maskFolder, maskBase, QStringLiteral("png")));
     }
-
-    const std::shared_ptr<const BackgroundRemoving> remover = m_remover;
-    const QPointer<ImageItem> target(&item);
-    return [request, remover, target](CancellationToken& token) -> std::function<void()> {
-        const CutoutOutcome outcome = runCutoutPipeline(request, remover, token);
-        const std::optional<QString> maskError = outcome.maskExportError;
-        return recordOutput(target, outcome.outputURL, [maskError](ImageItem& item) {
-            if (maskError)
-                item.setErrorMessage(QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
-                                     *maskError);
-        });
-    };
-}
-
-void CutoutViewModel::cancelProcessing() {
-    requestCancel(isProcessing(),
-                  QCoreApplication::translate("CutoutViewModel", "Cancelling processing"));
+    return jobFor(item, std::move(request));
 }
 
 } // namespace glintwork

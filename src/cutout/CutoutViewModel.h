@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 #include <QUrl>
@@ -23,44 +22,26 @@ namespace glintwork {
 // The cutout tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that cuts out every waiting item, several at once.
 // Lives on the main thread.
-class CutoutViewModel : public ToolDriverWithSettings<CutoutSettings, CutoutSettingsPersistence> {
+// Unless a pipeline is chosen, every run gets a fresh BackgroundRemover: its files share the
+// networks it loads, and the memory goes when the run ends.
+class CutoutViewModel : public ToolDriverWithSettings<CutoutSettings, CutoutSettingsPersistence, CutoutRequest> {
     Q_OBJECT
-    Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
 
 public:
     explicit CutoutViewModel(QObject* parent = nullptr);
     ~CutoutViewModel() override;
-
-    [[nodiscard]] bool isProcessing() const { return isRunning(); }
-    // Replaces the mask source (tests, other back ends). Without one, every run gets a
-    // fresh BackgroundRemover: its files share the networks it loads, and the memory goes
-    // when the run ends.
-    void setBackgroundRemover(std::shared_ptr<const BackgroundRemoving> remover);
-
-    // The list holds an item that is not completed and no run is going on.
-    [[nodiscard]] bool canStartProcessing() const { return !isProcessing() && hasUnfinishedItems(); }
 
     void updateMode(CutoutMode mode);
     void updateOutputFormat(CutoutOutputFormat format);
     void updateExportMaskSeparately(bool exportMask);
     void updateNamingConfig(const NamingConfig& config);
 
-    void startProcessing();
-    void cancelProcessing();
-    [[nodiscard]] bool canStart() const override { return canStartProcessing(); }
-    void start() override { startProcessing(); }
-    void cancel() override { cancelProcessing(); }
-
     [[nodiscard]] int defaultConcurrency() const override;
 
-Q_SIGNALS:
-    void isProcessingChanged();
-
 private:
+    void beginRun() override;
+    [[nodiscard]] QString cancellingText() const override;
     [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
-
-    std::shared_ptr<const BackgroundRemoving> m_chosenRemover;
-    std::shared_ptr<const BackgroundRemoving> m_remover; // the current run's
 
     // Captured when a run starts; changes during the run do not affect it.
     struct Snapshot {

@@ -26,8 +26,8 @@ struct FakeConverter {
     std::atomic<int> calls{0};
     std::function<void(const ConversionRequest&)> before = [](const ConversionRequest&) {};
 
-    ConversionViewModel::Converter function() {
-        return [this](const ConversionRequest& request, CancellationToken& token) {
+    ConversionViewModel::Pipeline function() {
+        return [this](const ConversionRequest& request, CancellationToken& token, const ToolDriver::Progress&) {
             ++calls;
             const int now = ++running;
             int seen = peak.load();
@@ -46,7 +46,7 @@ struct FakeConverter {
             if (!out.open(QIODevice::NewOnly))
                 throw std::runtime_error("output exists");
             out.write(QByteArray(123, 'x'));
-            return request.outputURL;
+            return FileOutcome{request.outputURL, std::nullopt};
         };
     }
 };
@@ -54,7 +54,7 @@ struct FakeConverter {
 class ConversionViewModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_model.setConverter(m_fake.function());
+        m_model.setPipeline(m_fake.function());
     }
 
     QString addInput(const QString& name) {
@@ -65,7 +65,7 @@ protected:
 
     bool run() {
         QSignalSpy finished(&m_model, &ConversionViewModel::runFinished);
-        m_model.startConversion();
+        m_model.start();
         return finished.count() > 0 || finished.wait(10000);
     }
 
@@ -141,18 +141,18 @@ TEST_F(ConversionViewModelTest, CancelMarksRunningAndWaitingItemsCancelled) {
     };
     QSignalSpy finished(&m_model, &ConversionViewModel::runFinished);
     QSignalSpy announced(&m_model, &ConversionViewModel::announcement);
-    m_model.startConversion();
-    EXPECT_TRUE(m_model.isConverting());
-    EXPECT_FALSE(m_model.canStartConversion());
+    m_model.start();
+    EXPECT_TRUE(m_model.isRunning());
+    EXPECT_FALSE(m_model.canStart());
     while (!started)
         QCoreApplication::processEvents();
-    m_model.cancelConversion();
+    m_model.cancel();
     EXPECT_TRUE(m_model.isCancelling());
     ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(announced.count(), 1);
     EXPECT_EQ(announced.first().first().toString(), QStringLiteral("Cancelling conversion"));
-    EXPECT_FALSE(m_model.isConverting());
+    EXPECT_FALSE(m_model.isRunning());
     EXPECT_FALSE(m_model.isCancelling());
     for (const auto& item : m_model.items())
         EXPECT_EQ(item->status(), ConversionStatus::cancelled());
@@ -219,7 +219,7 @@ TEST_F(ConversionViewModelTest, AddingSkipsListedFilesAndOpenFolderFollowsOutput
     ASSERT_TRUE(run());
     EXPECT_EQ(m_model.outputFolderToOpen(), QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("sub"))));
     m_model.clearItems();
-    EXPECT_FALSE(m_model.canStartConversion());
+    EXPECT_FALSE(m_model.canStart());
 }
 
 } // namespace

@@ -43,6 +43,12 @@ private:
     bool m_findsSubject;
 };
 
+CutoutViewModel::Pipeline cutoutWith(std::shared_ptr<const BackgroundRemoving> remover) {
+    return [remover](const CutoutRequest& request, CancellationToken& token, const ToolDriver::Progress&) {
+        return runCutoutPipeline(request, remover, token);
+    };
+}
+
 class CutoutViewModelTest : public ::testing::Test {
 protected:
     QString writePhoto(const QString& name, int width = 16, int height = 12) {
@@ -53,7 +59,7 @@ protected:
     }
     bool run() {
         QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
-        m_model.startProcessing();
+        m_model.start();
         return finished.count() > 0 || finished.wait(20000);
     }
     QString outputName(int index) const {
@@ -69,7 +75,7 @@ protected:
 TEST_F(CutoutViewModelTest, LosslessRunKeepsColoursAndExportsTheMask) {
     const QString input = writePhoto(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     CutoutSettings settings;
     settings.exportMaskSeparately = true;
     m_model.applySettings(settings);
@@ -95,12 +101,12 @@ TEST_F(CutoutViewModelTest, LosslessRunKeepsColoursAndExportsTheMask) {
     const Image mask = ImageServices::decode(m_dir.filePath(QStringLiteral("photo-cutout-mask-1.png")));
     EXPECT_EQ(mask.componentsPerPixel(), 1);
     EXPECT_EQ(mask.pixels[0], 255);
-    EXPECT_FALSE(m_model.canStartProcessing()) << "everything is completed";
+    EXPECT_FALSE(m_model.canStart()) << "everything is completed";
 }
 
 TEST_F(CutoutViewModelTest, CleanEdgesAsksForThePersonMatteAndWritesTiff) {
     const QString input = writePhoto(QStringLiteral("portrait.png"));
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     CutoutSettings settings;
     settings.mode = CutoutMode::cleanEdges;
     settings.outputFormat = CutoutOutputFormat::tiff;
@@ -118,7 +124,7 @@ TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
     Image greyImage = Image::make(8, 8, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1);
     ImageServices::writePNG(greyImage, grey);
     const QString empty = writePhoto(QStringLiteral("empty.png"));
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     m_model.addFiles({QUrl::fromLocalFile(broken), QUrl::fromLocalFile(grey)});
     ASSERT_TRUE(run());
     EXPECT_EQ(m_model.items().at(0)->errorMessage(), QStringLiteral("Could not read source image at broken.png."));
@@ -127,10 +133,10 @@ TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
     EXPECT_TRUE(m_model.items().at(1)->status().is(ConversionStatus::Kind::error));
 
     CutoutViewModel nothing;
-    nothing.setBackgroundRemover(std::make_shared<HalfMaskRemover>(false));
+    nothing.setPipeline(cutoutWith(std::make_shared<HalfMaskRemover>(false)));
     nothing.addFiles({QUrl::fromLocalFile(empty)});
     QSignalSpy finished(&nothing, &CutoutViewModel::runFinished);
-    nothing.startProcessing();
+    nothing.start();
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_EQ(nothing.items().at(0)->errorMessage(),
               QStringLiteral("No foreground subject was detected in the image."));
@@ -138,7 +144,7 @@ TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
 
 TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     const QString input = writePhoto(QStringLiteral("photo.png"), 200, 150);
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     m_model.addFiles({QUrl::fromLocalFile(input)});
     ASSERT_TRUE(run()); // once without the mask, to learn how much room the cut-out takes
     const QString first = m_model.items().at(0)->outputURL()->toLocalFile();
@@ -172,7 +178,7 @@ TEST_F(CutoutViewModelTest, NamesFollowTheNamingModeAndAreReservedWithinARun) {
     const QString b = writePhoto(QStringLiteral("b/photo.png"));
     const QString out = m_dir.filePath(QStringLiteral("out"));
     QDir().mkpath(out);
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     m_model.setFixedOutputDirectory(QUrl::fromLocalFile(out));
     CutoutSettings settings;
     settings.naming.mode = NamingMode::original;
@@ -184,18 +190,18 @@ TEST_F(CutoutViewModelTest, NamesFollowTheNamingModeAndAreReservedWithinARun) {
 
     // In its own folder the input itself is taken, so it is never overwritten.
     CutoutViewModel beside;
-    beside.setBackgroundRemover(m_remover);
+    beside.setPipeline(cutoutWith(m_remover));
     beside.applySettings(settings);
     beside.addFiles({QUrl::fromLocalFile(a)});
     QSignalSpy finished(&beside, &CutoutViewModel::runFinished);
-    beside.startProcessing();
+    beside.start();
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_EQ(QFileInfo(beside.items().at(0)->outputURL()->toLocalFile()).fileName(), QStringLiteral("photo-1.png"));
 }
 
 TEST_F(CutoutViewModelTest, CustomNumbersCountScheduledItemsOnly) {
     const QString first = writePhoto(QStringLiteral("one.png"));
-    m_model.setBackgroundRemover(m_remover);
+    m_model.setPipeline(cutoutWith(m_remover));
     CutoutSettings settings;
     settings.naming.mode = NamingMode::custom;
     settings.naming.prefix = QStringLiteral("bg");
@@ -205,7 +211,7 @@ TEST_F(CutoutViewModelTest, CustomNumbersCountScheduledItemsOnly) {
     EXPECT_EQ(outputName(0), QStringLiteral("bg-01.png"));
     m_model.addFiles({QUrl::fromLocalFile(writePhoto(QStringLiteral("two.png"))),
                       QUrl::fromLocalFile(writePhoto(QStringLiteral("three.png")))});
-    EXPECT_TRUE(m_model.canStartProcessing());
+    EXPECT_TRUE(m_model.canStart());
     ASSERT_TRUE(run());
     EXPECT_EQ(outputName(1), QStringLiteral("bg-01-1.png")) << "bg-01 exists on disk";
     EXPECT_EQ(outputName(2), QStringLiteral("bg-02.png"));
@@ -243,15 +249,15 @@ TEST_F(CutoutViewModelTest, CancellingEndsTheRunWithoutWaitingForTheMask) {
     for (int i = 0; i < 10; ++i)
         inputs.append(QUrl::fromLocalFile(writePhoto(QStringLiteral("p%1.png").arg(i))));
     const auto remover = std::make_shared<BlockingRemover>();
-    m_model.setBackgroundRemover(remover);
+    m_model.setPipeline(cutoutWith(remover));
     m_model.setConcurrencyLimit(1);
     m_model.addFiles(inputs);
     QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
     QSignalSpy announced(&m_model, &CutoutViewModel::announcement);
-    m_model.startProcessing();
-    EXPECT_TRUE(m_model.isProcessing());
+    m_model.start();
+    EXPECT_TRUE(m_model.isRunning());
     ASSERT_TRUE(remover->waitUntilStarted());
-    m_model.cancelProcessing();
+    m_model.cancel();
     EXPECT_TRUE(m_model.isCancelling());
     const bool ended = finished.count() > 0 || finished.wait(5000);
     remover->release();
@@ -261,7 +267,7 @@ TEST_F(CutoutViewModelTest, CancellingEndsTheRunWithoutWaitingForTheMask) {
     EXPECT_EQ(announced.at(0).at(0).toString(), QStringLiteral("Cancelling processing"));
     for (const auto& item : m_model.items())
         EXPECT_TRUE(item->status().is(ConversionStatus::Kind::cancelled));
-    EXPECT_FALSE(m_model.isProcessing());
+    EXPECT_FALSE(m_model.isRunning());
     EXPECT_FALSE(m_model.isCancelling());
     EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*-cutout*")}, QDir::Files | QDir::Hidden).isEmpty());
     for (int i = 0; i < 400 && AbandonableWork::abandonedCount() > 0; ++i)

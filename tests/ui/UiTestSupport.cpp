@@ -47,10 +47,11 @@ bool dropFiles(QWidget* target, const QList<QUrl>& urls) {
     return true;
 }
 
-ConversionViewModel::Converter ControlledConverter::converter() const {
+ConversionViewModel::Pipeline ControlledConverter::converter() const {
     const auto released = release;
     const QStringList atOnce = finishAtOnce;
-    return [released, atOnce](const ConversionRequest& request, CancellationToken& token) -> QUrl {
+    return [released, atOnce](const ConversionRequest& request, CancellationToken& token,
+                              const ToolDriver::Progress&) -> FileOutcome {
         const QString input = request.input.toLocalFile();
         if (!atOnce.contains(QFileInfo(input).fileName())) {
             while (!released->load()) {
@@ -66,7 +67,13 @@ ConversionViewModel::Converter ControlledConverter::converter() const {
         QFile output(request.outputURL.toLocalFile());
         if (output.open(QIODevice::WriteOnly))
             output.write(bytes.left(bytes.size() / 2));
-        return request.outputURL;
+        return FileOutcome{request.outputURL, std::nullopt};
+    };
+}
+
+CutoutViewModel::Pipeline cutoutWith(std::shared_ptr<const BackgroundRemoving> remover) {
+    return [remover](const CutoutRequest& request, CancellationToken& token, const ToolDriver::Progress&) {
+        return runCutoutPipeline(request, remover, token);
     };
 }
 

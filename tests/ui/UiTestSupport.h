@@ -9,6 +9,8 @@
 #include <QUrl>
 
 #include "compress/ConversionViewModel.h"
+#include "cutout/CutoutPipeline.h"
+#include "cutout/CutoutViewModel.h"
 
 class QWidget;
 
@@ -31,7 +33,10 @@ struct ControlledConverter {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     QStringList finishAtOnce;
 
-    [[nodiscard]] ConversionViewModel::Converter converter() const;
+    [[nodiscard]] ConversionViewModel::Pipeline converter() const;
 };
+
+// The cut-out pipeline with `remover` making the masks.
+[[nodiscard]] CutoutViewModel::Pipeline cutoutWith(std::shared_ptr<const BackgroundRemoving> remover);
 
 } // namespace glintwork::test

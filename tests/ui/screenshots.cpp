@@ -141,13 +141,13 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 9; ++i)
         names.append(QStringLiteral("holiday-photo-%1.png").arg(i));
     converter.finishAtOnce = {names[0], names[1], names[2], names[3]};
-    compress->driver()->setConverter(converter.converter());
+    compress->driver()->setPipeline(converter.converter());
     compress->driver()->setConcurrencyLimit(2);
     compress->driver()->addFiles(test::writeImages(files.path(), 9, QStringLiteral("holiday-photo-")));
     ok = save(&window, prefix + QStringLiteral("2-list.png")) && ok;
 
     QSignalSpy finished(compress->driver(), &ConversionViewModel::runFinished);
-    compress->driver()->startConversion();
+    compress->driver()->start();
     settle();
     ok = save(&window, prefix + QStringLiteral("3-mid-run.png")) && ok;
     converter.release->store(true);
@@ -163,12 +163,12 @@ int main(int argc, char** argv) {
     window.rootView()->model()->setActiveTab(TabKind::cutout);
     auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
     auto remover = std::make_shared<HeldRemover>(3);
-    cutout->driver()->setBackgroundRemover(remover);
+    cutout->driver()->setPipeline(test::cutoutWith(remover));
     cutout->driver()->setConcurrencyLimit(2);
     cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,
                                                  QStringLiteral("portrait-studio-")));
     QSignalSpy cutoutFinished(cutout->driver(), &CutoutViewModel::runFinished);
-    cutout->driver()->startProcessing();
+    cutout->driver()->start();
     ok = save(&window, prefix + QStringLiteral("6-cutout-mid-run.png")) && ok;
     remover->release->store(true);
     cutoutFinished.wait(30000);
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
                                             {QStringLiteral("harbour-at-dusk.jpg"), QStringLiteral("old-town.jpg"),
                                              QStringLiteral("market-street.jpg"), QStringLiteral("lighthouse.jpg")}));
     QSignalSpy upscaleFinished(upscale->driver(), &UpscaleViewModel::runFinished);
-    upscale->driver()->startProcessing();
+    upscale->driver()->start();
     // Wait for the first tile so a progress bar shows.
     ImageItem* first = upscale->driver()->items().first().get();
     for (int i = 0; i < 400 && first->progress() <= 0.0 && upscaleFinished.isEmpty(); ++i)

@@ -136,17 +136,17 @@ void CompressViewTest::returnStartsAndEscapeCancels() {
 
     // With nothing listed, Return starts nothing.
     QTest::keyClick(&view, Qt::Key_Return);
-    QVERIFY(!view.driver()->isConverting());
+    QVERIFY(!view.driver()->isRunning());
 
     test::ControlledConverter converter;
-    view.driver()->setConverter(converter.converter());
+    view.driver()->setPipeline(converter.converter());
     view.driver()->addFiles(test::writeImages(freshFolder(), 3));
     QVERIFY(view.startButton()->isVisible());
     QVERIFY(!view.cancelButton()->isVisible());
     QVERIFY(!view.openFolderButton()->isEnabled());
 
     QTest::keyClick(view.fileList(), Qt::Key_Return);
-    QVERIFY(view.driver()->isConverting());
+    QVERIFY(view.driver()->isRunning());
     QVERIFY(!view.startButton()->isVisible());
     QVERIFY(view.cancelButton()->isVisible());
     QVERIFY(view.cancelButton()->isEnabled());
@@ -160,7 +160,7 @@ void CompressViewTest::returnStartsAndEscapeCancels() {
 
     QVERIFY(finished.wait(30000));
     QCOMPARE(finished.first().first().toBool(), true);
-    QVERIFY(!view.driver()->isConverting());
+    QVERIFY(!view.driver()->isRunning());
     QVERIFY(view.startButton()->isVisible());
     QVERIFY(view.clearButton()->isEnabled());
     for (const auto& item : view.driver()->items())
@@ -173,9 +173,9 @@ void CompressViewTest::returnDoesNothingWhileARunIsGoing() {
     QApplication::setActiveWindow(&view);
     QVERIFY(QTest::qWaitForWindowActive(&view));
     test::ControlledConverter converter;
-    view.driver()->setConverter(converter.converter());
+    view.driver()->setPipeline(converter.converter());
     view.driver()->addFiles(test::writeImages(freshFolder(), 1));
-    QSignalSpy converting(view.driver(), &ConversionViewModel::isConvertingChanged);
+    QSignalSpy converting(view.driver(), &ConversionViewModel::isRunningChanged);
     QTest::keyClick(&view, Qt::Key_Return);
     QTest::keyClick(&view, Qt::Key_Return);
     QCOMPARE(converting.size(), 1);
@@ -256,11 +256,11 @@ void CompressViewTest::summaryAppearsWithTheFirstCompletedItem() {
     const QList<QUrl> urls = test::writeImages(freshFolder(), 3);
     test::ControlledConverter converter;
     converter.finishAtOnce = {QStringLiteral("photo0.png")};
-    view.driver()->setConverter(converter.converter());
+    view.driver()->setPipeline(converter.converter());
     view.driver()->addFiles(urls);
     QVERIFY(!view.summary()->isVisible());
 
-    view.driver()->startConversion();
+    view.driver()->start();
     ImageItem* first = view.driver()->items().first().get();
     QSignalSpy firstChanged(first, &ImageItem::statusChanged);
     while (!first->status().is(ConversionStatus::Kind::completed))
@@ -273,7 +273,7 @@ void CompressViewTest::summaryAppearsWithTheFirstCompletedItem() {
     QVERIFY(!view.summary()->savingText().isEmpty());
 
     QSignalSpy finished(view.driver(), &ConversionViewModel::runFinished);
-    view.driver()->cancelConversion();
+    view.driver()->cancel();
     QVERIFY(finished.wait(30000));
     QVERIFY(view.summary()->isVisible());
     view.clearButton()->click();

@@ -187,14 +187,14 @@ void CutoutViewTest::returnStartsEscapeCancels() {
     QApplication::setActiveWindow(&view);
     QVERIFY(QTest::qWaitForWindowActive(&view));
     auto remover = std::make_shared<HeldRemover>();
-    view.driver()->setBackgroundRemover(remover);
+    view.driver()->setPipeline(test::cutoutWith(remover));
     view.driver()->setConcurrencyLimit(1);
     view.driver()->addFiles(test::writeImages(freshFolder(), 3));
     QCOMPARE(view.startButton()->text(), QStringLiteral("Start Processing"));
     QVERIFY(view.startButton()->isEnabled());
 
     QTest::keyClick(view.fileList(), Qt::Key_Return);
-    QVERIFY(view.driver()->isProcessing());
+    QVERIFY(view.driver()->isRunning());
     QVERIFY(!view.startButton()->isVisible());
     QVERIFY(view.cancelButton()->isVisible());
     QCOMPARE(view.cancelButton()->text(), QStringLiteral("Cancel"));

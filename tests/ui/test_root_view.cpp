@@ -135,16 +135,16 @@ void RootViewTest::aRunLeftBehindFinishesBeforeItsDriverGoes() {
     root.show();
     auto* compress = qobject_cast<CompressView*>(root.toolView());
     test::ControlledConverter converter;
-    compress->driver()->setConverter(converter.converter());
+    compress->driver()->setPipeline(converter.converter());
     compress->driver()->addFiles(test::writeImages(m_files.filePath(QStringLiteral("run")), 2));
     const ItemList items = compress->driver()->items();
-    compress->driver()->startConversion();
+    compress->driver()->start();
     QPointer<ConversionViewModel> driver = compress->driver();
     QSignalSpy finished(driver.data(), &ConversionViewModel::runFinished);
 
     root.model()->setActiveTab(TabKind::cutout);
     QVERIFY(!driver.isNull());
-    QVERIFY(driver->isConverting());
+    QVERIFY(driver->isRunning());
     QVERIFY(!driver->isCancelling());
 
     converter.release->store(true);

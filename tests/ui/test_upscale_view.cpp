@@ -294,7 +294,7 @@ void UpscaleViewTest::smallImageIsUpscaledEndToEnd() {
 
     QSignalSpy finished(view->driver(), &UpscaleViewModel::runFinished);
     QTest::keyClick(view->fileList(), Qt::Key_Return);
-    QVERIFY(finished.size() == 1 || view->driver()->isProcessing());
+    QVERIFY(finished.size() == 1 || view->driver()->isRunning());
     QVERIFY(finished.size() == 1 || finished.wait(60000));
     QCOMPARE(finished.first().first().toBool(), false);
 

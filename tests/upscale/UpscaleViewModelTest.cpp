@@ -56,7 +56,7 @@ protected:
 
     bool run() {
         QSignalSpy finished(&m_model, &UpscaleViewModel::runFinished);
-        m_model.startProcessing();
+        m_model.start();
         return finished.count() > 0 || finished.wait(120000);
     }
 
@@ -196,11 +196,11 @@ TEST_F(UpscaleViewModelTest, CancellingMidFileStopsItAndEverythingWaiting) {
     const auto& first = m_model.items().front();
     QObject::connect(first.get(), &ImageItem::progressChanged, &m_model, [&] {
         if (first->progress() > 0)
-            m_model.cancelProcessing();
+            m_model.cancel();
     });
     QSignalSpy announcements(&m_model, &UpscaleViewModel::announcement);
     QSignalSpy finished(&m_model, &UpscaleViewModel::runFinished);
-    m_model.startProcessing();
+    m_model.start();
     ASSERT_TRUE(finished.wait(120000));
     EXPECT_TRUE(finished.front().front().toBool());
     EXPECT_EQ(first->status(), ConversionStatus::cancelled());
@@ -209,7 +209,7 @@ TEST_F(UpscaleViewModelTest, CancellingMidFileStopsItAndEverythingWaiting) {
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("big-upscaled-2x.png"))));
     ASSERT_EQ(announcements.count(), 1);
     EXPECT_EQ(announcements.front().front().toString(), QStringLiteral("Cancelling upscaling"));
-    EXPECT_FALSE(m_model.isProcessing());
+    EXPECT_FALSE(m_model.isRunning());
     EXPECT_FALSE(m_model.isCancelling());
 }
 
@@ -297,7 +297,7 @@ TEST_F(UpscaleViewModelTest, SameStemFromTwoFoldersGetsTwoNames) {
     }
     EXPECT_EQ(names, (QStringList{QStringLiteral("cat-upscaled-2x.png"), QStringLiteral("cat-upscaled-2x-1.png")}));
     EXPECT_EQ(m_model.outputFolderToOpen(), QUrl::fromLocalFile(shared));
-    EXPECT_FALSE(m_model.canStartProcessing()); // everything is completed
+    EXPECT_FALSE(m_model.canStart()); // everything is completed
 }
 
 TEST_F(UpscaleViewModelTest, AnimeForcesFourTimesAndOnlyTwoOrFourAreAccepted) {
