@@ -165,6 +165,13 @@ PartFile::PartFile(const QString& folder)
     : m_path(folder + QStringLiteral("/.") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
              QStringLiteral(".part")),
       m_abruptExit(m_path) {
+    try {
+        FileService::ensureDirectory(QUrl::fromLocalFile(folder));
+    } catch (...) {
+        m_path.clear();
+        m_abruptExit.reset();
+        throw;
+    }
     const int fd =
         ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {

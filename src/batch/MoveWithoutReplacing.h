@@ -25,7 +25,8 @@ enum class MoveMethod {
                                         MoveMethod method = MoveMethod::automatic);
 
 // The hidden file a writer fills before the output gets its name. It lives in the output's
-// own folder so that the final move is a rename within one file system, and it is created
+// own folder so that the final move is a rename within one file system; the folder is
+// created when missing (the one place outputs' folders are made), and the file is created
 // at once, exclusively, so an unusable folder is reported before any work starts (throws
 // FileSystemError). Removed when the object goes unless it was published, and on an abrupt
 // exit of the program.

@@ -19,8 +19,8 @@
 #include <QStringList>
 #include <QUuid>
 
-#include "batch/FileService.h"
 #include "compress/ConversionError.h"
+#include "batch/FileService.h"
 #include "batch/MoveWithoutReplacing.h"
 #include "platform/ProcessRunner.h"
 #include "compress/ToolManager.h"
@@ -375,7 +375,6 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             : OutputNamer::ensureUnique(OutputNamer::outputURL(outputDirectory, OutputNamer::stemOf(input),
                                                                fileExtension(format)),
                                         reserved);
-    FileService::ensureDirectory(outputDirectory);
     PartFile part(QFileInfo(firstChoice.toLocalFile()).absolutePath());
 
     try {

@@ -3,9 +3,7 @@
 #include <memory>
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
-#include "batch/FileService.h"
 #include "cutout/AlphaComposition.h"
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
@@ -55,8 +53,6 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
                              : withMaskAsAlpha(source, mask);
     token.check();
 
-    FileService::ensureDirectory(
-        QUrl::fromLocalFile(QFileInfo(request.outputURL.toLocalFile()).absolutePath()));
     FileOutcome outcome;
     outcome.written = QUrl::fromLocalFile(
         write(cutout, request.outputURL.toLocalFile(), request.format, metadata));

@@ -44,12 +44,12 @@ private:
 
 // Encodes `image` as PNG or TIFF (LZW) with its colour profile embedded and the source's
 // orientation, resolution and EXIF carried over; pixels are never rotated, so the
-// orientation is written back unchanged. The file is written under a temporary name and
-// published without ever replacing anything: when something appeared at `path` after its
-// name was chosen, the first free "stem-N" name is used instead. A name longer than the
-// file system allows loses characters from the middle of its stem, keeping the stem's end
-// (where a naming suffix sits) and the extension. Returns the path written. A failure
-// leaves no file. Throws ImageIOWriteError.
+// orientation is written back unchanged. The file is written into a part file and
+// published like every output (publishPartFile): never replacing anything, the first free
+// "stem-N" name when something appeared at `path` meanwhile, and a name too long for the
+// file system shortened in the middle of its stem. Returns the path written. A failure
+// leaves no file. Throws ImageIOWriteError, or FileSystemError when the folder cannot be
+// made.
 [[nodiscard]] QString write(const Image& image, const QString& path, CutoutOutputFormat format,
                             const std::optional<ImageMetadata>& sourceMetadata);
 

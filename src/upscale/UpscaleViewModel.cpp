@@ -1,17 +1,10 @@
 #include "upscale/UpscaleViewModel.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QThread>
 
-#include "batch/FileService.h"
-#include "batch/MoveWithoutReplacing.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
-#include "platform/ImageServices.h"
-#include "platform/Orientation.h"
-#include "upscale/DnnUpscaler.h"
-#include "upscale/UpscalePipelineError.h"
 
 namespace glintwork {
 
@@ -108,7 +101,6 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
     request.model = m_snapshot.choice.model;
     request.factor = m_snapshot.choice.factor;
     const QUrl folder = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
-    FileService::ensureDirectory(folder);
     // Names handed out to files still upscaling are reserved, so two sources with the same
     // stem never share an output.
     const QString base = OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex,
