@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 
-#include "platform/ImageServices.h"
 
 namespace glintwork {
 
@@ -105,88 +104,6 @@ ChannelLayout channelLayout(AlphaInfo alphaInfo, int bitsPerPixel, int bytesPerC
                                                         alphaInfo);
 }
 
-[[noreturn]] void maskScalingFailed() {
-    throw AlphaCompositionError::simple(Kind::maskScalingFailed);
-}
-
-std::vector<std::uint8_t> copyMaskBytesVerbatim(const Image& mask, int width, int height) {
-    const std::size_t stride = std::size_t(mask.bytesPerRow);
-    if (mask.pixels.empty() || mask.bytesPerRow < width ||
-        mask.pixels.size() < stride * std::size_t(height))
-        maskScalingFailed();
-    std::vector<std::uint8_t> bytes(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        std::memcpy(bytes.data() + std::size_t(y) * std::size_t(width),
-                    mask.pixels.data() + std::size_t(y) * stride, std::size_t(width));
-    return bytes;
-}
-
-// Any mask as packed 8-bit grey at its own size: one-component and alpha-only masks are
-// read as they are (16-bit and float ones scaled to 0–255); colour masks go through
-// their luminance.
-std::vector<std::uint8_t> greyBytesOf(const Image& mask) {
-    if (mask.isEmpty() || mask.pixels.empty())
-        maskScalingFailed();
-    const std::size_t w = std::size_t(mask.width);
-    const std::size_t h = std::size_t(mask.height);
-    const int components = mask.componentsPerPixel();
-    std::vector<std::uint8_t> grey(w * h);
-    if (components == 1) {
-        const int bytesPerSample = mask.bitsPerComponent / 8;
-        if (bytesPerSample < 1 || std::size_t(mask.bytesPerRow) < w * std::size_t(bytesPerSample) ||
-            mask.pixels.size() < std::size_t(mask.bytesPerRow) * (h - 1) + w * std::size_t(bytesPerSample))
-            maskScalingFailed();
-        for (std::size_t y = 0; y < h; ++y) {
-            const std::uint8_t* in = mask.row(int(y));
-            std::uint8_t* out = grey.data() + y * w;
-            for (std::size_t x = 0; x < w; ++x) {
-                if (mask.isFloat && mask.bitsPerComponent == 32) {
-                    float v;
-                    std::memcpy(&v, in + 4 * x, 4);
-                    out[x] = std::isnan(v) ? 0
-                                           : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-                } else if (mask.bitsPerComponent == 16) {
-                    const std::uint8_t* s = in + 2 * x;
-                    const unsigned v = mask.byteOrder16 == ByteOrder16::little
-                                           ? unsigned(s[0]) | (unsigned(s[1]) << 8)
-                                           : (unsigned(s[0]) << 8) | unsigned(s[1]);
-                    out[x] = std::uint8_t((v * 255u + 32767u) / 65535u);
-                } else if (mask.bitsPerComponent == 8) {
-                    out[x] = in[x];
-                } else {
-                    maskScalingFailed();
-                }
-            }
-        }
-        return grey;
-    }
-    Image rgba;
-    try {
-        rgba = ImageServices::toRGBA8(mask);
-    } catch (...) {
-        maskScalingFailed();
-    }
-    for (std::size_t y = 0; y < h; ++y) {
-        const std::uint8_t* in = rgba.row(int(y));
-        for (std::size_t x = 0; x < w; ++x, in += 4)
-            grey[y * w + x] =
-                std::uint8_t(std::lround(0.2126 * in[0] + 0.7152 * in[1] + 0.0722 * in[2]));
-    }
-    return grey;
-}
-
-std::vector<std::uint8_t> renderMaskBytesViaLanczos(const Image& mask, int width, int height) {
-    if (width < 1 || height < 1)
-        maskScalingFailed();
-    const std::vector<std::uint8_t> grey = greyBytesOf(mask);
-    try {
-        return ImageServices::resampleMaskLanczos(grey.data(), mask.width, mask.height, width,
-                                                  height);
-    } catch (...) {
-        maskScalingFailed();
-    }
-}
-
 template <int C>
 void copyRows(const Image& source, const ChannelLayout& layout, const std::uint8_t* maskBytes,
               std::uint8_t* output, int rowBegin, int rowEnd) {
@@ -212,13 +129,6 @@ void copyRows(const Image& source, const ChannelLayout& layout, const std::uint8
 }
 
 } // namespace
-
-std::vector<std::uint8_t> maskBytes(const Image& mask, int width, int height) {
-    if (mask.width == width && mask.height == height && mask.bitsPerComponent == 8 &&
-        mask.bitsPerPixel == 8 && !mask.isFloat)
-        return copyMaskBytesVerbatim(mask, width, height);
-    return renderMaskBytesViaLanczos(mask, width, height);
-}
 
 namespace {
 
@@ -286,19 +196,6 @@ Image withMaskAsAlpha(const Image& source, const Image& mask) {
     output.isFloat = false;
     output.colorSpace = source.colorSpace;
     return output;
-}
-
-Image maskAsLinearGray(const Image& mask, int width, int height) {
-    Image grey;
-    grey.pixels = maskBytes(mask, width, height);
-    grey.width = width;
-    grey.height = height;
-    grey.bitsPerComponent = 8;
-    grey.bitsPerPixel = 8;
-    grey.bytesPerRow = width;
-    grey.alphaInfo = AlphaInfo::none;
-    grey.colorSpace = ColorSpace::linearGray();
-    return grey;
 }
 
 } // namespace glintwork

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "platform/DescribedError.h"
+#include "cutout/MaskResampling.h"
 #include "platform/Image.h"
 
 namespace glintwork {
@@ -58,13 +59,5 @@ private:
 // Runs the source checks of withMaskAsAlpha, in their order, without a mask: a source
 // that will be refused is refused before any mask is computed for it.
 void checkLosslessSource(const Image& source);
-
-// The mask alone as a packed 8-bit linear-grey image of exactly width × height.
-[[nodiscard]] Image maskAsLinearGray(const Image& mask, int width, int height);
-
-// The mask as width × height packed bytes: copied verbatim when it already is an 8-bit
-// one-component image of that size, otherwise turned grey and Lanczos-resampled.
-// Throws AlphaCompositionError (maskScalingFailed).
-[[nodiscard]] std::vector<std::uint8_t> maskBytes(const Image& mask, int width, int height);
 
 } // namespace glintwork

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include "cutout/AlphaComposition.h"
+#include "cutout/MaskResampling.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork::CleanEdgeCompositor {

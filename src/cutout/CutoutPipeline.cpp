@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "cutout/AlphaComposition.h"
+#include "cutout/MaskResampling.h"
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
 #include "cutout/ImageMetadata.h"

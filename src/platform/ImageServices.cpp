@@ -626,47 +626,6 @@ template <typename Work> auto guarded(Kind kind, Work&& work) {
     }
 }
 
-double lanczos3(double x) {
-    x = std::abs(x);
-    if (x < 1e-12)
-        return 1.0;
-    if (x >= 3.0)
-        return 0.0;
-    const double px = M_PI * x;
-    return 3.0 * std::sin(px) * std::sin(px / 3.0) / (px * px);
-}
-
-struct Taps {
-    int first = 0;
-    std::vector<double> weights;
-};
-
-// One output sample per entry: which source samples feed it and with what weight. The
-// kernel widens when shrinking so every source sample contributes (no aliasing).
-std::vector<Taps> lanczosTaps(int sourceSize, int targetSize) {
-    const double scale = double(targetSize) / double(sourceSize);
-    const double stretch = std::min(1.0, scale);
-    const double support = 3.0 / stretch;
-    std::vector<Taps> taps(static_cast<std::size_t>(targetSize));
-    for (int i = 0; i < targetSize; ++i) {
-        const double center = (i + 0.5) / scale - 0.5;
-        const int first = static_cast<int>(std::floor(center - support)) + 1;
-        const int last = static_cast<int>(std::ceil(center + support)) - 1;
-        Taps& tap = taps[std::size_t(i)];
-        tap.first = first;
-        double sum = 0;
-        for (int j = first; j <= last; ++j) {
-            const double w = lanczos3((j - center) * stretch);
-            tap.weights.push_back(w);
-            sum += w;
-        }
-        if (sum != 0)
-            for (double& w : tap.weights)
-                w /= sum;
-    }
-    return taps;
-}
-
 } // namespace
 
 ImageServiceError::ImageServiceError(Kind kind, QString reason)
@@ -959,45 +918,6 @@ Image downscale(const Image& image, int width, int height) {
             VImage::option()->set("interpretation", in.interpretation()));
         return imageFromVips(work, image.colorSpace);
     });
-}
-
-std::vector<std::uint8_t> resampleMaskLanczos(const std::uint8_t* mask, int width, int height,
-                                              int targetWidth, int targetHeight) {
-    if (!mask || width < 1 || height < 1 || targetWidth < 1 || targetHeight < 1)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("Failed to scale the mask to the source image "
-                                               "resolution."));
-    const std::vector<Taps> across = lanczosTaps(width, targetWidth);
-    const std::vector<Taps> down = lanczosTaps(height, targetHeight);
-    auto clampIndex = [](int i, int size) { return std::clamp(i, 0, size - 1); };
-
-    std::vector<double> rows(std::size_t(height) * std::size_t(targetWidth));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* in = mask + std::size_t(y) * std::size_t(width);
-        double* out = rows.data() + std::size_t(y) * std::size_t(targetWidth);
-        for (int x = 0; x < targetWidth; ++x) {
-            const Taps& tap = across[std::size_t(x)];
-            double sum = 0;
-            for (std::size_t k = 0; k < tap.weights.size(); ++k)
-                sum += tap.weights[k] * in[clampIndex(tap.first + int(k), width)];
-            out[x] = sum;
-        }
-    }
-    std::vector<std::uint8_t> result(std::size_t(targetWidth) * std::size_t(targetHeight));
-    for (int y = 0; y < targetHeight; ++y) {
-        const Taps& tap = down[std::size_t(y)];
-        std::uint8_t* out = result.data() + std::size_t(y) * std::size_t(targetWidth);
-        for (int x = 0; x < targetWidth; ++x) {
-            double sum = 0;
-            for (std::size_t k = 0; k < tap.weights.size(); ++k)
-                sum += tap.weights[k] *
-                       rows[std::size_t(clampIndex(tap.first + int(k), height)) *
-                                std::size_t(targetWidth) +
-                            std::size_t(x)];
-            out[x] = static_cast<std::uint8_t>(std::clamp(std::lround(sum), 0L, 255L));
-        }
-    }
-    return result;
 }
 
 namespace {

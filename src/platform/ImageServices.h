@@ -75,7 +75,9 @@ struct WriteMetadata {
     friend bool operator==(const WriteMetadata&, const WriteMetadata&) = default;
 };
 
-// Decoding, encoding and resampling over libvips. Every call may run on any thread.
+// Decoding, encoding and resampling of whole images over libvips, plus the one format
+// libvips does not write (TGA, the input cjpeg takes). Byte-level edits of PNG files live in
+// PngContainer. Every call may run on any thread.
 namespace ImageServices {
 
 // Images whose header claims more pixels than this are refused before decoding.
@@ -126,12 +128,6 @@ void streamJPEG(const Image& image, const QString& path, double quality);
 // transparent neighbours do not darken edges. The result is packed with straight alpha
 // last in native 16-bit byte order and keeps the colour space.
 [[nodiscard]] Image downscale(const Image& image, int width, int height);
-
-// Lanczos-3 resample of a packed 8-bit grey mask to exactly targetWidth × targetHeight,
-// rounded and clamped to 0–255. Edges are extended, so a uniform mask stays uniform.
-[[nodiscard]] std::vector<std::uint8_t> resampleMaskLanczos(const std::uint8_t* mask, int width,
-                                                            int height, int targetWidth,
-                                                            int targetHeight);
 
 // Any image as packed 8-bit RGBA with straight alpha in sRGB: ICC images are colour
 // converted, grey is expanded, 16-bit components keep their high byte, opaque images get

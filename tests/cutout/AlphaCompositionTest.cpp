@@ -123,7 +123,7 @@ TEST(WithMaskAsAlpha, RescalesASmallerMaskWithLanczos) {
     const Image mask = test::greyMask(16, 12, [](int x, int) { return x < 8 ? 0 : 255; });
     const Image out = withMaskAsAlpha(source, mask);
     const std::vector<std::uint8_t> expected =
-        ImageServices::resampleMaskLanczos(mask.pixels.data(), 16, 12, 64, 48);
+        resampleMaskLanczos(mask.pixels.data(), 16, 12, 64, 48);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(out.row(y)[4 * x + 3], expected[std::size_t(y * 64 + x)]) << x << "," << y;

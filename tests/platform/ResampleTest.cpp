@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cutout/AlphaComposition.h"
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
 
@@ -28,7 +29,7 @@ TEST(MaskResampleTest, HitsTheExactSizeAndKeepsUniformMasksUniform) {
                                             << c.targetWidth << "x" << c.targetHeight
                                             << " value " << int(value));
             const auto mask = uniformMask(c.width, c.height, value);
-            const auto out = ImageServices::resampleMaskLanczos(mask.data(), c.width, c.height,
+            const auto out = resampleMaskLanczos(mask.data(), c.width, c.height,
                                                                 c.targetWidth, c.targetHeight);
             ASSERT_EQ(out.size(), std::size_t(c.targetWidth) * std::size_t(c.targetHeight));
             EXPECT_TRUE(std::all_of(out.begin(), out.end(), [&](auto v) { return v == value; }));
@@ -39,7 +40,7 @@ TEST(MaskResampleTest, SameSizeIsTheIdentity) {
     std::vector<std::uint8_t> mask(13 * 7);
     for (std::size_t i = 0; i < mask.size(); ++i)
         mask[i] = std::uint8_t(i * 37);
-    EXPECT_EQ(ImageServices::resampleMaskLanczos(mask.data(), 13, 7, 13, 7), mask);
+    EXPECT_EQ(resampleMaskLanczos(mask.data(), 13, 7, 13, 7), mask);
 }
 
 TEST(MaskResampleTest, ShrinkingAveragesInsteadOfPickingSamples) {
@@ -50,14 +51,14 @@ TEST(MaskResampleTest, ShrinkingAveragesInsteadOfPickingSamples) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             mask[std::size_t(y * width + x)] = x % 3 == 1 ? 255 : 0;
-    const auto out = ImageServices::resampleMaskLanczos(mask.data(), width, height, 21, 2);
+    const auto out = resampleMaskLanczos(mask.data(), width, height, 21, 2);
     for (int x = 2; x < 19; ++x)
         EXPECT_NEAR(out[std::size_t(x)], 85, 12) << "column " << x;
 }
 
 TEST(MaskResampleTest, AStepEdgeUpscalesSymmetricallyAndStaysInRange) {
     const std::uint8_t step[] = {0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255};
-    const auto out = ImageServices::resampleMaskLanczos(step, 12, 1, 48, 1);
+    const auto out = resampleMaskLanczos(step, 12, 1, 48, 1);
     ASSERT_EQ(out.size(), 48u);
     // Far from the edge the kernel sees one value only; near it, Lanczos rings and the
     // result must be clamped rather than wrap around.
@@ -72,8 +73,8 @@ TEST(MaskResampleTest, AStepEdgeUpscalesSymmetricallyAndStaysInRange) {
 
 TEST(MaskResampleTest, RefusesEmptyInput) {
     const std::uint8_t one = 1;
-    EXPECT_THROW((void)ImageServices::resampleMaskLanczos(nullptr, 1, 1, 1, 1), ImageServiceError);
-    EXPECT_THROW((void)ImageServices::resampleMaskLanczos(&one, 1, 1, 0, 4), ImageServiceError);
+    EXPECT_THROW((void)resampleMaskLanczos(nullptr, 1, 1, 1, 1), AlphaCompositionError);
+    EXPECT_THROW((void)resampleMaskLanczos(&one, 1, 1, 0, 4), AlphaCompositionError);
 }
 
 Image solid(int width, int height, int bits, std::vector<int> values, AlphaInfo alpha) {
