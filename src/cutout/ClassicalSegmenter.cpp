@@ -261,7 +261,7 @@ MaskPixelBuffer segment(const Image& image) {
     cv::blur(inside, inside, spread);
 
     MaskPixelBuffer buffer;
-    buffer.pixelFormat = kOneComponent8;
+    buffer.format = MaskSampleFormat::byte;
     buffer.width = w;
     buffer.height = h;
     buffer.bytesPerRow = std::size_t(w);

@@ -17,21 +17,8 @@ std::uint8_t floatSampleToByte(float value) {
     return static_cast<std::uint8_t>(std::round(scaled));
 }
 
-QString formatString(std::uint32_t code) {
-    bool printable = true;
-    QByteArray chars;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const auto byte = static_cast<unsigned char>((code >> shift) & 0xFF);
-        printable = printable && byte >= 32 && byte <= 126;
-        chars.append(static_cast<char>(byte));
-    }
-    if (!printable)
-        return QStringLiteral("0x") + QString::number(code, 16);
-    return QLatin1Char('\'') + QString::fromLatin1(chars) + QLatin1Char('\'');
-}
-
 double personCoverage(const MaskPixelBuffer& buffer) {
-    if (buffer.pixelFormat != kOneComponent8)
+    if (buffer.format != MaskSampleFormat::byte)
         return 1.0;
     const std::uint8_t* base = buffer.baseAddress();
     if (buffer.width < 1 || buffer.height < 1 || !base)
@@ -51,10 +38,7 @@ double personCoverage(const MaskPixelBuffer& buffer) {
 
 Image packedMask(const MaskPixelBuffer& buffer) {
     using Error = BackgroundRemoverError;
-    const bool isFloat = buffer.pixelFormat == kOneComponent32Float;
-    if (buffer.pixelFormat != kOneComponent8 && !isFloat)
-        throw Error::cgImageConversionFailed(QStringLiteral("unsupported mask pixel format ") +
-                                             formatString(buffer.pixelFormat));
+    const bool isFloat = buffer.format == MaskSampleFormat::float32;
     if (buffer.width < 1 || buffer.height < 1)
         throw Error::cgImageConversionFailed(QStringLiteral("invalid mask dimensions %1x%2")
                                                  .arg(buffer.width)

@@ -10,16 +10,17 @@
 
 namespace glintwork {
 
-// One-component pixel-format codes (four-character codes, most significant byte first).
-inline constexpr std::uint32_t kOneComponent8 = 0x4C303038;       // 'L008'
-inline constexpr std::uint32_t kOneComponent32Float = 0x4C303066; // 'L00f'
-inline constexpr std::uint32_t kOneComponent16Half = 0x4C303068;  // 'L00h'
+// How a mask buffer stores its one sample a pixel.
+enum class MaskSampleFormat {
+    byte,    // 0–255
+    float32, // 0–1, in this machine's byte order
+};
 
-// A mask as a segmentation back end hands it over: any row stride, 8-bit or float
+// A mask as a segmentation back end hands it over: any row stride, byte or float
 // samples, larger values meaning subject. `bytes` holds `height` rows of `bytesPerRow`
-// bytes; an empty `bytes` stands for a buffer without a base address.
+// bytes; an empty `bytes` stands for a buffer without any pixels.
 struct MaskPixelBuffer {
-    std::uint32_t pixelFormat = kOneComponent8;
+    MaskSampleFormat format = MaskSampleFormat::byte;
     int width = 0;
     int height = 0;
     std::size_t bytesPerRow = 0;
@@ -38,11 +39,8 @@ struct MaskPixelBuffer {
 // rounded half away from zero, negatives giving 0.
 [[nodiscard]] std::uint8_t floatSampleToByte(float value);
 
-// Share of pixels at or above 128 in an 8-bit matte; 1.0 for any other format (such a
-// matte is trusted), 0.0 for an empty buffer. Row padding is never read.
+// Share of pixels at or above 128 in a byte matte; 1.0 for a float one (such a matte is
+// trusted), 0.0 for an empty buffer. Row padding is never read.
 [[nodiscard]] double personCoverage(const MaskPixelBuffer& buffer);
-
-// 'L008' for a printable four-character code, else 0x followed by lower-case hex.
-[[nodiscard]] QString formatString(std::uint32_t code);
 
 } // namespace glintwork

@@ -224,7 +224,7 @@ MaskPixelBuffer Network::run(const Image& image) const {
             QStringLiteral("the network's output has %1 channels; one was expected").arg(planes));
 
     MaskPixelBuffer buffer;
-    buffer.pixelFormat = kOneComponent32Float;
+    buffer.format = MaskSampleFormat::float32;
     buffer.width = width;
     buffer.height = height;
     buffer.bytesPerRow = std::size_t(width) * sizeof(float);
@@ -263,7 +263,7 @@ MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
             to[x] = floatSampleToByte(from[x]);
     }
     MaskPixelBuffer scaled;
-    scaled.pixelFormat = kOneComponent8;
+    scaled.format = MaskSampleFormat::byte;
     scaled.width = image.width;
     scaled.height = image.height;
     scaled.bytesPerRow = std::size_t(image.width);
@@ -276,7 +276,7 @@ MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
 MaskPixelBuffer personMatte(const Network& network, const Image& image) {
     const MaskPixelBuffer output = network.run(image);
     MaskPixelBuffer matte;
-    matte.pixelFormat = kOneComponent8;
+    matte.format = MaskSampleFormat::byte;
     matte.width = output.width;
     matte.height = output.height;
     matte.bytesPerRow = std::size_t(output.width);
