@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <QFile>
+#include <QSignalSpy>
+
+#include "compress/ConversionViewModel.h"
+#include "cutout/CutoutViewModel.h"
+#include "platform/CancellationToken.h"
+#include "platform/ImageServices.h"
+#include "platform/PreferenceStore.h"
+#include "support/TestSupport.h"
+#include "upscale/UpscaleViewModel.h"
+
+namespace glintwork {
+namespace {
+
+// What the tests of the drivers' common base need to know of each tool: its driver,
+// its PNG output format, and what it announces when asked to stop.
+struct Compress {
+    using Driver = ConversionViewModel;
+    static constexpr auto png = OutputFormat::png;
+    static constexpr const char* cancelling = "Cancelling conversion";
+};
+struct Cutout {
+    using Driver = CutoutViewModel;
+    static constexpr auto png = CutoutOutputFormat::png;
+    static constexpr const char* cancelling = "Cancelling processing";
+};
+struct Upscale {
+    using Driver = UpscaleViewModel;
+    static constexpr auto png = UpscaleOutputFormat::png;
+    static constexpr const char* cancelling = "Cancelling upscaling";
+};
+
+// Stands in for every tool's pipeline: after a short pause that can be cancelled, writes a
+// small file at the requested name (never over an existing one) or fails on "bad.png", and
+// counts how many files are in work at once.
+struct FakePipeline {
+    std::atomic<int> running{0};
+    std::atomic<int> peak{0};
+    std::atomic<int> calls{0};
+    std::atomic<int> pauseMs{4};
+
+    template <typename Request> FileOutcome operator()(const Request& request, CancellationToken& token) {
+        ++calls;
+        const int now = ++running;
+        for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
+        }
+        struct Leave {
+            std::atomic<int>& r;
+            ~Leave() { --r; }
+        } leave{running};
+        for (int i = 0; i < 5; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs.load()));
+            token.check();
+        }
+        if (request.input.fileName() == QStringLiteral("bad.png"))
+            throw std::runtime_error("Image decoding failed");
+        QFile out(request.outputURL.toLocalFile());
+        if (!out.open(QIODevice::NewOnly))
+            throw std::runtime_error("output exists");
+        out.write(QByteArray(123, 'x'));
+        return FileOutcome{request.outputURL, std::nullopt};
+    }
+};
+
+template <typename Tool> class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_driver.setPipeline([this](const auto& request, CancellationToken& token, const ToolDriver::Progress&) {
+            return m_fake(request, token);
+        });
+        useNaming({NamingMode::suffix, QStringLiteral("-x"), QStringLiteral("image"), QStringLiteral("01")});
+    }
+    void useNaming(const NamingConfig& naming) {
+        auto settings = m_driver.settings();
+        settings.outputFormat = Tool::png;
+        settings.naming = naming;
+        m_driver.applySettings(settings);
+    }
+    void add(const QStringList& names) {
+        for (const QString& name : names)
+            m_driver.addFiles({QUrl::fromLocalFile(m_dir.writeFile(name, QByteArray(1000, 'i')))});
+    }
+    bool run() {
+        QSignalSpy finished(&m_driver, &ToolDriver::runFinished);
+        m_driver.start();
+        return finished.count() > 0 || finished.wait(10000);
+    }
+    QStringList outputNames() const {
+        QStringList names;
+        for (const auto& item : m_driver.items())
+            names << (item->outputURL() ? item->outputURL()->fileName() : QStringLiteral("-"));
+        return names;
+    }
+    void expectAll(const ConversionStatus& status) const {
+        for (const auto& item : m_driver.items())
+            EXPECT_EQ(item->status(), status) << item->url().fileName().toStdString();
+    }
+
+    test::ScratchDir m_dir;
+    FakePipeline m_fake;
+    typename Tool::Driver m_driver;
+};
+
+using Tools = ::testing::Types<Compress, Cutout, Upscale>;
+TYPED_TEST_SUITE(DriverTest, Tools);
+
+TYPED_TEST(DriverTest, NamesHandedOutInARunAreNeverGivenTwice) {
+    // Two photo.png written at once into the folder of one of them: neither the input
+    // itself nor the name given to the other file is taken.
+    this->useNaming({NamingMode::original, {}, {}, {}});
+    this->m_driver.setFixedOutputDirectory(QUrl::fromLocalFile(this->m_dir.filePath(QStringLiteral("one"))));
+    this->m_driver.setConcurrencyLimit(2);
+    this->add({QStringLiteral("one/photo.png"), QStringLiteral("two/photo.png")});
+    ASSERT_TRUE(this->run());
+    this->expectAll(ConversionStatus::completed());
+    QStringList names = this->outputNames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("photo-1.png"), QStringLiteral("photo-2.png")}));
+}
+
+TYPED_TEST(DriverTest, CustomNumbersRestartEachRunAndAvoidExistingFiles) {
+    this->useNaming({NamingMode::custom, {}, QStringLiteral("image"), QStringLiteral("01")});
+    this->add({QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")});
+    ASSERT_TRUE(this->run());
+    this->add({QStringLiteral("d.png"), QStringLiteral("e.png")});
+    ASSERT_TRUE(this->run());
+    EXPECT_EQ(this->outputNames(),
+              (QStringList{QStringLiteral("image-01.png"), QStringLiteral("image-02.png"), QStringLiteral("image-03.png"),
+                           QStringLiteral("image-01-1.png"), QStringLiteral("image-02-1.png")}));
+    EXPECT_EQ(this->m_driver.items()[3]->compressedSize(), 123);
+    EXPECT_EQ(this->m_fake.calls.load(), 5) << "completed items are not done again";
+}
+
+TYPED_TEST(DriverTest, NeverMoreFilesAtOnceThanTheLimit) {
+    this->m_driver.setConcurrencyLimit(3);
+    for (int i = 0; i < 12; ++i)
+        this->add({QStringLiteral("f%1.png").arg(i)});
+    ASSERT_TRUE(this->run());
+    EXPECT_LE(this->m_fake.peak.load(), 3);
+    EXPECT_GE(this->m_fake.peak.load(), 2);
+}
+
+TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesExactlyThose) {
+    auto& driver = this->m_driver;
+    this->add({QStringLiteral("done.png")});
+    ASSERT_TRUE(this->run());
+    driver.setConcurrencyLimit(2);
+    for (int i = 0; i < 8; ++i)
+        this->add({QStringLiteral("f%1.png").arg(i)});
+    this->m_fake.pauseMs = 50;
+    const int before = this->m_fake.calls;
+    QSignalSpy finished(&driver, &ToolDriver::runFinished);
+    QSignalSpy announced(&driver, &ToolDriver::announcement);
+    driver.start();
+    EXPECT_TRUE(driver.isRunning());
+    EXPECT_FALSE(driver.canStart());
+    while (this->m_fake.calls == before)
+        QCoreApplication::processEvents();
+    driver.cancel();
+    driver.cancel();
+    EXPECT_TRUE(driver.isCancelling());
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    ASSERT_EQ(announced.count(), 1);
+    EXPECT_EQ(announced.first().first().toString(), QString::fromUtf8(TypeParam::cancelling));
+    EXPECT_FALSE(driver.isRunning());
+    EXPECT_FALSE(driver.isCancelling());
+    EXPECT_EQ(driver.items()[0]->status(), ConversionStatus::completed());
+    for (int i = 1; i < driver.items().size(); ++i)
+        EXPECT_EQ(driver.items()[i]->status(), ConversionStatus::cancelled()) << i;
+
+    this->m_fake.pauseMs = 4;
+    const int cancelledCalls = this->m_fake.calls;
+    ASSERT_TRUE(this->run());
+    this->expectAll(ConversionStatus::completed());
+    EXPECT_EQ(this->m_fake.calls - cancelledCalls, 8);
+}
+
+TYPED_TEST(DriverTest, FailureIsShownOnItsItemAndTheRunGoesOn) {
+    this->m_driver.setConcurrencyLimit(1);
+    this->add({QStringLiteral("bad.png"), QStringLiteral("good.png")});
+    ASSERT_TRUE(this->run());
+    EXPECT_EQ(this->m_driver.items()[0]->status(), ConversionStatus::error(QStringLiteral("Image decoding failed")));
+    EXPECT_EQ(this->m_driver.items()[1]->status(), ConversionStatus::completed());
+    EXPECT_EQ(this->outputNames()[1], QStringLiteral("good-x.png"));
+}
+
+TEST(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
+    const test::ScratchDir dir;
+    ConversionViewModel model;
+    model.updateMaxWidth(10);
+    model.updateResizeEnabled(true);
+    EXPECT_EQ(model.settings().maxWidth, 10) << "an empty list keeps the limits";
+    model.updateResizeEnabled(false);
+    // The limits come from the images' headers, so these are real images.
+    for (const auto& [name, width, height] : {std::tuple{"wide.png", 40, 30}, std::tuple{"tall.png", 12, 50}}) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        ImageServices::writePNG(Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), path);
+        model.addFiles({QUrl::fromLocalFile(path)});
+    }
+    model.updateResizeEnabled(true);
+    EXPECT_EQ(model.settings().maxWidth, 40);
+    EXPECT_EQ(model.settings().maxHeight, 50);
+    PreferenceStore store;
+    EXPECT_EQ(store.integer(QStringLiteral("glintwork.compress.resizeMaxWidth"), 0), 40);
+    EXPECT_TRUE(store.boolean(QStringLiteral("glintwork.compress.resizeEnabled"), false));
+}
+
+TEST(UpscaleConcurrencyTest, SecondFileAtOnceOnlyWithSeveralProcessorsAndTheMemoryForIt) {
+    constexpr std::int64_t GiB = std::int64_t(1) << 30;
+    const struct {
+        int processors;
+        std::int64_t memory;
+        int expected;
+    } cases[] = {
+        {1, 64 * GiB, 1}, {0, 64 * GiB, 1}, {2, 64 * GiB, 2}, {16, 8 * GiB, 2},
+        {16, 8 * GiB - 1, 1}, {8, 4 * GiB, 1}, {8, 0, 2}, {8, -1, 2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(defaultUpscaleConcurrency(c.processors, c.memory), c.expected)
+            << c.processors << " processors, " << c.memory << " bytes";
+}
+
+} // namespace
+} // namespace glintwork
