@@ -51,15 +51,18 @@ protected:
         ImageServices::writePNG(test::noiseImage(width, height, 8, AlphaInfo::none, 3), path);
         return QUrl::fromLocalFile(path);
     }
-    void use(std::shared_ptr<const BackgroundRemoving> remover, bool exportMask = false,
-             CutoutMode mode = CutoutMode::lossless, CutoutOutputFormat format = CutoutOutputFormat::png) {
+    void SetUp() override {
+        m_model.setPipeline([remover = m_remover](const CutoutRequest& request, CancellationToken& token,
+                                                  const ToolDriver::Progress&) {
+            return runCutoutPipeline(request, remover, token);
+        });
+    }
+    void use(bool exportMask, CutoutMode mode = CutoutMode::lossless,
+             CutoutOutputFormat format = CutoutOutputFormat::png) {
         CutoutSettings settings;
         settings.exportMaskSeparately = exportMask;
         settings.mode = mode;
         settings.outputFormat = format;
-        m_model.setPipeline([remover](const CutoutRequest& request, CancellationToken& token, const ToolDriver::Progress&) {
-            return runCutoutPipeline(request, remover, token);
-        });
         m_model.applySettings(settings);
     }
     bool run() {
@@ -77,7 +80,7 @@ protected:
 TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksForTheMatte) {
     const QUrl input = photo(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
-    use(m_remover, true);
+    use(true);
     m_model.addFiles({input});
     ASSERT_TRUE(run());
     ASSERT_EQ(item(0).status(), ConversionStatus::completed());
@@ -93,7 +96,7 @@ TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksF
     EXPECT_EQ(mask.pixels[0], 255);
     EXPECT_EQ(m_remover->mattes, 0);
 
-    use(m_remover, false, CutoutMode::cleanEdges, CutoutOutputFormat::tiff);
+    use(false, CutoutMode::cleanEdges, CutoutOutputFormat::tiff);
     m_model.addFiles({photo(QStringLiteral("portrait.png"))});
     ASSERT_TRUE(run());
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
@@ -105,7 +108,6 @@ TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
     const QString grey = m_dir.filePath(QStringLiteral("grey.png"));
     ImageServices::writePNG(Image::make(8, 8, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1), grey);
     m_remover->findsSubject = false;
-    use(m_remover);
     m_model.addFiles({QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("broken.png"), "not an image")),
                       QUrl::fromLocalFile(grey), photo(QStringLiteral("empty.png"))});
     ASSERT_TRUE(run());
@@ -118,7 +120,6 @@ TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
 
 TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     const QUrl input = photo(QStringLiteral("photo.png"), 200, 150);
-    use(m_remover);
     m_model.addFiles({input});
     ASSERT_TRUE(run()); // once without the mask, to learn how much room the cut-out takes
     const QString first = item(0).outputURL()->toLocalFile();
@@ -132,7 +133,7 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     m_model.clearItems();
     m_model.addFiles({input});
     m_model.setFixedOutputDirectory(QUrl::fromLocalFile(disk.path()));
-    use(m_remover, true);
+    use(true);
     ASSERT_TRUE(run());
     EXPECT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_EQ(item(0).errorMessage(),
@@ -142,10 +143,8 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
 
 TEST_F(CutoutViewModelTest, CancellingEndsTheRunWithoutWaitingForTheMask) {
     m_remover->blocks = true;
-    use(m_remover);
     m_model.setConcurrencyLimit(1);
-    for (int i = 0; i < 3; ++i)
-        m_model.addFiles({photo(QStringLiteral("p%1.png").arg(i))});
+    m_model.addFiles({photo(QStringLiteral("p0.png")), photo(QStringLiteral("p1.png"))});
     QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
     m_model.start();
     ASSERT_TRUE(m_remover->started.try_acquire_for(std::chrono::seconds(10)));

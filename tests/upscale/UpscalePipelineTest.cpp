@@ -117,8 +117,8 @@ TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameCo
     }
 }
 
-TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTexts) {
-    const QString small = source(QStringLiteral("small.png"), test::solidImage(8, 8, {}));
+TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTextsAndLeaveNothing) {
+    const QString pattern = source(QStringLiteral("pattern.png"), test::makePatternImage(64, 64));
     const QString broken = m_dir.writeFile(QStringLiteral("broken.png"), QByteArray("not a png"));
     // 4100 × 4100 at 4x is just over the limit; grey keeps the file small.
     const QString large =
@@ -127,13 +127,23 @@ TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTexts) {
     EXPECT_EQ(failure(request(large, QStringLiteral("l.png"))),
               "The upscaled image would be 16400 × 16400 pixels, more than the 268 megapixels this program holds in "
               "memory.");
+    // A file size limit fails the write the way a full disk does, part way through.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{512, previous.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    const std::string message = failure(request(pattern, QStringLiteral("p.png")));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(message, "Failed to write upscaled image to p.png. " + std::string(std::strerror(EFBIG)));
     // A resource folder with no models in it.
     const test::ResourceFolder withoutNetworks(m_dir.filePath(QStringLiteral("Resources/models")));
-    EXPECT_EQ(failure(request(small, QStringLiteral("s.png"))),
+    EXPECT_EQ(failure(request(pattern, QStringLiteral("p.png"))),
               "AI upscale model (General 4x) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to "
               "produce it.");
     EXPECT_EQ(entries(QString()), (QStringList{QStringLiteral("broken.png"), QStringLiteral("large.png"),
-                                               QStringLiteral("small.png")}));
+                                               QStringLiteral("pattern.png")}));
 }
 
 TEST_F(UpscalePipelineTest, NameTakenWhileUpscalingIsNeverReplaced) {
@@ -150,24 +160,6 @@ TEST_F(UpscalePipelineTest, NameTakenWhileUpscalingIsNeverReplaced) {
     EXPECT_EQ(ImageServices::readProperties(written.toLocalFile())->pixelWidth, 80);
     EXPECT_EQ(entries(QStringLiteral("out")), (QStringList{QStringLiteral("p-2.png"), QStringLiteral("p.png")}));
     EXPECT_EQ(QFileInfo(promised.outputURL.toLocalFile()).size(), 0);
-}
-
-TEST_F(UpscalePipelineTest, FailedWriteReportsWhyAndLeavesNothing) {
-    QDir().mkpath(m_dir.filePath(QStringLiteral("out")));
-    const UpscaleRequest request =
-        this->request(source(QStringLiteral("in/p.png"), test::makePatternImage(64, 64)), QStringLiteral("out/p.png"));
-    // A file size limit fails the write the way a full disk does, part way through.
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 512;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const std::string message = failure(request);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(message, "Failed to write upscaled image to p.png. " + std::string(std::strerror(EFBIG)));
-    EXPECT_EQ(entries(QStringLiteral("out")), QStringList());
 }
 
 } // namespace
