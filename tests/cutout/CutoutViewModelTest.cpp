@@ -10,7 +10,6 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include "cutout/BackgroundRemoverError.h"
 #include "cutout/CutoutTestImages.h"
 #include "cutout/CutoutViewModel.h"
 #include "platform/AbandonableWork.h"
@@ -21,7 +20,7 @@
 namespace glintwork {
 namespace {
 
-// A remover whose mask is the left half of the picture, or that finds nothing; blocking, it
+// A remover whose mask is the left half of the picture; blocking, it
 // takes as long as the test wants, like a network's pass, which cannot stop halfway.
 struct HalfMaskRemover : BackgroundRemoving {
     Image generateMask(const Image& image) const override {
@@ -29,15 +28,12 @@ struct HalfMaskRemover : BackgroundRemoving {
             started.release();
             (void)released.try_acquire_for(std::chrono::seconds(20));
         }
-        if (!findsSubject)
-            throw BackgroundRemoverError::noSubjectFound();
         return test::greyMask(image.width, image.height, [&](int x, int) { return x < image.width / 2 ? 255 : 0; });
     }
     Image generatePersonMatte(const Image& image) const override {
         ++mattes;
         return generateMask(image);
     }
-    bool findsSubject = true;
     bool blocks = false;
     mutable std::atomic<int> mattes{0};
     mutable std::binary_semaphore started{0};
@@ -102,20 +98,6 @@ TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksF
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
     EXPECT_EQ(item(1).outputURL()->fileName(), QStringLiteral("portrait-cutout.tiff"));
     EXPECT_EQ(m_remover->mattes, 1) << "clean edges asks for the person matte";
-}
-
-TEST_F(CutoutViewModelTest, FailuresCarryTheirOwnTexts) {
-    const QString grey = m_dir.filePath(QStringLiteral("grey.png"));
-    ImageServices::writePNG(Image::make(8, 8, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1), grey);
-    m_remover->findsSubject = false;
-    m_model.addFiles({QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("broken.png"), "not an image")),
-                      QUrl::fromLocalFile(grey), photo(QStringLiteral("empty.png"))});
-    ASSERT_TRUE(run());
-    const char* expected[] = {"Could not read source image at broken.png.",
-                              "Unsupported pixel format (bitsPerComponent=8, bitsPerPixel=8, alphaInfo=0).",
-                              "No foreground subject was detected in the image."};
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(item(i).status(), ConversionStatus::error(QString::fromUtf8(expected[i])));
 }
 
 TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {

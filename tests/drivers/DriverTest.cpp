@@ -19,21 +19,18 @@
 namespace glintwork {
 namespace {
 
-// What the tests of the drivers' common base need to know of each tool: its driver,
-// its PNG output format, and what it announces when asked to stop.
+// What the tests of the drivers' common base need to know of each tool besides its driver:
+// what it announces when asked to stop.
 struct Compress {
     using Driver = ConversionViewModel;
-    static constexpr auto png = OutputFormat::png;
     static constexpr const char* cancelling = "Cancelling conversion";
 };
 struct Cutout {
     using Driver = CutoutViewModel;
-    static constexpr auto png = CutoutOutputFormat::png;
     static constexpr const char* cancelling = "Cancelling processing";
 };
 struct Upscale {
     using Driver = UpscaleViewModel;
-    static constexpr auto png = UpscaleOutputFormat::png;
     static constexpr const char* cancelling = "Cancelling upscaling";
 };
 
@@ -72,7 +69,7 @@ protected:
     }
     void useNaming(const NamingConfig& naming) {
         auto settings = m_driver.settings();
-        settings.outputFormat = Tool::png;
+        settings.outputFormat = decltype(settings.outputFormat)::png;
         settings.naming = naming;
         m_driver.applySettings(settings);
     }
@@ -140,18 +137,15 @@ TYPED_TEST(DriverTest, NeverMoreFilesAtOnceThanTheLimitAndAFailureStaysOnItsItem
     EXPECT_EQ(std::count_if(items.begin(), items.end(), [](const auto& item) { return item->outputURL(); }), 11);
 }
 
-TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesExactlyThose) {
+TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem) {
     auto& driver = this->m_driver;
-    this->add({QStringLiteral("done.png")});
-    ASSERT_TRUE(this->run());
     driver.setConcurrencyLimit(2);
     this->addSome(8);
     this->m_fake.pauseMs = 50;
-    const int before = this->m_fake.calls;
     QSignalSpy finished(&driver, &ToolDriver::runFinished);
     QSignalSpy announced(&driver, &ToolDriver::announcement);
     driver.start();
-    while (this->m_fake.calls == before)
+    while (this->m_fake.calls == 0)
         QCoreApplication::processEvents();
     driver.cancel();
     driver.cancel();
@@ -162,9 +156,8 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesExact
     EXPECT_EQ(announced.first().first().toString(), QString::fromUtf8(TypeParam::cancelling));
     EXPECT_FALSE(driver.isRunning());
     EXPECT_FALSE(driver.isCancelling());
-    EXPECT_EQ(driver.items()[0]->status(), ConversionStatus::completed());
-    for (int i = 1; i < driver.items().size(); ++i)
-        EXPECT_EQ(driver.items()[i]->status(), ConversionStatus::cancelled()) << i;
+    for (const auto& item : driver.items())
+        EXPECT_EQ(item->status(), ConversionStatus::cancelled());
 
     this->m_fake.pauseMs = 4;
     const int cancelledCalls = this->m_fake.calls;
