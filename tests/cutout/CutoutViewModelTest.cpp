@@ -20,8 +20,8 @@
 namespace glintwork {
 namespace {
 
-// A remover whose mask is the left half of the picture; blocking, it
-// takes as long as the test wants, like a network's pass, which cannot stop halfway.
+// A remover whose mask is the left half of the picture; blocking, it takes as long as the
+// test wants, like a network's pass, which cannot stop halfway.
 struct HalfMaskRemover : BackgroundRemoving {
     Image generateMask(const Image& image) const override {
         if (blocks) {
@@ -53,14 +53,6 @@ protected:
             return runCutoutPipeline(request, remover, token);
         });
     }
-    void use(bool exportMask, CutoutMode mode = CutoutMode::lossless,
-             CutoutOutputFormat format = CutoutOutputFormat::png) {
-        CutoutSettings settings;
-        settings.exportMaskSeparately = exportMask;
-        settings.mode = mode;
-        settings.outputFormat = format;
-        m_model.applySettings(settings);
-    }
     bool run() {
         QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
         m_model.start();
@@ -76,7 +68,7 @@ protected:
 TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksForTheMatte) {
     const QUrl input = photo(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
-    use(true);
+    m_model.updateExportMaskSeparately(true);
     m_model.addFiles({input});
     ASSERT_TRUE(run());
     ASSERT_EQ(item(0).status(), ConversionStatus::completed());
@@ -92,7 +84,8 @@ TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksF
     EXPECT_EQ(mask.pixels[0], 255);
     EXPECT_EQ(m_remover->mattes, 0);
 
-    use(false, CutoutMode::cleanEdges, CutoutOutputFormat::tiff);
+    m_model.updateMode(CutoutMode::cleanEdges);
+    m_model.updateOutputFormat(CutoutOutputFormat::tiff);
     m_model.addFiles({photo(QStringLiteral("portrait.png"))});
     ASSERT_TRUE(run());
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
@@ -115,7 +108,7 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     m_model.clearItems();
     m_model.addFiles({input});
     m_model.setFixedOutputDirectory(QUrl::fromLocalFile(disk.path()));
-    use(true);
+    m_model.updateExportMaskSeparately(true);
     ASSERT_TRUE(run());
     EXPECT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_EQ(item(0).errorMessage(),

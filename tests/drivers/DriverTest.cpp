@@ -154,8 +154,7 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     EXPECT_TRUE(finished.first().first().toBool());
     ASSERT_EQ(announced.count(), 1);
     EXPECT_EQ(announced.first().first().toString(), QString::fromUtf8(TypeParam::cancelling));
-    EXPECT_FALSE(driver.isRunning());
-    EXPECT_FALSE(driver.isCancelling());
+    EXPECT_FALSE(driver.isRunning() || driver.isCancelling());
     for (const auto& item : driver.items())
         EXPECT_EQ(item->status(), ConversionStatus::cancelled());
 
