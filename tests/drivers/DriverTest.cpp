@@ -121,6 +121,7 @@ TYPED_TEST(DriverTest, CustomNumbersRestartEachRunAndAvoidExistingFiles) {
     EXPECT_EQ(this->outputNames(), (std::vector<std::string>{"image-01.png", "image-02.png", "image-03.png",
                                                              "image-01-1.png", "image-02-1.png"}));
     EXPECT_EQ(this->m_driver.items()[3]->compressedSize(), 3);
+    EXPECT_EQ(this->m_driver.outputFolderToOpen(), QUrl::fromLocalFile(this->m_dir.path()));
 }
 
 TYPED_TEST(DriverTest, NeverMoreFilesAtOnceThanTheLimitAndAFailureStaysOnItsItem) {
