@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
+#include <tuple>
 
 #include "platform/ImageServices.h"
 #include "support/PngBuilder.h"
@@ -9,130 +9,71 @@
 namespace glintwork {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
 using test::PngBuilder;
-using test::ScratchDir;
 
-PngBuilder rgbPng(int width, int height, int bitDepth = 8, int colorType = 2) {
-    PngBuilder png;
-    png.width = width;
-    png.height = height;
-    png.bitDepth = bitDepth;
-    png.colorType = colorType;
-    const int channels = colorType == 6 ? 4 : colorType == 4 ? 2 : colorType == 0 ? 1 : 3;
-    png.pixels = QByteArray(width * height * channels * bitDepth / 8, '\x40');
-    return png;
-}
-
-TEST(ReadPropertiesTest, ReportsGeometryDepthAndAlphaFromTheHeader) {
+TEST(ReadPropertiesTest, ReportsWhatTheHeaderRecordsAndNothingElse) {
+    using Physical = PngBuilder::Physical;
     struct Case {
-        const char* name;
-        int bitDepth;
-        int colorType;
-        bool hasAlpha;
-        int bitsPerComponent;
+        int bitDepth, colorType;
+        bool alpha;
+        std::optional<Physical> physical;
+        std::optional<double> dpiWidth, dpiHeight;
+        int orientation; // 0: no eXIf chunk
     };
     const Case cases[] = {
-        {"rgb8", 8, 2, false, 8},  {"rgba8", 8, 6, true, 8},     {"rgb16", 16, 2, false, 16},
-        {"rgba16", 16, 6, true, 16}, {"grey8", 8, 0, false, 8},   {"greyalpha16", 16, 4, true, 16},
+        {8, 2, false, {}, {}, {}, 0},
+        {8, 6, true, Physical{11811, 11811, 1}, 299.9994, 299.9994, 1},
+        {16, 2, false, Physical{2835, 5669, 1}, 72.009, 143.99, 6},
+        {16, 4, true, Physical{1, 1, 0}, {}, {}, 3}, // an aspect ratio only is no resolution
+        {8, 0, false, {}, {}, {}, 8},
     };
-    ScratchDir dir;
+    test::ScratchDir dir;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString path = dir.writeFile(QString::fromLatin1(c.name) + QStringLiteral(".png"),
-                                           rgbPng(7, 5, c.bitDepth, c.colorType).build());
-        const auto properties = ImageServices::readProperties(path);
+        SCOPED_TRACE(testing::Message() << c.bitDepth << "-bit type " << c.colorType);
+        PngBuilder png;
+        std::tie(png.width, png.height, png.bitDepth, png.colorType) = std::tuple(6, 3, c.bitDepth, c.colorType);
+        const int channels = c.colorType == 6 ? 4 : c.colorType == 4 ? 2 : c.colorType == 0 ? 1 : 3;
+        png.pixels = QByteArray(6 * 3 * channels * c.bitDepth / 8, '\x40');
+        png.physical = c.physical;
+        if (c.orientation)
+            png.exif = test::exifWithOrientation(c.orientation);
+        const auto properties = ImageServices::readProperties(dir.writeFile(u"p.png"_s, png.build()));
         ASSERT_TRUE(properties.has_value());
-        EXPECT_EQ(properties->pixelWidth, 7);
-        EXPECT_EQ(properties->pixelHeight, 5);
-        EXPECT_EQ(properties->hasAlpha, c.hasAlpha);
-        EXPECT_EQ(properties->bitsPerComponent, c.bitsPerComponent);
-        EXPECT_FALSE(properties->orientation.has_value());
-        EXPECT_FALSE(properties->exif.has_value());
+        // The stored size, not the size after applying the orientation.
+        EXPECT_EQ(properties->pixelWidth, 6);
+        EXPECT_EQ(properties->pixelHeight, 3);
+        EXPECT_EQ(properties->hasAlpha, c.alpha);
+        EXPECT_EQ(properties->bitsPerComponent, c.bitDepth);
+        EXPECT_NEAR(properties->dpiWidth.value_or(-1), c.dpiWidth.value_or(-1), 0.01);
+        EXPECT_NEAR(properties->dpiHeight.value_or(-1), c.dpiHeight.value_or(-1), 0.01);
+        EXPECT_EQ(properties->orientation.value_or(0), c.orientation);
+        EXPECT_EQ(properties->exif.has_value(), c.orientation != 0);
         EXPECT_FALSE(properties->hasICCProfile);
     }
 }
 
-TEST(ReadPropertiesTest, ResolutionIsReportedOnlyWhenTheFileRecordsOne) {
-    struct Case {
-        const char* name;
-        std::optional<PngBuilder::Physical> physical;
-        std::optional<double> dpi;
+TEST(ReadPropertiesTest, BadInputGivesNothingAndAHugeHeaderIsNotDecoded) {
+    test::ScratchDir dir;
+    const QString cases[] = {
+        dir.filePath(u"absent.png"_s),
+        dir.writeFile(u"empty.png"_s, {}),
+        dir.writeFile(u"notes.png"_s, "just some words\nand more\n"),
+        dir.writeFile(u"signature-only.png"_s, PngBuilder::signature()),
+        dir.path(),
+        QString(),
     };
-    const Case cases[] = {
-        {"none", std::nullopt, std::nullopt},
-        {"300dpi", PngBuilder::Physical{11811, 11811, 1}, 299.9994},
-        {"72x144dpi", PngBuilder::Physical{2835, 5669, 1}, 72.009},
-        {"aspectOnly", PngBuilder::Physical{1, 1, 0}, std::nullopt},
-    };
-    ScratchDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PngBuilder png = rgbPng(4, 4);
-        png.physical = c.physical;
-        const auto properties =
-            ImageServices::readProperties(dir.writeFile(QStringLiteral("r.png"), png.build()));
-        ASSERT_TRUE(properties.has_value());
-        ASSERT_EQ(properties->dpiWidth.has_value(), c.dpi.has_value());
-        ASSERT_EQ(properties->dpiHeight.has_value(), c.dpi.has_value());
-        if (c.dpi) {
-            EXPECT_NEAR(*properties->dpiWidth, *c.dpi, 0.01);
-            EXPECT_NEAR(*properties->dpiHeight, c.physical->y * 0.0254, 0.01);
-        }
-    }
-}
+    for (const QString& path : cases)
+        EXPECT_FALSE(ImageServices::readProperties(path).has_value()) << path.toStdString();
 
-TEST(ReadPropertiesTest, ReadsOrientationAndExifFromAnExifChunk) {
-    ScratchDir dir;
-    for (int orientation : {1, 3, 6, 8}) {
-        SCOPED_TRACE(orientation);
-        PngBuilder png = rgbPng(6, 3);
-        png.exif = test::exifWithOrientation(orientation);
-        const auto properties =
-            ImageServices::readProperties(dir.writeFile(QStringLiteral("o.png"), png.build()));
-        ASSERT_TRUE(properties.has_value());
-        EXPECT_EQ(properties->orientation, orientation);
-        ASSERT_TRUE(properties->exif.has_value());
-        EXPECT_FALSE(properties->exif->isEmpty());
-        // The stored size is reported, not the size after applying the orientation.
-        EXPECT_EQ(properties->pixelWidth, 6);
-        EXPECT_EQ(properties->pixelHeight, 3);
-    }
-}
-
-TEST(ReadPropertiesTest, BadInputGivesNothing) {
-    ScratchDir dir;
-    struct Case {
-        const char* name;
-        QString path;
-    };
-    const Case cases[] = {
-        {"missing file", dir.filePath(QStringLiteral("absent.png"))},
-        {"empty file", dir.writeFile(QStringLiteral("empty.png"), QByteArray())},
-        {"text named .png",
-         dir.writeFile(QStringLiteral("notes.png"), QByteArray("just some words\nand more\n"))},
-        {"signature only", dir.writeFile(QStringLiteral("sig.png"), PngBuilder::signature())},
-        {"folder", dir.path()},
-        {"empty path", QString()},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(ImageServices::readProperties(c.path).has_value());
-    }
-}
-
-TEST(ReadPropertiesTest, AHugeHeaderIsReadWithoutDecoding) {
-    ScratchDir dir;
-    // Only a header and an empty image stream: reading properties must not try to
-    // allocate or decode 10^10 pixels.
-    const QByteArray bomb = PngBuilder::signature() +
-                            PngBuilder::ihdr(100000, 100000, 8, 2) +
+    // Only a header and an empty image stream: reading properties must not try to allocate
+    // or decode 10^10 pixels.
+    const QByteArray bomb = PngBuilder::signature() + PngBuilder::ihdr(100000, 100000, 8, 2) +
                             PngBuilder::chunk("IDAT", qCompress(QByteArray(16, '\0')).mid(4)) +
-                            PngBuilder::chunk("IEND", QByteArray());
-    const auto properties =
-        ImageServices::readProperties(dir.writeFile(QStringLiteral("bomb.png"), bomb));
+                            PngBuilder::chunk("IEND", {});
+    const auto properties = ImageServices::readProperties(dir.writeFile(u"bomb.png"_s, bomb));
     if (properties) {
-        EXPECT_EQ(properties->pixelWidth, 100000);
-        EXPECT_EQ(properties->pixelHeight, 100000);
+        EXPECT_EQ(qint64(properties->pixelWidth) * properties->pixelHeight, 10'000'000'000LL);
     }
 }
 
