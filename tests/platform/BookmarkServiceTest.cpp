@@ -18,8 +18,12 @@ using namespace Qt::Literals::StringLiterals;
 class RecordingLayer final : public BookmarkLayer {
 public:
     explicit RecordingLayer(QSet<QString>& refused, int& open) : m_refused(refused), m_open(open) {}
-    std::optional<QByteArray> createBookmark(const QUrl& f) override { return m_real.createBookmark(f); }
-    std::optional<Resolved> resolveBookmark(const QByteArray& d) override { return m_real.resolveBookmark(d); }
+    std::optional<QByteArray> createBookmark(const QUrl& f) override {
+        return m_real.createBookmark(f);
+    }
+    std::optional<Resolved> resolveBookmark(const QByteArray& d) override {
+        return m_real.resolveBookmark(d);
+    }
     bool startAccessing(const QUrl& url) override {
         if (m_refused.contains(url.toLocalFile()))
             return false;
@@ -41,7 +45,8 @@ protected:
         return QUrl::fromLocalFile(m_dir.filePath(name));
     }
     std::unique_ptr<SharedOutputSettings> start() {
-        return std::make_unique<SharedOutputSettings>(std::make_unique<RecordingLayer>(m_refused, m_open));
+        return std::make_unique<SharedOutputSettings>(
+            std::make_unique<RecordingLayer>(m_refused, m_open));
     }
 
     test::ScratchDir m_dir;
@@ -111,9 +116,11 @@ TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
 TEST_F(BookmarkTest, DisplayPathAbbreviatesOnlyTheLeadingHomeFolder) {
     const QString pictures = QDir::homePath() + u"/Pictures/Out"_s;
     // A sibling whose name merely starts with the home folder's is shown as it is.
-    const QString sibling = QDir::homePath() + u"-other-%1"_s.arg(QCoreApplication::applicationPid());
+    const QString sibling =
+        QDir::homePath() + u"-other-%1"_s.arg(QCoreApplication::applicationPid());
     const auto settings = start();
-    for (const auto& [folder, shown] : {std::pair{pictures, u"~/Pictures/Out"_s}, {sibling, sibling}}) {
+    for (const auto& [folder, shown] :
+         {std::pair{pictures, u"~/Pictures/Out"_s}, {sibling, sibling}}) {
         if (!QDir().mkpath(folder))
             continue;
         settings->setDirectory(QUrl::fromLocalFile(folder));

@@ -36,7 +36,8 @@ TEST(DecodeTest, LayoutFollowsTheFileAndSixteenBitValuesArriveExactly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PngBuilder png;
-        std::tie(png.width, png.height, png.bitDepth, png.colorType) = std::tuple(8, 2, c.bitDepth, c.colorType);
+        std::tie(png.width, png.height, png.bitDepth, png.colorType) =
+            std::tuple(8, 2, c.bitDepth, c.colorType);
         const int channels = c.colorType == 6 ? 4 : c.colorType == 4 ? 2 : c.colorType == 2 ? 3 : 1;
         png.pixels = QByteArray((8 * channels * c.bitDepth + 7) / 8 * 2, '\x01');
         if (c.bitDepth == 16)
@@ -94,7 +95,8 @@ TEST(DecodeTest, BadInputGivesAClearErrorAndNoThumbnail) {
             EXPECT_EQ(error.kind(), c.kind);
             const QString text = error.description();
             EXPECT_TRUE(c.description.isEmpty() || text == c.description) << text.toStdString();
-            EXPECT_TRUE(c.kind != Kind::unreadable || (text.startsWith(prefix) && error.reason().size() > 3))
+            EXPECT_TRUE(c.kind != Kind::unreadable ||
+                        (text.startsWith(prefix) && error.reason().size() > 3))
                 << text.toStdString();
             EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();
             EXPECT_STREQ(error.what(), text.toStdString().c_str());

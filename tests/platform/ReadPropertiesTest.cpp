@@ -32,13 +32,15 @@ TEST(ReadPropertiesTest, ReportsWhatTheHeaderRecordsAndNothingElse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bitDepth << "-bit type " << c.colorType);
         PngBuilder png;
-        std::tie(png.width, png.height, png.bitDepth, png.colorType) = std::tuple(6, 3, c.bitDepth, c.colorType);
+        std::tie(png.width, png.height, png.bitDepth, png.colorType) =
+            std::tuple(6, 3, c.bitDepth, c.colorType);
         const int channels = c.colorType == 6 ? 4 : c.colorType == 4 ? 2 : c.colorType == 0 ? 1 : 3;
         png.pixels = QByteArray(6 * 3 * channels * c.bitDepth / 8, '\x40');
         png.physical = c.physical;
         if (c.orientation)
             png.exif = test::exifWithOrientation(c.orientation);
-        const auto properties = ImageServices::readProperties(dir.writeFile(u"p.png"_s, png.build()));
+        const auto properties =
+            ImageServices::readProperties(dir.writeFile(u"p.png"_s, png.build()));
         ASSERT_TRUE(properties.has_value());
         // The stored size, not the size after applying the orientation.
         EXPECT_EQ(properties->pixelWidth, 6);

@@ -32,7 +32,8 @@ TEST(MaskResampleTest, HitsTheExactSizeKeepsUniformMasksUniformAndSameSizeIsTheI
         mask[i] = std::uint8_t(i * 37);
     EXPECT_EQ(ImageServices::resampleMaskLanczos(mask.data(), 13, 7, 13, 7), mask);
     EXPECT_THROW((void)ImageServices::resampleMaskLanczos(nullptr, 1, 1, 1, 1), ImageServiceError);
-    EXPECT_THROW((void)ImageServices::resampleMaskLanczos(mask.data(), 1, 1, 0, 4), ImageServiceError);
+    EXPECT_THROW((void)ImageServices::resampleMaskLanczos(mask.data(), 1, 1, 0, 4),
+                 ImageServiceError);
 }
 
 TEST(MaskResampleTest, ShrinkingAveragesInsteadOfPickingSamples) {
@@ -66,9 +67,9 @@ TEST(DownscaleTest, ProducesTheExactSizeAndKeepsTheLayoutAndColour) {
         int width, height, targetWidth, targetHeight, bits;
         AlphaInfo alpha;
     } cases[] = {
-        {100, 80, 33, 27, 8, AlphaInfo::none},  {100, 80, 33, 27, 16, AlphaInfo::last},
-        {7, 5, 1, 1, 8, AlphaInfo::last},       {1000, 10, 999, 3, 8, AlphaInfo::none},
-        {64, 64, 64, 64, 16, AlphaInfo::none},  {30, 20, 29, 19, 8, AlphaInfo::premultipliedLast},
+        {100, 80, 33, 27, 8, AlphaInfo::none}, {100, 80, 33, 27, 16, AlphaInfo::last},
+        {7, 5, 1, 1, 8, AlphaInfo::last},      {1000, 10, 999, 3, 8, AlphaInfo::none},
+        {64, 64, 64, 64, 16, AlphaInfo::none}, {30, 20, 29, 19, 8, AlphaInfo::premultipliedLast},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " -> " << c.targetWidth
@@ -88,7 +89,8 @@ TEST(DownscaleTest, ProducesTheExactSizeAndKeepsTheLayoutAndColour) {
         for (int y = 0; y < out.height; ++y)
             for (int x = 0; x < out.width; ++x)
                 for (int i = 0; i < out.componentsPerPixel(); ++i)
-                    ASSERT_NEAR(component(out, x, y, i), colour[i], max / 200.0 + 1) << x << "," << y << "," << i;
+                    ASSERT_NEAR(component(out, x, y, i), colour[i], max / 200.0 + 1)
+                        << x << "," << y << "," << i;
     }
 }
 
@@ -126,7 +128,8 @@ TEST(ToRGBA8Test, ConvertsEveryLayoutToStraightEightBitRGBA) {
     padded.bytesPerRow = 10;
     padded.pixels = {9, 8, 7, 0, 6, 5, 4, 0, 77, 77};
     // An sRGB profile must not shift colours.
-    Image tagged = Image::make(1, 1, 8, AlphaInfo::none, ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), 3);
+    Image tagged = Image::make(1, 1, 8, AlphaInfo::none,
+                               ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), 3);
     tagged.pixels = {16, 128, 240};
 
     const struct {

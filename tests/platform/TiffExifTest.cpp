@@ -104,11 +104,16 @@ struct Found {
     [[nodiscard]] double numeric() const {
         const auto at = [&](int i) { return numberAt(value, 4 * i, 4, little); };
         switch (type) {
-        case 3: return numberAt(value, 0, 2, little);
-        case 4: return at(0);
-        case 5: return double(at(0)) / at(1);
-        case 10: return double(std::int32_t(at(0))) / std::int32_t(at(1));
-        default: return NAN;
+        case 3:
+            return numberAt(value, 0, 2, little);
+        case 4:
+            return at(0);
+        case 5:
+            return double(at(0)) / at(1);
+        case 10:
+            return double(std::int32_t(at(0))) / std::int32_t(at(1));
+        default:
+            return NAN;
         }
     }
 };
@@ -143,9 +148,9 @@ void expectCameraTags(const QByteArray& exif, double pixelWidth = 4032) {
         double numeric;
         QByteArray bytes;
     } expected[] = {
-        {exposureTime, 5, 1.0 / 250, {}},   {isoSpeedRatings, 0, 400, {}},
-        {exifVersion, 0, 0, "0231"},        {dateTimeOriginal, 2, 0, taken},
-        {exposureBias, 0, -2.0 / 3, {}},    {userComment, 7, 0, comment},
+        {exposureTime, 5, 1.0 / 250, {}},     {isoSpeedRatings, 0, 400, {}},
+        {exifVersion, 0, 0, "0231"},          {dateTimeOriginal, 2, 0, taken},
+        {exposureBias, 0, -2.0 / 3, {}},      {userComment, 7, 0, comment},
         {pixelXDimension, 0, pixelWidth, {}},
     };
     for (const auto& e : expected) {
@@ -231,7 +236,8 @@ TEST(TiffExifTest, AbsentEmptyOrDamagedExifNeverLosesTheFile) {
         {"prefix only", QByteArray("Exif\0\0", 6)},
         {"not TIFF", QByteArray("Exif\0\0XXXXXXXXXXXXXXXXXXXXXX", 28)},
         {"random bytes", QByteArray(300, '\xA7')},
-        {"zero denominator", exifBlock({{exposureTime, 5, 1, number(1, 4, true) + number(0, 4, true)}}, true)},
+        {"zero denominator",
+         exifBlock({{exposureTime, 5, 1, number(1, 4, true) + number(0, 4, true)}}, true)},
         {"types and counts libtiff cannot take",
          exifBlock({{dateTimeOriginal, 3, 1, number(5, 2, true)},
                     {isoSpeedRatings, 2, 4, QByteArray("400\0", 4)},
@@ -260,7 +266,8 @@ TEST(TiffExifTest, AbsentEmptyOrDamagedExifNeverLosesTheFile) {
         ASSERT_TRUE(properties.has_value());
         EXPECT_EQ(properties->orientation, 3);
         // Whatever survived is well-formed and matches the source.
-        const auto date = properties->exif ? findExifEntry(*properties->exif, dateTimeOriginal) : std::nullopt;
+        const auto date =
+            properties->exif ? findExifEntry(*properties->exif, dateTimeOriginal) : std::nullopt;
         EXPECT_TRUE(!date || date->value == taken);
         expectSamePixels(image, ImageServices::decode(path));
         if (!c.exif || c.exif->isEmpty()) {

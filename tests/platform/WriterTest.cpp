@@ -44,9 +44,18 @@ struct Format {
     std::function<void(const Image&, const QString&, const WriteMetadata&)> write;
 };
 const Format formats[] = {
-    {"png", true, [](const Image& i, const QString& p, const WriteMetadata& m) { ImageServices::writePNG(i, p, m); }},
-    {"tif", true, [](const Image& i, const QString& p, const WriteMetadata& m) { ImageServices::writeTIFF(i, p, m); }},
-    {"jpg", false, [](const Image& i, const QString& p, const WriteMetadata& m) { ImageServices::writeJPEG(i, p, 0.8, m); }},
+    {"png", true,
+     [](const Image& i, const QString& p, const WriteMetadata& m) {
+         ImageServices::writePNG(i, p, m);
+     }},
+    {"tif", true,
+     [](const Image& i, const QString& p, const WriteMetadata& m) {
+         ImageServices::writeTIFF(i, p, m);
+     }},
+    {"jpg", false,
+     [](const Image& i, const QString& p, const WriteMetadata& m) {
+         ImageServices::writeJPEG(i, p, 0.8, m);
+     }},
 };
 
 TEST(LosslessWriterTest, EveryLayoutSurvivesAWriteAndADecode) {
@@ -55,9 +64,9 @@ TEST(LosslessWriterTest, EveryLayoutSurvivesAWriteAndADecode) {
         bool alpha;
         ByteOrder16 order;
     } layouts[] = {
-        {8, 3, false, ByteOrder16::big},  {8, 3, true, ByteOrder16::big},
-        {8, 1, false, ByteOrder16::big},  {8, 1, true, ByteOrder16::big},
-        {16, 3, false, ByteOrder16::big}, {16, 3, true, ByteOrder16::little},
+        {8, 3, false, ByteOrder16::big},     {8, 3, true, ByteOrder16::big},
+        {8, 1, false, ByteOrder16::big},     {8, 1, true, ByteOrder16::big},
+        {16, 3, false, ByteOrder16::big},    {16, 3, true, ByteOrder16::little},
         {16, 1, false, ByteOrder16::little}, {16, 1, true, ByteOrder16::big},
     };
     test::ScratchDir dir;
@@ -65,7 +74,8 @@ TEST(LosslessWriterTest, EveryLayoutSurvivesAWriteAndADecode) {
         for (const auto& l : layouts) {
             if (!format.lossless)
                 continue;
-            SCOPED_TRACE(testing::Message() << format.extension << " " << l.bits << "-bit, " << l.colors << " colours, alpha " << l.alpha);
+            SCOPED_TRACE(testing::Message() << format.extension << " " << l.bits << "-bit, "
+                                            << l.colors << " colours, alpha " << l.alpha);
             const Image source = pattern(13, 9, l.bits, l.colors, l.alpha, l.order);
             const QString path = dir.filePath(u"out."_s + QLatin1String(format.extension));
             format.write(source, path, {});
@@ -124,7 +134,8 @@ TEST(WriterTest, MetadataIsCarriedAndAbsentMetadataIsNotInvented) {
             if (format.lossless)
                 expectSamePixels(tagged, decoded);
 
-            format.write(pattern(width, tagged.height, 8, 3, false), path, {{}, {}, {}, QByteArray()});
+            format.write(pattern(width, tagged.height, 8, 3, false), path,
+                         {{}, {}, {}, QByteArray()});
             properties = ImageServices::readProperties(path);
             ASSERT_TRUE(properties.has_value());
             EXPECT_FALSE(properties->hasICCProfile || properties->exif);
@@ -152,7 +163,8 @@ TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
         {floating, dir.writeFile(u"existing"_s, "previous"), Kind::unsupportedFormat},
         {noColorSpace, dir.filePath(u"no-colour-space"_s), Kind::unsupportedFormat},
         {truncated, dir.filePath(u"truncated-pixels"_s), Kind::unsupportedFormat},
-        {Image::make(4, 4, 8, AlphaInfo::only, ColorSpace::deviceGray(), 0), dir.filePath(u"alpha-only"_s), Kind::unsupportedFormat},
+        {Image::make(4, 4, 8, AlphaInfo::only, ColorSpace::deviceGray(), 0),
+         dir.filePath(u"alpha-only"_s), Kind::unsupportedFormat},
         {pattern(4, 4, 8, 3, false), dir.filePath(u"no/such/folder/x"_s), Kind::writeFailed},
     };
     for (const Format& format : formats)
@@ -185,7 +197,8 @@ TEST(JpegWriterTest, QualityTracksFidelityAndAlphaIsFlattenedOntoWhite) {
     EXPECT_GT(QFileInfo(high).size(), QFileInfo(low).size());
 
     const QString flat = dir.filePath(u"flat.jpg"_s);
-    ImageServices::writeJPEG(Image::make(16, 16, 8, AlphaInfo::last, ColorSpace::sRGB(), 3), flat, 0.9, {});
+    ImageServices::writeJPEG(Image::make(16, 16, 8, AlphaInfo::last, ColorSpace::sRGB(), 3), flat,
+                             0.9, {});
     const Image flattened = ImageServices::decode(flat);
     ASSERT_EQ(flattened.componentsPerPixel(), 3);
     EXPECT_GE(component(flattened, 8, 8, 0), 250);
