@@ -151,20 +151,5 @@ TEST(ThumbnailTest, IsUprightBoundedAndNeverEnlargedWhileDecodeKeepsTheStoredOri
     }
 }
 
-TEST(ThumbnailTest, SixteenBitGreyAlphaBecomesEightBitRGBA) {
-    Image image = Image::make(40, 20, 16, AlphaInfo::last, ColorSpace::deviceGray(), 1);
-    test::fill(image, [](int, int, int i) { return i == 0 ? 0x8000 : 0xFFFF; });
-    test::ScratchDir dir;
-    ImageServices::writePNG(image, dir.filePath(u"g.png"_s));
-    const Image thumb = ImageServices::thumbnail(dir.filePath(u"g.png"_s), 10);
-    EXPECT_EQ(thumb.width, 10);
-    EXPECT_EQ(thumb.height, 5);
-    EXPECT_EQ(thumb.bitsPerComponent, 8);
-    ASSERT_EQ(thumb.componentsPerPixel(), 4);
-    EXPECT_EQ(thumb.alphaInfo, AlphaInfo::last);
-    EXPECT_NEAR(component(thumb, 3, 3, 1), 128, 2);
-    EXPECT_EQ(component(thumb, 3, 3, 3), 255);
-}
-
 } // namespace
 } // namespace glintwork

@@ -4,8 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
@@ -17,7 +15,6 @@ namespace {
 using namespace Qt::Literals::StringLiterals;
 using test::component;
 using test::expectSamePixels;
-using test::gradient;
 
 Image pattern(int width, int height, int bits, int colors, bool alpha,
               ByteOrder16 order = ByteOrder16::big) {
@@ -184,84 +181,16 @@ TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
         }
 }
 
-TEST(JpegWriterTest, QualityTracksFidelityAndAlphaIsFlattenedOntoWhite) {
-    test::ScratchDir dir;
-    const Image source = gradient(96, 64);
-    const QString high = dir.filePath(u"high.jpg"_s), low = dir.filePath(u"low.jpg"_s);
-    ImageServices::writeJPEG(source, high, 0.95, {});
-    ImageServices::writeJPEG(source, low, 0.05, {});
-    const Image highDecoded = ImageServices::decode(high);
-    ASSERT_EQ(highDecoded.componentsPerPixel(), 3);
-    EXPECT_GT(test::psnr(source, highDecoded), 38.0);
-    EXPECT_LT(test::psnr(source, ImageServices::decode(low)), test::psnr(source, highDecoded));
-    EXPECT_GT(QFileInfo(high).size(), QFileInfo(low).size());
-
-    const QString flat = dir.filePath(u"flat.jpg"_s);
-    ImageServices::writeJPEG(Image::make(16, 16, 8, AlphaInfo::last, ColorSpace::sRGB(), 3), flat,
-                             0.9, {});
-    const Image flattened = ImageServices::decode(flat);
-    ASSERT_EQ(flattened.componentsPerPixel(), 3);
-    EXPECT_GE(component(flattened, 8, 8, 0), 250);
-}
-
-TEST(HeicWriterTest, WritesALossyHeifThatDecodesClose) {
-    test::ScratchDir dir;
-    const Image source = gradient(64, 48);
-    const QString good = dir.filePath(u"good.heic"_s), poor = dir.filePath(u"poor.heic"_s);
-    try {
-        ImageServices::writeHEIC(source, good, 0.9);
-        ImageServices::writeHEIC(source, poor, 0.05);
-    } catch (const ImageServiceError& error) {
-        if (error.description().contains(u"encoder"_s, Qt::CaseInsensitive))
-            GTEST_SKIP() << "no HEVC encoder: " << error.description().toStdString();
-        throw;
-    }
-    EXPECT_EQ(contents(good).mid(4, 8), QByteArray("ftypheic"));
-    const Image decoded = ImageServices::decode(good);
-    ASSERT_EQ(decoded.width, 64);
-    ASSERT_EQ(decoded.height, 48);
-    EXPECT_GT(test::psnr(source, decoded), 32.0);
-    EXPECT_GT(QFileInfo(good).size(), QFileInfo(poor).size());
-}
-
+// What the JPEG encoder reads: uncompressed true colour, 24 bits, rows stored bottom-up,
+// each pixel as B, G, R.
 TEST(TgaWriterTest, HeaderAndBottomUpBgrRows) {
     test::ScratchDir dir;
     Image image = Image::make(3, 2, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
     image.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-    const QString path = dir.filePath(u"x.tga"_s);
-    ImageServices::writeTGA(image, path);
-    const QByteArray tga = contents(path);
-    ASSERT_EQ(tga.size(), 18 + 3 * 2 * 3);
-    // Uncompressed true colour, 3 × 2, 24 bits, rows stored bottom-up, each pixel as B, G, R.
-    EXPECT_EQ(tga.left(18).toHex(), "000002000000000000000000030002001800");
-    EXPECT_EQ(tga.mid(18, 6), QByteArray("\x0c\x0b\x0a\x0f\x0e\x0d", 6));
-
-    Image rgba = Image::make(1, 1, 16, AlphaInfo::last, ColorSpace::sRGB(), 3);
-    test::fill(rgba, [](int, int, int i) { return (i + 1) * 0x1100 + 0x22; });
-    ImageServices::writeTGA(rgba, path);
-    const QByteArray withAlpha = contents(path);
-    ASSERT_EQ(withAlpha.size(), 18 + 4);
-    EXPECT_EQ(withAlpha[16], 32);
-    EXPECT_EQ(withAlpha[17] & 0x0F, 8);
-    EXPECT_EQ(withAlpha.mid(18), QByteArray("\x33\x22\x11\x44", 4));
-}
-
-TEST(TgaWriterTest, CjpegReadsTheFile) {
-    const QString cjpeg = QStandardPaths::findExecutable(u"cjpeg"_s);
-    if (cjpeg.isEmpty())
-        GTEST_SKIP() << "cjpeg is not on PATH (Debian package libjpeg-turbo-progs)";
-    test::ScratchDir dir;
-    const Image source = test::quadrants(80, 50);
-    const QString tga = dir.filePath(u"in.tga"_s), jpeg = dir.filePath(u"out.jpg"_s);
-    ImageServices::writeTGA(source, tga);
-    QProcess process;
-    process.start(cjpeg, {u"-targa"_s, u"-quality"_s, u"90"_s, u"-outfile"_s, jpeg, tga});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    const Image decoded = ImageServices::decode(jpeg);
-    ASSERT_EQ(decoded.width, 80);
-    // Upside-down or channel-swapped quadrants would score under 10 dB.
-    EXPECT_GT(test::psnr(source, decoded), 25.0);
+    ImageServices::writeTGA(image, dir.filePath(u"x.tga"_s));
+    EXPECT_EQ(contents(dir.filePath(u"x.tga"_s)).toHex(), "000002000000000000000000030002001800"
+                                                          "0c0b0a0f0e0d121110"
+                                                          "030201060504090807");
 }
 
 } // namespace
