@@ -83,28 +83,6 @@ TEST(LosslessWriterTest, EveryLayoutSurvivesAWriteAndADecode) {
         }
 }
 
-TEST(LosslessWriterTest, OtherAlphaLayoutsAreWrittenAsStraightRGBA) {
-    // ARGB with premultiplied colours: 50 % alpha over (200, 100, 50) stores (100, 50, 25).
-    Image argb = Image::make(2, 1, 8, AlphaInfo::premultipliedFirst, ColorSpace::sRGB(), 3);
-    argb.pixels = {128, 100, 50, 25, 255, 10, 20, 30};
-    // Padding first, with row padding: the padding component must not become alpha.
-    Image xrgb = Image::make(2, 1, 8, AlphaInfo::noneSkipFirst, ColorSpace::sRGB(), 3);
-    xrgb.bytesPerRow = 12;
-    xrgb.pixels = {0, 1, 2, 3, 0, 4, 5, 6, 99, 99, 99, 99};
-    test::ScratchDir dir;
-    const QString path = dir.filePath(u"a.png"_s);
-    ImageServices::writePNG(argb, path, {});
-    const Image straight = ImageServices::decode(path);
-    ASSERT_EQ(straight.componentsPerPixel(), 4);
-    const int expected[] = {199, 100, 50, 128, 10, 20, 30, 255};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(component(straight, i / 4, 0, i % 4), expected[i], 1) << i;
-    ImageServices::writePNG(xrgb, path, {});
-    const Image rgb = ImageServices::decode(path);
-    ASSERT_EQ(rgb.componentsPerPixel(), 3);
-    EXPECT_EQ(rgb.pixels, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
-}
-
 // Orientation alone, without a source block, still gets written; stored orientation means
 // the pixels are not turned by the tag.
 TEST(WriterTest, MetadataIsCarriedAndAbsentMetadataIsNotInvented) {
