@@ -115,58 +115,44 @@ TEST(DownscaleTest, TransparentNeighboursDoNotDarkenEdges) {
 }
 
 // The writers take the same path from our layouts into libvips.
+// The writers take the same path from our layouts into libvips.
 TEST(ToRGBA8Test, ConvertsEveryLayoutToStraightEightBitRGBA) {
-    const auto image = [](int bits, AlphaInfo alpha, ColorSpace space,
-                          std::vector<std::uint8_t> pixels) {
+    using A = AlphaInfo;
+    const auto image = [](int bits, A alpha, ColorSpace space, std::vector<std::uint8_t> pixels,
+                          ByteOrder16 order = ByteOrder16::big) {
         Image image = Image::make(1, 1, bits, alpha, space, space.componentCount);
         image.bytesPerRow = int(pixels.size()); // any row padding
         image.pixels = std::move(pixels);
+        image.byteOrder16 = order;
         return image;
     };
-    Image littleEndian =
-        image(16, AlphaInfo::none, ColorSpace::sRGB(), {0xAB, 0xCD, 0x12, 0x34, 0x00, 0xFF});
-    littleEndian.byteOrder16 = ByteOrder16::little;
-    const QByteArray profile = ImageServices::sRGBProfile();
+    const ColorSpace grey = ColorSpace::deviceGray(), rgb = ColorSpace::sRGB();
     const struct {
-        const char* name;
         Image image;
         std::vector<int> pixel;
     } cases[] = {
-        {"grey16 with alpha",
-         image(16, AlphaInfo::last, ColorSpace::deviceGray(), {0x12, 0x34, 0xFF, 0xEE}),
-         {0x12, 0x12, 0x12, 0xFF}},
-        {"16-bit big-endian",
-         image(16, AlphaInfo::none, ColorSpace::sRGB(), {0xAB, 0xCD, 0x12, 0x34, 0x00, 0xFF}),
-         {0xAB, 0x12, 0x00, 255}},
-        {"16-bit little-endian", littleEndian, {0xCD, 0x34, 0xFF, 255}},
+        {image(16, A::last, grey, {0x12, 0x34, 0xFF, 0xEE}), {0x12, 0x12, 0x12, 0xFF}},
+        {image(16, A::none, rgb, {0xAB, 0xCD, 0x12, 0x34, 0, 0xFF}), {0xAB, 0x12, 0, 255}},
+        {image(16, A::none, rgb, {0xAB, 0xCD, 0x12, 0x34, 0, 0xFF}, ByteOrder16::little),
+         {0xCD, 0x34, 0xFF, 255}},
         // 50 % alpha over (200, 100, 50) stores (100, 50, 25).
-        {"premultiplied",
-         image(8, AlphaInfo::premultipliedLast, ColorSpace::sRGB(), {100, 50, 25, 128}),
-         {199, 100, 50, 128}},
-        {"premultiplied first",
-         image(8, AlphaInfo::premultipliedFirst, ColorSpace::sRGB(), {128, 100, 50, 25}),
-         {199, 100, 50, 128}},
-        {"alpha first",
-         image(8, AlphaInfo::first, ColorSpace::deviceRGB(), {7, 1, 2, 3}),
-         {1, 2, 3, 7}},
+        {image(8, A::premultipliedLast, rgb, {100, 50, 25, 128}), {199, 100, 50, 128}},
+        {image(8, A::premultipliedFirst, rgb, {128, 100, 50, 25}), {199, 100, 50, 128}},
+        {image(8, A::first, ColorSpace::deviceRGB(), {7, 1, 2, 3}), {1, 2, 3, 7}},
         // The padding component must not become alpha.
-        {"padding last",
-         image(8, AlphaInfo::noneSkipLast, ColorSpace::sRGB(), {9, 8, 7, 0, 77}),
-         {9, 8, 7, 255}},
-        {"padding first",
-         image(8, AlphaInfo::noneSkipFirst, ColorSpace::sRGB(), {0, 1, 2, 3, 99}),
-         {1, 2, 3, 255}},
+        {image(8, A::noneSkipLast, rgb, {9, 8, 7, 0, 77}), {9, 8, 7, 255}},
+        {image(8, A::noneSkipFirst, rgb, {0, 1, 2, 3, 99}), {1, 2, 3, 255}},
         // An sRGB profile must not shift colours.
-        {"sRGB profile",
-         image(8, AlphaInfo::none, ColorSpace::fromICC(profile, 3), {16, 128, 240}),
+        {image(8, A::none, ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), {16, 128, 240}),
          {16, 128, 240, 255}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::Message() << "alpha info " << int(c.image.alphaInfo) << ", "
+                                        << c.image.bitsPerComponent << "-bit");
         const Image out = ImageServices::toRGBA8(c.image);
         EXPECT_EQ(out.bitsPerPixel, 32);
         EXPECT_EQ(out.bytesPerRow, 4);
-        EXPECT_EQ(out.alphaInfo, AlphaInfo::last);
+        EXPECT_EQ(out.alphaInfo, A::last);
         for (int i = 0; i < 4; ++i)
             EXPECT_NEAR(component(out, 0, 0, i), c.pixel[std::size_t(i)], 2) << i;
     }
