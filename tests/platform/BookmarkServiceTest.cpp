@@ -14,28 +14,25 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
-// The real layer, counting starts and stops and refusing access to chosen folders.
-class RecordingLayer final : public BookmarkLayer {
-public:
-    explicit RecordingLayer(QSet<QString>& refused, int& open) : m_refused(refused), m_open(open) {}
+// The real layer, refusing access to chosen folders and counting the folders being accessed.
+struct RecordingLayer final : BookmarkLayer {
+    RecordingLayer(QSet<QString>* refused, int* open) : refused(refused), open(open) {}
     std::optional<QByteArray> createBookmark(const QUrl& f) override {
-        return m_real.createBookmark(f);
+        return real.createBookmark(f);
     }
-    std::optional<Resolved> resolveBookmark(const QByteArray& d) override {
-        return m_real.resolveBookmark(d);
+    std::optional<Resolved> resolveBookmark(const QByteArray& data) override {
+        return real.resolveBookmark(data);
     }
     bool startAccessing(const QUrl& url) override {
-        if (m_refused.contains(url.toLocalFile()))
-            return false;
-        ++m_open;
-        return m_real.startAccessing(url);
+        const bool started = !refused->contains(url.toLocalFile()) && real.startAccessing(url);
+        *open += started;
+        return started;
     }
-    void stopAccessing(const QUrl&) override { --m_open; }
+    void stopAccessing(const QUrl&) override { --*open; }
 
-private:
-    QSet<QString>& m_refused;
-    int& m_open;
-    LinuxBookmarkLayer m_real;
+    QSet<QString>* refused;
+    int* open;
+    LinuxBookmarkLayer real;
 };
 
 class BookmarkTest : public ::testing::Test {
@@ -46,12 +43,12 @@ protected:
     }
     std::unique_ptr<SharedOutputSettings> start() {
         return std::make_unique<SharedOutputSettings>(
-            std::make_unique<RecordingLayer>(m_refused, m_open));
+            std::make_unique<RecordingLayer>(&m_refused, &m_open));
     }
 
     test::ScratchDir m_dir;
     QSet<QString> m_refused;
-    int m_open = 0; // folders being accessed
+    int m_open = 0;
 };
 
 TEST_F(BookmarkTest, UseInputFolderForgetsTheChoiceAndEndsAccess) {
