@@ -41,9 +41,6 @@ TEST(OutputNamer, BaseNameFollowsTheMode) {
         // Separators become underscores, runs of dots lose one.
         {"a.jpg", suffix("x/y\\z..w"), 0, {}, "ax_y_z_w"},
         {"a.jpg", suffix("./."), 0, {}, "a._."},
-        {"a.jpg", suffix("{scale}"), 0, -1, "a-1"},
-        {"a.jpg", suffix(""), 0, {}, "a"},
-        {"x.png", custom("holiday", "1"), 0, {}, "holiday-01"},
         {"x.png", custom("holiday", "1"), 2, {}, "holiday-03"},
         {"x.png", custom("", "001"), 4, {}, "005"},
         {"x.png", custom("", "abc"), 0, {}, "001"}, // unparsable: 1, keeping the width
