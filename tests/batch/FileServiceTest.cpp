@@ -13,9 +13,7 @@
 #include "batch/FileService.h"
 #include "batch/ImageItem.h"
 #include "compress/ConversionSettings.h"
-#include "cutout/CutoutSettings.h"
 #include "support/TestSupport.h"
-#include "upscale/UpscaleSettings.h"
 
 namespace glintwork {
 namespace {
@@ -24,26 +22,6 @@ using namespace Qt::Literals::StringLiterals;
 
 QUrl url(const QString& path) {
     return QUrl::fromLocalFile(path);
-}
-
-TEST(SupportedExtensions, EachToolHasItsOwn) {
-    const struct {
-        const char* extension;
-        bool compress, cutout, upscale;
-    } cases[] = {
-        {"avif", true, false, false}, {"gif", true, true, false},   {"heic", true, true, true},
-        {"heif", true, true, true},   {"jp2", false, false, false}, {"tif", true, true, true},
-        {"bmp", true, true, true},    {"", false, false, false},
-    };
-    for (const auto& c : cases) {
-        const QString extension = QString::fromLatin1(c.extension);
-        EXPECT_EQ(ConversionSettings::supportedExtensions().contains(extension), c.compress)
-            << c.extension;
-        EXPECT_EQ(CutoutSettings::supportedExtensions().contains(extension), c.cutout)
-            << c.extension;
-        EXPECT_EQ(UpscaleSettings::supportedExtensions().contains(extension), c.upscale)
-            << c.extension;
-    }
 }
 
 // Takes away, for this thread, the root privilege of reading any folder, so that a folder

@@ -52,10 +52,6 @@ TEST_F(SettingsTest, FreshStoreGivesEachToolItsDefaults) {
     EXPECT_EQ(CompressSettingsPersistence().load(), ConversionSettings{});
     EXPECT_EQ(CutoutSettingsPersistence().load(), CutoutSettings{});
     EXPECT_EQ(UpscaleSettingsPersistence().load(), UpscaleSettings{});
-    EXPECT_EQ(ConversionSettings{}.naming,
-              (NamingConfig{NamingMode::original, {}, u"image"_s, u"01"_s}));
-    EXPECT_EQ(CutoutSettings{}.naming.suffix, u"-cutout"_s);
-    EXPECT_EQ(UpscaleSettings{}.naming.suffix, u"-upscaled-{scale}x"_s);
 }
 
 // Stored texts map exactly or fall back to the default, as do values of the wrong type
