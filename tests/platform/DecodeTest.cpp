@@ -59,24 +59,20 @@ TEST(DecodeTest, PropertiesAndLayoutFollowTheFile) {
 
         const auto properties = ImageServices::readProperties(path);
         ASSERT_TRUE(properties.has_value());
-        EXPECT_EQ(properties->pixelWidth, 8);
-        EXPECT_EQ(properties->pixelHeight, 2);
-        EXPECT_EQ(properties->hasAlpha, c.alpha != A::none);
-        EXPECT_EQ(properties->bitsPerComponent, std::max(c.bitDepth, 8));
+        EXPECT_EQ(std::tuple(properties->pixelWidth, properties->pixelHeight, properties->hasAlpha,
+                             properties->bitsPerComponent, properties->orientation.value_or(0),
+                             properties->exif.has_value(), properties->hasICCProfile),
+                  std::tuple(8, 2, c.alpha != A::none, std::max(c.bitDepth, 8), c.orientation,
+                             c.orientation != 0, false));
         EXPECT_NEAR(properties->dpiWidth.value_or(-1), c.dpiWidth, 0.01);
         EXPECT_NEAR(properties->dpiHeight.value_or(-1), c.dpiHeight, 0.01);
-        EXPECT_EQ(properties->orientation.value_or(0), c.orientation);
-        EXPECT_EQ(properties->exif.has_value(), c.orientation != 0);
-        EXPECT_FALSE(properties->hasICCProfile);
 
         const Image image = ImageServices::decode(path);
-        EXPECT_EQ(image.width, 8);
-        EXPECT_EQ(image.bitsPerComponent, std::max(c.bitDepth, 8));
-        EXPECT_EQ(image.componentsPerPixel(), c.components);
-        EXPECT_EQ(image.alphaInfo, c.alpha);
-        EXPECT_EQ(image.colorSpace.kind, c.space);
-        EXPECT_EQ(image.colorSpace.componentCount, c.components - (image.hasAlpha() ? 1 : 0));
-        EXPECT_EQ(component(image, c.x, 0, c.index), c.value);
+        EXPECT_EQ(std::tuple(image.width, image.bitsPerComponent, image.componentsPerPixel(),
+                             image.alphaInfo, image.colorSpace.kind,
+                             image.colorSpace.componentCount, component(image, c.x, 0, c.index)),
+                  std::tuple(8, std::max(c.bitDepth, 8), c.components, c.alpha, c.space,
+                             c.components - (c.alpha == A::none ? 0 : 1), double(c.value)));
     }
 }
 
@@ -106,6 +102,10 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
                PngBuilder::chunk("IEND", {});
     };
     using Kind = ImageServiceError::Kind;
+    const Kind unreadable = Kind::unreadable, tooLarge = Kind::tooLarge;
+    const auto file = [&](const char* name, const QByteArray& bytes) {
+        return dir.writeFile(QString::fromLatin1(name), bytes);
+    };
     const QString prefix = u"The file could not be decoded: "_s;
     const struct {
         QString path;
@@ -113,25 +113,17 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
         bool headerIntact;
         QString description; // exact text when not empty
     } cases[] = {
-        {dir.filePath(u"absent.png"_s), Kind::unreadable, false,
-         prefix + u"the file does not exist"_s},
-        {QString(), Kind::unreadable, false, {}},
-        {dir.writeFile(u"empty.png"_s, {}), Kind::unreadable, false,
-         prefix + u"the file is empty"_s},
-        {dir.path(), Kind::unreadable, false, prefix + u"it is not a regular file"_s},
-        {dir.writeFile(u"t.png"_s, "hello, not an image\n"), Kind::unreadable, false,
+        {dir.filePath(u"absent.png"_s), unreadable, false, prefix + u"the file does not exist"_s},
+        {QString(), unreadable, false, {}},
+        {file("empty.png", {}), unreadable, false, prefix + u"the file is empty"_s},
+        {dir.path(), unreadable, false, prefix + u"it is not a regular file"_s},
+        {file("t.png", "hello\n"), unreadable, false,
          prefix + u"it is not in a known image format"_s},
-        {dir.writeFile(u"signature.png"_s, PngBuilder::signature()), Kind::unreadable, false, {}},
-        {dir.writeFile(u"truncated.png"_s, good.left(good.size() * 3 / 5)),
-         Kind::unreadable,
-         true,
-         {}},
-        {dir.writeFile(u"bomb.png"_s, header(100000, 100000)), Kind::tooLarge, true,
+        {file("signature.png", PngBuilder::signature()), unreadable, false, {}},
+        {file("truncated.png", good.left(good.size() * 3 / 5)), unreadable, true, {}},
+        {file("bomb.png", header(100000, 100000)), tooLarge, true,
          u"Image is too large (100000 × 100000 pixels; the limit is 268435456 pixels)."_s},
-        {dir.writeFile(u"edge.png"_s, header(16384, 16385)),
-         Kind::tooLarge,
-         true,
-         {}}, // a row too many
+        {file("one-row-too-many.png", header(16384, 16385)), tooLarge, true, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -183,10 +175,9 @@ TEST(ThumbnailTest, IsUprightBoundedAndNeverEnlargedWhileDecodeKeepsTheStoredOri
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.path.toStdString() << " " << c.maxPixelSize);
         const Image thumb = ImageServices::thumbnail(c.path, c.maxPixelSize);
-        EXPECT_EQ(thumb.width, c.width);
-        EXPECT_EQ(thumb.height, c.height);
-        EXPECT_EQ(thumb.bitsPerComponent, 8);
-        EXPECT_EQ(thumb.colorSpace.kind, ColorSpace::Kind::sRGB);
+        EXPECT_EQ(
+            std::tuple(thumb.width, thumb.height, thumb.bitsPerComponent, thumb.colorSpace.kind),
+            std::tuple(c.width, c.height, 8, ColorSpace::Kind::sRGB));
         EXPECT_GT(component(thumb, c.redX, c.redY, 0), 200);
         EXPECT_LT(component(thumb, thumb.width / 2, thumb.height - 2, 0), 40);
     }
