@@ -37,24 +37,22 @@ struct Harness {
             items.append(item(u"%1.png"_s.arg(i)));
     }
     BatchRunner::Hooks hooks() {
-        const auto job = [this](CancellationToken& token) -> std::function<void()> {
-            const int now = ++running;
-            for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
-            }
-            for (int i = 0; i < 10 && !token.isCancelled(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            --running;
-            return {};
-        };
         return {[this]() -> const ItemList& { return items; },
-                [this, job](ImageItem& item, int index) -> BatchRunner::Job {
+                [this](ImageItem& item, int index) -> BatchRunner::Job {
                     started.append(index);
                     onPrepare();
-                    if (item.url().fileName() != u"fails.png"_s)
-                        return job;
-                    return [job](CancellationToken& token) -> std::function<void()> {
-                        job(token);
-                        throw DecodeFailed();
+                    const bool fails = item.url().fileName() == u"fails.png"_s;
+                    return [this, fails](CancellationToken& token) -> std::function<void()> {
+                        const int now = ++running;
+                        for (int seen = peak;
+                             now > seen && !peak.compare_exchange_weak(seen, now);) {
+                        }
+                        for (int i = 0; i < 10 && !token.isCancelled(); ++i)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                        --running;
+                        if (fails)
+                            throw DecodeFailed();
+                        return {};
                     };
                 },
                 {}};
