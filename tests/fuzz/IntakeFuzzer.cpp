@@ -31,29 +31,23 @@ void check(bool condition) {
 
 enum class Kind { file, folder, fifo, linkToFile, linkToFolder, dangling, lockedFolder, count };
 
-// A name of 1 to 40 bytes from the input, without '/' or NUL; often given a supported or
-// nearly supported extension, sometimes a leading dot.
-std::string takeName(const std::uint8_t*& data, std::size_t& size) {
+// A name of 1 to 12 bytes from the input, without '/' or NUL, given a supported or nearly
+// supported extension or none; sometimes with a leading dot. Takes at least two bytes.
+QString takeName(const std::uint8_t*& data, std::size_t& size) {
     static const char* const endings[] = {".png", ".JPG", ".jpeg", ".txt",  ".avif", ".png.",
                                           "",     ".",    ".Tif",  ".webp", ".x"};
-    std::string name;
-    const std::size_t length = size > 0 ? 1 + data[0] % 12 : 1;
-    if (size > 0) {
-        ++data;
+    const auto take = [&] {
         --size;
-    }
-    for (std::size_t i = 0; i < length && size > 0; ++i, ++data, --size) {
-        const char c = char(*data);
+        return *data++;
+    };
+    std::string name;
+    for (int length = 1 + take() % 12; length > 0 && size > 1; --length) {
+        const char c = char(take());
         name += (c == '/' || c == '\0') ? '_' : c;
     }
     if (name.empty() || name == "." || name == "..")
         name = "n";
-    if (size > 0) {
-        name += endings[data[0] % (sizeof endings / sizeof *endings)];
-        ++data;
-        --size;
-    }
-    return name;
+    return QFile::decodeName((name + endings[take() % std::size(endings)]).c_str());
 }
 
 } // namespace
@@ -66,45 +60,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     QTemporaryDir root;
     std::vector<QString> folders{root.path()};
-    QStringList named;
-    std::vector<QString> locked;
-    while (size >= 2 && folders.size() + named.size() < 40) {
+    QStringList named, locked;
+    while (size >= 4 && folders.size() + named.size() < 40) {
         const auto kind = Kind(data[0] % int(Kind::count));
         const QString& parent = folders[data[1] % folders.size()];
         data += 2;
         size -= 2;
-        const QString path =
-            parent + QLatin1Char('/') + QFile::decodeName(takeName(data, size).c_str());
-        const QByteArray native = QFile::encodeName(path);
+        const QString path = parent + u'/' + takeName(data, size);
         if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
             continue;
-        switch (kind) {
-        case Kind::file:
+        if (kind == Kind::file)
             QFile(path).open(QIODevice::WriteOnly);
-            break;
-        case Kind::folder:
-        case Kind::lockedFolder:
-            if (QDir().mkdir(path)) {
-                folders.push_back(path);
-                if (kind == Kind::lockedFolder)
-                    locked.push_back(path);
-            }
-            break;
-        case Kind::fifo:
-            ::mkfifo(native.constData(), 0600);
-            break;
-        case Kind::linkToFile:
+        else if ((kind == Kind::folder || kind == Kind::lockedFolder) && QDir().mkdir(path)) {
+            folders.push_back(path);
+            if (kind == Kind::lockedFolder)
+                locked.push_back(path);
+        } else if (kind == Kind::fifo)
+            ::mkfifo(QFile::encodeName(path).constData(), 0600);
+        else if (kind == Kind::linkToFile)
             QFile::link(named.empty() ? path + QStringLiteral("-x") : named.back(), path);
-            break;
-        case Kind::linkToFolder:
+        else if (kind == Kind::linkToFolder)
             QFile::link(root.path(), path);
-            break;
-        case Kind::dangling:
+        else if (kind == Kind::dangling)
             QFile::link(root.path() + QStringLiteral("/nothing-here"), path);
-            break;
-        case Kind::count:
-            break;
-        }
         named.push_back(path);
     }
     for (const QString& folder : locked)
@@ -118,38 +96,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const QUrl& url : intake.files) {
         const QFileInfo info(url.toLocalFile());
-        check(info.isFile());
-        check(extensions.contains(info.suffix().toLower()));
+        check(info.isFile() && extensions.contains(info.suffix().toLower()));
         // Below the deepest named entry on its path (the root at least) the walk went on
         // its own: no hidden name, no link to a folder. What is named is taken as it is.
-        const QStringList parts =
-            QDir(root.path()).relativeFilePath(info.filePath()).split(QLatin1Char('/'));
-        qsizetype start = 0;
-        QString walked = root.path();
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            walked += QLatin1Char('/') + parts[i];
-            if (named.contains(walked))
-                start = i + 1;
-        }
-        walked = root.path();
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            walked += QLatin1Char('/') + parts[i];
-            if (i < start)
-                continue;
-            check(!parts[i].startsWith(QLatin1Char('.')));
-            check(i + 1 == parts.size() || !QFileInfo(walked).isSymLink());
+        QString walked = info.filePath();
+        while (walked.size() > root.path().size() && !named.contains(walked)) {
+            check(!QFileInfo(walked).fileName().startsWith(u'.'));
+            check(walked == info.filePath() || !QFileInfo(walked).isSymLink());
+            walked = QFileInfo(walked).path();
         }
     }
     for (const QString& path : named) {
-        const QFileInfo info(path);
-        if (info.isDir())
-            continue;
         const QUrl url = QUrl::fromLocalFile(path);
-        const bool asFile = intake.files.contains(url);
         bool asProblem = false;
         for (const auto& problem : intake.problems)
             asProblem = asProblem || problem.url == url;
-        check(asFile != asProblem);
+        check(QFileInfo(path).isDir() || intake.files.contains(url) != asProblem);
     }
     for (const QString& folder : locked)
         ::chmod(QFile::encodeName(folder).constData(), 0700);

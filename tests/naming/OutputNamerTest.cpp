@@ -8,91 +8,65 @@
 namespace glintwork {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 QUrl file(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
-struct BaseNameCase {
-    const char* name;
-    const char* input;
-    NamingConfig config;
-    int index;
-    std::optional<int> scale;
-    const char* expected;
-};
-
-class ComputeBaseName : public ::testing::TestWithParam<BaseNameCase> {};
-
-TEST_P(ComputeBaseName, ProducesExpectedName) {
-    const auto& c = GetParam();
-    EXPECT_EQ(OutputNamer::computeBaseName(file(QString::fromUtf8(c.input)), c.config, c.index,
-                                           c.scale),
-              QString::fromUtf8(c.expected));
-}
-
-NamingConfig suffix(const char* s) {
-    return {NamingMode::suffix, QString::fromUtf8(s), QStringLiteral("image"), QStringLiteral("01")};
+NamingConfig suffix(const char* text) {
+    return {NamingMode::suffix, QString::fromUtf8(text), u"image"_s, u"01"_s};
 }
 
 NamingConfig custom(const char* prefix, const char* start) {
     return {NamingMode::custom, QString(), QString::fromUtf8(prefix), QString::fromUtf8(start)};
 }
 
-const NamingConfig kOriginal{NamingMode::original, QStringLiteral("-x"), QStringLiteral("p"),
-                             QStringLiteral("7")};
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ComputeBaseName,
-    ::testing::Values(
-        BaseNameCase{"OriginalDropsExtension", "/in/IMG_0042.HEIC", kOriginal, 3, 4, "IMG_0042"},
-        BaseNameCase{"OriginalDropsOnlyLastExtension", "/in/archive.tar.gz", kOriginal, 0, {},
-                     "archive.tar"},
-        BaseNameCase{"OriginalWithoutExtension", "/in/README", kOriginal, 0, {}, "README"},
-        BaseNameCase{"SuffixWithScale", "/in/cat.png", suffix("-upscaled-{scale}x"), 0, 4,
-                     "cat-upscaled-4x"},
-        BaseNameCase{"SuffixEveryScaleToken", "/in/cat.png", suffix("{scale}-{scale}"), 0, 2,
-                     "cat2-2"},
-        BaseNameCase{"SuffixKeepsTokenWithoutHint", "/in/cat.png", suffix("-{scale}x"), 0, {},
-                     "cat-{scale}x"},
-        BaseNameCase{"SuffixAfterInnerDots", "/in/a.b.jpg", suffix("-min"), 0, {}, "a.b-min"},
-        BaseNameCase{"SuffixSeparatorsBecomeUnderscores", "/in/a.jpg", suffix("x/y\\z..w"), 0, {},
-                     "ax_y_z_w"},
-        BaseNameCase{"SuffixThreeDotsLeaveOne", "/in/a.jpg", suffix("..."), 0, {}, "a_."},
-        BaseNameCase{"SuffixSlashThenDotsInOrder", "/in/a.jpg", suffix("./."), 0, {}, "a._."},
-        BaseNameCase{"SuffixScaleTextIsSanitisedToo", "/in/a.jpg", suffix("{scale}"), 0, -1,
-                     "a-1"},
-        BaseNameCase{"SuffixEmpty", "/in/a.jpg", suffix(""), 0, {}, "a"},
-        BaseNameCase{"CustomFirst", "/in/x.png", custom("holiday", "1"), 0, {}, "holiday-01"},
-        BaseNameCase{"CustomSecond", "/in/x.png", custom("holiday", "1"), 1, {}, "holiday-02"},
-        BaseNameCase{"CustomThird", "/in/x.png", custom("holiday", "1"), 2, {}, "holiday-03"},
-        BaseNameCase{"CustomEmptyPrefixKeepsWidth", "/in/x.png", custom("", "001"), 4, {}, "005"},
-        BaseNameCase{"CustomUnparseableStartIsOneWithItsWidth", "/in/x.png", custom("", "abc"), 0,
-                     {}, "001"},
-        BaseNameCase{"CustomEmptyStart", "/in/x.png", custom("", ""), 9, {}, "10"},
-        BaseNameCase{"CustomNegativeStart", "/in/x.png", custom("", "-5"), 0, {}, "-5"},
-        BaseNameCase{"CustomNegativeStartPadsAfterSign", "/in/x.png", custom("", "-05"), 0, {},
-                     "-05"},
-        BaseNameCase{"CustomPlusSign", "/in/x.png", custom("", "+7"), 0, {}, "07"},
-        BaseNameCase{"CustomWidthIsAMinimum", "/in/x.png", custom("", "1"), 120, {}, "121"},
-        BaseNameCase{"CustomSpaceDoesNotParse", "/in/x.png", custom("", " 5"), 0, {}, "01"},
-        BaseNameCase{"CustomLoneSignDoesNotParse", "/in/x.png", custom("", "-"), 0, {}, "01"},
-        BaseNameCase{"CustomInt64MaxParses", "/in/x.png", custom("", "9223372036854775807"), 0, {},
-                     "9223372036854775807"},
-        BaseNameCase{"CustomInt64MinParses", "/in/x.png", custom("", "-9223372036854775808"), 0,
-                     {}, "-9223372036854775808"},
-        BaseNameCase{"CustomOverflowFallsBackToOne", "/in/x.png",
-                     custom("", "9223372036854775808"), 0, {}, "0000000000000000001"},
-        BaseNameCase{"CustomSumSaturatesInsteadOfWrapping", "/in/x.png",
-                     custom("", "9223372036854775807"), 5, {}, "9223372036854775807"},
-        BaseNameCase{"CustomPrefixSanitised", "/in/x.png", custom("a/b..c", "1"), 0, {},
-                     "a_b_c-01"},
-        BaseNameCase{"CustomIgnoresScale", "/in/x.png", custom("p{scale}", "1"), 0, 4,
-                     "p{scale}-01"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(OutputNamer, BaseNameFollowsTheMode) {
+    const NamingConfig original{NamingMode::original, u"-x"_s, u"p"_s, u"7"_s};
+    const struct {
+        const char* input;
+        NamingConfig config;
+        int index;
+        std::optional<int> scale;
+        const char* expected;
+    } cases[] = {
+        {"IMG_0042.HEIC", original, 3, 4, "IMG_0042"},
+        {"archive.tar.gz", original, 0, {}, "archive.tar"},
+        {"README", original, 0, {}, "README"},
+        {"cat.png", suffix("-upscaled-{scale}x"), 0, 4, "cat-upscaled-4x"},
+        {"cat.png", suffix("{scale}-{scale}"), 0, 2, "cat2-2"},
+        {"cat.png", suffix("-{scale}x"), 0, {}, "cat-{scale}x"}, // no scale to put in
+        {"a.b.jpg", suffix("-min"), 0, {}, "a.b-min"},
+        // Separators become underscores, runs of dots lose one.
+        {"a.jpg", suffix("x/y\\z..w"), 0, {}, "ax_y_z_w"},
+        {"a.jpg", suffix("./."), 0, {}, "a._."},
+        {"x.png", custom("holiday", "1"), 2, {}, "holiday-03"},
+        {"x.png", custom("", "001"), 4, {}, "005"},
+        {"x.png", custom("", "abc"), 0, {}, "001"}, // unparsable: 1, keeping the width
+        {"x.png", custom("", ""), 9, {}, "10"},
+        {"x.png", custom("", "-05"), 0, {}, "-05"},
+        {"x.png", custom("", "+7"), 0, {}, "07"},
+        {"x.png", custom("", "1"), 120, {}, "121"},
+        {"x.png", custom("", " 5"), 0, {}, "01"},
+        {"x.png", custom("", "9223372036854775807"), 0, {}, "9223372036854775807"},
+        {"x.png", custom("", "9223372036854775808"), 0, {}, "0000000000000000001"},
+        {"x.png", custom("", "9223372036854775807"), 5, {}, "9223372036854775807"}, // saturates
+        {"x.png", custom("a/b..c", "1"), 0, {}, "a_b_c-01"},
+        {"x.png", custom("p{scale}", "1"), 0, 4, "p{scale}-01"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OutputNamer::computeBaseName(file(u"/in/"_s + QString::fromUtf8(c.input)),
+                                               c.config, c.index, c.scale)
+                      .toStdString(),
+                  c.expected)
+            << c.input << " " << c.config.suffix.toStdString()
+            << c.config.startNumber.toStdString();
+}
 
 // Taken are files, folders ("name/") and links that point nowhere ("name@"), and names
 // reserved for other items of the run; the number goes after any custom number.
-TEST(EnsureUnique, TakesTheFirstFreeName) {
+TEST(OutputNamer, EnsureUniqueTakesTheFirstFreeName) {
     const struct {
         const char* wanted;
         QStringList taken;
@@ -112,7 +86,7 @@ TEST(EnsureUnique, TakesTheFirstFreeName) {
             if (name.endsWith(u'/'))
                 QDir(dir.path()).mkdir(name.chopped(1));
             else if (name.endsWith(u'@'))
-                QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(name.chopped(1)));
+                QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(name.chopped(1)));
             else
                 dir.writeFile(name, "x");
         }
@@ -125,50 +99,37 @@ TEST(EnsureUnique, TakesTheFirstFreeName) {
     }
 }
 
-TEST(OutputLocation, SharedFolderWinsOverInputFolder) {
-    const QUrl input = file(QStringLiteral("/photos/trip/a.png"));
-    EXPECT_EQ(OutputNamer::outputFolder(input, std::nullopt), file(QStringLiteral("/photos/trip")));
-    EXPECT_EQ(OutputNamer::outputFolder(input, file(QStringLiteral("/out"))),
-              file(QStringLiteral("/out")));
-    EXPECT_EQ(OutputNamer::outputURL(file(QStringLiteral("/out")), QStringLiteral("a-min"),
-                                     QStringLiteral("webp")),
-              file(QStringLiteral("/out/a-min.webp")));
-}
-
-TEST(OutputLocation, InputInsideOutputFolderGetsNumbered) {
-    // Same folder, same name, same format: the input itself occupies the plain name.
+// Same folder, same name, same format: the input itself occupies the plain name.
+TEST(OutputNamer, SharedFolderWinsAndAnInputInTheOutputFolderGetsNumbered) {
+    EXPECT_EQ(OutputNamer::outputFolder(file(u"/photos/a.png"_s), file(u"/out"_s)),
+              file(u"/out"_s));
     test::ScratchDir dir;
-    const QString input = dir.writeFile(QStringLiteral("photo.png"), "x");
-    const QUrl folder = OutputNamer::outputFolder(file(input), std::nullopt);
-    const QUrl url = OutputNamer::ensureUnique(
-        OutputNamer::outputURL(folder, OutputNamer::stemOf(file(input)), QStringLiteral("png")));
-    EXPECT_EQ(url, file(dir.filePath(QStringLiteral("photo-1.png"))));
+    const QUrl input = file(dir.writeFile(u"photo.png"_s, "x"));
+    const QUrl folder = OutputNamer::outputFolder(input, std::nullopt);
+    EXPECT_EQ(folder, file(dir.path()));
+    EXPECT_EQ(OutputNamer::ensureUnique(
+                  OutputNamer::outputURL(folder, OutputNamer::stemOf(input), u"png"_s)),
+              file(dir.filePath(u"photo-1.png"_s)));
 }
 
-struct StartNumberCase {
-    const char* typed;
-    std::optional<const char*> expected;
-};
-
-TEST(CleanedStartNumber, KeepsAtMostSixDigits) {
-    const StartNumberCase cases[] = {{"01", "01"},         {"a1b2", "12"},     {"1234567", "123456"},
-                                     {"abc", std::nullopt}, {"", std::nullopt}, {"-5", "5"},
-                                     {"000000009", "000000"}};
-    for (const auto& c : cases) {
-        const auto got = cleanedStartNumber(QString::fromUtf8(c.typed));
-        if (c.expected)
-            EXPECT_EQ(got, QString::fromUtf8(*c.expected)) << c.typed;
-        else
-            EXPECT_FALSE(got.has_value()) << c.typed;
-    }
+TEST(OutputNamer, CleanedStartNumberKeepsAtMostSixDigits) {
+    for (const auto& [typed, expected] : {std::pair{"01", "01"},
+                                          {"a1b2", "12"},
+                                          {"1234567", "123456"},
+                                          {"abc", "(none)"},
+                                          {"", "(none)"},
+                                          {"-5", "5"},
+                                          {"000000009", "000000"}})
+        EXPECT_EQ(cleanedStartNumber(QString::fromUtf8(typed)).value_or(u"(none)"_s).toStdString(),
+                  expected)
+            << typed;
 }
 
-TEST(NamingConfigJson, RoundTripsAndRejectsUnknownMode) {
-    const NamingConfig config{NamingMode::custom, QStringLiteral("-s"), QStringLiteral("p"),
-                              QStringLiteral("007")};
+TEST(OutputNamer, NamingConfigJsonRoundTripsAndRejectsAnUnknownMode) {
+    const NamingConfig config{NamingMode::custom, u"-s"_s, u"p"_s, u"007"_s};
     EXPECT_EQ(NamingConfig::fromJson(config.toJson()), config);
     QJsonObject bad = config.toJson();
-    bad[QStringLiteral("mode")] = QStringLiteral("Custom");
+    bad[u"mode"_s] = u"Custom"_s;
     EXPECT_FALSE(NamingConfig::fromJson(bad).has_value());
 }
 

@@ -12,34 +12,27 @@
 namespace glintwork {
 namespace {
 
-// Records every call and can refuse access to chosen folders; otherwise behaves like
-// the real layer.
-struct LayerLog {
-    QSet<QString> refused;
-    int starts = 0;
-    int stops = 0;
-};
+using namespace Qt::Literals::StringLiterals;
 
-class RecordingLayer final : public BookmarkLayer {
-public:
-    explicit RecordingLayer(LayerLog& log) : m_log(log) {}
-    std::optional<QByteArray> createBookmark(const QUrl& folder) override {
-        return m_real.createBookmark(folder);
+// The real layer, refusing access to chosen folders and counting the folders being accessed.
+struct RecordingLayer final : BookmarkLayer {
+    RecordingLayer(QSet<QString>* refused, int* open) : refused(refused), open(open) {}
+    std::optional<QByteArray> createBookmark(const QUrl& f) override {
+        return real.createBookmark(f);
     }
     std::optional<Resolved> resolveBookmark(const QByteArray& data) override {
-        return m_real.resolveBookmark(data);
+        return real.resolveBookmark(data);
     }
     bool startAccessing(const QUrl& url) override {
-        if (m_log.refused.contains(url.toLocalFile()))
-            return false;
-        ++m_log.starts;
-        return m_real.startAccessing(url);
+        const bool started = !refused->contains(url.toLocalFile()) && real.startAccessing(url);
+        *open += started;
+        return started;
     }
-    void stopAccessing(const QUrl&) override { ++m_log.stops; }
+    void stopAccessing(const QUrl&) override { --*open; }
 
-private:
-    LayerLog& m_log;
-    LinuxBookmarkLayer m_real;
+    QSet<QString>* refused;
+    int* open;
+    LinuxBookmarkLayer real;
 };
 
 class BookmarkTest : public ::testing::Test {
@@ -49,58 +42,49 @@ protected:
         return QUrl::fromLocalFile(m_dir.filePath(name));
     }
     std::unique_ptr<SharedOutputSettings> start() {
-        return std::make_unique<SharedOutputSettings>(std::make_unique<RecordingLayer>(m_log));
+        return std::make_unique<SharedOutputSettings>(
+            std::make_unique<RecordingLayer>(&m_refused, &m_open));
     }
 
     test::ScratchDir m_dir;
-    LayerLog m_log;
+    QSet<QString> m_refused;
+    int m_open = 0;
 };
 
-TEST_F(BookmarkTest, FirstStartOrAGarbageBookmarkHasNoFolder) {
+TEST_F(BookmarkTest, UseInputFolderForgetsTheChoiceAndEndsAccess) {
+    EXPECT_EQ(outputDirectoryDisplayPath(nullptr), u"(Same folder as input)"_s);
+    PreferenceStore().setBytes(BookmarkService::kBookmarkKey, "not a bookmark");
     const auto settings = start();
     EXPECT_FALSE(settings->outputDirectory().has_value());
-    EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), QStringLiteral("(Same folder as input)"));
-    EXPECT_EQ(outputDirectoryDisplayPath(nullptr), QStringLiteral("(Same folder as input)"));
-    PreferenceStore().setBytes(BookmarkService::kBookmarkKey, QByteArray("not a bookmark"));
+    EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), u"(Same folder as input)"_s);
+
+    QSignalSpy changed(settings.get(), &SharedOutputSettings::outputDirectoryChanged);
+    const QUrl a = makeFolder(u"A"_s), b = makeFolder(u"B"_s);
+    settings->setDirectory(a);
+    settings->setDirectory(a);
+    EXPECT_EQ(changed.count(), 1) << "re-choosing the same folder must not notify";
+    settings->setDirectory(b);
+    EXPECT_EQ(settings->outputDirectory(), b);
+    settings->setDirectory(std::nullopt);
+    EXPECT_FALSE(settings->outputDirectory().has_value());
+    EXPECT_TRUE(settings->bookmarkService().bookmarkData().isEmpty());
+    EXPECT_FALSE(settings->bookmarkService().accessingScopedURL().has_value());
+    EXPECT_EQ(m_open, 0) << "every start of access is paired with a stop";
     EXPECT_FALSE(start()->outputDirectory().has_value());
 }
 
-TEST_F(BookmarkTest, ChosenFolderIsActiveAgainAfterRestart) {
-    const QUrl out = makeFolder(QStringLiteral("Out"));
-    {
-        const auto settings = start();
-        QSignalSpy changed(settings.get(), &SharedOutputSettings::outputDirectoryChanged);
-        settings->setDirectory(out);
-        EXPECT_EQ(settings->outputDirectory(), out);
-        EXPECT_EQ(changed.count(), 1);
-        settings->setDirectory(out);
-        EXPECT_EQ(changed.count(), 1) << "re-choosing the same folder must not notify";
-    }
-    const auto restarted = start();
-    EXPECT_EQ(restarted->outputDirectory(), out);
-}
-
-TEST_F(BookmarkTest, DeletedFolderGivesNoFolderButKeepsBookmark) {
-    const QUrl out = makeFolder(QStringLiteral("Out"));
+TEST_F(BookmarkTest, DeletedFolderIsAbsentUntilItReturnsAndAStaleBookmarkIsRefreshed) {
+    const QUrl out = makeFolder(u"Out"_s);
     start()->setDirectory(out);
-    QDir(out.toLocalFile()).removeRecursively();
+    // Moved away, keeping its inode busy so that the new folder below cannot reuse it.
+    QDir(m_dir.path()).rename(u"Out"_s, u"Moved"_s);
     const auto restarted = start();
     EXPECT_FALSE(restarted->outputDirectory().has_value());
     EXPECT_FALSE(restarted->bookmarkService().bookmarkData().isEmpty());
-    // The folder comes back: the next start finds it again.
-    makeFolder(QStringLiteral("Out"));
-    EXPECT_EQ(start()->outputDirectory(), out);
-}
 
-TEST_F(BookmarkTest, StaleBookmarkIsRefreshedAtStart) {
-    const QUrl out = makeFolder(QStringLiteral("Out"));
-    start()->setDirectory(out);
     const QByteArray original = PreferenceStore().bytes(BookmarkService::kBookmarkKey);
-    // Move the folder away (keeping its inode busy) and make a new one in its place.
-    QDir(m_dir.path()).rename(QStringLiteral("Out"), QStringLiteral("Moved"));
-    makeFolder(QStringLiteral("Out"));
-    const auto restarted = start();
-    EXPECT_EQ(restarted->outputDirectory(), out);
+    makeFolder(u"Out"_s);
+    EXPECT_EQ(start()->outputDirectory(), out);
     const QByteArray refreshed = PreferenceStore().bytes(BookmarkService::kBookmarkKey);
     EXPECT_NE(refreshed, original);
     EXPECT_FALSE(LinuxBookmarkLayer().resolveBookmark(refreshed)->isStale);
@@ -109,12 +93,11 @@ TEST_F(BookmarkTest, StaleBookmarkIsRefreshedAtStart) {
 // A folder that is refused, missing or a file cannot be chosen: the previous choice stays,
 // in this run and in the stored bookmark.
 TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
-    const QUrl refused = makeFolder(QStringLiteral("Refused"));
-    m_log.refused.insert(refused.toLocalFile());
-    const QUrl unusable[] = {refused, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("nope"))),
-                             QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("plain.txt"), "x"))};
-    const QUrl first = makeFolder(QStringLiteral("First"));
-    for (const QUrl& folder : unusable) {
+    const QUrl refused = makeFolder(u"Refused"_s);
+    m_refused.insert(refused.toLocalFile());
+    const QUrl first = makeFolder(u"First"_s);
+    for (const QUrl& folder : {refused, QUrl::fromLocalFile(m_dir.filePath(u"nope"_s)),
+                               QUrl::fromLocalFile(m_dir.writeFile(u"plain.txt"_s, "x"))}) {
         SCOPED_TRACE(folder.toLocalFile().toStdString());
         const auto settings = start();
         settings->setDirectory(std::nullopt);
@@ -127,39 +110,20 @@ TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
     }
 }
 
-TEST_F(BookmarkTest, UseInputFolderErasesBookmarkAndEveryStartIsPairedWithAStop) {
-    const QUrl a = makeFolder(QStringLiteral("A"));
-    const QUrl b = makeFolder(QStringLiteral("B"));
-    const auto settings = start();
-    settings->setDirectory(a);
-    settings->setDirectory(b);
-    settings->setDirectory(std::nullopt);
-    EXPECT_FALSE(settings->outputDirectory().has_value());
-    EXPECT_TRUE(settings->bookmarkService().bookmarkData().isEmpty());
-    EXPECT_EQ(m_log.starts, 2);
-    EXPECT_EQ(m_log.stops, 2);
-    EXPECT_FALSE(settings->bookmarkService().accessingScopedURL().has_value());
-    EXPECT_FALSE(start()->outputDirectory().has_value());
-}
-
 TEST_F(BookmarkTest, DisplayPathAbbreviatesOnlyTheLeadingHomeFolder) {
-    const QString home = QDir::homePath();
-    const QString pictures = home + QStringLiteral("/Pictures/Out");
-    QDir().mkpath(pictures);
-    const auto settings = start();
-    settings->setDirectory(QUrl::fromLocalFile(pictures));
-    ASSERT_TRUE(settings->outputDirectory().has_value());
-    EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), QStringLiteral("~/Pictures/Out"));
-    settings->setDirectory(std::nullopt);
-    QDir(pictures).removeRecursively();
-
+    const QString pictures = QDir::homePath() + u"/Pictures/Out"_s;
     // A sibling whose name merely starts with the home folder's is shown as it is.
-    const QString sibling = home + QStringLiteral("-other-") + QString::number(QCoreApplication::applicationPid());
-    if (QDir().mkpath(sibling)) {
-        settings->setDirectory(QUrl::fromLocalFile(sibling));
-        EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), sibling);
+    const QString sibling =
+        QDir::homePath() + u"-other-%1"_s.arg(QCoreApplication::applicationPid());
+    const auto settings = start();
+    for (const auto& [folder, shown] :
+         {std::pair{pictures, u"~/Pictures/Out"_s}, {sibling, sibling}}) {
+        if (!QDir().mkpath(folder))
+            continue;
+        settings->setDirectory(QUrl::fromLocalFile(folder));
+        EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), shown);
         settings->setDirectory(std::nullopt);
-        QDir(sibling).removeRecursively();
+        QDir(folder).removeRecursively();
     }
 }
 
