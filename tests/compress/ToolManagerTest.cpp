@@ -14,62 +14,23 @@ namespace {
 
 using ToolManager::ToolError;
 
-std::string toolNotFoundText(const char* name) {
-    return std::string("CLI tool '") + name + "' not found. Place binaries in Resources/bin/.";
-}
-
-TEST(ToolError, DescriptionsAreTheUserVisibleTexts) {
-    const struct {
-        ToolError error;
-        std::string text;
-    } cases[] = {
-        {ToolError::toolNotFound(QStringLiteral("cwebp")), toolNotFoundText("cwebp")},
-        {ToolError::toolNotFound(QStringLiteral("../x")), toolNotFoundText("../x")},
-        {ToolError::toolNotFound(QStringLiteral("a%1b")), toolNotFoundText("a%1b")},
-        {ToolError::bundleResourceNotFound(), "App bundle resource path not found."},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.error.description().toStdString(), c.text);
-        EXPECT_STREQ(c.error.what(), c.text.c_str());
-    }
-    EXPECT_EQ(ToolError::toolNotFound(QStringLiteral("oxipng")).toolName(),
-              QStringLiteral("oxipng"));
-}
-
-TEST(ToolManager, FindsAnExecutableInBin) {
+// Only an executable file of exactly that name in bin/ counts, followed through links as the
+// build lays them out; a name can never reach outside bin/.
+TEST(ToolManager, FindsOnlyExecutablesInBin) {
     test::FakeResources resources;
-    const QString script = resources.addScript(QStringLiteral("cwebp"), "exit 0");
-    EXPECT_TRUE(ToolManager::isToolAvailable(QStringLiteral("cwebp")));
-    EXPECT_EQ(ToolManager::toolPath(QStringLiteral("cwebp")), script);
-    // Only the named file counts.
-    EXPECT_FALSE(ToolManager::isToolAvailable(QStringLiteral("cjpeg")));
-}
-
-TEST(ToolManager, FollowsSymlinksAsTheBuildLaysThemOut) {
-    test::FakeResources resources;
-    const QString target =
-        resources.scratch().writeFile(QStringLiteral("real/cjpeg"), "#!/bin/sh\n");
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(QFile::link(target, resources.binPath() + QStringLiteral("/cjpeg")));
-    ASSERT_TRUE(QFile::link(resources.scratch().filePath(QStringLiteral("nowhere")),
-                            resources.binPath() + QStringLiteral("/avifenc")));
-
-    EXPECT_TRUE(ToolManager::isToolAvailable(QStringLiteral("cjpeg")));
-    EXPECT_EQ(ToolManager::toolPath(QStringLiteral("cjpeg")),
-              resources.binPath() + QStringLiteral("/cjpeg"));
-    EXPECT_FALSE(ToolManager::isToolAvailable(QStringLiteral("avifenc")));
-}
-
-TEST(ToolManager, UnusableEntriesAreNotFound) {
-    test::FakeResources resources;
+    const QString bin = resources.binPath();
+    resources.addScript(QStringLiteral("cwebp"), "exit 0");
     resources.addScript(QStringLiteral("plain"), "exit 0", /*executable=*/false);
-    QDir().mkpath(resources.binPath() + QStringLiteral("/folder"));
-    resources.addScript(QStringLiteral("cwebp"),
-                        "exit 0"); // present, so "../bin/cwebp" would resolve
-
-    const char* const names[] = {"plain",        "folder",    "missing",   "",
-                                 "../bin/cwebp", "bin/cwebp", "..\\cwebp", "/usr/bin/cwebp"};
-    for (const char* name : names) {
+    QDir().mkpath(bin + QStringLiteral("/folder"));
+    const QString target = resources.addScript(QStringLiteral("real-cjpeg"), "exit 0");
+    ASSERT_TRUE(QFile::link(target, bin + QStringLiteral("/cjpeg")));
+    ASSERT_TRUE(QFile::link(bin + QStringLiteral("/nowhere"), bin + QStringLiteral("/avifenc")));
+    for (const char* name : {"cwebp", "cjpeg"}) {
+        EXPECT_TRUE(ToolManager::isToolAvailable(QLatin1String(name))) << name;
+        EXPECT_EQ(ToolManager::toolPath(QLatin1String(name)), bin + u'/' + QLatin1String(name));
+    }
+    for (const char* name : {"avifenc", "plain", "folder", "missing", "", "../bin/cwebp",
+                             "bin/cwebp", "..\\cwebp", "/usr/bin/cwebp", "a%1b"}) {
         SCOPED_TRACE(name);
         const QString tool = QString::fromUtf8(name);
         EXPECT_FALSE(ToolManager::isToolAvailable(tool));
@@ -77,42 +38,40 @@ TEST(ToolManager, UnusableEntriesAreNotFound) {
             (void)ToolManager::toolPath(tool);
             ADD_FAILURE() << "no error";
         } catch (const ToolError& error) {
-            EXPECT_EQ(error, ToolError::toolNotFound(tool));
-            EXPECT_EQ(error.description().toStdString(), toolNotFoundText(name));
+            EXPECT_EQ(error.description(),
+                      QStringLiteral("CLI tool '%1' not found. Place binaries in Resources/bin/.")
+                          .arg(tool));
         }
     }
 }
 
-// Runs in a copy of this executable placed where no resource folder can be found; the
-// test below starts it.
+// Runs in a copy of this executable placed where no resource folder can be found; the test
+// below starts it.
 TEST(ToolManagerWithoutResources, DISABLED_ReportsBundleResourceNotFound) {
     ASSERT_FALSE(Resources::resourceDirectory().has_value());
     EXPECT_FALSE(ToolManager::isToolAvailable(QStringLiteral("cwebp")));
-    try {
-        (void)ToolManager::toolPath(QStringLiteral("cwebp"));
-        ADD_FAILURE() << "no error";
-    } catch (const ToolError& error) {
-        EXPECT_EQ(error, ToolError::bundleResourceNotFound());
-    }
     // A bad name is rejected before the folder is looked for.
-    try {
-        (void)ToolManager::toolPath(QStringLiteral("a/b"));
-        ADD_FAILURE() << "no error";
-    } catch (const ToolError& error) {
-        EXPECT_EQ(error, ToolError::toolNotFound(QStringLiteral("a/b")));
+    for (const char* name : {"cwebp", "a/b"}) {
+        try {
+            (void)ToolManager::toolPath(QLatin1String(name));
+            ADD_FAILURE() << "no error";
+        } catch (const ToolError& error) {
+            EXPECT_EQ(error.description().toStdString(),
+                      *name == 'a' ? "CLI tool 'a/b' not found. Place binaries in Resources/bin/."
+                                   : "App bundle resource path not found.");
+        }
     }
 }
 
+// The build tree always has Resources/ beside its executables, so the lookup can only come up
+// empty for a copy of the executable somewhere else.
 TEST(ToolManager, WithoutAResourceFolder) {
-    // The build tree always has Resources/ beside its executables, so the lookup can only
-    // come up empty for a copy of the executable somewhere else.
     test::ScratchDir scratch;
-    const QString folder = scratch.filePath(QStringLiteral("deep/er"));
-    QDir().mkpath(folder);
-    const QString copy = folder + QStringLiteral("/test_compress_copy");
+    // Deep enough that no installed layout (../share/glintwork) lies beside it.
+    QDir().mkpath(scratch.filePath(QStringLiteral("deep/er")));
+    const QString copy = scratch.filePath(QStringLiteral("deep/er/test_compress_copy"));
     ASSERT_TRUE(QFile::copy(QStringLiteral("/proc/self/exe"), copy));
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("GLINTWORK_RESOURCES"));
     QProcess process;
@@ -122,7 +81,6 @@ TEST(ToolManager, WithoutAResourceFolder) {
                          QStringLiteral("--gtest_filter=ToolManagerWithoutResources.*")});
     ASSERT_TRUE(process.waitForFinished(60000));
     const QByteArray output = process.readAll();
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
