@@ -20,6 +20,8 @@
 namespace glintwork {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 struct Result {
     int exitCode = -1;
     QByteArray out;
@@ -27,7 +29,7 @@ struct Result {
 };
 
 QString cliPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli");
+    return QCoreApplication::applicationDirPath() + u"/glintwork-cli"_s;
 }
 
 QStringList words(const char* text) {
@@ -97,53 +99,48 @@ TEST(Cli, UsageErrorsExitWithTwo) {
 // or a hang; a completed one names its output and what it is.
 TEST(Cli, EveryInputIsAJsonRecord) {
     test::ScratchDir dir;
-    writeImage(dir, QStringLiteral("in/a.png"), 40, 30);
-    writeImage(dir, QStringLiteral("in/sub/b.png"), 20, 10);
-    dir.writeFile(QStringLiteral("in/broken.png"), "not an image");
-    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    writeImage(dir, u"in/a.png"_s, 40, 30);
+    writeImage(dir, u"in/sub/b.png"_s, 20, 10);
+    dir.writeFile(u"in/broken.png"_s, "not an image");
+    const QString fifo = dir.filePath(u"pipe.png"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString dangling = dir.filePath(QStringLiteral("dangling.png"));
-    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere.png")), dangling));
-    const QString missing = dir.filePath(QStringLiteral("missing.png"));
-    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString dangling = dir.filePath(u"dangling.png"_s);
+    ASSERT_TRUE(QFile::link(dir.filePath(u"nowhere.png"_s), dangling));
+    const QString missing = dir.filePath(u"missing.png"_s);
+    const QString out = dir.filePath(u"out"_s);
     const struct {
         const char* command;
         QStringList inputs;
         int records, completed;
     } cases[] = {
-        {"compress --format png",
-         {dir.filePath(QStringLiteral("in")), missing, fifo, dangling},
-         6,
-         2},
-        {"cutout", {dir.writeFile(QStringLiteral("photo.avif"), "x")}, 1, 0},
+        {"compress --format png", {dir.filePath(u"in"_s), missing, fifo, dangling}, 6, 2},
+        {"cutout", {dir.writeFile(u"photo.avif"_s, "x")}, 1, 0},
         {"upscale", {missing}, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
-        const Result result = runCli(
-            words(c.command) +
-            QStringList{QStringLiteral("--json"), QStringLiteral("--output"), out} + c.inputs);
+        const Result result =
+            runCli(words(c.command) + QStringList{u"--json"_s, u"--output"_s, out} + c.inputs);
         EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
         const auto objects = jsonLines(result.out);
         ASSERT_EQ(objects.size(), c.records) << result.out.toStdString();
         int completed = 0;
         for (const QJsonObject& o : objects) {
-            const QString output = o[QStringLiteral("output")].toString();
-            if (o[QStringLiteral("status")].toString() == QStringLiteral("completed")) {
+            const QString output = o[u"output"_s].toString();
+            if (o[u"status"_s].toString() == u"completed"_s) {
                 ++completed;
                 EXPECT_TRUE(output.startsWith(out + u'/'));
-                EXPECT_EQ(o[QStringLiteral("outputSize")].toInteger(), QFileInfo(output).size());
+                EXPECT_EQ(o[u"outputSize"_s].toInteger(), QFileInfo(output).size());
                 const auto properties = ImageServices::readProperties(output);
                 ASSERT_TRUE(properties.has_value());
-                EXPECT_EQ(properties->pixelWidth, o[QStringLiteral("pixelWidth")].toInt());
+                EXPECT_EQ(properties->pixelWidth, o[u"pixelWidth"_s].toInt());
                 continue;
             }
-            EXPECT_EQ(o[QStringLiteral("status")].toString(), QStringLiteral("error"));
-            EXPECT_TRUE(o[QStringLiteral("output")].isNull());
-            EXPECT_FALSE(o[QStringLiteral("error")].toString().isEmpty());
-            if (o[QStringLiteral("input")].toString().endsWith(QStringLiteral("broken.png"))) {
-                EXPECT_EQ(o[QStringLiteral("error")].toString(),
-                          QStringLiteral("Image decoding failed"));
+            EXPECT_EQ(o[u"status"_s].toString(), u"error"_s);
+            EXPECT_TRUE(o[u"output"_s].isNull());
+            EXPECT_FALSE(o[u"error"_s].toString().isEmpty());
+            if (o[u"input"_s].toString().endsWith(u"broken.png"_s)) {
+                EXPECT_EQ(o[u"error"_s].toString(), u"Image decoding failed"_s);
             }
         }
         EXPECT_EQ(completed, c.completed);
@@ -154,19 +151,17 @@ TEST(Cli, ShardsSplitTheCollectedList) {
     test::ScratchDir dir;
     QStringList inputs;
     for (int i = 0; i < 5; ++i)
-        inputs << writeImage(dir, QStringLiteral("in/f%1.png").arg(i), 8, 8);
+        inputs << writeImage(dir, u"in/f%1.png"_s.arg(i), 8, 8);
     QStringList seen;
     for (int shard = 0; shard < 2; ++shard) {
-        const Result result =
-            runCli(words("compress --format png --json --shard") +
-                   QStringList{QStringLiteral("%1/2").arg(shard), QStringLiteral("--output"),
-                               dir.filePath(QStringLiteral("out"))} +
-                   inputs);
+        const Result result = runCli(
+            words("compress --format png --json --shard") +
+            QStringList{u"%1/2"_s.arg(shard), u"--output"_s, dir.filePath(u"out"_s)} + inputs);
         EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
         const auto objects = jsonLines(result.out);
         EXPECT_EQ(objects.size(), shard == 0 ? 3 : 2);
         for (const auto& o : objects)
-            seen << o[QStringLiteral("input")].toString();
+            seen << o[u"input"_s].toString();
     }
     seen.sort();
     EXPECT_EQ(seen, inputs);
@@ -176,14 +171,14 @@ TEST(Cli, FastUpscaleRunsTheFastNetwork) {
     if (!DnnUpscaler::modelURL(UpscaleModel::x4fast))
         GTEST_SKIP() << "the fast 4x network is not installed (scripts/setup-models installs it)";
     test::ScratchDir dir;
-    const QString input = writeImage(dir, QStringLiteral("in/small.png"), 24, 16);
+    const QString input = writeImage(dir, u"in/small.png"_s, 24, 16);
     const Result result = runCli(words("upscale --fast --scale 4 --json --output") +
-                                 QStringList{dir.filePath(QStringLiteral("out")), input});
+                                 QStringList{dir.filePath(u"out"_s), input});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const auto lines = jsonLines(result.out);
     ASSERT_EQ(lines.size(), 1);
-    const Image written = ImageServices::toRGBA8(
-        ImageServices::decode(lines[0][QStringLiteral("output")].toString()));
+    const Image written =
+        ImageServices::toRGBA8(ImageServices::decode(lines[0][u"output"_s].toString()));
     DnnUpscaler fast(UpscaleModel::x4fast);
     const Image expected =
         fast.upscale(ImageServices::toRGBA8(ImageServices::decode(input)), 4, {});
@@ -193,17 +188,17 @@ TEST(Cli, FastUpscaleRunsTheFastNetwork) {
 }
 
 TEST(Cli, CustomNamesAndNoReplacement) {
-    if (!ToolManager::isToolAvailable(QStringLiteral("cwebp")))
+    if (!ToolManager::isToolAvailable(u"cwebp"_s))
         GTEST_SKIP() << "cwebp is not in Resources/bin (run scripts/setup)";
     test::ScratchDir dir;
-    const QString kept = dir.writeFile(QStringLiteral("out/shot-07.webp"), "keep me");
-    const Result result = runCli(words("compress --prefix shot --start 07 --output") +
-                                 QStringList{dir.filePath(QStringLiteral("out")),
-                                             writeImage(dir, QStringLiteral("a.png"), 16, 16),
-                                             writeImage(dir, QStringLiteral("b.png"), 16, 16)});
+    const QString kept = dir.writeFile(u"out/shot-07.webp"_s, "keep me");
+    const Result result =
+        runCli(words("compress --prefix shot --start 07 --output") +
+               QStringList{dir.filePath(u"out"_s), writeImage(dir, u"a.png"_s, 16, 16),
+                           writeImage(dir, u"b.png"_s, 16, 16)});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("out/shot-07-1.webp"))));
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("out/shot-08.webp"))));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(u"out/shot-07-1.webp"_s)));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(u"out/shot-08.webp"_s)));
     QFile file(kept);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("keep me"));
@@ -211,7 +206,7 @@ TEST(Cli, CustomNamesAndNoReplacement) {
 }
 
 QByteArray procFile(const QString& pid, const char* name) {
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid, QLatin1String(name)));
+    QFile file(u"/proc/%1/%2"_s.arg(pid, QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -219,7 +214,7 @@ QByteArray procFile(const QString& pid, const char* name) {
 // parent is `parent`: the encoders the CLI started, wherever they were reparented to.
 QStringList processes(const QString& folder, qint64 parent, qint64 cli = 0) {
     QStringList found;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
         const QByteArray stat = procFile(pid, "stat");
         const qsizetype close = stat.lastIndexOf(')');
         if (pid.toLongLong() <= 0 || pid.toLongLong() == cli || close < 0 ||
@@ -259,17 +254,15 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
             continue;
         }
         test::ScratchDir dir;
-        QDir().mkpath(dir.filePath(QStringLiteral("tmp")));
+        QDir().mkpath(dir.filePath(u"tmp"_s));
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
+        environment.insert(u"TMPDIR"_s, dir.filePath(u"tmp"_s));
         process.setProcessEnvironment(environment);
-        process.start(cliPath(),
-                      QStringList{QStringLiteral("compress"), QStringLiteral("--format"),
-                                  QLatin1String(c.format), QStringLiteral("--output"),
-                                  dir.filePath(QStringLiteral("out")),
-                                  writeImage(dir, QStringLiteral("in/a.png"), 1600, 1200),
-                                  writeImage(dir, QStringLiteral("in/b.png"), 1600, 1200)});
+        process.start(cliPath(), QStringList{u"compress"_s, u"--format"_s, QLatin1String(c.format),
+                                             u"--output"_s, dir.filePath(u"out"_s),
+                                             writeImage(dir, u"in/a.png"_s, 1600, 1200),
+                                             writeImage(dir, u"in/b.png"_s, 1600, 1200)});
         ASSERT_TRUE(process.waitForStarted());
         const qint64 pid = process.processId();
         for (int i = 0;
@@ -293,10 +286,9 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
             continue;
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 1);
-        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out")))
-                      .entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
+        EXPECT_EQ(QDir(dir.filePath(u"out"_s)).entryList({u".*"_s}, QDir::Files | QDir::Hidden),
                   QStringList());
-        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("tmp")))
+        EXPECT_EQ(QDir(dir.filePath(u"tmp"_s))
                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList());
         EXPECT_TRUE(c.signals.size() > 1 ||

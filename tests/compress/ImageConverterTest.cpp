@@ -3,12 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include <QDir>
 #include <QFile>
@@ -31,21 +28,9 @@
 namespace glintwork {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::gradient;
 using test::psnr;
-
-// An ICC profile that Debian installs with Ghostscript (libgs10-common): a98.icc (Adobe
-// RGB), rommrgb.icc (ProPhoto), default_cmyk.icc. Empty when it is not installed.
-QByteArray installedProfile(const QString& name) {
-    for (const QString& version : QDir(QStringLiteral("/usr/share/ghostscript"))
-                                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile file(QStringLiteral("/usr/share/ghostscript/%1/iccprofiles/%2").arg(version, name));
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll();
-    }
-    return {};
-}
 
 QByteArray contents(const QString& path) {
     QFile file(path);
@@ -53,8 +38,13 @@ QByteArray contents(const QString& path) {
 }
 
 QString shellQuoted(QString text) {
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
-           QLatin1Char('\'');
+    return u'\'' + text.replace(u'\'', u"'\\''"_s) + u'\'';
+}
+
+Image decodeUpright(const QString& path) {
+    const auto properties = ImageServices::readProperties(path);
+    return applyOrientation(ImageServices::decode(path),
+                            properties ? properties->orientation.value_or(1) : 1);
 }
 
 struct FormatCase {
@@ -67,32 +57,13 @@ const FormatCase kFormats[] = {{OutputFormat::webp, "cwebp"},
                                {OutputFormat::heic, "glintwork-heic-encoder"},
                                {OutputFormat::avif, "avifenc"}};
 
-QString toolFor(OutputFormat format) {
-    return QLatin1String(
-        std::find_if(std::begin(kFormats), std::end(kFormats), [&](const FormatCase& c) {
-            return c.format == format;
-        })->tool);
-}
-
-Image decodeUpright(const QString& path) {
-    const auto properties = ImageServices::readProperties(path);
-    return applyOrientation(ImageServices::decode(path),
-                            properties ? properties->orientation.value_or(1) : 1);
-}
-
 class ImageConverterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QDir().mkpath(m_tmp);
-        QDir().mkpath(m_inputs);
-    }
+    void SetUp() override { QDir().mkpath(m_tmp), QDir().mkpath(m_inputs); }
 
-    // Whether the build installed the encoder (none is needed: PNG).
+    [[nodiscard]] QString realTool(const QString& tool) const { return m_realBin + u'/' + tool; }
     [[nodiscard]] bool installed(const QString& tool) const {
         return tool.isEmpty() || QFileInfo(realTool(tool)).isExecutable();
-    }
-    [[nodiscard]] QString realTool(const QString& tool) const {
-        return m_realBin + QLatin1Char('/') + tool;
     }
 
     // A resource folder of this test's own becomes current; its bin/ holds at most `tool`, a
@@ -101,21 +72,18 @@ protected:
         m_fake.reset(); // it puts back the folder that was current before it
         m_fake = std::make_unique<test::FakeResources>();
         if (!tool.isEmpty())
-            m_fake->addScript(tool, "printf '%s\\n' \"$@\" > " +
-                                        QFile::encodeName(shellQuoted(argumentsFile())) + "\n" +
-                                        body.toUtf8());
-    }
-    [[nodiscard]] QString argumentsFile() const {
-        return m_scratch.filePath(QStringLiteral("arguments"));
+            m_fake->addScript(
+                tool,
+                ("printf '%s\\n' \"$@\" > " + shellQuoted(m_arguments) + u'\n' + body).toUtf8());
     }
 
     QString writeInput(const QString& name, const Image& image, int orientation = 1) const {
-        const QString path = m_inputs + QLatin1Char('/') + name;
+        const QString path = m_inputs + u'/' + name;
         WriteMetadata metadata;
         metadata.orientation = orientation;
-        if (name.endsWith(QLatin1String(".jpg")))
+        if (name.endsWith(u".jpg"_s))
             ImageServices::writeJPEG(image, path, 0.95, metadata);
-        else if (name.endsWith(QLatin1String(".tif")))
+        else if (name.endsWith(u".tif"_s))
             ImageServices::writeTIFF(image, path, metadata);
         else
             ImageServices::writePNG(image, path, metadata);
@@ -123,22 +91,27 @@ protected:
     }
     // A photo stored sideways (EXIF orientation 6), which no encoder may read as it is.
     QString sidewaysInput() const {
-        return writeInput(QStringLiteral("sideways.jpg"), test::quadrants(64, 48), 6);
+        return writeInput(u"sideways.jpg"_s, test::quadrants(64, 48), 6);
     }
 
-    QUrl convert(const QString& input, OutputFormat format, int quality = 80,
-                 std::optional<int> maxWidth = {}, std::optional<int> maxHeight = {},
-                 const std::optional<QUrl>& custom = {}, const QSet<QUrl>& reserved = {}) {
-        return ImageConverter::convert(QUrl::fromLocalFile(input), QUrl::fromLocalFile(m_out),
-                                       format, quality, maxWidth, maxHeight, custom, m_token,
-                                       reserved);
+    QString convert(const QString& input, OutputFormat format, int quality = 80,
+                    std::optional<int> maxWidth = {}, std::optional<int> maxHeight = {},
+                    const QString& custom = {}, const QString& reserved = {}) {
+        QSet<QUrl> taken;
+        if (!reserved.isEmpty())
+            taken << QUrl::fromLocalFile(reserved);
+        return ImageConverter::convert(
+                   QUrl::fromLocalFile(input), QUrl::fromLocalFile(m_out), format, quality,
+                   maxWidth, maxHeight,
+                   custom.isEmpty() ? std::nullopt : std::optional(QUrl::fromLocalFile(custom)),
+                   m_token, taken)
+            .toLocalFile();
     }
 
     // Files left in the temporary folder, and hidden (part) files in the output folder.
     [[nodiscard]] QStringList leftovers() const {
         const auto files = QDir::Files | QDir::Hidden | QDir::System;
-        return QDir(m_tmp).entryList(files) +
-               QDir(m_out).entryList(QStringList{QStringLiteral(".*")}, files);
+        return QDir(m_tmp).entryList(files) + QDir(m_out).entryList({u".*"_s}, files);
     }
     [[nodiscard]] QStringList outputFiles() const {
         return QDir(m_out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -146,14 +119,15 @@ protected:
 
     test::ScratchDir m_scratch;
     // Temporary files go to a folder of this test's own, so leftovers can be counted.
-    const QString m_tmp = m_scratch.filePath(QStringLiteral("tmp"));
+    const QString m_tmp = m_scratch.filePath(u"tmp"_s);
     const QByteArray m_tmpName = QFile::encodeName(m_tmp);
     test::EnvironmentOverride m_tmpOverride{"TMPDIR", &m_tmpName};
-    const QString m_realBin = Resources::path(QStringLiteral("bin")).value_or(QString());
+    const QString m_realBin = Resources::path(u"bin"_s).value_or(QString());
+    const QString m_arguments = m_scratch.filePath(u"arguments"_s);
     std::unique_ptr<test::FakeResources> m_fake;
     CancellationToken m_token;
-    QString m_inputs = m_scratch.filePath(QStringLiteral("in"));
-    QString m_out = m_scratch.filePath(QStringLiteral("out"));
+    QString m_inputs = m_scratch.filePath(u"in"_s);
+    QString m_out = m_scratch.filePath(u"out"_s);
 };
 
 // --- Every format, end to end ----------------------------------------------------------
@@ -175,19 +149,26 @@ protected:
 // applies to its upright size; and every encoder gets sRGB numbers, so an input whose profile
 // an encoder would drop, or CMYK that it cannot read at all, comes out as it looks.
 TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
-    const QString photo = writeInput(QStringLiteral("photo.png"), gradient(160, 120));
-    const QString tall = writeInput(QStringLiteral("tall.png"), gradient(3, 1000));
+    const QString photo = writeInput(u"photo.png"_s, gradient(160, 120));
+    const QString tall = writeInput(u"tall.png"_s, gradient(3, 1000));
     const QString sideways = sidewaysInput();
+    // Smooth ramps that lossy encoders keep well, stored in the numbers of an ICC profile that
+    // Debian installs with Ghostscript (libgs10-common).
     QString profiled[3];
     const char* const profiles[3][2] = {{"a98.icc", "adobe.jpg"},
                                         {"rommrgb.icc", "prophoto.png"},
                                         {"default_cmyk.icc", "cmyk.jpg"}};
     for (int i = 0; i < 3; ++i) {
-        const QByteArray profile = installedProfile(QLatin1String(profiles[i][0]));
+        QByteArray profile;
+        for (const QString& version :
+             QDir(u"/usr/share/ghostscript"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            profile = profile.isEmpty()
+                          ? contents(u"/usr/share/ghostscript/%1/iccprofiles/"_s.arg(version) +
+                                     QLatin1String(profiles[i][0]))
+                          : profile;
         if (profile.isEmpty())
             GTEST_SKIP() << profiles[i][0] << " is not installed (Debian package libgs10-common)";
         const int components = i == 2 ? 4 : 3;
-        // Smooth ramps that lossy encoders keep well, stored in the profile's own numbers.
         Image stored = Image::make(128, 96, 8, AlphaInfo::none,
                                    ColorSpace::fromICC(profile, components), components);
         test::fill(stored, [](int x, int y, int c) {
@@ -212,8 +193,7 @@ TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
         SCOPED_TRACE(testing::Message()
                      << QFileInfo(c.input).fileName().toStdString() << " "
                      << c.maxWidth.value_or(-1) << "x" << c.maxHeight.value_or(-1));
-        const QString output =
-            convert(c.input, format(), 90, c.maxWidth, c.maxHeight).toLocalFile();
+        const QString output = convert(c.input, format(), 90, c.maxWidth, c.maxHeight);
         EXPECT_EQ(output, m_out + u'/' + QFileInfo(c.input).completeBaseName() + u'.' +
                               fileExtension(format()));
         EXPECT_EQ(outputFiles(), QStringList{QFileInfo(output).fileName()});
@@ -228,20 +208,31 @@ TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
     EXPECT_EQ(leftovers(), QStringList());
 }
 
-// A file cut short, or one that is not a regular file, fails: no encoder may make up the
-// missing part or wait for data that never comes.
-TEST_P(ConvertEachFormat, TruncatedOrNonRegularInputFails) {
-    QStringList inputs;
-    for (const QString& name : {QStringLiteral("cut.jpg"), QStringLiteral("cut.png")}) {
+// Garbage, a file cut short, or one that is not a regular file fails: no encoder may make up
+// the missing part or wait for data that never comes, and nothing is left behind.
+TEST_P(ConvertEachFormat, BadInputFailsAndLeavesNothing) {
+    QStringList inputs{m_scratch.writeFile(u"in/broken.png"_s, "not a png at all")};
+    for (const QString& name : {u"cut.jpg"_s, u"cut.png"_s}) {
         inputs << writeInput(name, gradient(256, 192));
         QFile file(inputs.last());
         ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2));
     }
-    inputs << m_inputs + QStringLiteral("/pipe.png");
+    inputs << m_inputs + u"/pipe.png"_s;
     ASSERT_EQ(::mkfifo(QFile::encodeName(inputs.last()).constData(), 0600), 0);
     for (const QString& input : inputs) {
-        EXPECT_THROW((void)convert(input, format()), DescribedError) << input.toStdString();
-        EXPECT_EQ(outputFiles(), QStringList());
+        for (const std::optional<int> maxWidth : {std::optional<int>(), std::optional<int>(10)}) {
+            SCOPED_TRACE(input.toStdString() + (maxWidth ? " scaled" : ""));
+            try {
+                (void)convert(input, format(), 80, maxWidth);
+                ADD_FAILURE() << "converted";
+            } catch (const DescribedError& error) {
+                // Which encoder reads the file decides the text, except that what we decode says
+                // so.
+                EXPECT_TRUE(input != inputs[0] || format() == OutputFormat::webp ||
+                            error.description() == u"Image decoding failed"_s);
+            }
+            EXPECT_EQ(outputFiles(), QStringList());
+        }
     }
     EXPECT_EQ(leftovers(), QStringList());
 }
@@ -255,14 +246,13 @@ TEST_P(ConvertEachFormat, FullDiskSaysSo) {
     std::uint32_t state = 7;
     for (auto& byte : noise.pixels)
         byte = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
-    const QString input = writeInput(QStringLiteral("noise.png"), noise);
+    const QString input = writeInput(u"noise.png"_s, noise);
     m_out = disk.path();
     try {
         (void)convert(input, format(), 90);
         ADD_FAILURE() << "written to a full disk";
     } catch (const DescribedError& error) {
-        EXPECT_TRUE(error.description().contains(QStringLiteral("No space left on device")))
-            << error.description().toStdString();
+        EXPECT_EQ(error.description(), u"No space left on device"_s);
     }
     EXPECT_EQ(outputFiles(), QStringList());
     EXPECT_EQ(leftovers(), QStringList());
@@ -273,55 +263,29 @@ INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat, ::testing::ValuesIn(kFormat
                              return rawValue(info.param.format).toStdString();
                          });
 
-// --- Names -----------------------------------------------------------------------------
-
-// Converting a folder in place: the input is never replaced, nor a name taken on disk or handed
-// to another item of the run; a custom name gets its folder made, and is never replaced either.
+// Converting a folder in place: the input is never replaced, nor a name handed to another item
+// of the run, nor a file that appears at the chosen name while the encoder runs; a custom name
+// gets its folder made.
 TEST_F(ImageConverterTest, NamesNeverReplaceAFile) {
-    if (!installed(QStringLiteral("cwebp")))
+    if (!installed(u"cwebp"_s))
         GTEST_SKIP() << "cwebp is not installed in Resources/bin";
     m_out = m_inputs;
-    const QString webp =
-        convert(writeInput(QStringLiteral("photo.png"), gradient(32, 24)), OutputFormat::webp)
-            .toLocalFile();
-    ASSERT_EQ(webp, m_out + QStringLiteral("/photo.webp"));
-    const auto named = [&](const QString& name) {
-        return QUrl::fromLocalFile(m_out + u'/' + name);
-    };
-    EXPECT_EQ(convert(webp, OutputFormat::webp), named(QStringLiteral("photo-1.webp")));
-    EXPECT_EQ(
-        convert(webp, OutputFormat::webp, 80, {}, {}, {}, {named(QStringLiteral("photo-2.webp"))}),
-        named(QStringLiteral("photo-3.webp")));
-
-    m_out = m_scratch.filePath(QStringLiteral("deep/er/out"));
-    const QUrl custom = named(QStringLiteral("image-01.webp"));
+    const QString webp = convert(writeInput(u"photo.png"_s, gradient(32, 24)), OutputFormat::webp);
+    ASSERT_EQ(webp, m_out + u"/photo.webp"_s);
+    EXPECT_EQ(convert(webp, OutputFormat::webp), m_out + u"/photo-1.webp"_s);
+    EXPECT_EQ(convert(webp, OutputFormat::webp, 80, {}, {}, {}, m_out + u"/photo-2.webp"_s),
+              m_out + u"/photo-3.webp"_s);
+    m_out = m_scratch.filePath(u"deep/er"_s);
+    const QString custom = m_out + u"/image-01.webp"_s;
     EXPECT_EQ(convert(webp, OutputFormat::webp, 80, {}, {}, custom), custom);
-    const QByteArray first = contents(custom.toLocalFile());
-    EXPECT_EQ(convert(webp, OutputFormat::webp, 80, {}, {}, custom,
-                      {named(QStringLiteral("image-01-1.webp"))}),
-              named(QStringLiteral("image-01-2.webp")));
-    EXPECT_EQ(contents(custom.toLocalFile()), first);
-    EXPECT_EQ(leftovers(), QStringList());
-}
 
-// The name was free when chosen, but a file appears there while the encoder runs.
-TEST_F(ImageConverterTest, FileThatAppearsAtTheNameIsNotReplaced) {
-    if (!installed(QStringLiteral("cwebp")))
-        GTEST_SKIP() << "cwebp is not installed in Resources/bin";
-    const QString squatted = m_out + QStringLiteral("/photo.webp");
-    useStandIn(QStringLiteral("cwebp"),
-               shellQuoted(realTool(QStringLiteral("cwebp"))) +
-                   QStringLiteral(" \"$@\" || exit $?\nprintf squatter > ") +
-                   shellQuoted(squatted));
-    const QUrl output =
-        convert(writeInput(QStringLiteral("photo.png"), gradient(32, 24)), OutputFormat::webp);
-    EXPECT_EQ(output.toLocalFile(), m_out + QStringLiteral("/photo-1.webp"));
+    const QString squatted = m_out + u"/photo.webp"_s;
+    useStandIn(u"cwebp"_s, shellQuoted(realTool(u"cwebp"_s)) +
+                               u" \"$@\" || exit $?\nprintf squatter > "_s + shellQuoted(squatted));
+    EXPECT_EQ(convert(webp, OutputFormat::webp), m_out + u"/photo-1.webp"_s);
     EXPECT_EQ(contents(squatted), QByteArray("squatter"));
-    EXPECT_EQ(ImageServices::decode(output.toLocalFile()).width, 32);
     EXPECT_EQ(leftovers(), QStringList());
 }
-
-// --- What each helper executable is given ---------------------------------------------
 
 // Which file each encoder reads (the input itself, or a temporary PNG or TGA when it cannot
 // read the input as it is or a size limit applies) and where it writes (a hidden file beside
@@ -329,8 +293,8 @@ TEST_F(ImageConverterTest, FileThatAppearsAtTheNameIsNotReplaced) {
 // "<tmp.tga>" and "<part>" stand for those paths.
 TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLine) {
     using enum OutputFormat;
-    const QString tiff = writeInput(QStringLiteral("scan.tif"), gradient(40, 30));
-    const QString photo = writeInput(QStringLiteral("photo.png"), gradient(64, 48));
+    const QString tiff = writeInput(u"scan.tif"_s, gradient(40, 30));
+    const QString photo = writeInput(u"photo.png"_s, gradient(64, 48));
     const QString sideways = sidewaysInput();
     const struct {
         const char* tool;
@@ -347,37 +311,32 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLine) {
         {"cjpeg", photo, jpeg, 85, {}, "-quality 85 -optimize -progressive -targa <tmp.tga>"},
         {"glintwork-heic-encoder", photo, heic, 80, {}, "0.8 <input> <part>"},
         {"glintwork-heic-encoder", sideways, heic, 30, 24, "0.3 <tmp.png> <part>"},
-        // A stand-in that does nothing, leaving the quantizer's PNG.
-        {"oxipng", photo, png, 80, {}, "-o 4 --strip safe <part>"},
+        {"oxipng", photo, png, 80, {}, "-o 4 --strip safe <part>"}, // a stand-in doing nothing
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.tool) + " " + QFileInfo(c.input).fileName().toStdString());
         const QString tool = QLatin1String(c.tool);
-        const bool real = tool != QLatin1String("oxipng");
+        const bool real = tool != u"oxipng"_s;
         if (real && !installed(tool))
             continue;
-        useStandIn(tool, real ? QStringLiteral("exec ") + shellQuoted(realTool(tool)) +
-                                    QStringLiteral(" \"$@\"")
-                              : QStringLiteral("exit 0"));
-        const QString output = convert(c.input, c.format, c.quality, c.maxWidth).toLocalFile();
+        useStandIn(tool,
+                   real ? u"exec "_s + shellQuoted(realTool(tool)) + u" \"$@\""_s : u"exit 0"_s);
+        const QString output = convert(c.input, c.format, c.quality, c.maxWidth);
 
         const QStringList arguments =
-            QString::fromUtf8(contents(argumentsFile())).split(u'\n', Qt::SkipEmptyParts);
+            QString::fromUtf8(contents(m_arguments)).split(u'\n', Qt::SkipEmptyParts);
         const QStringList expected = QString::fromUtf8(c.expected).split(u' ');
         ASSERT_EQ(arguments.size(), expected.size()) << arguments.join(u' ').toStdString();
         for (qsizetype k = 0; k < arguments.size(); ++k) {
             const QFileInfo file(arguments[k]);
-            if (expected[k] == QLatin1String("<input>")) {
+            if (expected[k] == u"<input>"_s)
                 EXPECT_EQ(arguments[k], c.input);
-            } else if (expected[k].startsWith(QLatin1String("<tmp."))) {
-                EXPECT_EQ(file.absolutePath(), m_tmp);
-                EXPECT_EQ(file.suffix(), expected[k].mid(5, 3));
-            } else if (expected[k] == QLatin1String("<part>")) {
-                EXPECT_EQ(file.absolutePath(), m_out);
-                EXPECT_TRUE(file.fileName().startsWith(u'.'));
-            } else {
+            else if (expected[k].startsWith(u"<tmp."_s))
+                EXPECT_EQ(file.absolutePath() + file.suffix(), m_tmp + expected[k].mid(5, 3));
+            else if (expected[k] == u"<part>"_s)
+                EXPECT_TRUE(file.absolutePath() == m_out && file.fileName().startsWith(u'.'));
+            else
                 EXPECT_EQ(arguments[k], expected[k]) << "argument " << k;
-            }
         }
         EXPECT_EQ(output, m_out + u'/' + QFileInfo(c.input).completeBaseName() + u'.' +
                               fileExtension(c.format));
@@ -385,7 +344,7 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLine) {
         const Image decoded = ImageServices::decode(output);
         EXPECT_GT(psnr(decoded, ImageServices::downscale(decodeUpright(c.input), decoded.width,
                                                          decoded.height)),
-                  20.0);
+                  20);
         EXPECT_EQ(leftovers(), QStringList());
         QFile::remove(output);
     }
@@ -394,21 +353,19 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLine) {
 // Without oxipng the PNG is the quantizer's own, byte for byte (it is deterministic); oxipng
 // only makes it smaller, keeping every pixel.
 TEST_F(ImageConverterTest, OxipngKeepsTheQuantizersPixels) {
-    const QString input = writeInput(QStringLiteral("photo.png"), gradient(48, 32));
-    const QString direct = m_scratch.filePath(QStringLiteral("direct.png"));
+    const QString input = writeInput(u"photo.png"_s, gradient(48, 32));
+    const QString direct = m_scratch.filePath(u"direct.png"_s);
     PNGQuantizer::quantize(input, direct, 80, std::nullopt, std::nullopt);
     useStandIn();
-    const QString plain = convert(input, OutputFormat::png).toLocalFile();
-    EXPECT_EQ(contents(plain), contents(direct));
+    EXPECT_EQ(contents(convert(input, OutputFormat::png)), contents(direct));
     m_fake.reset();
-    if (!installed(QStringLiteral("oxipng")))
+    if (!installed(u"oxipng"_s))
         GTEST_SKIP() << "oxipng is not installed in Resources/bin";
-    const QString optimised = convert(input, OutputFormat::png).toLocalFile();
-    EXPECT_EQ(psnr(ImageServices::decode(optimised), ImageServices::decode(direct)), 99.0);
+    EXPECT_EQ(psnr(ImageServices::decode(convert(input, OutputFormat::png)),
+                   ImageServices::decode(direct)),
+              99.0);
     EXPECT_EQ(leftovers(), QStringList());
 }
-
-// --- Failures --------------------------------------------------------------------------
 
 // Each failure carries its own text (an encoder's words verbatim, placeholders and all), and no
 // output, part file or temporary file stays.
@@ -417,59 +374,43 @@ TEST_F(ImageConverterTest, FailuresSayWhatWentWrongAndLeaveNothing) {
     // Writes something where the output should go, then fails.
     const char* failing =
         "for last; do :; done\nprintf partial > \"$last\"\necho 'bad %1 input' >&2\nexit 1";
-    const char* failingToStdout = "printf partial\necho 'bad %1 input' >&2\nexit 1";
-    const QString file = m_scratch.writeFile(QStringLiteral("plain-file"), "x");
-    const QString missing =
-        QStringLiteral("CLI tool 'cwebp' not found. Place binaries in Resources/bin/.");
-    const QString exitText = QStringLiteral("Process exited with code 1: bad %1 input\n");
-    const QString decodeText = QStringLiteral("Image decoding failed");
-    const QString notCreated = QStringLiteral("Output file was not created");
-    const QString noFolder = QStringLiteral("Could not create the folder");
-    const QString noWrite = QStringLiteral("Could not write to the folder");
-    const QString photo = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    const QString file = m_scratch.writeFile(u"plain-file"_s, "x");
+    const QString exitText = u"Process exited with code 1: bad %1 input\n"_s;
+    const QString photo = writeInput(u"photo.png"_s, gradient(16, 16));
     const QString sideways = sidewaysInput(); // read through a temporary file
-    const QString broken = m_scratch.writeFile(QStringLiteral("in/broken.png"), "not a png at all");
     const struct {
-        const char* name;
         QString input;
         OutputFormat format;
-        std::optional<int> maxWidth;
         const char* tool; // a stand-in with `script` as its body; nullptr: the build's encoders
         const char* script;
         QString out; // output folder when not the default
         QString message;
     } cases[] = {
-        {"missing cwebp", photo, webp, {}, "", "", {}, missing},
-        {"cwebp fails", sideways, webp, {}, "cwebp", failing, {}, exitText},
-        {"avifenc fails", sideways, avif, {}, "avifenc", failing, {}, exitText},
-        {"cjpeg fails", sideways, jpeg, {}, "cjpeg", failingToStdout, {}, exitText},
-        {"oxipng fails", sideways, png, {}, "oxipng", failing, {}, exitText},
-        {"encoder writes nothing", photo, webp, {}, "cwebp", "exit 0", {}, notCreated},
-        {"broken to heic", broken, heic, {}, nullptr, "", {}, decodeText},
-        {"broken to jpeg", broken, jpeg, {}, nullptr, "", {}, decodeText},
-        {"broken to small avif", broken, avif, 10, nullptr, "", {}, decodeText},
-        {"broken to png", broken, png, {}, nullptr, "", {}, decodeText},
-        {"folder below a file",
-         photo,
-         heic,
-         {},
-         nullptr,
+        {photo,
+         webp,
          "",
-         file + QStringLiteral("/sub"),
-         noFolder},
-        {"file as folder", photo, heic, {}, nullptr, "", file, noWrite},
+         "",
+         {},
+         u"CLI tool 'cwebp' not found. Place binaries in Resources/bin/."_s},
+        {sideways, webp, "cwebp", failing, {}, exitText},
+        {sideways, avif, "avifenc", failing, {}, exitText},
+        {sideways, jpeg, "cjpeg", "printf partial\necho 'bad %1 input' >&2\nexit 1", {}, exitText},
+        {sideways, png, "oxipng", failing, {}, exitText},
+        {photo, webp, "cwebp", "exit 0", {}, u"Output file was not created"_s},
+        {photo, heic, nullptr, "", file + u"/sub"_s, u"Could not create the folder"_s},
+        {photo, heic, nullptr, "", file, u"Could not write to the folder"_s},
     };
     const QString defaultOut = m_out;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.message.toStdString());
         m_fake.reset();
-        if (!c.tool && !installed(toolFor(c.format)))
+        if (!c.tool && !installed(u"glintwork-heic-encoder"_s))
             continue;
         if (c.tool)
             useStandIn(QLatin1String(c.tool), QLatin1String(c.script));
         m_out = c.out.isEmpty() ? defaultOut : c.out;
         try {
-            (void)convert(c.input, c.format, 80, c.maxWidth);
+            (void)convert(c.input, c.format);
             ADD_FAILURE() << "converted without an error";
         } catch (const DescribedError& error) {
             const QString text = error.description();
@@ -482,41 +423,11 @@ TEST_F(ImageConverterTest, FailuresSayWhatWentWrongAndLeaveNothing) {
     }
 }
 
-// --- Cancellation ----------------------------------------------------------------------
-
 TEST_F(ImageConverterTest, CancelledBeforeStartTouchesNothing) {
-    const QString input = writeInput(QStringLiteral("photo.png"), gradient(16, 16));
+    const QString input = writeInput(u"photo.png"_s, gradient(16, 16));
     m_token.cancel();
     EXPECT_THROW((void)convert(input, OutputFormat::heic), CancelledError);
     EXPECT_FALSE(QFileInfo::exists(m_out));
-}
-
-TEST_F(ImageConverterTest, CancellingDuringAnEncoderRunStopsItAndLeavesNothing) {
-    const QString started = m_scratch.filePath(QStringLiteral("started"));
-    useStandIn(QStringLiteral("cwebp"),
-               QStringLiteral("for last; do :; done\nprintf partial > \"$last\"\n: > ") +
-                   shellQuoted(started) + QStringLiteral("\nexec sleep 30"));
-    const QString input = sidewaysInput();
-    std::exception_ptr failure;
-    const auto begin = std::chrono::steady_clock::now();
-    std::thread worker([&] {
-        try {
-            (void)convert(input, OutputFormat::webp);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    for (int i = 0; i < 500 && !QFileInfo::exists(started); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(QFileInfo::exists(started));
-    m_token.cancel();
-    worker.join();
-
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
-    ASSERT_TRUE(failure);
-    EXPECT_THROW(std::rethrow_exception(failure), CancelledError);
-    EXPECT_EQ(outputFiles(), QStringList());
-    EXPECT_EQ(leftovers(), QStringList());
 }
 
 } // namespace
