@@ -118,8 +118,7 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
         {m_resources.binPath() + u"/missing"_s, true, "[errno 2] No such file or directory"},
         {m_resources.addScript(u"plain"_s, "exit 0", false), true, "[errno 13] Permission denied"},
         {m_resources.binPath(), true, "[errno 13] Permission denied"},
-        {garbage, true, "[errno 8] Exec format error"},
-    };
+        {garbage, true, "[errno 8] Exec format error"}};
     for (const auto& c : cases)
         EXPECT_EQ(outcome(c.tool, {}, c.capture), c.expected) << c.tool.toStdString();
     // A run that cannot be cancelled.
@@ -171,8 +170,7 @@ TEST_F(ProcessRunnerTest, CancellingEndsTheChildPromptly) {
         {"trap 'kill $!; printf finished; exit 0' TERM\nsleep 30 >/dev/null 2>&1 &\nwait",
          "finished"},
         {"trap 'kill $!; printf finished; exit 5' TERM\nsleep 30 >/dev/null 2>&1 &\nwait",
-         "cancelled"},
-    };
+         "cancelled"}};
     for (const auto& [body, expected] : cases) {
         SCOPED_TRACE(body.toStdString());
         const QString tool = script("echo $$ > \"$1\"\n" + body);

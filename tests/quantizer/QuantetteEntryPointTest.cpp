@@ -15,17 +15,15 @@ TEST(Quantette, InvalidArgumentsReturnMinusOneAndLeaveTheBufferAlone) {
         const char* name;
         bool nullBuffer;
         std::uint32_t width, height, maxColors;
-    } cases[] = {
-        {"null buffer", true, 4, 4, 16},
-        {"zero width", false, 0, 4, 16},
-        {"zero height", false, 4, 0, 16},
-        {"no colours", false, 4, 4, 0},
-        {"257 colours", false, 4, 4, 257},
-        {"huge colour count", false, 4, 4, 0xFFFFFFFFu},
-        // 4 * 2^31 * 2^31 wraps to 0 in 64-bit arithmetic.
-        {"byte count wraps to zero", false, 0x80000000u, 0x80000000u, 16},
-        {"more pixels than a 32-bit index", false, 65537, 65537, 16},
-    };
+    } cases[] = {{"null buffer", true, 4, 4, 16},
+                 {"zero width", false, 0, 4, 16},
+                 {"zero height", false, 4, 0, 16},
+                 {"no colours", false, 4, 4, 0},
+                 {"257 colours", false, 4, 4, 257},
+                 {"huge colour count", false, 4, 4, 0xFFFFFFFFu},
+                 // 4 * 2^31 * 2^31 wraps to 0 in 64-bit arithmetic.
+                 {"byte count wraps to zero", false, 0x80000000u, 0x80000000u, 16},
+                 {"more pixels than a 32-bit index", false, 65537, 65537, 16}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> buffer(64);

@@ -87,38 +87,36 @@ TEST(Wu, PaletteFollowsTheCutRules) {
         const char* name;
         std::size_t k;
         std::vector<Oklab> colors, expected;
-    } cases[] = {
-        {"empty histogram", 256, {}, {}},
-        {"one colour, whatever k", 256, std::vector<Oklab>(1000, orange), {orange}},
-        // 1/128 apart in L: both in L bin 16 (bins are 1/32 wide).
-        {"two colours in one bin",
-         8,
-         {{0.5f, 0, 0}, {0.5078125f, 0, 0}, {0.5078125f, 0, 0}, {0.5078125f, 0, 0}},
-         {{0.505859375f, 0, 0}}},
-        // Three equally spaced colours on L: {A}|{B,C} and {A,B}|{C} have equal merit; the lower
-        // cut position wins, and the lower half keeps the first palette place.
-        {"lower position wins",
-         2,
-         {{0.25f, 0, 0}, {0.5f, 0, 0}, {0.75f, 0, 0}},
-         {{0.25f, 0, 0}, {0.625f, 0, 0}}},
-        // B at the corner of an L-shape: cutting A off along L or C off along a is worth the
-        // same; L comes first.
-        {"earlier axis wins",
-         2,
-         {{0.5f, -0.1875f, 0}, {0.25f, -0.1875f, 0}, {0.25f, 0.0625f, 0}},
-         {{0.25f, -0.0625f, 0}, {0.5f, -0.1875f, 0}}},
-        // The same shape in the a-b plane: a before b.
-        {"a before b",
-         2,
-         {{0.5f, 0.125f, 0}, {0.5f, -0.125f, 0}, {0.5f, -0.125f, -0.25f}},
-         {{0.5f, -0.125f, -0.125f}, {0.5f, 0.125f, 0}}},
-        // A tight dark pair and a wide bright pair: once the first cut separates them, the wide
-        // pair has the larger variance and is the one cut again.
-        {"widest cluster cut first",
-         3,
-         {{0.125f, 0, 0}, {0.25f, 0, 0}, {0.875f, -0.125f, 0}, {0.875f, 0.125f, 0}},
-         {{0.1875f, 0, 0}, {0.875f, -0.125f, 0}, {0.875f, 0.125f, 0}}},
-    };
+    } cases[] = {{"empty histogram", 256, {}, {}},
+                 {"one colour, whatever k", 256, std::vector<Oklab>(1000, orange), {orange}},
+                 // 1/128 apart in L: both in L bin 16 (bins are 1/32 wide).
+                 {"two colours in one bin",
+                  8,
+                  {{0.5f, 0, 0}, {0.5078125f, 0, 0}, {0.5078125f, 0, 0}, {0.5078125f, 0, 0}},
+                  {{0.505859375f, 0, 0}}},
+                 // Three equally spaced colours on L: {A}|{B,C} and {A,B}|{C} have equal merit; the
+                 // lower cut position wins, and the lower half keeps the first palette place.
+                 {"lower position wins",
+                  2,
+                  {{0.25f, 0, 0}, {0.5f, 0, 0}, {0.75f, 0, 0}},
+                  {{0.25f, 0, 0}, {0.625f, 0, 0}}},
+                 // B at the corner of an L-shape: cutting A off along L or C off along a is worth
+                 // the same; L comes first.
+                 {"earlier axis wins",
+                  2,
+                  {{0.5f, -0.1875f, 0}, {0.25f, -0.1875f, 0}, {0.25f, 0.0625f, 0}},
+                  {{0.25f, -0.0625f, 0}, {0.5f, -0.1875f, 0}}},
+                 // The same shape in the a-b plane: a before b.
+                 {"a before b",
+                  2,
+                  {{0.5f, 0.125f, 0}, {0.5f, -0.125f, 0}, {0.5f, -0.125f, -0.25f}},
+                  {{0.5f, -0.125f, -0.125f}, {0.5f, 0.125f, 0}}},
+                 // A tight dark pair and a wide bright pair: once the first cut separates them, the
+                 // wide pair has the larger variance and is the one cut again.
+                 {"widest cluster cut first",
+                  3,
+                  {{0.125f, 0, 0}, {0.25f, 0, 0}, {0.875f, -0.125f, 0}, {0.875f, 0.125f, 0}},
+                  {{0.1875f, 0, 0}, {0.875f, -0.125f, 0}, {0.875f, 0.125f, 0}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ColorHistogram histogram;

@@ -45,9 +45,8 @@ RgbaImage photoLikeImage(std::uint32_t width, std::uint32_t height, std::uint32_
 }
 
 RgbaImage flatGraphic(std::uint32_t width, std::uint32_t height) {
-    static constexpr std::uint8_t kColors[][3] = {
-        {255, 255, 255}, {30, 30, 30}, {220, 40, 40}, {40, 120, 220}, {250, 200, 30}, {60, 170, 90},
-    };
+    static constexpr std::uint8_t kColors[][3] = {{255, 255, 255}, {30, 30, 30},   {220, 40, 40},
+                                                  {40, 120, 220},  {250, 200, 30}, {60, 170, 90}};
     RgbaImage image(width, height);
     for (std::uint32_t y = 0; y < height; ++y) {
         for (std::uint32_t x = 0; x < width; ++x) {

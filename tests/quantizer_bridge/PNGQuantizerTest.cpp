@@ -15,25 +15,26 @@
 namespace glintwork {
 namespace {
 
+// Never enlarged, limits of zero or less ignored; 1.2 rounds down, 1.5 away from zero.
 TEST(PNGQuantizer, TargetSizeRule) {
     const struct {
         int w, h;
         std::optional<int> mw, mh;
-        PNGQuantizer::TargetSize expected;
-    } cases[] = {
-        {4000, 3000, 1000, {}, {1000, 750}},
-        {4000, 3000, 2000, 500, {667, 500}},
-        {3, 3, 1, {}, {1, 1}},
-        {3, 1000, 1, {}, {1, 333}},
-        {4000, 3000, 0, 0, {4000, 3000}},
-        {4000, 3000, 8000, 8000, {4000, 3000}},
-        {4000, 3000, -5, 3000, {4000, 3000}},
-        {1000, 1, 10, {}, {10, 1}},
-        {5, 2, 3, {}, {3, 1}}, // 1.2 rounds down
-        {4, 3, 2, {}, {2, 2}}, // 1.5 rounds away from zero
-    };
+        int ew, eh;
+    } cases[] = {{4000, 3000, 1000, {}, 1000, 750},
+                 {4000, 3000, 2000, 500, 667, 500},
+                 {3, 3, 1, {}, 1, 1},
+                 {3, 1000, 1, {}, 1, 333},
+                 {4000, 3000, 0, 0, 4000, 3000},
+                 {4000, 3000, 8000, 8000, 4000, 3000},
+                 {4000, 3000, -5, 3000, 4000, 3000},
+                 {1000, 1, 10, {}, 10, 1},
+                 {5, 2, 3, {}, 3, 1},
+                 {4, 3, 2, {}, 2, 2}};
     for (const auto& c : cases)
-        EXPECT_EQ(PNGQuantizer::targetSize(c.w, c.h, c.mw, c.mh), c.expected) << c.w << "x" << c.h;
+        EXPECT_EQ(PNGQuantizer::targetSize(c.w, c.h, c.mw, c.mh),
+                  (PNGQuantizer::TargetSize{c.ew, c.eh}))
+            << c.w << "x" << c.h;
 }
 
 // The PNG holds a palette, and its pixels are exactly what the quantizer makes of the source
@@ -47,15 +48,13 @@ TEST(PNGQuantizer, WritesThePaletteOfTheSourceOverWhite) {
         const char* name;
         int colors, components, quality;
         AlphaInfo alpha;
-    } cases[] = {
-        {"dithered gradient", 0, 3, 50, AlphaInfo::none},
-        {"two-colour chart", 2, 3, 90, AlphaInfo::none},
-        {"four-colour chart", 4, 3, 90, AlphaInfo::none},
-        {"six-colour chart", 6, 3, 60, AlphaInfo::none},
-        {"chart with alpha", 6, 3, 100, AlphaInfo::last},
-        {"grey chart", 4, 1, 100, AlphaInfo::none},
-        {"grey chart with alpha", 4, 1, 100, AlphaInfo::last},
-    };
+    } cases[] = {{"dithered gradient", 0, 3, 50, AlphaInfo::none},
+                 {"two-colour chart", 2, 3, 90, AlphaInfo::none},
+                 {"four-colour chart", 4, 3, 90, AlphaInfo::none},
+                 {"six-colour chart", 6, 3, 60, AlphaInfo::none},
+                 {"chart with alpha", 6, 3, 100, AlphaInfo::last},
+                 {"grey chart", 4, 1, 100, AlphaInfo::none},
+                 {"grey chart with alpha", 4, 1, 100, AlphaInfo::last}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Image source = c.colors == 0 ? test::gradient(96, 64)
