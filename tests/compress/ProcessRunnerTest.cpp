@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,8 +22,6 @@
 #include "platform/CancellationToken.h"
 #include "platform/ProcessRunner.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace glintwork {
 namespace {
@@ -245,17 +242,16 @@ TEST(ProcessHolder, TerminatesTheChildWhicheverComesFirst) {
     for (const Order order :
          {Order::cancelThenAttach, Order::attachThenCancel, Order::attachOnly}) {
         SCOPED_TRACE(int(order));
-        // A child leading its own group, as the runner starts them.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        std::string program = "/bin/sleep";
-        std::string seconds = order == Order::attachOnly ? "0.1" : "10";
-        char* argv[] = {program.data(), seconds.data(), nullptr};
-        pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ), 0);
-        posix_spawnattr_destroy(&attributes);
-
+        // A child leading its own group, as the runner starts them; both sides set the group so
+        // that it is in place before either goes on.
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setpgid(0, 0);
+            ::execl("/bin/sleep", "sleep", order == Order::attachOnly ? "0.1" : "10", nullptr);
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        ::setpgid(pid, pid);
         ProcessHolder holder;
         if (order == Order::cancelThenAttach)
             holder.cancel();
