@@ -351,31 +351,26 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
             output = convert(c.input, c.format, c.quality, c.maxWidth);
             ASSERT_FALSE(expected.startsWith(u'!')) << "converted";
         } catch (const DescribedError& error) {
-            // A folder's error names the folder and the system's reason.
-            EXPECT_TRUE(c.out.isEmpty() ? u'!' + error.description() == expected
-                                        : (u'!' + error.description()).startsWith(expected) &&
-                                              error.description().contains(c.out))
+            // A folder's error goes on to name the folder and the system's reason.
+            EXPECT_TRUE((u'!' + error.description()).startsWith(expected) &&
+                        error.description().contains(c.out))
                 << error.description().toStdString();
             EXPECT_TRUE(!c.out.isEmpty() || outputFiles().isEmpty());
             EXPECT_EQ(leftovers(), QStringList());
             continue;
         }
-        const QStringList arguments =
+        QStringList arguments =
             QString::fromUtf8(contents(m_arguments)).split(u'\n', Qt::SkipEmptyParts);
-        const QStringList expectedArguments = expected.split(u' ');
-        ASSERT_EQ(arguments.size(), expectedArguments.size()) << arguments.join(u' ').toStdString();
-        for (qsizetype k = 0; k < arguments.size(); ++k) {
-            const QFileInfo info(arguments[k]);
-            if (expectedArguments[k] == u"<input>"_s)
-                EXPECT_EQ(arguments[k], c.input);
-            else if (expectedArguments[k].startsWith(u"<tmp."_s))
-                EXPECT_EQ(info.absolutePath() + info.suffix(),
-                          m_tmp + expectedArguments[k].mid(5, 3));
-            else if (expectedArguments[k] == u"<part>"_s)
-                EXPECT_TRUE(info.absolutePath() == m_out && info.fileName().startsWith(u'.'));
-            else
-                EXPECT_EQ(arguments[k], expectedArguments[k]) << "argument " << k;
+        for (QString& argument : arguments) {
+            const QFileInfo file(argument);
+            if (argument == c.input)
+                argument = u"<input>"_s;
+            else if (file.absolutePath() == m_tmp)
+                argument = u"<tmp."_s + file.suffix() + u'>';
+            else if (file.absolutePath() == m_out && file.fileName().startsWith(u'.'))
+                argument = u"<part>"_s;
         }
+        EXPECT_EQ(arguments.join(u' '), expected);
         EXPECT_EQ(output, m_out + u'/' + QFileInfo(c.input).completeBaseName() + u'.' +
                               fileExtension(c.format));
         // A flip, a swap of channels or a wrong size scores far lower.

@@ -238,6 +238,16 @@ TEST(Dither, ErrorAimedPastAnEdgeIsDropped) {
     }
 }
 
+// Flat runs in exact palette colours diffuse no error, so their queries repeat and are skipped;
+// error sent down from the row above (the first row is far off the palette on its left half)
+// must still end such a run as the next row sweeps back from its clean side.
+TEST(Dither, ErrorFromTheRowAboveEndsAFlatRun) {
+    const Oklab on{0.5f, 0.25f, 0.25f};
+    std::vector<Oklab> pixels(240, on);
+    std::fill_n(pixels.begin(), 30, Oklab{0.7f, 0.25f, 0.25f});
+    expectMatchesReference(pixels, 60, {on, {0.52f, 0.25f, 0.25f}, {0.48f, 0.25f, 0.25f}});
+}
+
 // A chart (flat fills, one-pixel lines, an anti-aliased disc) through the whole quantizer: its
 // remapping must choose what the plain per-pixel reference chooses with the same palette,
 // although most of its pixels sit in runs whose queries repeat or whose error has died out.
