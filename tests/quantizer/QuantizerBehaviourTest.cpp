@@ -65,5 +65,50 @@ TEST(Quantizer, IsDeterministic) {
     EXPECT_NE(first.bytes, original.bytes);
 }
 
+// Every rejected call must leave the caller's bytes exactly as they were. The buffer is far
+// smaller than the claimed sizes, so a call that got past its checks would also trip ASan.
+TEST(Quantette, InvalidArgumentsReturnMinusOneAndLeaveTheBufferAlone) {
+    const struct {
+        const char* name;
+        bool nullBuffer;
+        std::uint32_t width, height, maxColors;
+    } cases[] = {{"null buffer", true, 4, 4, 16},
+                 {"zero width", false, 0, 4, 16},
+                 {"zero height", false, 4, 0, 16},
+                 {"no colours", false, 4, 4, 0},
+                 {"257 colours", false, 4, 4, 257},
+                 {"huge colour count", false, 4, 4, 0xFFFFFFFFu},
+                 // 4 * 2^31 * 2^31 wraps to 0 in 64-bit arithmetic.
+                 {"byte count wraps to zero", false, 0x80000000u, 0x80000000u, 16},
+                 {"more pixels than a 32-bit index", false, 65537, 65537, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> buffer(64);
+        for (std::size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = std::uint8_t(i * 37);
+        const std::vector<std::uint8_t> before = buffer;
+        EXPECT_EQ(quantette_quantize_rgba(c.nullBuffer ? nullptr : buffer.data(), c.width, c.height,
+                                          c.maxColors),
+                  -1);
+        EXPECT_EQ(buffer, before);
+    }
+}
+
+// The bridge has already composited over white, so alpha is never read nor written:
+// transparent, translucent and opaque pixels keep their alpha byte, and get the colour they
+// would get opaque.
+TEST(Quantette, AlphaBytesAreNeitherReadNorWritten) {
+    RgbaImage opaque = photoLikeImage(41, 29);
+    RgbaImage mixed = opaque;
+    for (std::size_t i = 3; i < mixed.bytes.size(); i += 4)
+        mixed.bytes[i] = std::uint8_t((i / 4 * 53) % 256); // 0 at the first pixel
+    const RgbaImage before = mixed;
+    ASSERT_EQ(opaque.quantize(4), 0);
+    ASSERT_EQ(mixed.quantize(4), 0);
+    EXPECT_LE(mixed.distinctColors().size(), 4u);
+    for (std::size_t i = 0; i < mixed.bytes.size(); ++i)
+        ASSERT_EQ(mixed.bytes[i], i % 4 == 3 ? before.bytes[i] : opaque.bytes[i]) << "byte " << i;
+}
+
 } // namespace
 } // namespace glintwork::quantizer::test
