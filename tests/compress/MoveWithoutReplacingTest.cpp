@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,8 +8,8 @@
 #include "batch/MoveWithoutReplacing.h"
 #include "support/TestSupport.h"
 
-// Every way of publishing a finished file keeps the same promise: the file moves to its
-// name only when nothing is there, and otherwise both stay as they were.
+// Every way of publishing a finished file keeps the same promise: the file moves to its name
+// only when nothing is there, and otherwise both stay as they were.
 namespace glintwork {
 namespace {
 
@@ -19,59 +18,39 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class MoveWithoutReplacingTest : public ::testing::TestWithParam<MoveMethod> {
-protected:
-    test::ScratchDir m_scratch;
-};
+class MoveWithoutReplacingTest : public ::testing::TestWithParam<MoveMethod> {};
 
-TEST_P(MoveWithoutReplacingTest, MovesToAFreeName) {
-    const QString source = m_scratch.writeFile(QStringLiteral(".part"), "finished");
-    const QString destination = m_scratch.filePath(QStringLiteral("photo.webp"));
-    EXPECT_TRUE(moveWithoutReplacing(source, destination, GetParam()));
-    EXPECT_EQ(contents(destination), QByteArray("finished"));
-    EXPECT_FALSE(QFileInfo::exists(source));
-}
-
-TEST_P(MoveWithoutReplacingTest, LeavesATakenNameAlone) {
-    const QString source = m_scratch.writeFile(QStringLiteral(".part"), "finished");
-    const QString file = m_scratch.writeFile(QStringLiteral("photo.webp"), "someone else's");
-    const QString link = m_scratch.filePath(QStringLiteral("dangling.webp"));
-    ASSERT_TRUE(QFile::link(m_scratch.filePath(QStringLiteral("nowhere")), link));
+TEST_P(MoveWithoutReplacingTest, MovesOnlyToAFreeName) {
+    const test::ScratchDir scratch;
+    const QString source = scratch.writeFile(QStringLiteral(".part"), "finished");
+    const QString file = scratch.writeFile(QStringLiteral("photo.webp"), "someone else's");
+    const QString link = scratch.filePath(QStringLiteral("dangling.webp"));
+    ASSERT_TRUE(QFile::link(scratch.filePath(QStringLiteral("nowhere")), link));
 
     EXPECT_FALSE(moveWithoutReplacing(source, file, GetParam()));
     EXPECT_EQ(contents(file), QByteArray("someone else's"));
     EXPECT_FALSE(moveWithoutReplacing(source, link, GetParam()));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_FALSE(QFileInfo::exists(m_scratch.filePath(QStringLiteral("nowhere"))));
-    EXPECT_EQ(contents(source), QByteArray("finished"));
-}
-
-TEST_P(MoveWithoutReplacingTest, OtherFailuresAreFileSystemErrors) {
-    const QString source = m_scratch.writeFile(QStringLiteral(".part"), "finished");
-    const QString destination = m_scratch.filePath(QStringLiteral("missing/photo.webp"));
+    EXPECT_FALSE(QFileInfo::exists(scratch.filePath(QStringLiteral("nowhere"))));
+    // Any other failure is a file system error naming the destination.
+    const QString below = scratch.filePath(QStringLiteral("missing/photo.webp"));
     try {
-        (void)moveWithoutReplacing(source, destination, GetParam());
-        FAIL() << "expected FileSystemError";
+        (void)moveWithoutReplacing(source, below, GetParam());
+        ADD_FAILURE() << "expected FileSystemError";
     } catch (const FileSystemError& error) {
-        EXPECT_TRUE(error.description().contains(destination)) << error.description().toStdString();
+        EXPECT_TRUE(error.description().contains(below)) << error.description().toStdString();
     }
     EXPECT_EQ(contents(source), QByteArray("finished"));
+
+    const QString free = scratch.filePath(QStringLiteral("free.webp"));
+    EXPECT_TRUE(moveWithoutReplacing(source, free, GetParam()));
+    EXPECT_EQ(contents(free), QByteArray("finished"));
+    EXPECT_FALSE(QFileInfo::exists(source));
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, MoveWithoutReplacingTest,
                          ::testing::Values(MoveMethod::automatic, MoveMethod::linkThenUnlink,
-                                           MoveMethod::exclusiveCopy),
-                         [](const ::testing::TestParamInfo<MoveMethod>& info) {
-                             switch (info.param) {
-                             case MoveMethod::automatic:
-                                 return std::string("automatic");
-                             case MoveMethod::linkThenUnlink:
-                                 return std::string("linkThenUnlink");
-                             case MoveMethod::exclusiveCopy:
-                                 return std::string("exclusiveCopy");
-                             }
-                             return std::string();
-                         });
+                                           MoveMethod::exclusiveCopy));
 
 } // namespace
 } // namespace glintwork

@@ -1,116 +1,113 @@
-#include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "TestImages.h"
-#include "quantizer/quantette.h"
 
 namespace glintwork::quantizer::test {
 namespace {
 
-struct OneColourCase {
-    const char* name;
-    std::array<std::uint8_t, 3> color;
-    std::uint32_t maxColors;
-};
-
-class OneColourImage : public ::testing::TestWithParam<OneColourCase> {};
-
-// A single colour gives a single palette entry with nothing to diffuse, so every pixel comes back
-// as that colour after the trip through Oklab; these colours survive the trip exactly.
-TEST_P(OneColourImage, ComesBackUnchanged) {
-    const OneColourCase& c = GetParam();
-    RgbaImage image(37, 23);
-    for (std::uint32_t y = 0; y < image.height; ++y)
-        for (std::uint32_t x = 0; x < image.width; ++x)
-            image.set(x, y, c.color[0], c.color[1], c.color[2], static_cast<std::uint8_t>(x * 7));
-    const RgbaImage before = image;
-
-    ASSERT_EQ(quantette_quantize_rgba(image.bytes.data(), image.width, image.height, c.maxColors),
-              0);
-
-    EXPECT_EQ(image.bytes, before.bytes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Quantizer, OneColourImage,
-                         ::testing::Values(OneColourCase{"Black", {0, 0, 0}, 256},
-                                           OneColourCase{"White", {255, 255, 255}, 256},
-                                           OneColourCase{"Orange", {200, 100, 50}, 256},
-                                           OneColourCase{"NearBlack", {1, 2, 3}, 16},
-                                           OneColourCase{"PureGreen", {0, 255, 0}, 1},
-                                           OneColourCase{"MidGrey", {128, 128, 128}, 64}),
-                         [](const ::testing::TestParamInfo<OneColourCase>& info) {
-                             return info.param.name;
-                         });
-
-// Colours far apart in Oklab land in different histogram bins; with k at least their number
-// each gets a box of its own whose mean is the colour itself, and no error is left to diffuse.
-TEST(Quantizer, KeepsUpToKWellSeparatedColours) {
-    static constexpr std::uint8_t kColors[][3] = {
-        {0, 0, 0},     {255, 255, 255}, {255, 0, 0},   {0, 255, 0},  {0, 0, 255},
-        {255, 255, 0}, {0, 255, 255},   {255, 0, 255}, {128, 64, 0}, {90, 90, 90},
-    };
-    for (const std::uint32_t k : {10u, 11u, 64u, 256u}) {
+// A single colour gives a single palette entry with nothing to diffuse, and these colours
+// survive the trip through Oklab exactly; colours far apart land in bins of their own, so with
+// k at least their number each keeps its own entry. Alpha (varying here) is never touched.
+TEST(Quantizer, KeepsImagesThatFitThePalette) {
+    const std::vector<std::uint32_t> ten = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF,
+                                            0xFFFF00, 0x00FFFF, 0xFF00FF, 0x804000, 0x5A5A5A};
+    const std::pair<std::vector<std::uint32_t>, std::uint32_t> cases[] = {
+        {{0x000000}, 256}, {{0xFFFFFF}, 256}, {{0xC86432}, 256}, {{0x010203}, 16}, {{0x00FF00}, 1},
+        {{0x808080}, 64},  {ten, 10},         {ten, 11},         {ten, 256}};
+    for (const auto& [colors, k] : cases) {
+        SCOPED_TRACE(testing::Message() << colors.size() << " colours, k = " << k);
         RgbaImage image(50, 30);
         for (std::uint32_t y = 0; y < image.height; ++y)
             for (std::uint32_t x = 0; x < image.width; ++x) {
-                const auto& c = kColors[(x / 5 + 3 * (y / 6)) % 10];
-                image.set(x, y, c[0], c[1], c[2]);
+                const std::uint32_t rgb = colors[(x / 5 + 3 * (y / 6)) % colors.size()];
+                image.set(x, y, std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb),
+                          std::uint8_t(x * 7));
             }
         const RgbaImage before = image;
-
-        ASSERT_EQ(quantette_quantize_rgba(image.bytes.data(), image.width, image.height, k), 0);
-
+        ASSERT_EQ(image.quantize(k), 0);
         for (std::size_t i = 0; i < image.bytes.size(); ++i)
-            ASSERT_LE(std::abs(int(image.bytes[i]) - int(before.bytes[i])), 1)
-                << "k = " << k << ", byte " << i;
+            ASSERT_LE(std::abs(int(image.bytes[i]) - int(before.bytes[i])),
+                      colors.size() > 1 ? 1 : 0)
+                << i;
     }
 }
 
-struct PaletteBoundCase {
-    std::uint32_t width;
-    std::uint32_t height;
-    std::uint32_t maxColors;
-    std::size_t leastExpected;
-};
-
-class PaletteBound : public ::testing::TestWithParam<PaletteBoundCase> {};
-
-TEST_P(PaletteBound, OutputUsesAtMostKColours) {
-    const PaletteBoundCase& c = GetParam();
-    RgbaImage image = photoLikeImage(c.width, c.height, c.maxColors);
-
-    ASSERT_EQ(quantette_quantize_rgba(image.bytes.data(), image.width, image.height, c.maxColors),
-              0);
-
-    const std::size_t used = image.distinctColors().size();
-    EXPECT_LE(used, c.maxColors);
-    // A busy image has far more clusters than k, so the palette should be (nearly) full: a few
-    // entries may round to one sRGB colour or go unused by the dither.
-    EXPECT_GE(used, c.leastExpected);
+// A busy image has far more clusters than k, so the palette is (nearly) full: a few entries
+// may round to one sRGB colour or go unused by the dither.
+TEST(Quantizer, UsesAtMostKColours) {
+    const struct {
+        std::uint32_t width, height, k;
+        std::size_t least;
+    } cases[] = {{64, 48, 1, 1},       {64, 48, 2, 2}, {64, 48, 16, 12}, {200, 150, 64, 48},
+                 {300, 200, 256, 192}, {1, 1, 256, 1}, {1, 100, 8, 4},   {100, 1, 8, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " k = " << c.k);
+        RgbaImage image = photoLikeImage(c.width, c.height, c.k);
+        ASSERT_EQ(image.quantize(c.k), 0);
+        EXPECT_LE(image.distinctColors().size(), c.k);
+        EXPECT_GE(image.distinctColors().size(), c.least);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Quantizer, PaletteBound,
-    ::testing::Values(PaletteBoundCase{64, 48, 1, 1}, PaletteBoundCase{64, 48, 2, 2},
-                      PaletteBoundCase{64, 48, 16, 12}, PaletteBoundCase{200, 150, 64, 48},
-                      PaletteBoundCase{300, 200, 256, 192}, PaletteBoundCase{1, 1, 256, 1},
-                      PaletteBoundCase{1, 100, 8, 4}, PaletteBoundCase{100, 1, 8, 4}));
-
-// The same input and k always give the same bytes: the sampler restarts from its fixed state and
-// no result depends on timing or thread count. The image is large enough to be split into
-// several histogram chunks and several remapping bands.
+// The sampler restarts from its fixed state and no result depends on timing or thread count.
+// The image is large enough to be split into several histogram chunks and remapping bands.
 TEST(Quantizer, IsDeterministic) {
     const RgbaImage original = photoLikeImage(1200, 900, 7);
     RgbaImage first = original;
     RgbaImage second = original;
-    ASSERT_EQ(quantette_quantize_rgba(first.bytes.data(), first.width, first.height, 200), 0);
-    ASSERT_EQ(quantette_quantize_rgba(second.bytes.data(), second.width, second.height, 200), 0);
+    ASSERT_EQ(first.quantize(200), 0);
+    ASSERT_EQ(second.quantize(200), 0);
     EXPECT_EQ(first.bytes, second.bytes);
     EXPECT_NE(first.bytes, original.bytes);
+}
+
+// Every rejected call must leave the caller's bytes exactly as they were. The buffer is far
+// smaller than the claimed sizes, so a call that got past its checks would also trip ASan.
+TEST(Quantette, InvalidArgumentsReturnMinusOneAndLeaveTheBufferAlone) {
+    const struct {
+        const char* name;
+        bool nullBuffer;
+        std::uint32_t width, height, maxColors;
+    } cases[] = {{"null buffer", true, 4, 4, 16},
+                 {"zero width", false, 0, 4, 16},
+                 {"zero height", false, 4, 0, 16},
+                 {"no colours", false, 4, 4, 0},
+                 {"257 colours", false, 4, 4, 257},
+                 {"huge colour count", false, 4, 4, 0xFFFFFFFFu},
+                 // 4 * 2^31 * 2^31 wraps to 0 in 64-bit arithmetic.
+                 {"byte count wraps to zero", false, 0x80000000u, 0x80000000u, 16},
+                 {"more pixels than a 32-bit index", false, 65537, 65537, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> buffer(64);
+        for (std::size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = std::uint8_t(i * 37);
+        const std::vector<std::uint8_t> before = buffer;
+        EXPECT_EQ(quantette_quantize_rgba(c.nullBuffer ? nullptr : buffer.data(), c.width, c.height,
+                                          c.maxColors),
+                  -1);
+        EXPECT_EQ(buffer, before);
+    }
+}
+
+// The bridge has already composited over white, so alpha is never read nor written:
+// transparent, translucent and opaque pixels keep their alpha byte, and get the colour they
+// would get opaque.
+TEST(Quantette, AlphaBytesAreNeitherReadNorWritten) {
+    RgbaImage opaque = photoLikeImage(41, 29);
+    RgbaImage mixed = opaque;
+    for (std::size_t i = 3; i < mixed.bytes.size(); i += 4)
+        mixed.bytes[i] = std::uint8_t((i / 4 * 53) % 256); // 0 at the first pixel
+    const RgbaImage before = mixed;
+    ASSERT_EQ(opaque.quantize(4), 0);
+    ASSERT_EQ(mixed.quantize(4), 0);
+    EXPECT_LE(mixed.distinctColors().size(), 4u);
+    for (std::size_t i = 0; i < mixed.bytes.size(); ++i)
+        ASSERT_EQ(mixed.bytes[i], i % 4 == 3 ? before.bytes[i] : opaque.bytes[i]) << "byte " << i;
 }
 
 } // namespace

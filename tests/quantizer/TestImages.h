@@ -6,6 +6,8 @@
 #include <tuple>
 #include <vector>
 
+#include "quantizer/quantette.h"
+
 namespace glintwork::quantizer::test {
 
 // A tightly packed RGBA buffer (4 * width bytes per row), the layout the entry point takes.
@@ -18,9 +20,6 @@ struct RgbaImage {
         : width(w), height(h), bytes(std::size_t{w} * h * 4) {}
 
     [[nodiscard]] std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) {
-        return bytes.data() + (std::size_t{y} * width + x) * 4;
-    }
-    [[nodiscard]] const std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) const {
         return bytes.data() + (std::size_t{y} * width + x) * 4;
     }
     void set(std::uint32_t x, std::uint32_t y, std::uint8_t r, std::uint8_t g, std::uint8_t b,
@@ -37,6 +36,10 @@ struct RgbaImage {
         for (std::size_t i = 0; i < bytes.size(); i += 4)
             colors.insert({bytes[i], bytes[i + 1], bytes[i + 2]});
         return colors;
+    }
+
+    [[nodiscard]] int quantize(std::uint32_t maxColors) {
+        return quantette_quantize_rgba(bytes.data(), width, height, maxColors);
     }
 };
 
