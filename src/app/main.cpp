@@ -52,7 +52,7 @@ int runApplication(int argc, char** argv) {
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
     if (!files.isEmpty()) {
         if (auto* compress = qobject_cast<CompressView*>(window.rootView()->toolView()))
-            compress->driver()->addFiles(files);
+            compress->driver()->addFilesInBackground(files);
     }
     // kill, a session's end or Ctrl-C in the launching terminal quit as the window's close
     // would: runs are cancelled and their files cleaned up below.

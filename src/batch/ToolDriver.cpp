@@ -1,6 +1,9 @@
 #include "batch/ToolDriver.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
 
 #include <unistd.h>
 
@@ -32,7 +35,38 @@ void ToolDriver::setSharedOutputSettings(SharedOutputSettings* shared) {
 
 void ToolDriver::addFiles(const QList<QUrl>& urls) {
     const FileService::Intake intake = FileService::collect(urls, m_extensions);
-    const ItemList added = FileService::newItems(intake.files, m_items);
+    takeIntake(intake, FileService::newItems(intake.files, m_items));
+}
+
+void ToolDriver::addFilesInBackground(const QList<QUrl>& urls) {
+    const QPointer<ToolDriver> self(this);
+    QThread* home = thread();
+    QThreadPool::globalInstance()->start([self, urls, extensions = m_extensions, home] {
+        const FileService::Intake intake = FileService::collect(urls, extensions);
+        const ItemList found = FileService::newItems(intake.files, {});
+        for (const auto& item : found)
+            item->moveToThread(home);
+        // Delivered through the application object, which outlives every driver; the
+        // items go with the closure when the driver is gone meanwhile.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, intake, found] {
+                if (self)
+                    self->takeIntake(intake, found);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& found) {
+    QSet<QString> listed;
+    for (const auto& item : m_items)
+        listed.insert(item->url().path());
+    ItemList added;
+    for (const auto& item : found) {
+        if (!listed.contains(item->url().path()))
+            added.append(item);
+    }
     if (!added.isEmpty()) {
         m_items.append(added);
         Q_EMIT itemsChanged();

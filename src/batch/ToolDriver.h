@@ -66,6 +66,9 @@ public:
     // Adds the files (and the images inside folders) of the tool's kinds not listed yet;
     // what cannot be added is reported through intakeProblems.
     void addFiles(const QList<QUrl>& urls);
+    // The same, with folders searched and every file's header read on a worker thread: the
+    // list changes once that is done, so a large folder never stalls the window.
+    void addFilesInBackground(const QList<QUrl>& urls);
     void clearItems();
     void removeItem(const ImageItem* item);
 
@@ -132,6 +135,10 @@ protected:
     QSet<QUrl> m_reserved;
 
 private:
+    // Lists the files of `found` not listed yet (made on a worker thread or here) and
+    // reports the problems.
+    void takeIntake(const FileService::Intake& intake, const ItemList& found);
+
     const QSet<QString>& m_extensions;
     bool m_isRunning = false;
     bool m_isCancelling = false;

@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
+#include <QThreadPool>
 #include <QWidget>
 
 #include "platform/CancellationToken.h"
@@ -44,6 +45,9 @@ bool dropFiles(QWidget* target, const QList<QUrl>& urls) {
         return false;
     QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    // Dropped files are taken in on a worker thread and listed when it delivers them.
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
     return true;
 }
 

@@ -51,7 +51,7 @@ std::optional<QUrl> BatchDriver::outputFolderToOpen() const {
 
 void BatchDriver::addFiles(const QList<QUrl>& urls) {
     if (m_driver)
-        m_driver->addFiles(urls);
+        m_driver->addFilesInBackground(urls);
 }
 
 void BatchDriver::start() {

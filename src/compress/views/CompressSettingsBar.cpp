@@ -58,7 +58,7 @@ CompressSettingsBar::CompressSettingsBar(ConversionViewModel* driver, QWidget* p
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::compress, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &ConversionViewModel::addFiles);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &ConversionViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // Format and quality.

@@ -24,7 +24,7 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::cutout, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &CutoutViewModel::addFiles);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &CutoutViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     auto* row = new QHBoxLayout;

@@ -22,7 +22,7 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::upscale, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFiles);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // The caption sits right under the row it explains.
