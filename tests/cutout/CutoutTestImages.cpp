@@ -5,23 +5,6 @@
 
 namespace glintwork::test {
 
-Image noiseImage(int width, int height, int bitsPerComponent, AlphaInfo alphaInfo,
-                 int colorComponents, int padding, std::uint32_t seed) {
-    Image image = Image::make(width, height, bitsPerComponent, alphaInfo, ColorSpace::sRGB(),
-                              colorComponents);
-    const int packedRow = image.bytesPerRow;
-    image.bytesPerRow = packedRow + padding;
-    image.pixels.assign(std::size_t(image.bytesPerRow) * std::size_t(height), 0);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : image.pixels) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    return image;
-}
-
 Image discOnBackground(int width, int height, const std::uint8_t background[3],
                        const std::uint8_t subject[3], double radiusShare) {
     Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);

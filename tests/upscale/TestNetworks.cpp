@@ -92,32 +92,10 @@ bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
         *why = QStringLiteral("/usr/bin/python3 is not installed");
         return false;
     }
-    QString variant;
-    switch (network) {
-    case TestNetwork::nearest4xAnySize:
-        variant = QStringLiteral("any");
-        break;
-    case TestNetwork::nearest4xFixed512:
-        variant = QStringLiteral("fixed");
-        break;
-    case TestNetwork::nearest4xRenamed:
-        variant = QStringLiteral("renamed");
-        break;
-    case TestNetwork::doubling2xAnySize:
-        variant = QStringLiteral("double");
-        break;
-    case TestNetwork::slow4xAnySize:
-        variant = QStringLiteral("slow");
-        break;
-    case TestNetwork::random4xWithTail:
-        variant = QStringLiteral("tail");
-        break;
-    case TestNetwork::random4xWhole:
-        variant = QStringLiteral("tailless");
-        break;
-    }
+    // In the order of TestNetwork.
+    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless"};
     QProcess process;
-    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, variant});
+    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         *why = QStringLiteral("python3-onnx could not build the test network: ") +
                QString::fromUtf8(process.readAllStandardError()).trimmed();
