@@ -3,6 +3,7 @@
 #include "cutout/CleanEdgeCompositor.h"
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
+#include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {
@@ -88,12 +89,10 @@ TEST(CleanEdgeCompositor, OutputIsEightBitRGBAInTheSourcesColourSpace) {
     const Image out = CleanEdgeCompositor::composite(opaque(100, 80, {10, 20, 30}), fullMask(50, 40));
     EXPECT_EQ(out.pixels, test::solidImage(100, 80, {10, 20, 30, 255}).pixels);
 
-    try {
-        (void)CleanEdgeCompositor::composite(Image::make(0, 5, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), fullMask(1, 1));
-        ADD_FAILURE() << "an empty image was accepted";
-    } catch (const CleanEdgeCompositor::CompositingError& error) {
-        EXPECT_EQ(error.description(), QStringLiteral("Image has invalid dimensions."));
-    }
+    const Image empty = Image::make(0, 5, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    EXPECT_EQ(test::errorText<CleanEdgeCompositor::CompositingError>(
+                  [&] { (void)CleanEdgeCompositor::composite(empty, fullMask(1, 1)); }),
+              "Image has invalid dimensions.");
 }
 
 } // namespace

@@ -27,4 +27,13 @@ Image discOnBackground(int width, int height, const std::uint8_t background[3],
     return image;
 }
 
+double intersectionOverUnion(const Image& mask, const Image& truth) {
+    std::size_t both = 0, either = 0;
+    for (std::size_t i = 0; i < mask.pixels.size(); ++i) {
+        both += mask.pixels[i] >= 128 && truth.pixels[i] >= 128;
+        either += mask.pixels[i] >= 128 || truth.pixels[i] >= 128;
+    }
+    return either ? double(both) / double(either) : 0.0;
+}
+
 } // namespace glintwork::test

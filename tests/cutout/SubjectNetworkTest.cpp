@@ -1,6 +1,4 @@
 #include <algorithm>
-#include <cmath>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 
 #include "cutout/BackgroundRemover.h"
 #include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutTestImages.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 
@@ -17,59 +16,39 @@ namespace {
 
 const QString kSamples = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/");
 
-// The horse silhouette filled with the cat photograph's fur, scaled to 60 % of a 480 × 360
-// frame over `backdrop`; returns the composite and writes the known alpha to `truth`.
-Image horseOver(const Image& backdrop, std::vector<std::uint8_t>& truth) {
-    const Image horse = ImageServices::toRGBA8(ImageServices::decode(kSamples + QStringLiteral("horse.png")));
-    const Image fur = ImageServices::downscale(
-        ImageServices::toRGBA8(ImageServices::decode(kSamples + QStringLiteral("chelsea.png"))), horse.width,
-        horse.height);
-    Image subject = fur;
+Image sample(const char* name) {
+    return ImageServices::toRGBA8(ImageServices::decode(kSamples + QLatin1String(name)));
+}
+
+// The horse silhouette filled with the cat photograph's fur, 216 pixels high in the middle of
+// `backdrop`; `truth` gets its alpha.
+Image horseOver(const Image& backdrop, Image& truth) {
+    const Image horse = sample("horse.png");
+    Image subject = ImageServices::downscale(sample("chelsea.png"), horse.width, horse.height);
     for (int y = 0; y < horse.height; ++y)
-        for (int x = 0; x < horse.width; ++x) {
-            const std::uint8_t* h = horse.row(y) + 4 * x;
-            subject.row(y)[4 * x + 3] = std::uint8_t(h[3] < 128 ? 0 : 255 - h[0]);
-        }
-    const int height = 216;
-    const int width = horse.width * height / horse.height;
-    subject = ImageServices::downscale(subject, width, height);
+        for (int x = 0; x < horse.width; ++x)
+            subject.row(y)[4 * x + 3] = horse.row(y)[4 * x + 3] < 128 ? 0 : 255 - horse.row(y)[4 * x];
+    subject = ImageServices::downscale(subject, horse.width * 216 / horse.height, 216);
+    const int x0 = (backdrop.width - subject.width) / 2, y0 = (backdrop.height - subject.height) / 2;
+    const auto at = [&](int x, int y, int c) {
+        const bool inside = x >= x0 && y >= y0 && x < x0 + subject.width && y < y0 + subject.height;
+        return inside ? subject.row(y - y0)[4 * (x - x0) + c] : 0;
+    };
+    truth = test::greyMask(backdrop.width, backdrop.height, [&](int x, int y) { return at(x, y, 3); });
     Image out = backdrop;
-    truth.assign(std::size_t(out.width) * std::size_t(out.height), 0);
-    const int x0 = (out.width - width) / 2, y0 = (out.height - height) / 2;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* s = subject.row(y) + 4 * x;
-            std::uint8_t* d = out.row(y0 + y) + 3 * (x0 + x);
-            for (int c = 0; c < 3; ++c)
-                d[c] = std::uint8_t((s[c] * s[3] + d[c] * (255 - s[3]) + 127) / 255);
-            truth[std::size_t(y0 + y) * std::size_t(out.width) + std::size_t(x0 + x)] = s[3];
-        }
+    test::fill(out, [&](int x, int y, int c) {
+        return (at(x, y, c) * at(x, y, 3) + backdrop.row(y)[3 * x + c] * (255 - at(x, y, 3)) + 127) / 255;
+    });
     return out;
 }
 
-Image backdrop(const std::string& kind) {
+Image backdrop(bool gravel) {
+    const Image texture = gravel ? sample("gravel.png") : Image();
     Image out = Image::make(480, 360, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
-    const Image gravel = kind == "gravel"
-                             ? ImageServices::toRGBA8(ImageServices::decode(kSamples + QStringLiteral("gravel.png")))
-                             : Image();
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out.row(y)[3 * x + c] = gravel.isEmpty() ? std::uint8_t(200 + 10 * c)
-                                                         : gravel.row(y % gravel.height)[4 * (x % gravel.width) + c];
+    test::fill(out, [&](int x, int y, int c) {
+        return gravel ? texture.row(y % texture.height)[4 * (x % texture.width) + c] : 200 + 10 * c;
+    });
     return out;
-}
-
-double intersectionOverUnion(const Image& mask, const std::vector<std::uint8_t>& truth) {
-    std::size_t both = 0, either = 0;
-    for (int y = 0; y < mask.height; ++y)
-        for (int x = 0; x < mask.width; ++x) {
-            const bool found = mask.row(y)[x] >= 128;
-            const bool known = truth[std::size_t(y) * std::size_t(mask.width) + std::size_t(x)] >= 128;
-            both += found && known;
-            either += found || known;
-        }
-    return either ? double(both) / double(either) : 0;
 }
 
 // The installed network on subjects whose alpha is known, over a plain and a busy backdrop;
@@ -80,17 +59,15 @@ TEST(SubjectNetwork, FindsTheSubjectOnPlainAndBusyBackdrops) {
     if (!QFileInfo::exists(kSamples + QStringLiteral("horse.png")))
         GTEST_SKIP() << "scikit-image's sample photographs are not installed (Debian python3-skimage)";
     const BackgroundRemover remover;
-    for (const std::string kind : {"plain", "gravel"}) {
-        SCOPED_TRACE(kind);
-        std::vector<std::uint8_t> truth;
-        const Image image = horseOver(backdrop(kind), truth);
+    for (const bool gravel : {false, true}) {
+        SCOPED_TRACE(gravel);
+        Image truth;
+        const Image image = horseOver(backdrop(gravel), truth);
         const Image mask = remover.generateMask(image);
-        ASSERT_EQ(mask.width, image.width);
-        ASSERT_EQ(mask.height, image.height);
-        EXPECT_GE(intersectionOverUnion(mask, truth), 0.9);
-        const auto partial = std::count_if(mask.pixels.begin(), mask.pixels.end(),
-                                           [](std::uint8_t v) { return v > 10 && v < 245; });
-        EXPECT_GT(partial, 0) << "the network's soft edge came back hard";
+        ASSERT_EQ(std::pair(mask.width, mask.height), std::pair(image.width, image.height));
+        EXPECT_GE(test::intersectionOverUnion(mask, truth), 0.9);
+        EXPECT_TRUE(std::any_of(mask.pixels.begin(), mask.pixels.end(), [](auto v) { return v > 10 && v < 245; }))
+            << "the network's soft edge came back hard";
     }
 }
 
@@ -103,24 +80,20 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
     QFile whole(*installed);
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray network = whole.readAll();
-    const struct {
-        const char* name;
-        QByteArray model;
-        QByteArray sidecar;
-    } cases[] = {
-        {"truncated", network.left(network.size() / 3), "{}"},
-        {"input size it cannot take", network, R"({"inputWidth": 100, "inputHeight": 100})"},
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {network.left(network.size() / 3), "{}"}, // truncated
+        {network, R"({"inputWidth": 100, "inputHeight": 100})"}, // an input size it cannot take
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [model, sidecar] : cases) {
+        SCOPED_TRACE(sidecar.toStdString());
         test::ScratchDir dir;
-        dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), c.model);
-        dir.writeFile(QStringLiteral("models/subject-segmentation.json"), c.sidecar);
+        dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), model);
+        dir.writeFile(QStringLiteral("models/subject-segmentation.json"), sidecar);
         const test::ResourceFolder resources(dir.path());
         const BackgroundRemover remover;
         for (int file = 0; file < 2; ++file) {
             try {
-                (void)remover.generateMask(backdrop("plain"));
+                (void)remover.generateMask(backdrop(false));
                 ADD_FAILURE() << "an unusable network ran";
             } catch (const BackgroundRemoverError& error) {
                 EXPECT_EQ(error.kind(), BackgroundRemoverError::Kind::visionRequestFailed);

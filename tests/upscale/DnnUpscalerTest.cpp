@@ -117,14 +117,9 @@ TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
     for (const auto& [model, name] : cases) {
         DnnUpscaler upscaler(model);
         EXPECT_FALSE(upscaler.isLoaded());
-        try {
-            (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {});
-            ADD_FAILURE() << "ran";
-        } catch (const DescribedError& error) {
-            EXPECT_EQ(error.description(), QStringLiteral("AI upscale model (") + QLatin1String(name) +
-                                               QStringLiteral(") is not bundled in this build. Run "
-                                                              "ml-conversion/convert_realesrgan.py to produce it."));
-        }
+        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
+                  "AI upscale model (" + std::string(name) +
+                      ") is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.");
     }
     const QString broken = m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
     EXPECT_FALSE(DnnUpscaler(UpscaleModel::x4plus, broken).isLoaded());

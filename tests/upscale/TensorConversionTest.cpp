@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "support/TestImages.h"
+#include "support/TestSupport.h"
 #include "upscale/DnnUpscalerError.h"
 #include "upscale/TensorConversion.h"
 
@@ -52,15 +53,6 @@ template <typename T> struct OwnedTensor {
 
 float pattern(int c, int y, int x) { return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f; }
 float asFloat(float v) { return v; }
-
-std::string failureText(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const DnnUpscalerError& error) {
-        return error.description().toStdString();
-    }
-    return "(no error)";
-}
 
 TEST(TensorConversion, ValuesBecomeClampedRoundedBytes) {
     const std::pair<float, std::uint8_t> cases[] = {
@@ -130,11 +122,11 @@ TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
     for (const auto& c : cases) {
         TensorView view = good;
         c.change(view);
-        EXPECT_EQ(failureText([&] { (void)imageFromOutputTensor(view, 4, 4); }), c.expected) << c.what;
+        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)imageFromOutputTensor(view, 4, 4); }), c.expected) << c.what;
     }
     TensorView doubles = good;
     doubles.typeCode = int(TensorElementType::float64);
-    EXPECT_EQ(failureText([&] { fillInputTensor(test::solidImage(2, 2, {1, 2, 3, 255}), doubles); }),
+    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { fillInputTensor(test::solidImage(2, 2, {1, 2, 3, 255}), doubles); }),
               "Upscale inference failed: input context creation failed");
 }
 
