@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include "cutout/BackgroundRemover.h"
 #include "cutout/BackgroundRemoverError.h"
 #include "cutout/CutoutTestImages.h"
 #include "cutout/MaskPixelBuffer.h"
+#include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {
@@ -20,12 +23,8 @@ namespace {
 // bytes that must never be read.
 template <typename T>
 MaskPixelBuffer maskBuffer(const std::vector<T>& values, int width, int height, std::size_t bytesPerRow) {
-    MaskPixelBuffer buffer;
-    buffer.pixelFormat = std::is_same_v<T, float> ? kOneComponent32Float : buffer.pixelFormat;
-    buffer.width = width;
-    buffer.height = height;
-    buffer.bytesPerRow = bytesPerRow;
-    buffer.bytes.assign(bytesPerRow * std::size_t(height), 0xFF);
+    MaskPixelBuffer buffer{std::is_same_v<T, float> ? kOneComponent32Float : kOneComponent8, width, height,
+                           bytesPerRow, std::vector<std::uint8_t>(bytesPerRow * std::size_t(height), 0xFF)};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             std::memcpy(buffer.bytes.data() + y * bytesPerRow + x * sizeof(T),
@@ -43,26 +42,19 @@ TEST(PackedMask, FloatSamplesRoundAndSaturateAndPaddedRowsArePacked) {
 }
 
 TEST(PackedMask, RefusalsCarryTheirReasons) {
-    const std::vector<std::uint8_t> zero{0};
-    const struct {
-        const char* name;
-        std::function<void(MaskPixelBuffer&)> change;
-        const char* text;
-    } cases[] = {
-        {"half float", [](MaskPixelBuffer& b) { b.pixelFormat = kOneComponent16Half; },
-         "unsupported mask pixel format 'L00h'"},
-        {"no rows", [](MaskPixelBuffer& b) { b.width = 640; b.height = 0; }, "invalid mask dimensions 640x0"},
-        {"no base address", [](MaskPixelBuffer& b) { b.bytes.clear(); }, "mask pixel buffer base address was nil"},
-        {"unprintable code", [](MaskPixelBuffer& b) { b.pixelFormat = 0x20; }, "unsupported mask pixel format 0x20"},
-        {"unprintable last byte", [](MaskPixelBuffer& b) { b.pixelFormat = 0x4C30307F; },
-         "unsupported mask pixel format 0x4c30307f"},
+    using Change = std::function<void(MaskPixelBuffer&)>;
+    const std::pair<Change, const char*> cases[] = {
+        {[](MaskPixelBuffer& b) { b.pixelFormat = kOneComponent16Half; }, "unsupported mask pixel format 'L00h'"},
+        {[](MaskPixelBuffer& b) { b.width = 640; b.height = 0; }, "invalid mask dimensions 640x0"},
+        {[](MaskPixelBuffer& b) { b.bytes.clear(); }, "mask pixel buffer base address was nil"},
+        {[](MaskPixelBuffer& b) { b.pixelFormat = 0x20; }, "unsupported mask pixel format 0x20"},
+        {[](MaskPixelBuffer& b) { b.pixelFormat = 0x4C30307F; }, "unsupported mask pixel format 0x4c30307f"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        MaskPixelBuffer buffer = maskBuffer(zero, 4, 4, 8);
-        c.change(buffer);
+    for (const auto& [change, text] : cases) {
+        MaskPixelBuffer buffer = maskBuffer(std::vector<std::uint8_t>{0}, 4, 4, 8);
+        change(buffer);
         EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)packedMask(buffer); }),
-                  std::string("Failed to convert mask pixel buffer to CGImage: ") + c.text);
+                  std::string("Failed to convert mask pixel buffer to CGImage: ") + text);
     }
 }
 
@@ -137,21 +129,17 @@ protected:
 };
 
 TEST_F(OnnxBackEnd, SubjectMaskAtTheSourcesSizeWithTheSidecarsChannelsAndScaling) {
-    const struct {
-        QByteArray sidecar;
-        int left, right;
-    } cases[] = {
+    // BGR puts blue first; 0…1 mapped to -1…1, a full channel gives 20 - 10, an empty one -30.
+    const std::tuple<QByteArray, int, int> cases[] = {
         {R"({"inputWidth": 16, "inputHeight": 16, "channelOrder": "RGB", "sigmoid": true})", 255, 0},
-        // Blue first; 0…1 mapped to -1…1, so a full channel gives 20 - 10, an empty one -30.
         {R"({"inputWidth": 16, "inputHeight": 16, "channelOrder": "BGR",
              "mean": [0.5, 0.5, 0.5], "std": [0.5, 0.5, 0.5], "sigmoid": true})", 0, 255},
     };
-    for (const auto& c : cases) {
-        install(QStringLiteral("subject-segmentation"), c.sidecar);
+    for (const auto& [sidecar, left, right] : cases) {
+        install(QStringLiteral("subject-segmentation"), sidecar);
         const Image mask = BackgroundRemover().generateMask(halves());
         ASSERT_EQ(std::pair(mask.width, mask.height), std::pair(64, 48));
-        EXPECT_EQ(mask.row(20)[5], c.left);
-        EXPECT_EQ(mask.row(20)[60], c.right);
+        EXPECT_EQ(std::pair(int(mask.row(20)[5]), int(mask.row(20)[60])), std::pair(left, right));
     }
     // A remover reads its network once for all its files.
     const BackgroundRemover remover;
@@ -164,8 +152,7 @@ TEST_F(OnnxBackEnd, PersonMatteKeepsTheNetworksResolution) {
     install(QStringLiteral("person-segmentation"), R"({"inputWidth": 16, "inputHeight": 16, "sigmoid": true})");
     const Image matte = BackgroundRemover().generatePersonMatte(halves());
     ASSERT_EQ(std::pair(matte.width, matte.height), std::pair(16, 16));
-    EXPECT_EQ(matte.row(3)[2], 255);
-    EXPECT_EQ(matte.row(3)[14], 0);
+    EXPECT_EQ(std::pair(int(matte.row(3)[2]), int(matte.row(3)[14])), std::pair(255, 0));
 }
 
 TEST_F(OnnxBackEnd, FailuresCarryTheirKindAndText) {
@@ -193,6 +180,96 @@ TEST_F(OnnxBackEnd, FailuresCarryTheirKindAndText) {
         } catch (const BackgroundRemoverError& error) {
             EXPECT_EQ(error.kind(), c.kind);
             EXPECT_TRUE(error.description().startsWith(QLatin1String(c.text))) << error.description().toStdString();
+        }
+    }
+}
+
+const QString kSamples = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/");
+
+Image sample(const char* name) {
+    return ImageServices::toRGBA8(ImageServices::decode(kSamples + QLatin1String(name)));
+}
+
+// The horse silhouette filled with the cat photograph's fur, 216 pixels high in the middle of
+// `backdrop`; `truth` gets its alpha.
+Image horseOver(const Image& backdrop, Image& truth) {
+    const Image horse = sample("horse.png");
+    Image subject = ImageServices::downscale(sample("chelsea.png"), horse.width, horse.height);
+    for (int y = 0; y < horse.height; ++y)
+        for (int x = 0; x < horse.width; ++x)
+            subject.row(y)[4 * x + 3] = horse.row(y)[4 * x + 3] < 128 ? 0 : 255 - horse.row(y)[4 * x];
+    subject = ImageServices::downscale(subject, horse.width * 216 / horse.height, 216);
+    const int x0 = (backdrop.width - subject.width) / 2, y0 = (backdrop.height - subject.height) / 2;
+    const auto at = [&](int x, int y, int c) {
+        const bool inside = x >= x0 && y >= y0 && x < x0 + subject.width && y < y0 + subject.height;
+        return inside ? subject.row(y - y0)[4 * (x - x0) + c] : 0;
+    };
+    truth = test::greyMask(backdrop.width, backdrop.height, [&](int x, int y) { return at(x, y, 3); });
+    Image out = backdrop;
+    test::fill(out, [&](int x, int y, int c) {
+        return (at(x, y, c) * at(x, y, 3) + backdrop.row(y)[3 * x + c] * (255 - at(x, y, 3)) + 127) / 255;
+    });
+    return out;
+}
+
+Image backdrop(bool gravel) {
+    const Image texture = gravel ? sample("gravel.png") : Image();
+    Image out = Image::make(480, 360, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    test::fill(out, [&](int x, int y, int c) {
+        return gravel ? texture.row(y % texture.height)[4 * (x % texture.width) + c] : 200 + 10 * c;
+    });
+    return out;
+}
+
+// The installed network on subjects whose alpha is known, over a plain and a busy backdrop;
+// the busy one is what the built-in segmenter cannot do. Soft edges must stay soft.
+TEST(SubjectNetwork, FindsTheSubjectOnPlainAndBusyBackdrops) {
+    if (!BackgroundRemover::subjectModelPath())
+        GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
+    if (!QFileInfo::exists(kSamples + QStringLiteral("horse.png")))
+        GTEST_SKIP() << "scikit-image's sample photographs are not installed (Debian python3-skimage)";
+    const BackgroundRemover remover;
+    for (const bool gravel : {false, true}) {
+        SCOPED_TRACE(gravel);
+        Image truth;
+        const Image image = horseOver(backdrop(gravel), truth);
+        const Image mask = remover.generateMask(image);
+        ASSERT_EQ(std::pair(mask.width, mask.height), std::pair(image.width, image.height));
+        EXPECT_GE(test::intersectionOverUnion(mask, truth), 0.9);
+        EXPECT_TRUE(std::any_of(mask.pixels.begin(), mask.pixels.end(), [](auto v) { return v > 10 && v < 245; }))
+            << "the network's soft edge came back hard";
+    }
+}
+
+// A damaged network, or one given an input it cannot take, fails every file with the same
+// clear error instead of crashing.
+TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
+    const auto installed = BackgroundRemover::subjectModelPath();
+    if (!installed)
+        GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
+    QFile whole(*installed);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray network = whole.readAll();
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {network.left(network.size() / 3), "{}"}, // truncated
+        {network, R"({"inputWidth": 100, "inputHeight": 100})"}, // an input size it cannot take
+    };
+    for (const auto& [model, sidecar] : cases) {
+        SCOPED_TRACE(sidecar.toStdString());
+        test::ScratchDir dir;
+        dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), model);
+        dir.writeFile(QStringLiteral("models/subject-segmentation.json"), sidecar);
+        const test::ResourceFolder resources(dir.path());
+        const BackgroundRemover remover;
+        for (int file = 0; file < 2; ++file) {
+            try {
+                (void)remover.generateMask(backdrop(false));
+                ADD_FAILURE() << "an unusable network ran";
+            } catch (const BackgroundRemoverError& error) {
+                EXPECT_EQ(error.kind(), BackgroundRemoverError::Kind::visionRequestFailed);
+                EXPECT_TRUE(error.description().contains(QStringLiteral("subject-segmentation.onnx")))
+                    << error.description().toStdString();
+            }
         }
     }
 }
