@@ -67,17 +67,15 @@ Image makeTestImage() {
 }
 
 TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
-    const struct {
-        UpscaleModel model;
-        const double* expected;
-    } cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans}, {UpscaleModel::x4fast, kFastBlockMeans}};
+    const std::pair<UpscaleModel, const double*> cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans},
+                                                            {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(rawValue(c.model).toStdString());
-        if (!DnnUpscaler::modelURL(c.model))
+    for (const auto& [model, means] : cases) {
+        SCOPED_TRACE(rawValue(model).toStdString());
+        if (!DnnUpscaler::modelURL(model))
             continue;
         ++checked;
-        DnnUpscaler upscaler(c.model);
+        DnnUpscaler upscaler(model);
         ASSERT_TRUE(upscaler.isLoaded());
         const Image result = upscaler.upscale(makeTestImage(), 4, {});
         ASSERT_EQ(std::pair(result.width, result.height), std::pair(kWidth * 4, kHeight * 4));
@@ -91,11 +89,11 @@ TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
                         for (int x = column * kBlock; x < (column + 1) * kBlock; ++x)
                             sum += result.row(y)[x * 4 + ch];
                     const double mean = sum / (kBlock * kBlock);
-                    const double expected = c.expected[(row * kColumns + column) * 3 + ch];
+                    const double expected = means[(row * kColumns + column) * 3 + ch];
                     largest = std::max(largest, std::abs(mean - expected));
                     EXPECT_NEAR(mean, expected, 0.5) << "block " << column << "," << row << " channel " << ch;
                 }
-        RecordProperty("largest_block_difference_" + rawValue(c.model).toStdString(), std::to_string(largest));
+        RecordProperty("largest_block_difference_" + rawValue(model).toStdString(), std::to_string(largest));
     }
     if (checked == 0)
         GTEST_SKIP() << "no 4x network is installed (scripts/setup-models installs them)";
