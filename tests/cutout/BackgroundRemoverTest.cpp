@@ -11,7 +11,7 @@
 
 #include "cutout/BackgroundRemover.h"
 #include "cutout/BackgroundRemoverError.h"
-#include "cutout/CutoutTestImages.h"
+#include "support/TestImages.h"
 #include "cutout/MaskPixelBuffer.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"

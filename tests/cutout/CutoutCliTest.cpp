@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
-#include "cutout/CutoutTestImages.h"
+#include "support/TestImages.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 
