@@ -20,44 +20,33 @@ Image opaque(int width, int height, Pixel colour) {
 }
 
 TEST(WithMaskAsAlpha, KeepsEveryColourSampleInEveryLayout) {
-    const struct {
-        const char* name;
-        int bits;
-        AlphaInfo alphaInfo;
-        ByteOrder16 order;
-        int firstColor; // component index of red
-    } layouts[] = {
-        {"RGBA", 8, AlphaInfo::last, ByteOrder16::big, 0},
-        {"ARGB", 8, AlphaInfo::first, ByteOrder16::big, 1},
-        {"premultiplied RGBA", 8, AlphaInfo::premultipliedLast, ByteOrder16::big, 0},
-        {"premultiplied ARGB", 8, AlphaInfo::premultipliedFirst, ByteOrder16::big, 1},
-        {"RGB", 8, AlphaInfo::none, ByteOrder16::big, 0},
-        {"RGBX", 8, AlphaInfo::noneSkipLast, ByteOrder16::big, 0},
-        {"XRGB", 8, AlphaInfo::noneSkipFirst, ByteOrder16::big, 1},
-        {"16-bit little-endian RGB", 16, AlphaInfo::none, ByteOrder16::little, 0},
-        {"16-bit big-endian RGBA", 16, AlphaInfo::last, ByteOrder16::big, 0},
-        {"16-bit little-endian XRGB", 16, AlphaInfo::noneSkipFirst, ByteOrder16::little, 1},
-    };
+    using enum AlphaInfo;
+    const std::tuple<int, AlphaInfo, ByteOrder16> layouts[] = {
+        {8, last, ByteOrder16::big}, {8, first, ByteOrder16::big}, {8, premultipliedLast, ByteOrder16::big},
+        {8, premultipliedFirst, ByteOrder16::big}, {8, none, ByteOrder16::big}, {8, noneSkipLast, ByteOrder16::big},
+        {8, noneSkipFirst, ByteOrder16::big}, {16, none, ByteOrder16::little}, {16, last, ByteOrder16::big},
+        {16, noneSkipFirst, ByteOrder16::little}};
     const Image mask = test::greyMask(13, 7, [](int x, int y) { return (x * 31 + y * 17) % 256; });
-    for (const auto& layout : layouts) {
-        SCOPED_TRACE(layout.name);
-        Image source = test::noiseImage(13, 7, layout.bits, layout.alphaInfo, 3, /*padding=*/5);
-        source.byteOrder16 = layout.order;
+    for (const auto& [bits, alphaInfo, order] : layouts) {
+        SCOPED_TRACE(std::to_string(bits) + " bits, alpha " + std::to_string(int(alphaInfo)));
+        const int red = alphaInfo == first || alphaInfo == premultipliedFirst || alphaInfo == noneSkipFirst ? 1 : 0;
+        Image source = test::noiseImage(13, 7, bits, alphaInfo, 3, /*padding=*/5);
+        source.byteOrder16 = order;
         source.colorSpace = ColorSpace::fromICC(QByteArray("profile bytes"), 3);
         const Image out = withMaskAsAlpha(source, mask);
-        ASSERT_EQ(out.pixels.size(), std::size_t(13 * 7 * 4 * layout.bits / 8)) << "packed RGBA";
-        EXPECT_EQ(out.alphaInfo, AlphaInfo::last);
+        ASSERT_EQ(out.pixels.size(), std::size_t(13 * 7 * 4 * bits / 8)) << "packed RGBA";
+        EXPECT_EQ(out.alphaInfo, last);
         EXPECT_EQ(out.colorSpace, source.colorSpace);
-        ASSERT_EQ(out.bitsPerComponent, layout.bits);
-        if (layout.bits == 16) {
-            ASSERT_EQ(out.byteOrder16, layout.order);
+        ASSERT_EQ(out.bitsPerComponent, bits);
+        if (bits == 16) {
+            ASSERT_EQ(out.byteOrder16, order);
         }
         int mismatches = 0;
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 13; ++x) {
                 for (int k = 0; k < 3; ++k)
-                    mismatches += component(out, x, y, k) != component(source, x, y, layout.firstColor + k);
-                mismatches += component(out, x, y, 3) != mask.row(y)[x] * (layout.bits == 16 ? 257 : 1);
+                    mismatches += component(out, x, y, k) != component(source, x, y, red + k);
+                mismatches += component(out, x, y, 3) != mask.row(y)[x] * (bits == 16 ? 257 : 1);
             }
         EXPECT_EQ(mismatches, 0);
     }
