@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,11 +15,8 @@ namespace {
 // What is stored is the mean of every 8 x 8 block of the 128 x 96 result, per channel, so a
 // wrong weight, a swapped channel or a misplaced tile shows as a large difference, while the
 // last-bit differences between two float implementations do not.
-constexpr int kWidth = 32;
-constexpr int kHeight = 24;
-constexpr int kBlock = 8;
-constexpr int kColumns = kWidth * 4 / kBlock;
-constexpr int kRows = kHeight * 4 / kBlock;
+constexpr int kWidth = 32, kHeight = 24, kBlock = 8;
+constexpr int kColumns = kWidth * 4 / kBlock, kRows = kHeight * 4 / kBlock;
 
 // clang-format off
 constexpr double kGeneralBlockMeans[kRows * kColumns * 3] = {
