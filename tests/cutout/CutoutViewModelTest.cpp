@@ -10,7 +10,7 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include "cutout/CutoutTestImages.h"
+#include "support/TestImages.h"
 #include "cutout/CutoutViewModel.h"
 #include "platform/AbandonableWork.h"
 #include "platform/ImageServices.h"

@@ -1,51 +1,18 @@
 #include "support/PngBuilder.h"
 
-#include <array>
+#include <zlib.h>
 
 namespace glintwork::test {
 
 namespace {
 
-quint32 crc32(const QByteArray& bytes) {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    quint32 c = 0xFFFFFFFFu;
-    for (const char byte : bytes)
-        c = table[(c ^ static_cast<quint8>(byte)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
 void appendBE32(QByteArray& out, quint32 value) {
-    out.append(static_cast<char>(value >> 24));
-    out.append(static_cast<char>(value >> 16));
-    out.append(static_cast<char>(value >> 8));
-    out.append(static_cast<char>(value));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.append(static_cast<char>(value >> shift));
 }
 
 // qCompress prefixes a zlib stream with its 4-byte uncompressed length.
 QByteArray zlibStream(const QByteArray& data) { return qCompress(data, 9).mid(4); }
-
-int channelsOf(int colorType) {
-    switch (colorType) {
-    case 0:
-    case 3:
-        return 1;
-    case 4:
-        return 2;
-    case 2:
-        return 3;
-    default:
-        return 4;
-    }
-}
 
 } // namespace
 
@@ -56,7 +23,7 @@ QByteArray PngBuilder::chunk(const char* type, const QByteArray& data) {
     appendBE32(out, static_cast<quint32>(data.size()));
     const QByteArray body = QByteArray(type, 4) + data;
     out += body;
-    appendBE32(out, crc32(body));
+    appendBE32(out, quint32(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
     return out;
 }
 
@@ -66,9 +33,7 @@ QByteArray PngBuilder::ihdr(quint32 width, quint32 height, int bitDepth, int col
     appendBE32(data, height);
     data.append(static_cast<char>(bitDepth));
     data.append(static_cast<char>(colorType));
-    data.append('\0'); // deflate
-    data.append('\0'); // adaptive filtering
-    data.append('\0'); // no interlace
+    data.append(QByteArray(3, '\0')); // deflate, adaptive filtering, no interlace
     return chunk("IHDR", data);
 }
 
@@ -89,7 +54,8 @@ QByteArray PngBuilder::build() const {
     if (colorType == 3)
         out += chunk("PLTE", palette);
 
-    const int rowBytes = (width * channelsOf(colorType) * bitDepth + 7) / 8;
+    static constexpr int channels[] = {1, 0, 3, 1, 2, 0, 4}; // by colour type
+    const int rowBytes = (width * channels[colorType] * bitDepth + 7) / 8;
     QByteArray filtered;
     for (int y = 0; y < height; ++y) {
         filtered.append('\0');
@@ -104,10 +70,7 @@ QByteArray exifWithOrientation(int orientation) {
     QByteArray tiff("MM\0*\0\0\0\x08", 8);
     tiff += QByteArray("\0\x01", 2);                     // one entry
     tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);    // Orientation, SHORT, count 1
-    tiff.append('\0');
-    tiff.append(static_cast<char>(orientation));
-    tiff += QByteArray("\0\0", 2);
-    tiff += QByteArray("\0\0\0\0", 4); // no next IFD
+    tiff += QByteArray(1, '\0') + char(orientation) + QByteArray(6, '\0'); // value, no next IFD
     return tiff;
 }
 

@@ -111,4 +111,77 @@ Image quadrants(int width, int height) {
     return image;
 }
 
+Image noiseImage(int width, int height, int bitsPerComponent, AlphaInfo alphaInfo,
+                 int colorComponents, int padding, std::uint32_t seed) {
+    Image image = Image::make(width, height, bitsPerComponent, alphaInfo, ColorSpace::sRGB(),
+                              colorComponents);
+    image.bytesPerRow += padding;
+    image.pixels.assign(std::size_t(image.bytesPerRow) * std::size_t(height), 0);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : image.pixels) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return image;
+}
+
+Image greyMask(int width, int height, const std::function<int(int, int)>& value) {
+    Image mask = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::linearGray(), 1);
+    fill(mask, [&](int x, int y, int) { return value(x, y); });
+    return mask;
+}
+
+Image makePatternImage(int width, int height) {
+    Image image = Image::make(width, height, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
+    fill(image, [](int x, int y, int i) {
+        const int values[4] = {x * 7 + y, y * 13 + (x >> 8) * 31, (x ^ y) * 3 + (y >> 8) * 17, 255};
+        return values[i];
+    });
+    return image;
+}
+
+Image solidImage(int width, int height, Pixel colour) {
+    Image image = Image::make(width, height, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
+    fill(image, [&](int, int, int i) { return colour[std::size_t(i)]; });
+    return image;
+}
+
+Image nearestUpscale(const Image& image, int factor) {
+    Image result = Image::make(image.width * factor, image.height * factor, 8, image.alphaInfo,
+                               image.colorSpace, 3);
+    fill(result, [&](int x, int y, int i) { return pixelAt(image, x / factor, y / factor)[i]; });
+    return result;
+}
+
+Pixel pixelAt(const Image& image, int x, int y) {
+    const std::uint8_t* p = image.row(y) + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+Image discOnBackground(int width, int height, const std::uint8_t background[3],
+                       const std::uint8_t subject[3], double radiusShare) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    const double radius = radiusShare * std::min(width, height);
+    // Anti-aliased like a photographed outline: coverage from 4 × 4 samples per pixel.
+    fill(image, [&](int x, int y, int c) {
+        int covered = 0;
+        for (int sample = 0; sample < 16; ++sample)
+            covered += std::hypot(x + (sample % 4 + 0.5) / 4 - width / 2.0,
+                                  y + (sample / 4 + 0.5) / 4 - height / 2.0) < radius;
+        return int(std::lround((covered * subject[c] + (16 - covered) * background[c]) / 16.0));
+    });
+    return image;
+}
+
+double intersectionOverUnion(const Image& mask, const Image& truth) {
+    std::size_t both = 0, either = 0;
+    for (std::size_t i = 0; i < mask.pixels.size(); ++i) {
+        both += mask.pixels[i] >= 128 && truth.pixels[i] >= 128;
+        either += mask.pixels[i] >= 128 || truth.pixels[i] >= 128;
+    }
+    return either ? double(both) / double(either) : 0.0;
+}
+
 } // namespace glintwork::test

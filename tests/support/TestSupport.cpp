@@ -9,18 +9,9 @@
 namespace glintwork::test {
 
 ScratchDir::ScratchDir() {
-    m_hadConfigDir = qEnvironmentVariableIsSet("GLINTWORK_CONFIG_DIR");
-    m_previousConfigDir = qgetenv("GLINTWORK_CONFIG_DIR");
     const QString config = m_dir.filePath(QStringLiteral(".config"));
     QDir().mkpath(config);
     qputenv("GLINTWORK_CONFIG_DIR", config.toLocal8Bit());
-}
-
-ScratchDir::~ScratchDir() {
-    if (m_hadConfigDir)
-        qputenv("GLINTWORK_CONFIG_DIR", m_previousConfigDir);
-    else
-        qunsetenv("GLINTWORK_CONFIG_DIR");
 }
 
 QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) const {
@@ -32,16 +23,8 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
     return full;
 }
 
-ResourceFolder::ResourceFolder(const QString& path)
-    : m_had(qEnvironmentVariableIsSet("GLINTWORK_RESOURCES")), m_old(qgetenv("GLINTWORK_RESOURCES")) {
+ResourceFolder::ResourceFolder(const QString& path) {
     qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path));
-}
-
-ResourceFolder::~ResourceFolder() {
-    if (m_had)
-        qputenv("GLINTWORK_RESOURCES", m_old);
-    else
-        qunsetenv("GLINTWORK_RESOURCES");
 }
 
 FakeResources::FakeResources(const QString& folderName)

@@ -1,19 +1,44 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
 namespace glintwork::test {
 
+// The description of the error of type E that run() throws, "(no error)" when it returns;
+// an error of another type goes on to fail the test.
+template <typename E> std::string errorText(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const E& error) {
+        return error.description().toStdString();
+    }
+    return "(no error)";
+}
+
+// Sets (or, given nullptr, unsets) one environment variable for a scope.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const char* name, const QByteArray* value);
+    ~EnvironmentOverride();
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const char* m_name;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
+
 // A scratch folder per test, removed afterwards; also points the preference store at a
 // folder of its own so no test reads or writes the user's settings.
 class ScratchDir {
 public:
     ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
 
     [[nodiscard]] QString path() const { return m_dir.path(); }
     [[nodiscard]] QString filePath(const QString& name) const { return m_dir.filePath(name); }
@@ -23,8 +48,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previousConfigDir;
-    bool m_hadConfigDir = false;
+    EnvironmentOverride m_config{"GLINTWORK_CONFIG_DIR", nullptr};
 };
 
 // Points the resource folder (GLINTWORK_RESOURCES) elsewhere for one test and puts the old
@@ -32,13 +56,9 @@ private:
 class ResourceFolder {
 public:
     explicit ResourceFolder(const QString& path);
-    ~ResourceFolder();
-    ResourceFolder(const ResourceFolder&) = delete;
-    ResourceFolder& operator=(const ResourceFolder&) = delete;
 
 private:
-    bool m_had;
-    QByteArray m_old;
+    EnvironmentOverride m_current{"GLINTWORK_RESOURCES", nullptr};
 };
 
 // A resource folder of our own with a bin/ for stand-in tools (small shell scripts), made
@@ -59,20 +79,6 @@ private:
     ScratchDir m_scratch;
     QString m_resources;
     ResourceFolder m_current;
-};
-
-// Sets (or, given nullptr, unsets) one environment variable for a scope.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char* name, const QByteArray* value);
-    ~EnvironmentOverride();
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    const char* m_name;
-    QByteArray m_previous;
-    bool m_hadPrevious;
 };
 
 // A small tmpfs mounted on a folder of its own for the object's lifetime, to fill up

@@ -1,249 +1,265 @@
+#include <bit>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 
 #include "platform/CancellationToken.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
+#include "upscale/AutoTiler.h"
 #include "upscale/DnnUpscaler.h"
 #include "upscale/DnnUpscalerError.h"
 #include "upscale/OnnxModelInfo.h"
+#include "upscale/TensorConversion.h"
 #include "TestNetworks.h"
-#include "UpscaleTestImages.h"
 
 namespace glintwork {
 namespace {
 
+using test::makePatternImage;
+using test::pixelAt;
 using test::TestNetwork;
-
-// Points the resource lookup at a folder for the lifetime of the object.
-class ResourceFolder {
-public:
-    explicit ResourceFolder(const QString& path) : m_previous(qgetenv("GLINTWORK_RESOURCES")) {
-        QDir().mkpath(path + QStringLiteral("/models"));
-        qputenv("GLINTWORK_RESOURCES", path.toUtf8());
-    }
-    ~ResourceFolder() { qputenv("GLINTWORK_RESOURCES", m_previous); }
-    ResourceFolder(const ResourceFolder&) = delete;
-    ResourceFolder& operator=(const ResourceFolder&) = delete;
-
-private:
-    QByteArray m_previous;
-};
 
 class DnnUpscalerTest : public ::testing::Test {
 protected:
+    // The network written under the scratch folder; the test skips without python3-onnx.
     QString network(TestNetwork kind, const QString& name) {
         const QString path = m_dir.filePath(name);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QString why;
         if (!test::writeTestNetwork(kind, path, &why))
-            return {};
+            m_skip = why;
         return path;
     }
 
     test::ScratchDir m_dir;
+    QString m_skip;
 };
 
-#define REQUIRE_NETWORK(path)                                                                     \
-    if ((path).isEmpty())                                                                         \
-    GTEST_SKIP() << "python3-onnx is needed to build the test network"
+#define SKIP_WITHOUT_NETWORKS()                                                                    \
+    if (!m_skip.isEmpty())                                                                         \
+    GTEST_SKIP() << m_skip.toStdString()
 
-std::string describe(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const DescribedError& error) {
-        return error.description().toStdString();
-    }
-    return "(no error)";
-}
-
-TEST_F(DnnUpscalerTest, SmallTileComesBackAsTheTileTimesTheFactor) {
-    for (const auto kind : {TestNetwork::nearest4xAnySize, TestNetwork::nearest4xFixed512}) {
+// Names and input shapes are read from the network: a fixed canvas is padded, other names
+// are fed and fetched.
+TEST_F(DnnUpscalerTest, TilesOfAnySizeComeBackAsTheNetworkMadeThem) {
+    const std::tuple<TestNetwork, int, int> cases[] = {
+        {TestNetwork::nearest4xAnySize, 100, 80}, {TestNetwork::nearest4xFixed512, 100, 80},
+        {TestNetwork::nearest4xAnySize, 512, 512}, {TestNetwork::nearest4xRenamed, 5, 3}};
+    for (const auto& [kind, width, height] : cases) {
+        SCOPED_TRACE(int(kind));
         const QString path = network(kind, QStringLiteral("net%1.onnx").arg(int(kind)));
-        REQUIRE_NETWORK(path);
+        SKIP_WITHOUT_NETWORKS();
         DnnUpscaler upscaler(UpscaleModel::x4plus, path);
         ASSERT_TRUE(upscaler.isLoaded());
-        const Image tile = test::makePatternImage(100, 80);
-        const Image result = upscaler.upscale(tile, 4, {});
-        ASSERT_EQ(result.width, 400);
-        ASSERT_EQ(result.height, 320);
-        const Image expected = test::nearestUpscale(tile, 4);
-        for (int y = 0; y < 320; ++y)
-            for (int x = 0; x < 400; ++x)
-                ASSERT_EQ(test::pixelAt(result, x, y), test::pixelAt(expected, x, y))
-                    << "network " << int(kind) << " at " << x << "," << y;
+        const Image tile = makePatternImage(width, height);
+        test::expectSamePixels(test::nearestUpscale(tile, 4), upscaler.upscale(tile, 4, {}));
     }
-}
-
-TEST_F(DnnUpscalerTest, FullSizeTileUsesTheWholeCanvas) {
-    const QString path = network(TestNetwork::nearest4xAnySize, QStringLiteral("any.onnx"));
-    REQUIRE_NETWORK(path);
-    DnnUpscaler upscaler(UpscaleModel::x4plus, path);
-    const Image tile = test::makePatternImage(512, 512);
-    const Image result = upscaler.upscale(tile, 4, {});
-    ASSERT_EQ(result.width, 2048);
-    EXPECT_EQ(test::pixelAt(result, 2047, 2047), test::pixelAt(tile, 511, 511));
-    EXPECT_EQ(test::pixelAt(result, 1001, 13), test::pixelAt(tile, 250, 3));
-}
-
-TEST_F(DnnUpscalerTest, FeatureNamesComeFromTheNetwork) {
-    const QString renamed = network(TestNetwork::nearest4xRenamed, QStringLiteral("renamed.onnx"));
-    REQUIRE_NETWORK(renamed);
-    DnnUpscaler upscaler(UpscaleModel::animeX4, renamed);
-    EXPECT_EQ(upscaler.inputName(), QStringLiteral("pixels"));
-    EXPECT_EQ(upscaler.outputName(), QStringLiteral("sr_out"));
-    const Image result = upscaler.upscale(test::solidImage(5, 3, {9, 8, 7, 255}), 4, {});
-    EXPECT_EQ(result.width, 20);
-    EXPECT_EQ(test::pixelAt(result, 19, 11), (Pixel{9, 8, 7, 255}));
-
-    const auto info = OnnxModelInfo::read(network(TestNetwork::nearest4xFixed512, QStringLiteral("f.onnx")));
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->inputNames, std::vector<QString>{QStringLiteral("x")});
-    EXPECT_EQ(info->outputNames, std::vector<QString>{QStringLiteral("output")});
-    EXPECT_EQ(info->firstInputShape, (std::vector<std::int64_t>{1, 3, 512, 512}));
-    const auto open = OnnxModelInfo::read(network(TestNetwork::nearest4xAnySize, QStringLiteral("a.onnx")));
-    ASSERT_TRUE(open);
-    EXPECT_EQ(open->firstInputShape, (std::vector<std::int64_t>{1, 3, -1, -1}));
-}
-
-// Waits until every forward pass given up by earlier steps has finished.
-void waitForAbandonedPasses() {
-    for (int i = 0; i < 1200 && DnnUpscaler::abandonedInferences() > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
     const QString path = network(TestNetwork::slow4xAnySize, QStringLiteral("slow.onnx"));
-    REQUIRE_NETWORK(path);
+    SKIP_WITHOUT_NETWORKS();
     DnnUpscaler upscaler(UpscaleModel::x4plus, path);
     ASSERT_TRUE(upscaler.isLoaded());
     CancellationToken token;
     upscaler.setCancellationToken(&token);
-    const Image tile = test::makePatternImage(512, 512);
-
-    // Not cancelled: the same pixels as without a token.
-    const Image small = test::makePatternImage(64, 48);
-    const Image result = upscaler.upscale(small, 4, {});
-    const Image expected = test::nearestUpscale(small, 4);
-    ASSERT_EQ(result.width, expected.width);
-    ASSERT_EQ(result.height, expected.height);
-    for (int y = 0; y < result.height; ++y)
-        for (int x = 0; x < result.width; ++x)
-            ASSERT_EQ(test::pixelAt(result, x, y), test::pixelAt(expected, x, y)) << x << "," << y;
+    const Image small = makePatternImage(64, 48);
+    test::expectSamePixels(test::nearestUpscale(small, 4), upscaler.upscale(small, 4, {}));
 
     std::thread canceller([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         token.cancel();
     });
     int stillRunning = -1;
-    bool cancelled = false;
     try {
-        (void)upscaler.upscale(tile, 4, {});
+        (void)upscaler.upscale(makePatternImage(512, 512), 4, {});
+        ADD_FAILURE() << "not cancelled";
     } catch (const CancelledError&) {
-        cancelled = true;
         stillRunning = DnnUpscaler::abandonedInferences();
     }
     canceller.join();
-    EXPECT_TRUE(cancelled);
     // The error came before the pass over seven 64-channel layers was done.
     EXPECT_EQ(stillRunning, 1);
-    waitForAbandonedPasses();
+    for (int i = 0; i < 1200 && DnnUpscaler::abandonedInferences() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(DnnUpscaler::abandonedInferences(), 0);
-    // The upscaler let go of its network; the file it served is over.
-    EXPECT_FALSE(upscaler.isLoaded());
+    EXPECT_FALSE(upscaler.isLoaded()) << "the network is let go with the file it served";
 }
 
-TEST_F(DnnUpscalerTest, MissingNetworksFailWithTheModelsName) {
-    ResourceFolder resources(m_dir.filePath(QStringLiteral("empty")));
-    struct Case {
-        UpscaleModel model;
-        const char* expected;
-    };
-    for (const auto& c : {Case{UpscaleModel::x4plus,
-                               "AI upscale model (General 4x) is not bundled in this build. Run "
-                               "ml-conversion/convert_realesrgan.py to produce it."},
-                          Case{UpscaleModel::animeX4,
-                               "AI upscale model (Anime / Illustration 4x) is not bundled in this "
-                               "build. Run ml-conversion/convert_realesrgan.py to produce it."},
-                          Case{UpscaleModel::x2plus,
-                               "AI upscale model (General 2x) is not bundled in this build. Run "
-                               "ml-conversion/convert_realesrgan.py to produce it."}}) {
-        DnnUpscaler upscaler(c.model);
+TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
+    QDir().mkpath(m_dir.filePath(QStringLiteral("empty/models")));
+    const test::ResourceFolder resources(m_dir.filePath(QStringLiteral("empty")));
+    const std::pair<UpscaleModel, const char*> cases[] = {
+        {UpscaleModel::x4plus, "General 4x"}, {UpscaleModel::animeX4, "Anime / Illustration 4x"},
+        {UpscaleModel::x2plus, "General 2x"}};
+    for (const auto& [model, name] : cases) {
+        DnnUpscaler upscaler(model);
         EXPECT_FALSE(upscaler.isLoaded());
-        EXPECT_EQ(describe([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
-                  c.expected);
+        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
+                  "AI upscale model (" + std::string(name) +
+                      ") is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.");
     }
-}
-
-TEST_F(DnnUpscalerTest, FileThatIsNotANetworkCountsAsMissing) {
-    const QString path = m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
-    DnnUpscaler upscaler(UpscaleModel::x4plus, path);
-    EXPECT_FALSE(upscaler.isLoaded());
+    const QString broken = m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
+    EXPECT_FALSE(DnnUpscaler(UpscaleModel::x4plus, broken).isLoaded());
     EXPECT_FALSE(OnnxModelInfo::parse(QByteArrayView("\xff\xff\xff", 3)));
 }
 
-TEST_F(DnnUpscalerTest, TwoTimesFallsBackToTheFourTimesNetworkReduced) {
-    const QString folder = m_dir.filePath(QStringLiteral("res"));
-    ResourceFolder resources(folder);
-    const QString path = network(TestNetwork::nearest4xAnySize, QStringLiteral("res/models/RealESRGAN_x4plus.onnx"));
-    REQUIRE_NETWORK(path);
-
-    DnnUpscaler twoX(UpscaleModel::x2plus);
-    ASSERT_TRUE(twoX.isLoaded());
-    EXPECT_TRUE(twoX.reducesFromFourX());
+TEST_F(DnnUpscalerTest, TwoTimesReducesTheFourTimesNetworkUntilItsOwnIsInstalled) {
+    const test::ResourceFolder resources(m_dir.filePath(QStringLiteral("res")));
+    const QString four = network(TestNetwork::nearest4xAnySize, QStringLiteral("res/models/RealESRGAN_x4plus.onnx"));
+    SKIP_WITHOUT_NETWORKS();
+    const Image solid = test::solidImage(50, 40, {30, 140, 250, 255});
+    DnnUpscaler reduced(UpscaleModel::x2plus), fast(UpscaleModel::x4fast, four);
+    EXPECT_TRUE(reduced.reducesFromFourX());
+    for (DnnUpscaler* upscaler : {&reduced, &fast})
+        EXPECT_EQ(upscaler->upscale(solid, 2, {}).pixels, test::solidImage(100, 80, {30, 140, 250, 255}).pixels);
     EXPECT_TRUE(DnnUpscaler::isAvailable(UpscaleModel::x2plus));
-    const Image result = twoX.upscale(test::solidImage(50, 40, {30, 140, 250, 255}), 2, {});
-    ASSERT_EQ(result.width, 100);
-    ASSERT_EQ(result.height, 80);
-    for (int y = 0; y < 80; y += 9)
-        for (int x = 0; x < 100; x += 7)
-            ASSERT_EQ(test::pixelAt(result, x, y), (Pixel{30, 140, 250, 255}));
+    EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4)) << "the anime network has no stand-in";
 
-    // 2x with the fast network is reduced the same way.
-    const Image fast = DnnUpscaler(UpscaleModel::x4fast, path).upscale(test::solidImage(50, 40, {30, 140, 250, 255}), 2, {});
-    EXPECT_EQ(std::pair(fast.width, fast.height), std::pair(100, 80));
-    EXPECT_EQ(test::pixelAt(fast, 60, 50), (Pixel{30, 140, 250, 255}));
-
-    // The anime network has no stand-in.
-    EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4));
-    DnnUpscaler anime(UpscaleModel::animeX4);
-    EXPECT_FALSE(anime.isLoaded());
+    network(TestNetwork::doubling2xAnySize, QStringLiteral("res/models/RealESRGAN_x2plus.onnx"));
+    DnnUpscaler own(UpscaleModel::x2plus);
+    EXPECT_FALSE(own.reducesFromFourX());
+    const Image tile = makePatternImage(30, 20);
+    test::expectSamePixels(test::nearestUpscale(tile, 2), own.upscale(tile, 2, {}));
 }
 
 TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
     const QString strips = network(TestNetwork::random4xWithTail, QStringLiteral("strips.onnx"));
     const QString whole = network(TestNetwork::random4xWhole, QStringLiteral("whole.onnx"));
-    REQUIRE_NETWORK(strips);
+    SKIP_WITHOUT_NETWORKS();
     // Tall enough for several strips, the last one short.
-    const Image tile = test::makePatternImage(70, 130);
+    const Image tile = makePatternImage(70, 130);
     const Image expected = DnnUpscaler(UpscaleModel::x4plus, whole).upscale(tile, 4, {});
     DnnUpscaler upscaler(UpscaleModel::x4plus, strips);
     const Image result = upscaler.upscale(tile, 4, {});
-    ASSERT_EQ(result.width, 280);
-    ASSERT_EQ(result.height, 520);
+    ASSERT_EQ(std::pair(result.width, result.height), std::pair(280, 520));
     EXPECT_EQ(result.pixels, expected.pixels);
     // The network is let go after each pass; the next tile reads it again.
     EXPECT_EQ(upscaler.upscale(tile, 4, {}).pixels, expected.pixels);
-    // Not a trivial network: it changes the picture.
-    EXPECT_NE(test::pixelAt(result, 100, 300), test::pixelAt(tile, 25, 75));
+    EXPECT_NE(pixelAt(result, 100, 300), pixelAt(tile, 25, 75)) << "a network that changes nothing";
 }
 
-TEST_F(DnnUpscalerTest, TwoTimesNetworkIsPreferredWhenInstalled) {
-    const QString folder = m_dir.filePath(QStringLiteral("res"));
-    ResourceFolder resources(folder);
-    const QString four = network(TestNetwork::nearest4xAnySize, QStringLiteral("res/models/RealESRGAN_x4plus.onnx"));
-    const QString two = network(TestNetwork::doubling2xAnySize, QStringLiteral("res/models/RealESRGAN_x2plus.onnx"));
-    REQUIRE_NETWORK(two);
-    DnnUpscaler upscaler(UpscaleModel::x2plus);
-    EXPECT_FALSE(upscaler.reducesFromFourX());
-    const Image tile = test::makePatternImage(30, 20);
-    const Image result = upscaler.upscale(tile, 2, {});
-    ASSERT_EQ(result.width, 60);
-    EXPECT_EQ(test::pixelAt(result, 59, 39), test::pixelAt(tile, 29, 19));
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+// Single to half for the normal, exactly representable values these tests use.
+std::uint16_t floatToHalf(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    if (value == 0.0f)
+        return std::uint16_t(bits >> 16);
+    const int exponent = int((bits >> 23) & 0xff) - 127 + 15;
+    return std::uint16_t(((bits >> 16) & 0x8000u) | std::uint32_t(exponent) << 10 | ((bits >> 13) & 0x3ffu));
+}
+
+enum class Layout { planar, interleaved, paddedRows };
+
+// A [1, 3, h, w] tensor of value(c, y, x) stored as T in the given order; the elements no
+// pixel uses hold a value that would show.
+template <typename T> struct OwnedTensor {
+    std::vector<T> storage;
+    TensorView view;
+
+    OwnedTensor(int width, int height, Layout layout, TensorElementType type,
+                const std::function<float(int c, int y, int x)>& value, T (*encode)(float)) {
+        const long long w = width + (layout == Layout::paddedRows ? 5 : 0), h = height;
+        view.typeCode = static_cast<int>(type);
+        view.shape = {1, 3, h, width};
+        view.strides = layout == Layout::interleaved ? std::vector<std::int64_t>{3 * h * w, 1, 3 * w, 3}
+                                                     : std::vector<std::int64_t>{3 * h * w, h * w, w, 1};
+        view.elementCount = std::size_t(view.strides[0]);
+        storage.assign(view.elementCount, encode(-7.0f));
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    storage[std::size_t(c * view.strides[1] + y * view.strides[2] + x * view.strides[3])] =
+                        encode(value(c, y, x));
+        view.data = storage.data();
+    }
+};
+
+float pattern(int c, int y, int x) { return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f; }
+float asFloat(float v) { return v; }
+
+TEST(TensorConversion, ValuesBecomeClampedRoundedBytesAndHalvesWidenExactly) {
+    const std::pair<float, std::uint8_t> bytes[] = {
+        {-0.3f, 0}, {-0.0f, 0}, {0.0f, 0}, {0.5f, 128}, {0.2f, 51}, {1.0f, 255}, {1.7f, 255},
+        {1.0f / 255.0f * 0.49f, 0}, {std::nanf(""), 255}, {kInfinity, 255}, {-kInfinity, 0}};
+    for (const auto& [value, expected] : bytes)
+        EXPECT_EQ(byteFromUnitFloat(value), expected) << value;
+    const std::pair<std::uint16_t, float> halves[] = {
+        {0x0000, 0.0f}, {0x3c00, 1.0f}, {0x3800, 0.5f}, {0xc000, -2.0f}, {0x0001, std::ldexp(1.0f, -24)},
+        {0x03ff, 1023 * std::ldexp(1.0f, -24)}, {0x0400, std::ldexp(1.0f, -14)}, {0x7bff, 65504.0f},
+        {0x7c00, kInfinity}};
+    for (const auto& [half, expected] : halves)
+        EXPECT_EQ(halfToFloat(half), expected) << half;
+}
+
+TEST(TensorConversion, HalfAndSingleFloatsGiveTheSameImageInAnyLayout) {
+    const Image reference = imageFromOutputTensor(
+        OwnedTensor<float>(9, 7, Layout::planar, TensorElementType::float32, pattern, asFloat).view, 9, 7);
+    EXPECT_EQ(pixelAt(reference, 4, 3)[2], byteFromUnitFloat(pattern(2, 3, 4)));
+    EXPECT_EQ(pixelAt(reference, 4, 3)[0], byteFromUnitFloat(pattern(0, 3, 4)));
+    for (const Layout layout : {Layout::planar, Layout::interleaved, Layout::paddedRows}) {
+        SCOPED_TRACE(int(layout));
+        const OwnedTensor<float> single(9, 7, layout, TensorElementType::float32, pattern, asFloat);
+        const OwnedTensor<std::uint16_t> half(9, 7, layout, TensorElementType::float16, pattern, floatToHalf);
+        EXPECT_EQ(imageFromOutputTensor(single.view, 9, 7), reference);
+        EXPECT_EQ(imageFromOutputTensor(half.view, 9, 7), reference);
+        EXPECT_EQ(imageFromOutputTensor(single.view, 3, 5), *cropImage(reference, 0, 0, 3, 5)) << "the top left";
+    }
+}
+
+TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
+    std::vector<float> storage(3 * 4 * 4, 0.5f);
+    const TensorView good{static_cast<int>(TensorElementType::float32), {1, 3, 4, 4}, {48, 16, 4, 1},
+                          storage.data(), storage.size()};
+    const std::string outOfBounds = "Upscale inference failed: output tensor strides reach past its data";
+    const std::tuple<const char*, std::function<void(TensorView&)>, std::string> cases[] = {
+        {"unchanged", [](TensorView&) {}, "(no error)"},
+        {"double", [](TensorView& v) { v.typeCode = int(TensorElementType::float64); },
+         "Upscale inference failed: unsupported output dtype 65600"},
+        {"rank 3", [](TensorView& v) { v.shape = {3, 4, 4}; v.strides = {16, 4, 1}; },
+         "Upscale inference failed: output tensor has 3 dimensions, expected 4"},
+        {"too few rows", [](TensorView& v) { v.shape[2] = 2; },
+         "Upscale inference failed: output tensor [1, 3, 2, 4] is smaller than 3 × 4 × 4"},
+        {"two channels", [](TensorView& v) { v.shape[1] = 2; },
+         "Upscale inference failed: output tensor [1, 2, 4, 4] is smaller than 3 × 4 × 4"},
+        {"storage short", [](TensorView& v) { v.elementCount = 40; }, outOfBounds},
+        {"stride too long", [](TensorView& v) { v.strides[2] = 5; }, outOfBounds},
+        {"negative stride", [](TensorView& v) { v.strides[3] = -1; }, outOfBounds},
+    };
+    for (const auto& [what, change, expected] : cases) {
+        TensorView view = good;
+        change(view);
+        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)imageFromOutputTensor(view, 4, 4); }), expected) << what;
+    }
+    TensorView doubles = good;
+    doubles.typeCode = int(TensorElementType::float64);
+    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { fillInputTensor(test::solidImage(2, 2, {1, 2, 3, 255}), doubles); }),
+              "Upscale inference failed: input context creation failed");
+}
+
+TEST(TensorConversion, InputTileLandsTopLeftOnBlackWithPremultipliedColour) {
+    Image tile = Image::make(3, 2, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
+    const Pixel colours[6] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255},
+                              {10, 20, 30, 255}, {255, 255, 255, 0}, {200, 100, 50, 128}};
+    test::fill(tile, [&](int x, int y, int c) { return colours[y * 3 + x][std::size_t(c)]; });
+    // Interleaved storage with padding, so a stride mistake lands on a wrong element.
+    std::vector<float> storage(200, -1.0f);
+    TensorView view{static_cast<int>(TensorElementType::float32), {1, 3, 4, 5}, {0, 1, 16, 3},
+                    storage.data(), storage.size()};
+    fillInputTensor(tile, view);
+    // Transparent white enters as black, half-covered colour premultiplied; the rest is black.
+    const std::tuple<int, int, int, float> expected[] = {
+        {0, 0, 0, 1}, {1, 0, 1, 1}, {2, 0, 2, 1}, {1, 1, 0, 20 / 255.0f}, {0, 1, 1, 0},
+        {0, 1, 2, 100 / 255.0f}, {1, 1, 2, 50 / 255.0f}, {0, 0, 4, 0}, {1, 3, 0, 0}, {2, 2, 3, 0}};
+    for (const auto& [c, y, x, value] : expected)
+        EXPECT_FLOAT_EQ(storage[std::size_t(c + y * 16 + x * 3)], value) << c << y << x;
 }
 
 } // namespace

@@ -1,24 +1,22 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/TestImages.h"
 #include "upscale/DnnUpscaler.h"
 
 namespace glintwork {
 namespace {
 
-// The installed 4x networks against independent implementations of the same networks on
-// the same weights: PyTorch's, run once by real_network_expectation.py on the same image. What is stored is the mean of every 8 x 8 block of the 128 x 96 result, per
-// channel, so a wrong weight, a swapped channel or a misplaced tile shows as a large
-// difference, while the last-bit differences between two float implementations do not.
-constexpr int kWidth = 32;
-constexpr int kHeight = 24;
-constexpr int kBlock = 8;
-constexpr int kColumns = kWidth * 4 / kBlock;
-constexpr int kRows = kHeight * 4 / kBlock;
+// The installed 4x networks against an independent implementation of the same networks on
+// the same weights: PyTorch's, run once by real_network_expectation.py on the same image.
+// What is stored is the mean of every 8 x 8 block of the 128 x 96 result, per channel, so a
+// wrong weight, a swapped channel or a misplaced tile shows as a large difference, while the
+// last-bit differences between two float implementations do not.
+constexpr int kWidth = 32, kHeight = 24, kBlock = 8;
+constexpr int kColumns = kWidth * 4 / kBlock, kRows = kHeight * 4 / kBlock;
 
 // clang-format off
 constexpr double kGeneralBlockMeans[kRows * kColumns * 3] = {
@@ -55,52 +53,43 @@ constexpr double kFastBlockMeans[kRows * kColumns * 3] = {
 // Must stay the image real_network_expectation.py builds.
 Image makeTestImage() {
     Image image = Image::make(kWidth, kHeight, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const bool inside = (x - 20) * (x - 20) + (y - 10) * (y - 10) <= 36;
-            std::uint8_t* p = image.row(y) + x * 4;
-            p[0] = static_cast<std::uint8_t>(x * 255 / (kWidth - 1));
-            p[1] = static_cast<std::uint8_t>(y * 255 / (kHeight - 1));
-            p[2] = static_cast<std::uint8_t>(inside ? 220 : 30 + (x * y) % 7 * 10);
-            p[3] = 255;
-        }
-    }
+    test::fill(image, [](int x, int y, int i) {
+        const bool inside = (x - 20) * (x - 20) + (y - 10) * (y - 10) <= 36;
+        const int values[4] = {x * 255 / (kWidth - 1), y * 255 / (kHeight - 1),
+                               inside ? 220 : 30 + (x * y) % 7 * 10, 255};
+        return values[i];
+    });
     return image;
 }
 
 TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
-    const struct {
-        UpscaleModel model;
-        const double* expected;
-    } cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans}, {UpscaleModel::x4fast, kFastBlockMeans}};
+    const std::pair<UpscaleModel, const double*> cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans},
+                                                            {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(rawValue(c.model).toStdString());
-        if (!DnnUpscaler::modelURL(c.model))
+    for (const auto& [model, means] : cases) {
+        SCOPED_TRACE(rawValue(model).toStdString());
+        if (!DnnUpscaler::modelURL(model))
             continue;
         ++checked;
-        DnnUpscaler upscaler(c.model);
+        DnnUpscaler upscaler(model);
         ASSERT_TRUE(upscaler.isLoaded());
         const Image result = upscaler.upscale(makeTestImage(), 4, {});
-        ASSERT_EQ(result.width, kWidth * 4);
-        ASSERT_EQ(result.height, kHeight * 4);
+        ASSERT_EQ(std::pair(result.width, result.height), std::pair(kWidth * 4, kHeight * 4));
 
         double largest = 0;
-        for (int row = 0; row < kRows; ++row) {
-            for (int column = 0; column < kColumns; ++column) {
+        for (int row = 0; row < kRows; ++row)
+            for (int column = 0; column < kColumns; ++column)
                 for (int ch = 0; ch < 3; ++ch) {
                     double sum = 0;
                     for (int y = row * kBlock; y < (row + 1) * kBlock; ++y)
                         for (int x = column * kBlock; x < (column + 1) * kBlock; ++x)
                             sum += result.row(y)[x * 4 + ch];
                     const double mean = sum / (kBlock * kBlock);
-                    const double expected = c.expected[(row * kColumns + column) * 3 + ch];
+                    const double expected = means[(row * kColumns + column) * 3 + ch];
                     largest = std::max(largest, std::abs(mean - expected));
                     EXPECT_NEAR(mean, expected, 0.5) << "block " << column << "," << row << " channel " << ch;
                 }
-            }
-        }
-        RecordProperty("largest_block_difference_" + rawValue(c.model).toStdString(), std::to_string(largest));
+        RecordProperty("largest_block_difference_" + rawValue(model).toStdString(), std::to_string(largest));
     }
     if (checked == 0)
         GTEST_SKIP() << "no 4x network is installed (scripts/setup-models installs them)";

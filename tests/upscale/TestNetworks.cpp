@@ -7,6 +7,12 @@ namespace glintwork::test {
 
 namespace {
 
+// Variants: "slow" puts seven 64-channel convolutions that pass the picture through unchanged
+// (one centre tap per colour) before the enlargement, seconds of work on a full canvas for the
+// same pixels; "tail" and "tailless" have the layout of the general networks, features at the
+// source's size then an enlarging tail of 2x upsamplings and convolutions, with random weights;
+// "tail" also stores the tail from the features on as a network of its own, with the rows of
+// features it reaches either side, as ml-conversion/convert_realesrgan.py does.
 const char* const kScript = R"PY(
 import sys
 import numpy as np
@@ -15,65 +21,55 @@ from onnx import helper, TensorProto, numpy_helper
 
 path, variant = sys.argv[1], sys.argv[2]
 factor = 2 if variant == "double" else 4
-input_name = "pixels" if variant == "renamed" else "x"
-output_name = "sr_out" if variant == "renamed" else "output"
-if variant == "fixed":
-    in_shape, out_shape = [1, 3, 512, 512], [1, 3, 512 * factor, 512 * factor]
-else:
-    in_shape, out_shape = [1, 3, "height", "width"], [1, 3, "out_height", "out_width"]
-scales = numpy_helper.from_array(np.array([1, 1, factor, factor], dtype=np.float32), "scales")
-roi = numpy_helper.from_array(np.array([], dtype=np.float32), "roi")
-nodes, initializers, source = [], [roi, scales], input_name
-if variant == "slow":
-    # Convolutions that pass the picture through unchanged (one centre tap per colour)
-    # over 64 channels: seconds of work on a full canvas, the same pixels as "any".
-    channels = [3] + [64] * 7 + [3]
-    for i in range(len(channels) - 1):
-        w = np.zeros((channels[i + 1], channels[i], 3, 3), np.float32)
-        for c in range(3):
-            w[c, c, 1, 1] = 1.0
-        initializers += [numpy_helper.from_array(w, f"w{i}"),
-                         numpy_helper.from_array(np.zeros(channels[i + 1], np.float32), f"b{i}")]
-        nodes.append(helper.make_node("Conv", [source, f"w{i}", f"b{i}"], [f"c{i}"],
-                                      kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
-        source = f"c{i}"
-def conv(source, inputs, outputs, name, leaky):
-    w = rng.normal(0, 1.5 / np.sqrt(inputs * 9), (outputs, inputs, 3, 3)).astype(np.float32)
-    b = np.full(outputs, 0.5 if outputs == 3 else 0.0, np.float32)
-    initializers.extend([numpy_helper.from_array(w, name + "_w"), numpy_helper.from_array(b, name + "_b")])
-    nodes.append(helper.make_node("Conv", [source, name + "_w", name + "_b"], [name + "_c"],
-                                  kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
+input_name, output_name = ("pixels", "sr_out") if variant == "renamed" else ("x", "output")
+side = [512, 512] if variant == "fixed" else ["height", "width"]
+out_side = [512 * factor] * 2 if variant == "fixed" else ["out_height", "out_width"]
+nodes, initializers, rng = [], [], np.random.default_rng(5)
+
+def constant(name, value):
+    initializers.append(numpy_helper.from_array(np.asarray(value, np.float32), name))
+    return name
+
+def resize(source, scales, name):
+    nodes.append(helper.make_node("Resize", [source, "roi", scales], [name], mode="nearest",
+                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
+    return name
+
+def conv(source, w, b, name, leaky=False):
+    nodes.append(helper.make_node("Conv", [source, constant(name + "_w", w), constant(name + "_b", b)],
+                                  [name + "_c"], kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
     if not leaky:
         return name + "_c"
-    nodes.append(helper.make_node("LeakyRelu", [name + "_c"], [name], name=name, alpha=0.2))
+    nodes.append(helper.make_node("LeakyRelu", [name + "_c"], [name], alpha=0.2))
     return name
 
-def enlarge(source, name):
-    nodes.append(helper.make_node("Resize", [source, "roi", "twice"], [name], mode="nearest",
-                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
-    return name
+def random_conv(source, inputs, outputs, name, leaky=True):
+    w = rng.normal(0, 1.5 / np.sqrt(inputs * 9), (outputs, inputs, 3, 3)).astype(np.float32)
+    return conv(source, w, np.full(outputs, 0.0 if leaky else 0.5), name, leaky)
 
+source = input_name
+constant("roi", [])
+constant("scales", [1, 1, factor, factor])
+constant("twice", [1, 1, 2, 2])
+if variant == "slow":
+    channels = [3] + [64] * 7 + [3]
+    for i in range(8):
+        w = np.zeros((channels[i + 1], channels[i], 3, 3))
+        w[[0, 1, 2], [0, 1, 2], 1, 1] = 1
+        source = conv(source, w, np.zeros(channels[i + 1]), f"s{i}")
 if variant.startswith("tail"):
-    # The layout of the general networks: features at the source's size, then an
-    # enlarging tail of 2x upsamplings and convolutions, with random weights.
-    rng = np.random.default_rng(5)
-    initializers.append(numpy_helper.from_array(np.array([1, 1, 2, 2], dtype=np.float32), "twice"))
-    features = conv(conv(source, 3, 8, "body1", True), 8, 8, "features", True)
-    up = conv(enlarge(conv(enlarge(features, "up1"), 8, 8, "tail1", True), "up2"), 8, 8, "tail2", True)
-    nodes.append(helper.make_node("Identity", [conv(up, 8, 3, "last", False)], [output_name]))
+    features = random_conv(random_conv(source, 3, 8, "body1"), 8, 8, "features")
+    up = random_conv(resize(random_conv(resize(features, "twice", "up1"), 8, 8, "tail1"), "twice", "up2"), 8, 8, "tail2")
+    nodes.append(helper.make_node("Identity", [random_conv(up, 8, 3, "last", False)], [output_name]))
 else:
-    nodes.append(helper.make_node("Resize", [source, "roi", "scales"], [output_name], mode="nearest",
-                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
-graph = helper.make_graph(nodes, "nearest", [
-    helper.make_tensor_value_info(input_name, TensorProto.FLOAT, in_shape)],
-    [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, out_shape)],
-    initializer=initializers)
+    resize(source, "scales", output_name)
+graph = helper.make_graph(
+    nodes, "test", [helper.make_tensor_value_info(input_name, TensorProto.FLOAT, [1, 3] + side)],
+    [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, [1, 3] + out_side)], initializer=initializers)
 model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
 model.ir_version = 7
 onnx.checker.check_model(model)
 if variant == "tail":
-    # As ml-conversion/convert_realesrgan.py stores it: the tail from the features on as
-    # a network of its own, and the rows of features it reaches either side.
     import base64
     from onnx.utils import Extractor
     tail = Extractor(model).extract_model(["features"], [output_name])
@@ -92,32 +88,10 @@ bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
         *why = QStringLiteral("/usr/bin/python3 is not installed");
         return false;
     }
-    QString variant;
-    switch (network) {
-    case TestNetwork::nearest4xAnySize:
-        variant = QStringLiteral("any");
-        break;
-    case TestNetwork::nearest4xFixed512:
-        variant = QStringLiteral("fixed");
-        break;
-    case TestNetwork::nearest4xRenamed:
-        variant = QStringLiteral("renamed");
-        break;
-    case TestNetwork::doubling2xAnySize:
-        variant = QStringLiteral("double");
-        break;
-    case TestNetwork::slow4xAnySize:
-        variant = QStringLiteral("slow");
-        break;
-    case TestNetwork::random4xWithTail:
-        variant = QStringLiteral("tail");
-        break;
-    case TestNetwork::random4xWhole:
-        variant = QStringLiteral("tailless");
-        break;
-    }
+    // In the order of TestNetwork.
+    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless"};
     QProcess process;
-    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, variant});
+    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         *why = QStringLiteral("python3-onnx could not build the test network: ") +
                QString::fromUtf8(process.readAllStandardError()).trimmed();

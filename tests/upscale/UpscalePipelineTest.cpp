@@ -15,7 +15,7 @@
 #include "support/TestSupport.h"
 #include "upscale/UpscalePipeline.h"
 #include "TestNetworks.h"
-#include "UpscaleTestImages.h"
+#include "support/TestImages.h"
 
 namespace glintwork {
 namespace {

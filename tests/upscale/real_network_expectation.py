@@ -1,14 +1,13 @@
 #!/usr/bin/python3
-"""Prints the stored expectations of RealNetworkTest.cpp.
-
-  real_network_expectation.py NAME.param NAME.bin
-
-Builds the same 32 x 24 test image as the C++ test, runs it through the PyTorch definition
-(ml-conversion/compare_with_pytorch.py) of the network in the ncnn pair: RRDBNet for
-realesrgan-x4plus, SRVGGNetCompact for realesrgan-x4fast. Rounds the 128 x 96 result to
-bytes and prints the mean of every 8 x 8 block, channel by channel, as a C++ initializer.
-Needs python3-torch; the test itself does not.
-"""
+# Prints the stored expectations of RealNetworkTest.cpp.
+#
+#   real_network_expectation.py NAME.param NAME.bin
+#
+# Builds the same 32 x 24 test image as the C++ test, runs it through the PyTorch definition
+# (ml-conversion/compare_with_pytorch.py) of the network in the ncnn pair: RRDBNet for
+# realesrgan-x4plus, SRVGGNetCompact for realesrgan-x4fast. Rounds the 128 x 96 result to
+# bytes and prints the mean of every 8 x 8 block, channel by channel, as a C++ initializer.
+# Needs python3-torch; the test itself does not.
 
 import os
 import sys
