@@ -53,14 +53,11 @@ private:
     int m_requests = 0;
 };
 
-QByteArray appcast(const QList<QByteArray>& items) {
-    QByteArray xml = R"(<?xml version="1.0" encoding="utf-8"?>
+QByteArray appcast(const QByteArray& items) {
+    return R"(<?xml version="1.0" encoding="utf-8"?>
 <rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
-<channel><title>Glintwork</title>)";
-    for (const QByteArray& item : items)
-        xml += item;
-    xml += "</channel></rss>";
-    return xml;
+<channel><title>Glintwork</title>)" +
+           items + "</channel></rss>";
 }
 
 QByteArray enclosureItem(const QByteArray& version, const QByteArray& link) {
@@ -70,20 +67,46 @@ QByteArray enclosureItem(const QByteArray& version, const QByteArray& link) {
            version + "\" length=\"1\" type=\"application/octet-stream\"/></item>";
 }
 
-} // namespace
+struct FeedCase {
+    const char* name;
+    QByteArray feed;
+    int status;
+    UpdateChecker::Outcome outcome;
+    QString version;
+    QString page;
+};
 
-Q_DECLARE_METATYPE(glintwork::UpdateChecker::Outcome)
+// The program checking is version 0.1.0.
+const FeedCase kFeedCases[] = {
+    {"same version", appcast(enclosureItem("0.1.0", "https://example.org/a")), 200,
+     UpdateChecker::Outcome::upToDate, QStringLiteral("0.1.0"), QStringLiteral("https://example.org/a")},
+    {"older only", appcast(enclosureItem("0.0.9", "https://example.org/b")), 200,
+     UpdateChecker::Outcome::upToDate, QStringLiteral("0.0.9"), QStringLiteral("https://example.org/b")},
+    // 0.10.0 is newer than 0.9.0: numbers, not text, are compared.
+    {"newest among several",
+     appcast(enclosureItem("0.9.0", "https://example.org/c") + enclosureItem("0.10.0", "https://example.org/e") +
+             enclosureItem("0.1.0", "https://example.org/d")),
+     200, UpdateChecker::Outcome::updateAvailable, QStringLiteral("0.10.0"), QStringLiteral("https://example.org/e")},
+    {"versions in elements",
+     appcast("<item><sparkle:version>12</sparkle:version><sparkle:shortVersionString>1.2.0"
+             "</sparkle:shortVersionString><sparkle:releaseNotesLink>https://example.org/notes"
+             "</sparkle:releaseNotesLink><enclosure url=\"https://example.org/x.tar.gz\"/></item>"),
+     200, UpdateChecker::Outcome::updateAvailable, QStringLiteral("1.2.0"), QStringLiteral("https://example.org/notes")},
+    {"not an appcast", "<html><body>hello</body>", 200, UpdateChecker::Outcome::failed, {}, {}},
+    {"server error", "missing", 404, UpdateChecker::Outcome::failed, {}, {}},
+};
+
+} // namespace
 
 class UpdateCheckerTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void checksAgainstALocalAppcast_data();
+    void checksAgainstALocalAppcast_data() { test::addRows(kFeedCases); }
     void checksAgainstALocalAppcast();
     void withoutAFeedItCanNeverCheck();
     void theFeedComesFromUpdateConf();
-    void newestReleaseReadsElementVersionsToo();
 
 private:
     QTemporaryDir m_config;
@@ -96,38 +119,10 @@ void UpdateCheckerTest::initTestCase() {
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
 }
 
-void UpdateCheckerTest::checksAgainstALocalAppcast_data() {
-    QTest::addColumn<QByteArray>("feed");
-    QTest::addColumn<UpdateChecker::Outcome>("outcome");
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QUrl>("page");
-    QTest::addColumn<int>("status");
-    const QUrl page(QStringLiteral("https://example.org/glintwork/0.10.0"));
-    QTest::newRow("same version") << appcast({enclosureItem("0.1.0", "https://example.org/a")})
-                                  << UpdateChecker::Outcome::upToDate << "0.1.0"
-                                  << QUrl(QStringLiteral("https://example.org/a")) << 200;
-    QTest::newRow("older only") << appcast({enclosureItem("0.0.9", "https://example.org/b")})
-                                << UpdateChecker::Outcome::upToDate << "0.0.9"
-                                << QUrl(QStringLiteral("https://example.org/b")) << 200;
-    // 0.10.0 is newer than 0.9.0: numbers, not text, are compared.
-    QTest::newRow("newest among several")
-        << appcast({enclosureItem("0.9.0", "https://example.org/c"),
-                    enclosureItem("0.10.0", page.toEncoded()),
-                    enclosureItem("0.1.0", "https://example.org/d")})
-        << UpdateChecker::Outcome::updateAvailable << "0.10.0" << page << 200;
-    QTest::newRow("not an appcast") << QByteArray("<html><body>hello</body>")
-                                    << UpdateChecker::Outcome::failed << QString() << QUrl() << 200;
-    QTest::newRow("server error") << QByteArray("missing") << UpdateChecker::Outcome::failed
-                                  << QString() << QUrl() << 404;
-}
-
 void UpdateCheckerTest::checksAgainstALocalAppcast() {
-    QFETCH(QByteArray, feed);
-    QFETCH(UpdateChecker::Outcome, outcome);
-    QFETCH(QString, version);
-    QFETCH(QUrl, page);
-    QFETCH(int, status);
-    AppcastServer server(feed, status);
+    QFETCH(int, row);
+    const FeedCase& c = kFeedCases[row];
+    AppcastServer server(c.feed, c.status);
     QVERIFY(server.isListening());
     UpdateChecker checker(server.url(), QVersionNumber(0, 1, 0));
     QVERIFY(checker.canCheckForUpdates());
@@ -143,10 +138,10 @@ void UpdateCheckerTest::checksAgainstALocalAppcast() {
     QVERIFY(checker.canCheckForUpdates());
     QCOMPARE(availability.size(), 2);
     const auto result = finished.first().first().value<UpdateChecker::Result>();
-    QCOMPARE(result.outcome, outcome);
-    QCOMPARE(result.release.displayVersion, version);
-    QCOMPARE(result.release.page, page);
-    QCOMPARE(result.error.isEmpty(), outcome != UpdateChecker::Outcome::failed);
+    QCOMPARE(result.outcome, c.outcome);
+    QCOMPARE(result.release.displayVersion, c.version);
+    QCOMPARE(result.release.page, QUrl(c.page));
+    QCOMPARE(result.error.isEmpty(), c.outcome != UpdateChecker::Outcome::failed);
 }
 
 void UpdateCheckerTest::withoutAFeedItCanNeverCheck() {
@@ -161,30 +156,24 @@ void UpdateCheckerTest::withoutAFeedItCanNeverCheck() {
 void UpdateCheckerTest::theFeedComesFromUpdateConf() {
     QTemporaryDir resources;
     const test::ResourceFolder current(resources.path());
-    QCOMPARE(UpdateChecker::configuredFeed(), std::nullopt);
-
-    QFile conf(resources.filePath(QStringLiteral("update.conf")));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("# feed = https://example.org/commented.xml\n");
-    conf.close();
-    QCOMPARE(UpdateChecker::configuredFeed(), std::nullopt);
-
-    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Append));
-    conf.write("feed = https://example.org/glintwork/appcast.xml\n");
-    conf.close();
-    QCOMPARE(UpdateChecker::configuredFeed(),
-             std::optional<QUrl>(QUrl(QStringLiteral("https://example.org/glintwork/appcast.xml"))));
-}
-
-void UpdateCheckerTest::newestReleaseReadsElementVersionsToo() {
-    const QByteArray xml = appcast(
-        {"<item><sparkle:version>12</sparkle:version><sparkle:shortVersionString>1.2.0"
-         "</sparkle:shortVersionString><sparkle:releaseNotesLink>https://example.org/notes"
-         "</sparkle:releaseNotesLink><enclosure url=\"https://example.org/x.tar.gz\"/></item>"});
-    const auto release = newestRelease(xml);
-    QVERIFY(release);
-    QCOMPARE(release->version, QVersionNumber(1, 2, 0));
-    QCOMPARE(release->page, QUrl(QStringLiteral("https://example.org/notes")));
+    const QString conf = resources.filePath(QStringLiteral("update.conf"));
+    const struct {
+        QByteArray line;
+        std::optional<QUrl> feed;
+    } steps[] = {
+        {{}, std::nullopt}, // no update.conf at all
+        {"# feed = https://example.org/commented.xml\n", std::nullopt},
+        {"feed = https://example.org/glintwork/appcast.xml\n",
+         QUrl(QStringLiteral("https://example.org/glintwork/appcast.xml"))},
+    };
+    for (const auto& step : steps) {
+        if (!step.line.isEmpty()) {
+            QFile file(conf);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+            file.write(step.line);
+        }
+        QCOMPARE(UpdateChecker::configuredFeed(), step.feed);
+    }
 }
 
 QTEST_MAIN(UpdateCheckerTest)
