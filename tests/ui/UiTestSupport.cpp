@@ -47,7 +47,8 @@ bool dropFiles(QWidget* target, const QList<QUrl>& urls) {
     return true;
 }
 
-FileOutcome ControlledPipeline::run(const QUrl& input, const QUrl& output, CancellationToken& token) const {
+FileOutcome ControlledPipeline::run(const QUrl& input, const QUrl& output,
+                                    CancellationToken& token) const {
     if (!finishAtOnce.contains(input.fileName())) {
         while (!release->load()) {
             token.check();

@@ -20,7 +20,8 @@ namespace glintwork::test {
 void isolatePreferences(QTemporaryDir& folder);
 
 // Writes `count` small PNG files (`name0.png`, ...) into `folder`, of distinct sizes.
-QList<QUrl> writeImages(const QString& folder, int count, const QString& name = QStringLiteral("photo"));
+QList<QUrl> writeImages(const QString& folder, int count,
+                        const QString& name = QStringLiteral("photo"));
 
 // Drags `urls` onto `target` the way a file manager does (text/uri-list) and drops them;
 // false when the target refused the drag.
@@ -33,9 +34,9 @@ struct ControlledPipeline {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     QStringList finishAtOnce;
 
-    [[nodiscard]] FileOutcome run(const QUrl& input, const QUrl& output, CancellationToken& token) const;
-    template <typename Driver>
-    void attach(Driver* driver) const {
+    [[nodiscard]] FileOutcome run(const QUrl& input, const QUrl& output,
+                                  CancellationToken& token) const;
+    template <typename Driver> void attach(Driver* driver) const {
         driver->setPipeline([self = *this](const auto& request, CancellationToken& token,
                                            const ToolDriver::Progress&) {
             return self.run(request.input, request.outputURL, token);
@@ -44,8 +45,7 @@ struct ControlledPipeline {
 };
 
 // Rows named by `cases[i].name` whose one column "row" is the index into `cases`.
-template <typename Case, std::size_t N>
-void addRows(const Case (&cases)[N]) {
+template <typename Case, std::size_t N> void addRows(const Case (&cases)[N]) {
     QTest::addColumn<int>("row");
     for (std::size_t i = 0; i < N; ++i)
         QTest::newRow(cases[i].name) << int(i);

@@ -16,6 +16,7 @@
 
 #include "UiTestSupport.h"
 #include "batch/FileService.h"
+#include "batch/ImageItem.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
 #include "batch/views/BatchSummaryView.h"
@@ -33,6 +34,7 @@
 #include "cutout/views/CutoutSettingsBar.h"
 #include "cutout/views/CutoutView.h"
 #include "naming/views/NamingView.h"
+#include "platform/Image.h"
 #include "platform/ImageServices.h"
 #include "platform/PreferenceStore.h"
 #include "platform/SharedOutputSettings.h"
@@ -61,11 +63,15 @@ struct Tool {
     std::function<void(const test::ControlledPipeline&)> attach;
 };
 
-template <typename View>
-Tool wrap(View* view) {
-    return Tool{std::unique_ptr<BatchToolView>(view), view->driver(), view->fileList(), view->summary(),
-                view->settingsBar()->formatPicker(), view->settingsBar()->compactDropZone(),
-                [view](const test::ControlledPipeline& pipeline) { pipeline.attach(view->driver()); }};
+template <typename View> Tool wrap(View* view) {
+    return Tool{
+        std::unique_ptr<BatchToolView>(view),
+        view->driver(),
+        view->fileList(),
+        view->summary(),
+        view->settingsBar()->formatPicker(),
+        view->settingsBar()->compactDropZone(),
+        [view](const test::ControlledPipeline& pipeline) { pipeline.attach(view->driver()); }};
 }
 
 void activate(QWidget* view) {
@@ -102,13 +108,17 @@ private Q_SLOTS:
     void compressSizeChangeColours();
     void cutoutSettingsAreStoredAndTheNoticeFollowsTheNetwork();
     void cutoutSubjectOnPlainBackgroundEndToEnd();
-    void upscaleAnimeForcesFourTimes_data();
-    void upscaleAnimeForcesFourTimes();
-    void upscaleConvertColumnFollowsScaleAndQuality_data();
-    void upscaleConvertColumnFollowsScaleAndQuality();
+    void upscaleAnimeForcesFourTimesWithoutFast();
     void upscaleStatusCellReadsForScreenReaders_data();
     void upscaleStatusCellReadsForScreenReaders();
     void upscaleSmallImageEndToEndThenPreviewed();
+    void previewDividerIsClampedToTheView_data();
+    void previewDividerIsClampedToTheView();
+    void previewShowsAnOrientedPortraitUpright_data();
+    void previewShowsAnOrientedPortraitUpright();
+    void previewWithoutAReadableOutputShowsTheSourceAlone_data();
+    void previewWithoutAReadableOutputShowsTheSourceAlone();
+    void previewThumbnailsAreBounded();
 
 private:
     static void tabs();
@@ -121,7 +131,9 @@ private:
     std::unique_ptr<SharedOutputSettings> m_shared;
     int m_folderCounter = 0;
 
-    QString freshFolder() { return m_files.filePath(QStringLiteral("set%1").arg(m_folderCounter++)); }
+    QString freshFolder() {
+        return m_files.filePath(QStringLiteral("set%1").arg(m_folderCounter++));
+    }
 };
 
 void ToolViewsTest::initTestCase() {
@@ -132,9 +144,11 @@ void ToolViewsTest::initTestCase() {
     QVERIFY(QDir().mkpath(models));
     qputenv("GLINTWORK_RESOURCES", m_resources.path().toUtf8());
     if (!test::writeTestNetwork(test::TestNetwork::doubling2xAnySize,
-                                models + QStringLiteral("/RealESRGAN_x2plus.onnx"), &m_networkMissing) ||
+                                models + QStringLiteral("/RealESRGAN_x2plus.onnx"),
+                                &m_networkMissing) ||
         !test::writeTestNetwork(test::TestNetwork::nearest4xAnySize,
-                                models + QStringLiteral("/RealESRGAN_x4plus.onnx"), &m_networkMissing)) {
+                                models + QStringLiteral("/RealESRGAN_x4plus.onnx"),
+                                &m_networkMissing)) {
         if (m_networkMissing.isEmpty())
             m_networkMissing = QStringLiteral("the test network could not be written");
     }
@@ -287,9 +301,12 @@ void ToolViewsTest::convertColumnFollowsTheFormat_data() {
     QTest::addColumn<TabKind>("tab");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
-    QTest::newRow("compress") << TabKind::compress << "PNG → WebP" << "PNG → JPEG";
-    QTest::newRow("cutout") << TabKind::cutout << "PNG → PNG" << "PNG → TIFF";
-    QTest::newRow("upscale") << TabKind::upscale << "PNG → 2x PNG" << "PNG → 2x JPEG";
+    QTest::newRow("compress") << TabKind::compress << "PNG → WebP"
+                              << "PNG → JPEG";
+    QTest::newRow("cutout") << TabKind::cutout << "PNG → PNG"
+                            << "PNG → TIFF";
+    QTest::newRow("upscale") << TabKind::upscale << "PNG → 2x PNG"
+                             << "PNG → 2x JPEG";
 }
 
 void ToolViewsTest::convertColumnFollowsTheFormat() {
@@ -340,7 +357,8 @@ void ToolViewsTest::compressWidthFieldKeepsOnlyDigits() {
     CompressSettingsBar* bar = view.settingsBar();
     QLineEdit* width = bar->maxWidthField();
     QVERIFY(!width->isEnabled());
-    QTest::mouseClick(bar->resizeToggle(), Qt::LeftButton, {}, QPoint(4, bar->resizeToggle()->height() / 2));
+    QTest::mouseClick(bar->resizeToggle(), Qt::LeftButton, {},
+                      QPoint(4, bar->resizeToggle()->height() / 2));
     QVERIFY(view.driver()->settings().resizeEnabled);
     QVERIFY(width->isEnabled());
     // Turning resize on took the largest image's size (40 x 30).
@@ -352,7 +370,8 @@ void ToolViewsTest::compressWidthFieldKeepsOnlyDigits() {
     QTest::keyClicks(width, QStringLiteral("12a34"));
     QCOMPARE(width->text(), QStringLiteral("1234"));
     QCOMPARE(view.driver()->settings().maxWidth, std::optional<int>(1234));
-    QCOMPARE(PreferenceStore().integer(QStringLiteral("glintwork.compress.resizeMaxWidth"), 0), 1234);
+    QCOMPARE(PreferenceStore().integer(QStringLiteral("glintwork.compress.resizeMaxWidth"), 0),
+             1234);
     width->selectAll();
     QTest::keyClick(width, Qt::Key_Backspace);
     QCOMPARE(view.driver()->settings().maxWidth, std::nullopt);
@@ -436,7 +455,8 @@ void ToolViewsTest::cutoutSubjectOnPlainBackgroundEndToEnd() {
     const ImageItem* item = view.driver()->items().first().get();
     QCOMPARE(item->status(), ConversionStatus::completed());
     QCOMPARE(item->outputURL().value_or(QUrl()).fileName(), QStringLiteral("subject-cutout.png"));
-    const Image cutout = ImageServices::toRGBA8(ImageServices::decode(item->outputURL()->toLocalFile()));
+    const Image cutout =
+        ImageServices::toRGBA8(ImageServices::decode(item->outputURL()->toLocalFile()));
     QCOMPARE(cutout.width, 160);
     QCOMPARE(cutout.height, 120);
     // The background corner is clear, the middle of the disc opaque and unchanged.
@@ -458,84 +478,43 @@ void ToolViewsTest::cutoutSubjectOnPlainBackgroundEndToEnd() {
     QVERIFY(!model->index(0, 0).data(BatchListModel::CompressedSizeRole).isValid());
 }
 
-void ToolViewsTest::upscaleAnimeForcesFourTimes_data() {
-    QTest::addColumn<int>("scaleBefore");
-    QTest::newRow("from 2x") << 2;
-    QTest::newRow("from 4x") << 4;
-}
-
-void ToolViewsTest::upscaleAnimeForcesFourTimes() {
-    QFETCH(int, scaleBefore);
+void ToolViewsTest::upscaleAnimeForcesFourTimesWithoutFast() {
     UpscaleView view(m_shared.get());
     view.driver()->addFiles(test::writeImages(freshFolder(), 1));
     view.show();
     UpscaleSettingsBar* bar = view.settingsBar();
-    QTest::mouseClick(bar->scalePicker()->segment(scaleBefore == 2 ? 0 : 1), Qt::LeftButton);
-    QCOMPARE(view.driver()->settings().scale, scaleBefore);
+    const BatchListModel* model = view.fileList()->listModel();
+    const QModelIndex convert = model->index(0, model->section(BatchListModel::Column::convert));
+    QTest::mouseClick(bar->qualityPicker()->segment(1), Qt::LeftButton);
+    QCOMPARE(convert.data().toString(), QStringLiteral("PNG → 2x PNG (fast)"));
     QVERIFY(!bar->animeCaption()->isVisible());
 
+    // The anime network runs at 4x only and has no fast version.
     QComboBox* style = bar->stylePicker();
     style->setFocus();
     QTest::keyClick(style, Qt::Key_End);
     QCOMPARE(view.driver()->settings().style, UpscaleStyle::anime);
-    QCOMPARE(view.driver()->settings().scale, 4);
+    QCOMPARE(convert.data().toString(), QStringLiteral("PNG → 4x PNG"));
     QCOMPARE(bar->scalePicker()->currentIndex(), 1);
     QVERIFY(!bar->scalePicker()->isEnabled());
     QVERIFY(!bar->qualityPicker()->isEnabled());
     QVERIFY(bar->animeCaption()->isVisible());
 
-    // Another style frees the pickers and keeps 4x.
+    // Another style frees the pickers and keeps 4x and the chosen quality.
     QTest::keyClick(style, Qt::Key_Up);
     QCOMPARE(view.driver()->settings().style, UpscaleStyle::generalPhoto);
-    QVERIFY(bar->scalePicker()->isEnabled());
+    QCOMPARE(convert.data().toString(), QStringLiteral("PNG → 4x PNG (fast)"));
+    QVERIFY(bar->scalePicker()->isEnabled() && bar->qualityPicker()->isEnabled());
     QVERIFY(!bar->animeCaption()->isVisible());
-    QTest::mouseClick(bar->qualityPicker()->segment(1), Qt::LeftButton);
-    QCOMPARE(view.driver()->settings().quality, UpscaleQuality::fast);
-    QCOMPARE(view.driver()->settings().scale, 4);
     PreferenceStore store;
     QCOMPARE(store.string(QStringLiteral("glintwork.upscale.quality"), {}), QStringLiteral("fast"));
     QCOMPARE(store.integer(QStringLiteral("glintwork.upscale.scale"), 0), 4);
-}
 
-namespace {
-
-struct StoredUpscaleCase {
-    const char* name;
-    const char* style;
-    int scale;
-    const char* quality;
-    QString convert;
-};
-
-const StoredUpscaleCase kStoredUpscaleCases[] = {
-    {"4x", "generalPhoto", 4, "best", QStringLiteral("PNG → 4x PNG")},
-    {"2x fast", "auto", 2, "fast", QStringLiteral("PNG → 2x PNG (fast)")},
-    // A scale of 2 stored beside the anime style (edited preferences) still runs at 4x, and
-    // the anime network has no fast version.
-    {"anime with 2 and fast stored", "anime", 2, "fast", QStringLiteral("PNG → 4x PNG")},
-};
-
-} // namespace
-
-void ToolViewsTest::upscaleConvertColumnFollowsScaleAndQuality_data() {
-    test::addRows(kStoredUpscaleCases);
-}
-
-void ToolViewsTest::upscaleConvertColumnFollowsScaleAndQuality() {
-    QFETCH(int, row);
-    const StoredUpscaleCase& c = kStoredUpscaleCases[row];
-    UpscaleView view(m_shared.get());
-    view.driver()->addFiles(test::writeImages(freshFolder(), 1));
-    view.show();
-    PreferenceStore store;
-    store.setString(preferenceKey(TabKind::upscale, "style"), QString::fromLatin1(c.style));
-    store.setInteger(preferenceKey(TabKind::upscale, "scale"), c.scale);
-    store.setString(preferenceKey(TabKind::upscale, "quality"), QString::fromLatin1(c.quality));
+    // A scale of 2 stored beside the anime style (edited preferences) still runs at 4x.
+    store.setString(QStringLiteral("glintwork.upscale.style"), QStringLiteral("anime"));
+    store.setInteger(QStringLiteral("glintwork.upscale.scale"), 2);
     view.driver()->loadSettings();
-    const BatchListModel* model = view.fileList()->listModel();
-    QCOMPARE(model->index(0, model->section(BatchListModel::Column::convert)).data().toString(), c.convert);
-    QCOMPARE(view.settingsBar()->scalePicker()->currentIndex(), c.convert.contains(u'4') ? 1 : 0);
-    QCOMPARE(view.settingsBar()->qualityPicker()->currentIndex(), QLatin1String(c.quality) == u"fast" ? 1 : 0);
+    QCOMPARE(convert.data().toString(), QStringLiteral("PNG → 4x PNG"));
 }
 
 namespace {
@@ -550,15 +529,25 @@ struct StatusCase {
 };
 
 const StatusCase kStatusCases[] = {
-    {"waiting", ConversionStatus::waiting(), 0.0, QStringLiteral("Waiting"), QStringLiteral("Waiting"), {}},
-    {"started", ConversionStatus::processing(), 0.0, {}, QStringLiteral("Upscaling"), QStringLiteral("0 percent")},
-    {"part way", ConversionStatus::processing(), 0.4379, {}, QStringLiteral("Upscaling"),
+    {"waiting",
+     ConversionStatus::waiting(),
+     0.0,
+     QStringLiteral("Waiting"),
+     QStringLiteral("Waiting"),
+     {}},
+    {"part way",
+     ConversionStatus::processing(),
+     0.4379,
+     {},
+     QStringLiteral("Upscaling"),
      QStringLiteral("43 percent")},
-    {"last tile", ConversionStatus::processing(), 1.0, {}, QStringLiteral("Upscaling"),
-     QStringLiteral("100 percent")},
     {"done", ConversionStatus::completed(), 1.0, {}, QStringLiteral("Done"), {}},
     {"cancelled", ConversionStatus::cancelled(), 0.5, {}, QStringLiteral("Cancelled"), {}},
-    {"failed", ConversionStatus::error(QStringLiteral("disk full")), 0.0, {}, QStringLiteral("Error"),
+    {"failed",
+     ConversionStatus::error(QStringLiteral("disk full")),
+     0.0,
+     {},
+     QStringLiteral("Error"),
      QStringLiteral("disk full")},
 };
 
@@ -584,7 +573,8 @@ void ToolViewsTest::upscaleStatusCellReadsForScreenReaders() {
     QCOMPARE(status.data().toString(), c.shown);
     QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), c.label);
     QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), c.value);
-    QCOMPARE(status.data(Qt::ToolTipRole).toString(), c.status.is(ConversionStatus::Kind::error) ? c.value : QString());
+    QCOMPARE(status.data(Qt::ToolTipRole).toString(),
+             c.status.is(ConversionStatus::Kind::error) ? c.value : QString());
 }
 
 void ToolViewsTest::upscaleSmallImageEndToEndThenPreviewed() {
@@ -603,8 +593,9 @@ void ToolViewsTest::upscaleSmallImageEndToEndThenPreviewed() {
     view.driver()->clearItems();
 
     if (!m_networkMissing.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("needs /usr/bin/python3 with onnx (Debian python3-onnx): ") +
-                         m_networkMissing));
+        QSKIP(
+            qPrintable(QStringLiteral("needs /usr/bin/python3 with onnx (Debian python3-onnx): ") +
+                       m_networkMissing));
     const QString folder = freshFolder();
     QVERIFY(QDir().mkpath(folder));
     QImage source(24, 16, QImage::Format_RGB32);
@@ -638,6 +629,144 @@ void ToolViewsTest::upscaleSmallImageEndToEndThenPreviewed() {
     QCOMPARE(sheet->beforeAfterView()->before().size(), QSize(24, 16));
     QCOMPARE(sheet->beforeAfterView()->after().size(), QSize(48, 32));
     QCOMPARE(sheet->dimensionText(), QStringLiteral("24 × 16 px (original)"));
+}
+
+namespace {
+
+const QColor kRed(220, 30, 30);
+const QColor kBlue(30, 40, 220);
+
+bool near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+// Stored with its left half red and its right half blue.
+QString writeHalvedPhoto(const QString& path, int width, int height,
+                         std::optional<int> orientation = {}) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QColor& colour = x < width / 2 ? kRed : kBlue;
+            std::uint8_t* pixel = image.row(y) + x * 3;
+            pixel[0] = std::uint8_t(colour.red());
+            pixel[1] = std::uint8_t(colour.green());
+            pixel[2] = std::uint8_t(colour.blue());
+        }
+    }
+    WriteMetadata metadata;
+    metadata.orientation = orientation;
+    if (path.endsWith(QStringLiteral(".jpg")))
+        ImageServices::writeJPEG(image, path, 0.95, metadata);
+    else
+        ImageServices::writePNG(image, path, metadata);
+    return path;
+}
+
+std::unique_ptr<UpscalePreviewView> openPreview(ImageItem* item) {
+    auto sheet = std::make_unique<UpscalePreviewView>(item);
+    QSignalSpy loaded(sheet.get(), &UpscalePreviewView::loaded);
+    sheet->show();
+    if (sheet->isLoading())
+        loaded.wait(30000);
+    return sheet;
+}
+
+} // namespace
+
+void ToolViewsTest::previewDividerIsClampedToTheView_data() {
+    QTest::addColumn<QList<int>>("xs");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("past the left edge") << QList<int>{200, 40, -60} << 0.0;
+    QTest::newRow("past the right edge") << QList<int>{200, 380, 460} << 1.0;
+    QTest::newRow("a quarter in") << QList<int>{300, 100} << 0.25;
+}
+
+void ToolViewsTest::previewDividerIsClampedToTheView() {
+    QFETCH(QList<int>, xs);
+    QFETCH(double, expected);
+    QImage before(40, 40, QImage::Format_RGB888);
+    before.fill(kRed);
+    QImage after(160, 160, QImage::Format_RGB888);
+    after.fill(kBlue);
+    BeforeAfterView view(before, after);
+    view.resize(400, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.sliderX(), 0.5);
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(xs.first(), 100));
+    for (int x : xs)
+        QTest::mouseMove(&view, QPoint(x, 100));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(xs.last(), 100));
+    QCOMPARE(view.sliderX(), expected);
+
+    // The source fills what lies left of the divider, the result the rest; both are
+    // fitted to the same square.
+    const QImage shown = view.grab().toImage();
+    for (int x : {20, 120, 280, 380})
+        QVERIFY2(near(shown.pixelColor(x, 60), x < expected * 400 ? kRed : kBlue),
+                 qPrintable(QString::number(x)));
+}
+
+void ToolViewsTest::previewShowsAnOrientedPortraitUpright_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("JPEG") << "portrait.jpg";
+    QTest::newRow("PNG") << "portrait.png";
+}
+
+void ToolViewsTest::previewShowsAnOrientedPortraitUpright() {
+    QFETCH(QString, name);
+    // Stored 60 × 40 with orientation 6: shown turned a quarter clockwise, 40 × 60, with
+    // the stored left (red) half on top.
+    const QString source = writeHalvedPhoto(m_files.filePath(name), 60, 40, 6);
+    if (ImageServices::readProperties(source).value().orientation != std::optional<int>(6))
+        QSKIP("this libvips build keeps no orientation in this format");
+    // The upscaled file carries no orientation, so it stays as stored.
+    ImageItem item(QUrl::fromLocalFile(source));
+    item.setOutputURL(
+        QUrl::fromLocalFile(writeHalvedPhoto(source + QStringLiteral(".out.png"), 240, 160)));
+    auto sheet = openPreview(&item);
+    QVERIFY(sheet->beforeAfterView());
+    const QImage before = sheet->beforeAfterView()->before();
+    QCOMPARE(before.size(), QSize(40, 60));
+    QVERIFY(near(before.pixelColor(20, 5), kRed));
+    QVERIFY(near(before.pixelColor(20, 55), kBlue));
+    const QImage after = sheet->beforeAfterView()->after();
+    QCOMPARE(after.size(), QSize(240, 160));
+    QVERIFY(near(after.pixelColor(5, 80), kRed));
+    QVERIFY(near(after.pixelColor(235, 80), kBlue));
+}
+
+void ToolViewsTest::previewWithoutAReadableOutputShowsTheSourceAlone_data() {
+    QTest::addColumn<bool>("hasOutput");
+    QTest::addColumn<QString>("dimensions");
+    QTest::newRow("not upscaled yet") << false << "60 × 40 px";
+    QTest::newRow("output deleted since") << true << "60 × 40 px (original)";
+}
+
+void ToolViewsTest::previewWithoutAReadableOutputShowsTheSourceAlone() {
+    QFETCH(bool, hasOutput);
+    QFETCH(QString, dimensions);
+    ImageItem item(QUrl::fromLocalFile(
+        writeHalvedPhoto(m_files.filePath(QStringLiteral("alone.png")), 60, 40)));
+    if (hasOutput)
+        item.setOutputURL(QUrl::fromLocalFile(m_files.filePath(QStringLiteral("gone.png"))));
+    auto sheet = openPreview(&item);
+    QVERIFY(!sheet->isLoading());
+    QVERIFY(!sheet->beforeAfterView());
+    QVERIFY(sheet->inputPreview() && sheet->inputPreview()->isVisible());
+    QCOMPARE(sheet->dimensionText(), dimensions);
+}
+
+void ToolViewsTest::previewThumbnailsAreBounded() {
+    const QString wide = writeHalvedPhoto(m_files.filePath(QStringLiteral("wide.png")), 3000, 1000);
+    const auto thumbnail = UpscalePreviewView::thumbnail(QUrl::fromLocalFile(wide),
+                                                         UpscalePreviewView::kThumbnailBound);
+    QVERIFY(thumbnail);
+    QCOMPARE(thumbnail->width(), 1400);
+    QVERIFY(std::abs(thumbnail->height() - 467) <= 1);
+    QVERIFY(!UpscalePreviewView::thumbnail(
+        QUrl::fromLocalFile(m_files.filePath(QStringLiteral("none.png"))), 1400));
 }
 
 QTEST_MAIN(ToolViewsTest)
