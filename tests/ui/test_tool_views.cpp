@@ -31,7 +31,6 @@
 #include "cutout/CutoutViewModel.h"
 #include "cutout/views/CutoutSettingsBar.h"
 #include "cutout/views/CutoutView.h"
-#include "naming/views/NamingView.h"
 #include "platform/ImageServices.h"
 #include "platform/PreferenceStore.h"
 #include "support/TestImages.h"
@@ -51,23 +50,22 @@ namespace {
 
 // One tab's view through the parts the three tools share.
 struct Tool {
-    std::unique_ptr<BatchToolView> view;
+    template <typename View>
+    explicit Tool(std::unique_ptr<View> tab)
+        : driver(tab->driver()), list(tab->fileList()), summary(tab->summary()),
+          format(tab->settingsBar()->formatPicker()),
+          attach([driver = tab->driver()](const test::ControlledPipeline& pipeline) {
+              pipeline.attach(driver);
+          }),
+          view(std::move(tab)) {}
+
     ToolDriver* driver;
     BatchListView* list;
     BatchSummaryView* summary;
     QComboBox* format;
     std::function<void(const test::ControlledPipeline&)> attach;
+    std::unique_ptr<BatchToolView> view;
 };
-
-template <typename View> Tool wrap(View* view) {
-    return Tool{
-        std::unique_ptr<BatchToolView>(view),
-        view->driver(),
-        view->fileList(),
-        view->summary(),
-        view->settingsBar()->formatPicker(),
-        [view](const test::ControlledPipeline& pipeline) { pipeline.attach(view->driver()); }};
-}
 
 void activate(QWidget* view) {
     view->show();
@@ -165,17 +163,16 @@ class ToolViewsTest : public QObject {
         return view;
     }
 
-    Tool make(TabKind tab, int files) {
-        return tab == TabKind::compress ? wrap(makeView<CompressView>(files).release())
-               : tab == TabKind::cutout ? wrap(makeView<CutoutView>(files).release())
-                                        : wrap(makeView<UpscaleView>(files).release());
+    Tool make(TabKind tab) {
+        return tab == TabKind::compress ? Tool(makeView<CompressView>(0))
+               : tab == TabKind::cutout ? Tool(makeView<CutoutView>(0))
+                                        : Tool(makeView<UpscaleView>(0));
     }
 
 private Q_SLOTS:
     void initTestCase() {
         // A nearest-neighbour stand-in for the 2x network, so every output pixel is known; no
-        // segmentation network, so the built-in segmenter cuts out, the same on
-        // every machine.
+        // segmentation network, so the built-in segmenter cuts out, the same everywhere.
         const QString models = m_resources.filePath(QStringLiteral("models"));
         QVERIFY(QDir().mkpath(models));
         qputenv("GLINTWORK_RESOURCES", m_resources.path().toUtf8());
@@ -193,20 +190,16 @@ private Q_SLOTS:
 
     void dropsFillTheListThatFollowsTheFormat_data() {
         QTest::addColumn<TabKind>("tab");
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("compress") << TabKind::compress << "PNG → WebP"
-                                  << "PNG → JPEG";
-        QTest::newRow("cutout") << TabKind::cutout << "PNG → PNG"
-                                << "PNG → TIFF";
-        QTest::newRow("upscale") << TabKind::upscale << "PNG → 2x PNG"
-                                 << "PNG → 2x JPEG";
+        QTest::addColumn<QStringList>("convert"); // before and after the next format is chosen
+        QTest::newRow("compress") << TabKind::compress << QStringList{"PNG → WebP", "PNG → JPEG"};
+        QTest::newRow("cutout") << TabKind::cutout << QStringList{"PNG → PNG", "PNG → TIFF"};
+        QTest::newRow("upscale") << TabKind::upscale
+                                 << QStringList{"PNG → 2x PNG", "PNG → 2x JPEG"};
     }
     void dropsFillTheListThatFollowsTheFormat() {
         QFETCH(TabKind, tab);
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        Tool tool = make(tab, 0);
+        QFETCH(QStringList, convert);
+        Tool tool = make(tab);
         QVERIFY(!tool.view->isShowingList());
         // A drag with no files does not light the zone up.
         QMimeData text;
@@ -244,11 +237,11 @@ private Q_SLOTS:
 
         // The convert column follows the chosen format, on a row finished earlier too.
         tool.driver->items().at(1)->setStatus(ConversionStatus::completed());
-        QCOMPARE(convertText(tool.list, 1), before);
+        QCOMPARE(convertText(tool.list, 1), convert[0]);
         tool.format->setFocus();
         QTest::keyClick(tool.format, Qt::Key_Down);
-        QCOMPARE(convertText(tool.list, 0), after);
-        QCOMPARE(convertText(tool.list, 1), after);
+        QCOMPARE(convertText(tool.list, 0), convert[1]);
+        QCOMPARE(convertText(tool.list, 1), convert[1]);
 
         // Deleting a row from its menu removes that item; the last one brings the drop zone
         // back.
@@ -264,14 +257,11 @@ private Q_SLOTS:
     }
 
     void returnStartsEscapeCancelsAndTheSummaryFollows_data() {
-        QTest::addColumn<TabKind>("tab");
-        QTest::newRow("compress") << TabKind::compress;
-        QTest::newRow("cutout") << TabKind::cutout;
-        QTest::newRow("upscale") << TabKind::upscale;
+        dropsFillTheListThatFollowsTheFormat_data();
     }
     void returnStartsEscapeCancelsAndTheSummaryFollows() {
         QFETCH(TabKind, tab);
-        Tool tool = make(tab, 0);
+        Tool tool = make(tab);
         activate(tool.view.get());
         // With nothing listed, Return starts nothing.
         QTest::keyClick(tool.view.get(), Qt::Key_Return);
@@ -329,8 +319,9 @@ private Q_SLOTS:
         QVERIFY(!tool.view->isShowingList());
     }
 
-    void compressPresetHighlightFollowsTheSlider() {
+    void compressPresetsFollowTheSliderAndSizeFieldsTakeDigits() {
         auto view = makeView<CompressView>(1);
+        activate(view.get());
         CompressSettingsBar* bar = view->settingsBar();
         QVERIFY(bar->presetButton(1)->isChecked());
         bar->qualitySlider()->setFocus();
@@ -346,12 +337,8 @@ private Q_SLOTS:
         // Clicking the preset already in use keeps it highlighted.
         QTest::mouseClick(bar->presetButton(2), Qt::LeftButton);
         QVERIFY(bar->presetButton(2)->isChecked());
-    }
 
-    void compressWidthFieldKeepsOnlyDigits() {
-        auto view = makeView<CompressView>(1);
-        activate(view.get());
-        CompressSettingsBar* bar = view->settingsBar();
+        // The size fields take digits only.
         QLineEdit* width = bar->maxWidthField();
         QVERIFY(!width->isEnabled());
         QTest::mouseClick(bar->resizeToggle(), Qt::LeftButton, {},
@@ -373,20 +360,6 @@ private Q_SLOTS:
         // A number too large for a limit is no limit.
         QTest::keyClicks(width, QStringLiteral("99999999999"));
         QCOMPARE(view->driver()->settings().maxWidth, std::nullopt);
-    }
-
-    void compressTypedSuffixSurvivesModeChanges() {
-        auto view = makeView<CompressView>(1);
-        NamingView* naming = view->settingsBar()->namingView();
-        QTest::mouseClick(naming->modePicker()->segment(1), Qt::LeftButton);
-        naming->suffixField()->setFocus();
-        QTest::keyClicks(naming->suffixField(), QStringLiteral("../x"));
-        // The driver cleans the value; the field shows it once editing ends.
-        QCOMPARE(view->driver()->settings().naming.suffix, QStringLiteral("__x"));
-        QTest::mouseClick(naming->modePicker()->segment(2), Qt::LeftButton);
-        QTest::mouseClick(naming->modePicker()->segment(1), Qt::LeftButton);
-        QCOMPARE(view->driver()->settings().naming.mode, NamingMode::suffix);
-        QCOMPARE(naming->suffixField()->text(), QStringLiteral("__x"));
     }
 
     void compressSizeChangeColours() {
