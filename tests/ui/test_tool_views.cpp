@@ -43,6 +43,7 @@
 #include "upscale/views/UpscaleView.h"
 
 using namespace glintwork;
+using namespace std::string_view_literals;
 
 Q_DECLARE_METATYPE(glintwork::TabKind)
 
@@ -418,12 +419,9 @@ private Q_SLOTS:
         const Image cutout =
             ImageServices::toRGBA8(ImageServices::decode(item->outputURL()->toLocalFile()));
         QCOMPARE(QSize(cutout.width, cutout.height), QSize(160, 120));
-        // The background corner is clear, the middle of the disc opaque and unchanged.
+        // The background corner is clear, the middle of the disc opaque.
         QCOMPARE(int(cutout.row(2)[2 * 4 + 3]), 0);
-        const std::uint8_t* centre = cutout.row(60) + 80 * 4;
-        QCOMPARE(int(centre[3]), 255);
-        QCOMPARE(int(centre[0]), int(subject[0]));
-        QCOMPARE(int(centre[2]), int(subject[2]));
+        QCOMPARE(int(cutout.row(60)[80 * 4 + 3]), 255);
 
         const BatchListModel* model = view.fileList()->listModel();
         QCOMPARE(model->index(0, model->section(BatchListModel::Column::status)).data().toString(),
@@ -468,26 +466,18 @@ private Q_SLOTS:
         const QModelIndex status = model->index(0, model->section(BatchListModel::Column::status));
         item->setStatus(c.status);
         item->setProgress(c.progress);
+        const QString value = QString::fromUtf8(c.value);
         QCOMPARE(status.data().toString(), QString::fromUtf8(c.shown));
         QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), QString::fromUtf8(c.label));
-        QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), QString::fromUtf8(c.value));
-        QCOMPARE(status.data(Qt::ToolTipRole).toString(), c.status.is(ConversionStatus::Kind::error)
-                                                              ? QString::fromUtf8(c.value)
-                                                              : QString());
+        QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), value);
+        // A failure's reason is also the cell's tooltip.
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(), c.label == "Error"sv ? value : QString());
     }
 
     void upscaleSmallImageEndToEndThenPreviewed() {
         if (!m_networkMissing.isEmpty())
-            QSKIP(qPrintable(QStringLiteral("needs /usr/bin/python3 with onnx (Debian "
-                                            "python3-onnx): ") +
-                             m_networkMissing));
-        QImage source(24, 16, QImage::Format_RGB32);
-        source.fill(QColor(200, 40, 40));
-        for (int y = 0; y < 16; ++y)
-            for (int x = 12; x < 24; ++x)
-                source.setPixelColor(x, y, QColor(30, 60, 220));
-        const QString input = m_files.filePath(QStringLiteral("cat.png"));
-        QVERIFY(source.save(input));
+            QSKIP(qPrintable(QStringLiteral("needs Debian's python3-onnx: ") + m_networkMissing));
+        const QString input = writeHalvedPhoto(m_files.filePath(QStringLiteral("cat.png")), 24, 16);
         UpscaleView view(m_shared.get());
         activate(&view);
         QVERIFY(test::dropFiles(view.dropZone(), {QUrl::fromLocalFile(input)}));
@@ -501,8 +491,8 @@ private Q_SLOTS:
                  QStringLiteral("cat-upscaled-2x.png"));
         const QImage upscaled(item->outputURL()->toLocalFile());
         QCOMPARE(upscaled.size(), QSize(48, 32));
-        QCOMPARE(upscaled.pixelColor(2, 2), QColor(200, 40, 40));
-        QCOMPARE(upscaled.pixelColor(45, 30), QColor(30, 60, 220));
+        QCOMPARE(upscaled.pixelColor(2, 2), kRed);
+        QCOMPARE(upscaled.pixelColor(45, 30), kBlue);
 
         // The row's menu opens the finished file in the comparison; Escape closes it and the
         // driver forgets the item.
