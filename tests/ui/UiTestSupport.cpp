@@ -3,7 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QApplication>

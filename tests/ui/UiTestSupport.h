@@ -3,8 +3,6 @@
 #include <atomic>
 #include <memory>
 
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
