@@ -44,7 +44,6 @@
 #include "upscale/views/UpscaleView.h"
 
 using namespace glintwork;
-using namespace std::string_view_literals;
 
 Q_DECLARE_METATYPE(glintwork::TabKind)
 
@@ -463,7 +462,8 @@ private Q_SLOTS:
         QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), QString::fromUtf8(c.label));
         QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), value);
         // A failure's reason is also the cell's tooltip.
-        QCOMPARE(status.data(Qt::ToolTipRole).toString(), c.label == "Error"sv ? value : QString());
+        const bool failed = c.status.is(ConversionStatus::Kind::error);
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(), failed ? value : QString());
     }
 
     void upscaleSmallImageEndToEndThenPreviewed() {
