@@ -3,40 +3,50 @@
 #include <atomic>
 #include <memory>
 
-#include <QList>
-#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
-#include "compress/ConversionViewModel.h"
-#include "cutout/CutoutPipeline.h"
-#include "cutout/CutoutViewModel.h"
+#include "batch/ToolDriver.h"
 
 class QWidget;
 
 namespace glintwork::test {
 
-// Points the preference store at a fresh temporary folder for this test process.
+// Points the preference store at a fresh folder inside `folder`: nothing stored yet.
 void isolatePreferences(QTemporaryDir& folder);
 
 // Writes `count` small PNG files (`name0.png`, ...) into `folder`, of distinct sizes.
-QList<QUrl> writeImages(const QString& folder, int count, const QString& name = QStringLiteral("photo"));
+QList<QUrl> writeImages(const QString& folder, int count,
+                        const QString& name = QStringLiteral("photo"));
 
 // Drags `urls` onto `target` the way a file manager does (text/uri-list) and drops them;
 // false when the target refused the drag.
 bool dropFiles(QWidget* target, const QList<QUrl>& urls);
 
-// A stand-in for the encoder that the test controls: items whose file name is in
-// `finishAtOnce` are "converted" at once (a copy of half the input's bytes is written);
-// every other item waits until the run is cancelled or `release` is set.
-struct ControlledConverter {
+// A stand-in for any tool's pipeline that the test controls: items whose file name is in
+// `finishAtOnce` are done at once (a copy of half the input's bytes is written); every
+// other item waits until the run is cancelled or `release` is set.
+struct ControlledPipeline {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     QStringList finishAtOnce;
 
-    [[nodiscard]] ConversionViewModel::Pipeline converter() const;
+    [[nodiscard]] FileOutcome run(const QUrl& input, const QUrl& output,
+                                  CancellationToken& token) const;
+    template <typename Driver> void attach(Driver* driver) const {
+        driver->setPipeline([self = *this](const auto& request, CancellationToken& token,
+                                           const ToolDriver::Progress&) {
+            return self.run(request.input, request.outputURL, token);
+        });
+    }
 };
 
-// The cut-out pipeline with `remover` making the masks.
-[[nodiscard]] CutoutViewModel::Pipeline cutoutWith(std::shared_ptr<const BackgroundRemoving> remover);
+// Rows named by `cases[i].name` whose one column "row" is the index into `cases`.
+template <typename Case, std::size_t N> void addRows(const Case (&cases)[N]) {
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(cases[i].name) << int(i);
+}
 
 } // namespace glintwork::test

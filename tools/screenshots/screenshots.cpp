@@ -22,6 +22,7 @@
 #include "app/UpdateChecker.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressView.h"
+#include "cutout/CutoutPipeline.h"
 #include "cutout/CutoutViewModel.h"
 #include "cutout/views/CutoutView.h"
 #include "platform/SharedOutputSettings.h"
@@ -136,12 +137,12 @@ int main(int argc, char** argv) {
 
     QTemporaryDir files;
     auto* compress = qobject_cast<CompressView*>(window.rootView()->toolView());
-    test::ControlledConverter converter;
+    test::ControlledPipeline converter;
     QStringList names;
     for (int i = 0; i < 9; ++i)
         names.append(QStringLiteral("holiday-photo-%1.png").arg(i));
     converter.finishAtOnce = {names[0], names[1], names[2], names[3]};
-    compress->driver()->setPipeline(converter.converter());
+    converter.attach(compress->driver());
     compress->driver()->setConcurrencyLimit(2);
     compress->driver()->addFiles(test::writeImages(files.path(), 9, QStringLiteral("holiday-photo-")));
     ok = save(&window, prefix + QStringLiteral("2-list.png")) && ok;
@@ -163,7 +164,10 @@ int main(int argc, char** argv) {
     window.rootView()->model()->setActiveTab(TabKind::cutout);
     auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
     auto remover = std::make_shared<HeldRemover>(3);
-    cutout->driver()->setPipeline(test::cutoutWith(remover));
+    cutout->driver()->setPipeline([remover](const CutoutRequest& request, CancellationToken& token,
+                                            const ToolDriver::Progress&) {
+        return runCutoutPipeline(request, remover, token);
+    });
     cutout->driver()->setConcurrencyLimit(2);
     cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,
                                                  QStringLiteral("portrait-studio-")));

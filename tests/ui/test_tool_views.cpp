@@ -1,0 +1,584 @@
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "batch/FileService.h"
+#include "batch/views/BatchListModel.h"
+#include "batch/views/BatchListView.h"
+#include "batch/views/BatchSummaryView.h"
+#include "batch/views/DropZoneView.h"
+#include "batch/views/SegmentedControl.h"
+#include "batch/views/SizeChange.h"
+#include "batch/views/TabStyle.h"
+#include "compress/ConversionViewModel.h"
+#include "compress/views/CompressSettingsBar.h"
+#include "compress/views/CompressView.h"
+#include "compress/views/FileListView.h"
+#include "compress/views/SummaryView.h"
+#include "cutout/CutoutTestImages.h"
+#include "cutout/CutoutViewModel.h"
+#include "cutout/views/CutoutSettingsBar.h"
+#include "cutout/views/CutoutView.h"
+#include "platform/ImageServices.h"
+#include "platform/PreferenceStore.h"
+#include "support/TestImages.h"
+#include "upscale/TestNetworks.h"
+#include "upscale/UpscaleViewModel.h"
+#include "upscale/views/BeforeAfterView.h"
+#include "upscale/views/UpscaleFileListView.h"
+#include "upscale/views/UpscalePreviewView.h"
+#include "upscale/views/UpscaleSettingsBar.h"
+#include "upscale/views/UpscaleView.h"
+
+using namespace glintwork;
+
+Q_DECLARE_METATYPE(glintwork::TabKind)
+
+namespace {
+
+// One tab's view through the parts the three tools share.
+struct Tool {
+    template <typename View>
+    explicit Tool(std::unique_ptr<View> tab)
+        : driver(tab->driver()), list(tab->fileList()), summary(tab->summary()),
+          format(tab->settingsBar()->formatPicker()),
+          attach([driver = tab->driver()](const test::ControlledPipeline& pipeline) {
+              pipeline.attach(driver);
+          }),
+          view(std::move(tab)) {}
+
+    ToolDriver* driver;
+    BatchListView* list;
+    BatchSummaryView* summary;
+    QComboBox* format;
+    std::function<void(const test::ControlledPipeline&)> attach;
+    std::unique_ptr<BatchToolView> view;
+};
+
+void activate(QWidget* view) {
+    view->show();
+    QApplication::setActiveWindow(view);
+    QVERIFY(QTest::qWaitForWindowActive(view));
+}
+
+QAction* rowAction(BatchListView* list, int row, const QString& text) {
+    for (QAction* action : list->contextMenuForRow(row)->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QString convertText(BatchListView* list, int row) {
+    const BatchListModel* model = list->listModel();
+    return model->index(row, model->section(BatchListModel::Column::convert)).data().toString();
+}
+
+struct StatusCase {
+    const char* name;
+    ConversionStatus status;
+    double progress;
+    const char* shown;
+    const char* label;
+    const char* value;
+};
+
+const StatusCase kStatusCases[] = {
+    {"waiting", ConversionStatus::waiting(), 0.0, "Waiting", "Waiting", ""},
+    {"part way", ConversionStatus::processing(), 0.4379, "", "Upscaling", "43 percent"},
+    {"done", ConversionStatus::completed(), 1.0, "", "Done", ""},
+    {"failed", ConversionStatus::error(QStringLiteral("disk full")), 0.0, "", "Error", "disk full"},
+};
+
+const QColor kRed(220, 30, 30);
+const QColor kBlue(30, 40, 220);
+
+bool near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+// Stored with its left half red and its right half blue.
+QString writeHalvedPhoto(const QString& path, int width, int height,
+                         std::optional<int> orientation = {}) {
+    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
+    test::fill(image, [width](int x, int, int index) {
+        const QColor& colour = x < width / 2 ? kRed : kBlue;
+        return index == 0 ? colour.red() : index == 1 ? colour.green() : colour.blue();
+    });
+    WriteMetadata metadata;
+    metadata.orientation = orientation;
+    if (path.endsWith(QStringLiteral(".jpg")))
+        ImageServices::writeJPEG(image, path, 0.95, metadata);
+    else
+        ImageServices::writePNG(image, path, metadata);
+    return path;
+}
+
+std::unique_ptr<UpscalePreviewView> openPreview(ImageItem* item) {
+    auto sheet = std::make_unique<UpscalePreviewView>(item);
+    QSignalSpy loaded(sheet.get(), &UpscalePreviewView::loaded);
+    sheet->show();
+    if (sheet->isLoading())
+        loaded.wait(30000);
+    return sheet;
+}
+
+} // namespace
+
+// The three tool tabs: first what they share, over all three, then each tool's own settings,
+// a real run of the cut-out and the upscaler, and the upscale preview sheet.
+class ToolViewsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_config;
+    QTemporaryDir m_files;
+    QTemporaryDir m_resources;
+    QString m_networkMissing;
+    std::unique_ptr<SharedOutputSettings> m_shared;
+    int m_folderCounter = 0;
+
+    QString freshFolder() {
+        return m_files.filePath(QStringLiteral("set%1").arg(m_folderCounter++));
+    }
+
+    template <typename View> std::unique_ptr<View> makeView(int files) {
+        auto view = std::make_unique<View>(m_shared.get());
+        if (files > 0)
+            view->driver()->addFiles(test::writeImages(freshFolder(), files));
+        view->show();
+        return view;
+    }
+
+    Tool make(TabKind tab) {
+        return tab == TabKind::compress ? Tool(makeView<CompressView>(0))
+               : tab == TabKind::cutout ? Tool(makeView<CutoutView>(0))
+                                        : Tool(makeView<UpscaleView>(0));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // A nearest-neighbour stand-in for the 2x network, so every output pixel is known; no
+        // segmentation network, so the built-in segmenter cuts out, the same everywhere.
+        const QString models = m_resources.filePath(QStringLiteral("models"));
+        QVERIFY(QDir().mkpath(models));
+        qputenv("GLINTWORK_RESOURCES", m_resources.path().toUtf8());
+        if (!test::writeTestNetwork(test::TestNetwork::doubling2xAnySize,
+                                    models + QStringLiteral("/RealESRGAN_x2plus.onnx"),
+                                    &m_networkMissing) &&
+            m_networkMissing.isEmpty())
+            m_networkMissing = QStringLiteral("the test network could not be written");
+    }
+
+    void init() {
+        test::isolatePreferences(m_config);
+        m_shared = std::make_unique<SharedOutputSettings>();
+    }
+
+    void dropsFillTheListThatFollowsTheFormat_data() {
+        QTest::addColumn<TabKind>("tab");
+        QTest::addColumn<QStringList>("convert"); // before and after the next format is chosen
+        QTest::newRow("compress") << TabKind::compress << QStringList{"PNG → WebP", "PNG → JPEG"};
+        QTest::newRow("cutout") << TabKind::cutout << QStringList{"PNG → PNG", "PNG → TIFF"};
+        QTest::newRow("upscale") << TabKind::upscale
+                                 << QStringList{"PNG → 2x PNG", "PNG → 2x JPEG"};
+    }
+    void dropsFillTheListThatFollowsTheFormat() {
+        QFETCH(TabKind, tab);
+        QFETCH(QStringList, convert);
+        Tool tool = make(tab);
+        // A drag with no files does not light the zone up.
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        QDragEnterEvent textEnter({4, 4}, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tool.view->dropZone(), &textEnter);
+        QVERIFY(!textEnter.isAccepted());
+
+        // A drop of several files arrives as one delivery per file; what could not be added
+        // is named in one message.
+        const QString folder = freshFolder();
+        QVERIFY(QDir().mkpath(folder));
+        const QString missing = folder + QStringLiteral("/missing.png");
+        const QString fifo = folder + QStringLiteral("/pipe.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        tool.driver->addFiles({QUrl::fromLocalFile(missing)});
+        tool.driver->addFiles({QUrl::fromLocalFile(fifo)});
+        QVERIFY(tool.driver->items().isEmpty());
+        QTRY_COMPARE(tool.view->findChildren<QMessageBox*>().size(), 1);
+        const QMessageBox* box = tool.view->findChildren<QMessageBox*>().first();
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->informativeText().contains(missing) && box->informativeText().contains(fifo));
+        QFile::remove(fifo);
+
+        // A dropped folder brings its images.
+        test::writeImages(folder, 3);
+        QVERIFY(test::dropFiles(tool.view->dropZone(), {QUrl::fromLocalFile(folder)}));
+        QVERIFY(!tool.view->dropZone()->isTargeted());
+        QVERIFY(tool.view->isShowingList());
+        QCOMPARE(tool.list->listModel()->rowCount(), 3);
+
+        // The convert column follows the chosen format, on a row finished earlier too.
+        tool.driver->items().at(1)->setStatus(ConversionStatus::completed());
+        QCOMPARE(convertText(tool.list, 1), convert[0]);
+        tool.format->setFocus();
+        QTest::keyClick(tool.format, Qt::Key_Down);
+        QCOMPARE(convertText(tool.list, 0), convert[1]);
+        QCOMPARE(convertText(tool.list, 1), convert[1]);
+
+        // Deleting a row from its menu removes that item; the last one brings the drop zone
+        // back.
+        const QUrl second = tool.driver->items().at(1)->url();
+        rowAction(tool.list, 1, QStringLiteral("Delete"))->trigger();
+        QCOMPARE(tool.list->listModel()->rowCount(), 2);
+        for (const auto& item : tool.driver->items())
+            QVERIFY(item->url() != second);
+        for (int remaining = 2; remaining > 0; --remaining)
+            rowAction(tool.list, 0, QStringLiteral("Delete"))->trigger();
+        QVERIFY(!tool.view->isShowingList());
+        QVERIFY(tool.view->dropZone()->isVisible());
+    }
+
+    void returnStartsEscapeCancelsAndTheSummaryFollows_data() {
+        dropsFillTheListThatFollowsTheFormat_data();
+    }
+    void returnStartsEscapeCancelsAndTheSummaryFollows() {
+        QFETCH(TabKind, tab);
+        Tool tool = make(tab);
+        activate(tool.view.get());
+        // With nothing listed, Return starts nothing.
+        QTest::keyClick(tool.view.get(), Qt::Key_Return);
+        QVERIFY(!tool.driver->isRunning());
+
+        test::ControlledPipeline pipeline;
+        const auto releaseAtTheEnd = qScopeGuard([&] { pipeline.release->store(true); });
+        pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
+        tool.attach(pipeline);
+        tool.driver->setConcurrencyLimit(1);
+        tool.driver->addFiles(test::writeImages(freshFolder(), 3));
+        QVERIFY(!tool.view->cancelButton()->isVisible() && !tool.summary->isVisible());
+        QVERIFY(!tool.view->openFolderButton()->isEnabled());
+
+        QSignalSpy running(tool.driver, &ToolDriver::isRunningChanged);
+        QTest::keyClick(tool.list, Qt::Key_Return);
+        QVERIFY(tool.driver->isRunning());
+        QVERIFY(!tool.view->startButton()->isVisible());
+        QVERIFY(tool.view->cancelButton()->isVisible() && tool.view->cancelButton()->isEnabled());
+        QVERIFY(!tool.view->clearButton()->isEnabled());
+        // Return again while the run goes on starts nothing more.
+        QTest::keyClick(tool.list, Qt::Key_Return);
+        QCOMPARE(running.size(), 1);
+
+        // The summary comes with the first finished file.
+        QTRY_COMPARE(tool.driver->items().first()->status(), ConversionStatus::completed());
+        QVERIFY(tool.summary->isVisible());
+        QVERIFY(tool.view->openFolderButton()->isEnabled());
+        QTRY_COMPARE(tool.summary->filesText(), QStringLiteral("1/3 files"));
+        if (auto* totals = qobject_cast<SummaryView*>(tool.summary)) {
+            QVERIFY(totals->totalsText().contains(QStringLiteral("→")));
+            QVERIFY(!totals->savingText().isEmpty());
+        }
+
+        QSignalSpy finished(tool.driver, &ToolDriver::runFinished);
+        QTest::keyClick(tool.list, Qt::Key_Escape);
+        QVERIFY(tool.driver->isCancelling());
+        QCOMPARE(tool.view->cancelButton()->text(), QStringLiteral("Cancelling…"));
+        QVERIFY(!tool.view->cancelButton()->isEnabled());
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.takeFirst().first().toBool(), true);
+        QVERIFY(tool.view->startButton()->isVisible() && tool.summary->isVisible());
+        QVERIFY(tool.view->clearButton()->isEnabled());
+        for (int i = 1; i < 3; ++i)
+            QCOMPARE(tool.driver->items().at(i)->status(), ConversionStatus::cancelled());
+
+        // Started again, the cancelled files are done and the finished one is not redone.
+        pipeline.release->store(true);
+        QTest::keyClick(tool.list, Qt::Key_Return);
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.takeFirst().first().toBool(), false);
+        for (const auto& item : tool.driver->items())
+            QCOMPARE(item->status(), ConversionStatus::completed());
+        QCOMPARE(tool.summary->filesText(), QStringLiteral("3/3 files"));
+        tool.view->clearButton()->click();
+        QVERIFY(!tool.view->isShowingList());
+    }
+
+    void compressPresetsFollowTheSliderAndSizeFieldsTakeDigits() {
+        auto view = makeView<CompressView>(1);
+        activate(view.get());
+        CompressSettingsBar* bar = view->settingsBar();
+        QVERIFY(bar->presetButton(1)->isChecked());
+        bar->qualitySlider()->setFocus();
+        QTest::keyClick(bar->qualitySlider(), Qt::Key_Right);
+        QCOMPARE(view->driver()->settings().quality, 81);
+        QCOMPARE(bar->qualityValue()->text(), QStringLiteral("81"));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!bar->presetButton(i)->isChecked());
+
+        QTest::mouseClick(bar->presetButton(2), Qt::LeftButton);
+        QCOMPARE(bar->qualitySlider()->value(), 90);
+        QVERIFY(bar->presetButton(2)->isChecked());
+        // Clicking the preset already in use keeps it highlighted.
+        QTest::mouseClick(bar->presetButton(2), Qt::LeftButton);
+        QVERIFY(bar->presetButton(2)->isChecked());
+
+        // The size fields take digits only.
+        QLineEdit* width = bar->maxWidthField();
+        QVERIFY(!width->isEnabled());
+        QTest::mouseClick(bar->resizeToggle(), Qt::LeftButton, {},
+                          QPoint(4, bar->resizeToggle()->height() / 2));
+        QVERIFY(width->isEnabled());
+        // Turning resize on took the largest image's size (40 x 30).
+        QCOMPARE(width->text(), QStringLiteral("40"));
+        QCOMPARE(bar->maxHeightField()->text(), QStringLiteral("30"));
+
+        width->setFocus();
+        width->selectAll();
+        QTest::keyClicks(width, QStringLiteral("12a34"));
+        QCOMPARE(width->text(), QStringLiteral("1234"));
+        QCOMPARE(view->driver()->settings().maxWidth, std::optional<int>(1234));
+        width->selectAll();
+        QTest::keyClick(width, Qt::Key_Backspace);
+        QCOMPARE(view->driver()->settings().maxWidth, std::nullopt);
+        // A number too large for a limit is no limit.
+        QTest::keyClicks(width, QStringLiteral("99999999999"));
+        QCOMPARE(view->driver()->settings().maxWidth, std::nullopt);
+    }
+
+    void compressSizeChangeColours() {
+        const QPalette palette;
+        // Shrinking by 5% or more is a success, less a warning, growing a failure.
+        QCOMPARE(sizeChangeColor(1000, 940, palette), successColor());
+        QCOMPARE(sizeChangeColor(1000, 980, palette), warningColor());
+        QCOMPARE(sizeChangeColor(1000, 1050, palette), failureColor());
+        // Before conversion the sizes are in the secondary style.
+        QCOMPARE(sizeChangeColor(1000, std::nullopt, palette), secondaryTextColor(palette));
+    }
+
+    void cutoutSettingsAreStoredAndTheNoticeFollowsTheNetwork() {
+        auto view = makeView<CutoutView>(1);
+        CutoutSettingsBar* bar = view->settingsBar();
+        // Without a segmentation network the tab says what that means, until one is there.
+        QVERIFY(bar->networkNotice() && bar->networkNotice()->isVisible());
+        QVERIFY(bar->networkNotice()->text().contains(QStringLiteral("scripts/setup-models")));
+        QFile network(m_resources.filePath(QStringLiteral("models/subject-segmentation.onnx")));
+        QVERIFY(network.open(QIODevice::WriteOnly));
+        network.close();
+        QVERIFY(!CutoutSettingsBar(view->driver()).networkNotice());
+        QVERIFY(network.remove());
+
+        QTest::mouseClick(bar->modePicker()->segment(0), Qt::LeftButton);
+        QTest::mouseClick(bar->exportMaskToggle(), Qt::LeftButton, {},
+                          QPoint(4, bar->exportMaskToggle()->height() / 2));
+        // A second view of the tab comes up with what was chosen.
+        auto again = makeView<CutoutView>(1);
+        QCOMPARE(again->settingsBar()->modePicker()->currentIndex(), 0);
+        QVERIFY(again->settingsBar()->exportMaskToggle()->isChecked());
+    }
+
+    void cutoutSubjectOnPlainBackgroundEndToEnd() {
+        const QString input = m_files.filePath(QStringLiteral("subject.png"));
+        const std::uint8_t background[3] = {240, 240, 240};
+        const std::uint8_t subject[3] = {30, 90, 200};
+        ImageServices::writePNG(test::discOnBackground(160, 120, background, subject, 0.3), input);
+        CutoutView view(m_shared.get());
+        activate(&view);
+        QVERIFY(test::dropFiles(view.dropZone(), {QUrl::fromLocalFile(input)}));
+        QSignalSpy finished(view.driver(), &CutoutViewModel::runFinished);
+        QTest::mouseClick(view.startButton(), Qt::LeftButton);
+        QVERIFY(view.summary()->isShowingBusyNote() || finished.size() == 1);
+        QVERIFY(finished.size() == 1 || finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(!view.summary()->isShowingBusyNote());
+        // Everything is done: nothing left to start.
+        QVERIFY(!view.startButton()->isEnabled());
+
+        const ImageItem* item = view.driver()->items().first().get();
+        QCOMPARE(item->outputURL().value_or(QUrl()).fileName(),
+                 QStringLiteral("subject-cutout.png"));
+        const Image cutout =
+            ImageServices::toRGBA8(ImageServices::decode(item->outputURL()->toLocalFile()));
+        QCOMPARE(QSize(cutout.width, cutout.height), QSize(160, 120));
+        // The background corner is clear, the middle of the disc opaque.
+        QCOMPARE(int(cutout.row(2)[2 * 4 + 3]), 0);
+        QCOMPARE(int(cutout.row(60)[80 * 4 + 3]), 255);
+
+        const BatchListModel* model = view.fileList()->listModel();
+        QCOMPARE(model->index(0, model->section(BatchListModel::Column::status)).data().toString(),
+                 QStringLiteral("Done"));
+        // The size is the input's; the cut-out's own size is not compared with it.
+        QCOMPARE(model->index(0, model->section(BatchListModel::Column::size)).data().toString(),
+                 FileService::formatByteCount(item->originalSize()));
+        QVERIFY(!model->index(0, 0).data(BatchListModel::CompressedSizeRole).isValid());
+    }
+
+    void upscaleAnimeForcesFourTimesWithoutFast() {
+        auto view = makeView<UpscaleView>(1);
+        UpscaleSettingsBar* bar = view->settingsBar();
+        QTest::mouseClick(bar->qualityPicker()->segment(1), Qt::LeftButton);
+        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 2x PNG (fast)"));
+        QVERIFY(!bar->animeCaption()->isVisible());
+
+        // The anime network runs at 4x only and has no fast version.
+        QComboBox* style = bar->stylePicker();
+        style->setFocus();
+        QTest::keyClick(style, Qt::Key_End);
+        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 4x PNG"));
+        QCOMPARE(bar->scalePicker()->currentIndex(), 1);
+        QVERIFY(!bar->scalePicker()->isEnabled() && !bar->qualityPicker()->isEnabled());
+        QVERIFY(bar->animeCaption()->isVisible());
+
+        // Another style frees the pickers and keeps 4x and the chosen quality.
+        QTest::keyClick(style, Qt::Key_Up);
+        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 4x PNG (fast)"));
+        QVERIFY(bar->scalePicker()->isEnabled() && bar->qualityPicker()->isEnabled());
+        QVERIFY(!bar->animeCaption()->isVisible());
+    }
+
+    void upscaleStatusCellReadsForScreenReaders_data() { test::addRows(kStatusCases); }
+    void upscaleStatusCellReadsForScreenReaders() {
+        QFETCH(int, row);
+        const StatusCase& c = kStatusCases[row];
+        auto view = makeView<UpscaleView>(1);
+        ImageItem* item = view->driver()->items().first().get();
+        const BatchListModel* model = view->fileList()->listModel();
+        const QModelIndex status = model->index(0, model->section(BatchListModel::Column::status));
+        item->setStatus(c.status);
+        item->setProgress(c.progress);
+        const QString value = QString::fromUtf8(c.value);
+        QCOMPARE(status.data().toString(), QString::fromUtf8(c.shown));
+        QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), QString::fromUtf8(c.label));
+        QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), value);
+        // A failure's reason is also the cell's tooltip.
+        const bool failed = c.status.is(ConversionStatus::Kind::error);
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(), failed ? value : QString());
+    }
+
+    void upscaleSmallImageEndToEndThenPreviewed() {
+        if (!m_networkMissing.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("needs Debian's python3-onnx: ") + m_networkMissing));
+        const QString input = writeHalvedPhoto(m_files.filePath(QStringLiteral("cat.png")), 24, 16);
+        UpscaleView view(m_shared.get());
+        activate(&view);
+        QVERIFY(test::dropFiles(view.dropZone(), {QUrl::fromLocalFile(input)}));
+        QSignalSpy finished(view.driver(), &UpscaleViewModel::runFinished);
+        QTest::keyClick(view.fileList(), Qt::Key_Return);
+        QVERIFY(finished.size() == 1 || finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), false);
+
+        ImageItem* item = view.driver()->items().first().get();
+        QCOMPARE(item->outputURL().value_or(QUrl()).fileName(),
+                 QStringLiteral("cat-upscaled-2x.png"));
+        const QImage upscaled(item->outputURL()->toLocalFile());
+        QCOMPARE(upscaled.size(), QSize(48, 32));
+        QCOMPARE(upscaled.pixelColor(2, 2), kRed);
+        QCOMPARE(upscaled.pixelColor(45, 30), kBlue);
+
+        // The row's menu opens the finished file in the comparison; Escape closes it and the
+        // driver forgets the item.
+        rowAction(view.fileList(), 0, QStringLiteral("Preview"))->trigger();
+        UpscalePreviewView* sheet = view.previewSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        QCOMPARE(view.driver()->previewItem(), item);
+        QSignalSpy loaded(sheet, &UpscalePreviewView::loaded);
+        QVERIFY(!sheet->isLoading() || loaded.wait(30000));
+        QCOMPARE(sheet->beforeAfterView()->before().size(), QSize(24, 16));
+        QCOMPARE(sheet->beforeAfterView()->after().size(), QSize(48, 32));
+        QCOMPARE(sheet->dimensionText(), QStringLiteral("24 × 16 px (original)"));
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QTRY_VERIFY(!view.previewSheet());
+        QCOMPARE(view.driver()->previewItem(), nullptr);
+    }
+
+    void previewDividerIsClampedToTheView_data() {
+        QTest::addColumn<QList<int>>("xs");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("past the left edge") << QList<int>{200, 40, -60} << 0.0;
+        QTest::newRow("past the right edge") << QList<int>{200, 380, 460} << 1.0;
+        QTest::newRow("a quarter in") << QList<int>{300, 100} << 0.25;
+    }
+    void previewDividerIsClampedToTheView() {
+        QFETCH(QList<int>, xs);
+        QFETCH(double, expected);
+        QImage before(40, 40, QImage::Format_RGB888);
+        before.fill(kRed);
+        QImage after(160, 160, QImage::Format_RGB888);
+        after.fill(kBlue);
+        BeforeAfterView view(before, after);
+        view.resize(400, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(xs.first(), 100));
+        for (int x : xs)
+            QTest::mouseMove(&view, QPoint(x, 100));
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(xs.last(), 100));
+        QCOMPARE(view.sliderX(), expected);
+
+        // The source fills what lies left of the divider, the result the rest; both are
+        // fitted to the same square.
+        const QImage shown = view.grab().toImage();
+        for (int x : {20, 120, 280, 380})
+            QVERIFY2(near(shown.pixelColor(x, 60), x < expected * 400 ? kRed : kBlue),
+                     qPrintable(QString::number(x)));
+    }
+
+    void previewShowsAnOrientedPortraitUpright_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("JPEG") << "portrait.jpg";
+        QTest::newRow("PNG") << "portrait.png";
+    }
+    void previewShowsAnOrientedPortraitUpright() {
+        QFETCH(QString, name);
+        // Stored 60 × 40 with orientation 6: shown turned a quarter clockwise, 40 × 60, with
+        // the stored left (red) half on top.
+        const QString source = writeHalvedPhoto(m_files.filePath(name), 60, 40, 6);
+        if (ImageServices::readProperties(source).value().orientation != std::optional<int>(6))
+            QSKIP("this libvips build keeps no orientation in this format");
+        // The upscaled file carries no orientation, so it stays as stored.
+        ImageItem item(QUrl::fromLocalFile(source));
+        item.setOutputURL(
+            QUrl::fromLocalFile(writeHalvedPhoto(source + QStringLiteral(".out.png"), 240, 160)));
+        auto sheet = openPreview(&item);
+        QVERIFY(sheet->beforeAfterView());
+        const QImage before = sheet->beforeAfterView()->before();
+        QCOMPARE(before.size(), QSize(40, 60));
+        QVERIFY(near(before.pixelColor(20, 5), kRed) && near(before.pixelColor(20, 55), kBlue));
+        const QImage after = sheet->beforeAfterView()->after();
+        QCOMPARE(after.size(), QSize(240, 160));
+        QVERIFY(near(after.pixelColor(5, 80), kRed) && near(after.pixelColor(235, 80), kBlue));
+    }
+
+    void previewWithoutAReadableOutputShowsTheSourceAlone_data() {
+        QTest::addColumn<bool>("hasOutput");
+        QTest::addColumn<QString>("dimensions");
+        QTest::newRow("not upscaled yet") << false << "60 × 40 px";
+        QTest::newRow("output deleted since") << true << "60 × 40 px (original)";
+    }
+    void previewWithoutAReadableOutputShowsTheSourceAlone() {
+        QFETCH(bool, hasOutput);
+        QFETCH(QString, dimensions);
+        ImageItem item(QUrl::fromLocalFile(
+            writeHalvedPhoto(m_files.filePath(QStringLiteral("alone.png")), 60, 40)));
+        if (hasOutput)
+            item.setOutputURL(QUrl::fromLocalFile(m_files.filePath(QStringLiteral("gone.png"))));
+        auto sheet = openPreview(&item);
+        QVERIFY(!sheet->isLoading() && !sheet->beforeAfterView());
+        QVERIFY(sheet->inputPreview() && sheet->inputPreview()->isVisible());
+        QCOMPARE(sheet->dimensionText(), dimensions);
+    }
+};
+
+QTEST_MAIN(ToolViewsTest)
+#include "test_tool_views.moc"
