@@ -28,7 +28,7 @@
 #include "compress/views/CompressView.h"
 #include "compress/views/FileListView.h"
 #include "compress/views/SummaryView.h"
-#include "cutout/CutoutTestImages.h"
+#include "support/TestImages.h"
 #include "cutout/CutoutViewModel.h"
 #include "cutout/views/CutoutSettingsBar.h"
 #include "cutout/views/CutoutView.h"

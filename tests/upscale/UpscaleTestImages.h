@@ -1,4 +1,0 @@
-#pragma once
-
-// The upscale tests' images now live in the shared kit.
-#include "support/TestImages.h"
