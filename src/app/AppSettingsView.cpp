@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/AcknowledgementsView.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

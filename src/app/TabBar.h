@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/views/SegmentedControl.h"
+#include "platform/views/SegmentedControl.h"
 
 namespace glintwork {
 

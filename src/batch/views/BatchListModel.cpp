@@ -8,7 +8,7 @@
 #include "batch/views/BatchDriver.h"
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

@@ -6,7 +6,7 @@
 
 #include "batch/views/BatchDriver.h"
 #include "batch/views/Symbols.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

@@ -17,7 +17,7 @@
 #include "batch/views/CompletionSignal.h"
 #include "batch/views/DropZoneView.h"
 #include "batch/views/Symbols.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/ViewParts.h"
 
 namespace glintwork {
 

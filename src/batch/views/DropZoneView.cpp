@@ -11,7 +11,7 @@
 
 #include "batch/views/FileDrop.h"
 #include "batch/views/Symbols.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

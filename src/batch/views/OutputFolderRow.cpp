@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "batch/views/ElidedLabel.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 #include "platform/BookmarkService.h"
 #include "platform/SharedOutputSettings.h"
 

@@ -5,7 +5,7 @@
 #include <QPalette>
 
 #include "batch/FileService.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

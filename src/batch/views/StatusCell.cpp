@@ -8,7 +8,7 @@
 #include <QPalette>
 
 #include "batch/views/Symbols.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

@@ -14,7 +14,7 @@
 
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/ViewParts.h"
 #include "compress/ConversionViewModel.h"
 #include "naming/views/NamingView.h"
 

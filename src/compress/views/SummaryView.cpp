@@ -5,7 +5,7 @@
 
 #include "batch/FileService.h"
 #include "batch/views/SizeChange.h"
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 #include "compress/ConversionViewModel.h"
 
 namespace glintwork {

@@ -9,8 +9,8 @@
 
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
-#include "batch/views/SegmentedControl.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/SegmentedControl.h"
+#include "platform/views/ViewParts.h"
 #include "cutout/BackgroundRemover.h"
 #include "cutout/CutoutViewModel.h"
 #include "naming/views/NamingView.h"

@@ -6,8 +6,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "batch/views/SegmentedControl.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/SegmentedControl.h"
+#include "platform/views/ViewParts.h"
 
 namespace glintwork {
 

@@ -13,8 +13,8 @@
 #include "batch/ImageItem.h"
 #include "batch/views/ElidedLabel.h"
 #include "batch/views/Symbols.h"
-#include "batch/views/TabStyle.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/TabStyle.h"
+#include "platform/views/ViewParts.h"
 #include "platform/ImageServices.h"
 #include "upscale/views/BeforeAfterView.h"
 

@@ -8,8 +8,8 @@
 
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
-#include "batch/views/SegmentedControl.h"
-#include "batch/views/ViewParts.h"
+#include "platform/views/SegmentedControl.h"
+#include "platform/views/ViewParts.h"
 #include "naming/views/NamingView.h"
 #include "upscale/UpscaleViewModel.h"
 

@@ -1,11 +1,11 @@
-#include "batch/views/ViewParts.h"
+#include "platform/views/ViewParts.h"
 
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "batch/views/TabStyle.h"
+#include "platform/views/TabStyle.h"
 
 namespace glintwork {
 

@@ -1,4 +1,4 @@
-#include "batch/views/SegmentedControl.h"
+#include "platform/views/SegmentedControl.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
