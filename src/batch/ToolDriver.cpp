@@ -16,6 +16,7 @@ namespace glintwork {
 
 ToolDriver::ToolDriver(const QSet<QString>& extensions, QObject* parent)
     : QObject(parent), m_extensions(extensions) {
+    connect(this, &ToolDriver::itemsChanged, this, &ToolDriver::watchItems);
     connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
         m_reserved.clear();
         setRunning(false);
@@ -73,6 +74,24 @@ void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& f
     }
     if (!intake.problems.isEmpty())
         Q_EMIT intakeProblems(intake.problems);
+}
+
+int ToolDriver::completedCount() const {
+    return static_cast<int>(std::count_if(m_items.begin(), m_items.end(), [](const auto& item) {
+        return item->status().is(ConversionStatus::Kind::completed);
+    }));
+}
+
+void ToolDriver::watchItems() {
+    for (const auto& connection : m_itemConnections)
+        disconnect(connection);
+    m_itemConnections.clear();
+    for (const auto& item : m_items) {
+        m_itemConnections.append(
+            connect(item.get(), &ImageItem::statusChanged, this, &ToolDriver::itemOutcomeChanged));
+        m_itemConnections.append(connect(item.get(), &ImageItem::compressedSizeChanged, this,
+                                         &ToolDriver::itemOutcomeChanged));
+    }
 }
 
 void ToolDriver::clearItems() {

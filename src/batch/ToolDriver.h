@@ -43,6 +43,7 @@ public:
     ~ToolDriver() override;
 
     [[nodiscard]] const ItemList& items() const { return m_items; }
+    [[nodiscard]] int completedCount() const;
     [[nodiscard]] bool isRunning() const { return m_isRunning; }
     [[nodiscard]] bool isCancelling() const { return m_isCancelling; }
     // Something in the list is waiting and no run is going on.
@@ -84,6 +85,8 @@ public:
 
 Q_SIGNALS:
     void itemsChanged();
+    // Some item's status or output size changed (many may change within one moment).
+    void itemOutcomeChanged();
     // Named or found inputs that could not be added, with the reason for each.
     void intakeProblems(const QList<IntakeProblem>& problems);
     void settingsChanged();
@@ -138,6 +141,8 @@ private:
     // Lists the files of `found` not listed yet (made on a worker thread or here) and
     // reports the problems.
     void takeIntake(const FileService::Intake& intake, const ItemList& found);
+    // Follows the outcome of the items listed now.
+    void watchItems();
 
     const QSet<QString>& m_extensions;
     bool m_isRunning = false;
@@ -145,6 +150,7 @@ private:
     QPointer<SharedOutputSettings> m_shared;
     std::optional<QUrl> m_fixedOutputDirectory;
     int m_concurrencyLimit = 0;
+    QList<QMetaObject::Connection> m_itemConnections;
 };
 
 // A tool driver with its settings, their store and its per-file pipeline: `Settings`

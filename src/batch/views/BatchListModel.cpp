@@ -5,18 +5,18 @@
 #include <QPalette>
 
 #include "batch/ImageItem.h"
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
 #include "platform/views/TabStyle.h"
 
 namespace glintwork {
 
-BatchListModel::BatchListModel(BatchDriver* driver, Layout layout, QObject* parent)
+BatchListModel::BatchListModel(ToolDriver* driver, Layout layout, QObject* parent)
     : QAbstractTableModel(parent), m_driver(driver), m_layout(std::move(layout)) {
-    connect(driver, &BatchDriver::itemsChanged, this, &BatchListModel::reload);
+    connect(driver, &ToolDriver::itemsChanged, this, &BatchListModel::reload);
     // The Convert column names the settings chosen now, also for rows already finished.
-    connect(driver, &BatchDriver::settingsChanged, this, [this] {
+    connect(driver, &ToolDriver::settingsChanged, this, [this] {
         const int convert = section(Column::convert);
         if (rowCount() > 0 && convert >= 0)
             Q_EMIT dataChanged(index(0, convert), index(rowCount() - 1, convert));

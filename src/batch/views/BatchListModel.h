@@ -13,7 +13,7 @@
 
 namespace glintwork {
 
-class BatchDriver;
+class ToolDriver;
 class ImageItem;
 
 // A tool's list as a table over its driver's items. Rows follow the driver's list; a change
@@ -49,7 +49,7 @@ public:
         bool showsOutputSize = false;
     };
 
-    BatchListModel(BatchDriver* driver, Layout layout, QObject* parent = nullptr);
+    BatchListModel(ToolDriver* driver, Layout layout, QObject* parent = nullptr);
     ~BatchListModel() override;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
@@ -75,7 +75,7 @@ private:
     void reload();
     void itemChanged(const ImageItem* item, Column first, Column last);
 
-    QPointer<BatchDriver> m_driver;
+    QPointer<ToolDriver> m_driver;
     Layout m_layout;
     QHash<const ImageItem*, int> m_rows;
     QList<QMetaObject::Connection> m_itemConnections;

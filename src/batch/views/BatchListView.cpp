@@ -9,7 +9,7 @@
 
 #include "batch/FileService.h"
 #include "batch/ImageItem.h"
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
@@ -109,7 +109,7 @@ private:
 
 } // namespace
 
-BatchListView::BatchListView(BatchDriver* driver, BatchListModel* model,
+BatchListView::BatchListView(ToolDriver* driver, BatchListModel* model,
                              const QList<int>& columnWidths, QWidget* parent)
     : QTableView(parent), m_driver(driver), m_model(model), m_spinnerTimer(new QTimer(this)) {
     m_model->setParent(this);
@@ -157,7 +157,7 @@ BatchListView::BatchListView(BatchDriver* driver, BatchListModel* model,
         const int x = columnViewportPosition(status);
         viewport()->update(QRect(x, 0, columnWidth(status), viewport()->height()));
     });
-    connect(driver, &BatchDriver::isRunningChanged, this, &BatchListView::updateSpinner);
+    connect(driver, &ToolDriver::isRunningChanged, this, &BatchListView::updateSpinner);
     updateSpinner();
 }
 

@@ -8,7 +8,7 @@ class QTimer;
 
 namespace glintwork {
 
-class BatchDriver;
+class ToolDriver;
 class BatchListModel;
 class ImageItem;
 
@@ -20,7 +20,7 @@ class BatchListView : public QTableView {
 
 public:
     // `columnWidths` are the fixed widths of the columns after the file name, in order.
-    BatchListView(BatchDriver* driver, BatchListModel* model, const QList<int>& columnWidths,
+    BatchListView(ToolDriver* driver, BatchListModel* model, const QList<int>& columnWidths,
                   QWidget* parent = nullptr);
 
     [[nodiscard]] BatchListModel* listModel() const { return m_model; }
@@ -36,7 +36,7 @@ protected:
 private:
     void updateSpinner();
 
-    QPointer<BatchDriver> m_driver;
+    QPointer<ToolDriver> m_driver;
     BatchListModel* m_model = nullptr;
     QTimer* m_spinnerTimer = nullptr;
     int m_spinnerPhase = 0;

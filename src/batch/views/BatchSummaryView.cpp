@@ -4,13 +4,13 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/Symbols.h"
 #include "platform/views/TabStyle.h"
 
 namespace glintwork {
 
-BatchSummaryView::BatchSummaryView(BatchDriver* driver, const QString& busyText, QWidget* parent)
+BatchSummaryView::BatchSummaryView(ToolDriver* driver, const QString& busyText, QWidget* parent)
     : QWidget(parent), m_driver(driver), m_refreshTimer(new QTimer(this)),
       m_spinnerTimer(new QTimer(this)) {
     auto* layout = new QHBoxLayout(this);
@@ -46,9 +46,9 @@ BatchSummaryView::BatchSummaryView(BatchDriver* driver, const QString& busyText,
                                           devicePixelRatioF()));
     });
 
-    connect(driver, &BatchDriver::itemsChanged, this, &BatchSummaryView::refresh);
-    connect(driver, &BatchDriver::itemOutcomeChanged, m_refreshTimer, qOverload<>(&QTimer::start));
-    connect(driver, &BatchDriver::isRunningChanged, this, &BatchSummaryView::refresh);
+    connect(driver, &ToolDriver::itemsChanged, this, &BatchSummaryView::refresh);
+    connect(driver, &ToolDriver::itemOutcomeChanged, m_refreshTimer, qOverload<>(&QTimer::start));
+    connect(driver, &ToolDriver::isRunningChanged, this, &BatchSummaryView::refresh);
     refresh();
 }
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 
 class QHBoxLayout;
 class QLabel;
@@ -18,13 +18,13 @@ class BatchSummaryView : public QWidget {
 
 public:
     // `busyText` is the tool's note during a run ("Converting...", "Processing...", …).
-    BatchSummaryView(BatchDriver* driver, const QString& busyText, QWidget* parent = nullptr);
+    BatchSummaryView(ToolDriver* driver, const QString& busyText, QWidget* parent = nullptr);
 
     [[nodiscard]] QString filesText() const;
     [[nodiscard]] bool isShowingBusyNote() const;
 
 protected:
-    [[nodiscard]] BatchDriver* driver() const { return m_driver; }
+    [[nodiscard]] ToolDriver* driver() const { return m_driver; }
     // Where a tool's own parts go, between the count and the busy note.
     [[nodiscard]] QHBoxLayout* extrasLayout() const { return m_extras; }
     // Called on every recount (a derived view also calls it once it is built).
@@ -33,7 +33,7 @@ protected:
 private:
     void refresh();
 
-    QPointer<BatchDriver> m_driver;
+    QPointer<ToolDriver> m_driver;
     QLabel* m_files = nullptr;
     QHBoxLayout* m_extras = nullptr;
     QLabel* m_spinner = nullptr;

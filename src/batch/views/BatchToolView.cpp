@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/CompletionSignal.h"
 #include "batch/views/DropZoneView.h"
 #include "batch/views/Symbols.h"
@@ -31,15 +31,26 @@ BatchToolView::BatchToolView(TabKind tab, QWidget* parent)
 }
 
 BatchToolView::~BatchToolView() {
-    // The batch goes on without the view and releases its driver when it is over.
-    if (m_batch)
-        m_batch->retireWhileRunning();
+    // A running batch goes on without the view: its driver leaves the view for the
+    // application and releases itself when the run is over.
+    ToolDriver* driver = m_batch;
+    if (!driver || !driver->isRunning())
+        return;
+    driver->disconnect(this);
+    driver->setParent(QCoreApplication::instance());
+    connect(driver, &ToolDriver::runFinished, driver, [driver](bool cancelled) {
+        if (!cancelled)
+            signalBatchCompletion(nullptr);
+        driver->deleteLater();
+    });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, driver,
+            [driver] { driver->cancel(); });
 }
 
-void BatchToolView::assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* list,
+void BatchToolView::assemble(ToolDriver* batch, QWidget* settingsBar, QWidget* list,
                              QWidget* summary, const QString& startText) {
     m_batch = batch;
-    connect(m_dropZone, &DropZoneView::filesAdded, batch, &BatchDriver::addFiles);
+    connect(m_dropZone, &DropZoneView::filesAdded, batch, &ToolDriver::addFilesInBackground);
 
     auto* column = new QVBoxLayout(m_listPage);
     column->setContentsMargins(0, 0, 0, 0);
@@ -65,27 +76,27 @@ void BatchToolView::assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* 
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &BatchToolView::cancelIfPossible);
 
-    connect(batch, &BatchDriver::itemsChanged, this, &BatchToolView::refresh);
-    connect(batch, &BatchDriver::intakeProblems, this, &BatchToolView::noteIntakeProblems);
+    connect(batch, &ToolDriver::itemsChanged, this, &BatchToolView::refresh);
+    connect(batch, &ToolDriver::intakeProblems, this, &BatchToolView::noteIntakeProblems);
     m_intakeProblemsDelay = new QTimer(this);
     m_intakeProblemsDelay->setSingleShot(true);
     m_intakeProblemsDelay->setInterval(250);
     connect(m_intakeProblemsDelay, &QTimer::timeout, this, &BatchToolView::showIntakeProblems);
-    connect(batch, &BatchDriver::itemOutcomeChanged, this, &BatchToolView::refresh);
-    connect(batch, &BatchDriver::isRunningChanged, this, &BatchToolView::refresh);
-    connect(batch, &BatchDriver::isCancellingChanged, this, &BatchToolView::refresh);
-    connect(batch, &BatchDriver::announcement, this, [this](const QString& text) {
+    connect(batch, &ToolDriver::itemOutcomeChanged, this, &BatchToolView::refresh);
+    connect(batch, &ToolDriver::isRunningChanged, this, &BatchToolView::refresh);
+    connect(batch, &ToolDriver::isCancellingChanged, this, &BatchToolView::refresh);
+    connect(batch, &ToolDriver::announcement, this, [this](const QString& text) {
         // Screen readers announce an alert raised on the control the user just pressed.
         m_cancel->setAccessibleDescription(text);
         QAccessibleEvent alert(m_cancel, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
     });
-    connect(batch, &BatchDriver::runFinished, this, [this](bool cancelled) {
+    connect(batch, &ToolDriver::runFinished, this, [this](bool cancelled) {
         if (!cancelled)
             signalBatchCompletion(window());
     });
     // Quitting stops the run; what was half written is removed by the pipeline.
-    connect(qApp, &QCoreApplication::aboutToQuit, batch, &BatchDriver::cancel);
+    connect(qApp, &QCoreApplication::aboutToQuit, batch, &ToolDriver::cancel);
 
     m_cancelSpinner->setInterval(80);
     connect(m_cancelSpinner, &QTimer::timeout, this, [this] {
@@ -135,7 +146,7 @@ QWidget* BatchToolView::buildActionBar(const QString& startText) {
     row->addWidget(m_openFolder);
 
     m_clear = new QPushButton(tr("Clear"), bar);
-    connect(m_clear, &QPushButton::clicked, m_batch, &BatchDriver::clearItems);
+    connect(m_clear, &QPushButton::clicked, m_batch, &ToolDriver::clearItems);
     row->addWidget(m_clear);
     row->addStretch(1);
 
@@ -176,7 +187,7 @@ void BatchToolView::refresh() {
     m_stack->setCurrentWidget(m_batch->items().isEmpty() ? static_cast<QWidget*>(m_dropZone)
                                                          : m_listPage);
 
-    const bool completed = m_batch->anyCompleted();
+    const bool completed = m_batch->completedCount() > 0;
     m_summaryDivider->setVisible(completed);
     m_summary->setVisible(completed);
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include "batch/FileService.h"
+#include "batch/ToolDriver.h"
 #include "platform/TabKind.h"
 
 class QFrame;
@@ -13,7 +15,6 @@ class QVBoxLayout;
 
 namespace glintwork {
 
-class BatchDriver;
 class DropZoneView;
 
 // What the three tool tabs have in common: the large drop zone while the list is empty,
@@ -27,7 +28,7 @@ class BatchToolView : public QWidget {
 public:
     ~BatchToolView() override;
 
-    [[nodiscard]] BatchDriver* batchDriver() const { return m_batch; }
+    [[nodiscard]] ToolDriver* toolDriver() const { return m_batch; }
     [[nodiscard]] DropZoneView* dropZone() const { return m_dropZone; }
     [[nodiscard]] QPushButton* openFolderButton() const { return m_openFolder; }
     [[nodiscard]] QPushButton* clearButton() const { return m_clear; }
@@ -41,7 +42,7 @@ protected:
 
     // Builds the tab around the tool's parts, which become children of the list page.
     // `startText` labels the start button ("Start Conversion", …).
-    void assemble(BatchDriver* batch, QWidget* settingsBar, QWidget* list, QWidget* summary,
+    void assemble(ToolDriver* batch, QWidget* settingsBar, QWidget* list, QWidget* summary,
                   const QString& startText);
     [[nodiscard]] QWidget* listPage() const { return m_listPage; }
 
@@ -58,7 +59,7 @@ private:
     void cancelIfPossible();
     void updateCancelSpinner();
 
-    BatchDriver* m_batch = nullptr;
+    QPointer<ToolDriver> m_batch;
     QStackedLayout* m_stack = nullptr;
     DropZoneView* m_dropZone = nullptr;
     QWidget* m_listPage = nullptr;

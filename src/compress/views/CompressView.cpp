@@ -1,6 +1,6 @@
 #include "compress/views/CompressView.h"
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressSettingsBar.h"
 #include "compress/views/FileListView.h"
@@ -13,7 +13,7 @@ CompressView::CompressView(SharedOutputSettings* outputSettings, QWidget* parent
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();
-    BatchDriver* batch = BatchDriver::bind(m_driver, this);
+    ToolDriver* batch = m_driver;
     m_settingsBar = new CompressSettingsBar(m_driver, listPage());
     m_fileList = new FileListView(batch, m_driver, listPage());
     m_summary = new SummaryView(batch, m_driver, listPage());

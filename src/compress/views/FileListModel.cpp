@@ -26,7 +26,7 @@ BatchListModel::Layout compressLayout(ConversionViewModel* driver) {
 
 } // namespace
 
-FileListModel::FileListModel(BatchDriver* batch, ConversionViewModel* driver, QObject* parent)
+FileListModel::FileListModel(ToolDriver* batch, ConversionViewModel* driver, QObject* parent)
     : BatchListModel(batch, compressLayout(driver), parent) {}
 
 } // namespace glintwork

@@ -13,7 +13,7 @@ class FileListModel : public BatchListModel {
 public:
     enum Column { FileColumn, ConvertColumn, SizeColumn, RatioColumn, StatusColumn, ColumnCount };
 
-    FileListModel(BatchDriver* batch, ConversionViewModel* driver, QObject* parent = nullptr);
+    FileListModel(ToolDriver* batch, ConversionViewModel* driver, QObject* parent = nullptr);
 };
 
 } // namespace glintwork

@@ -13,7 +13,7 @@ class FileListView : public BatchListView {
     Q_OBJECT
 
 public:
-    FileListView(BatchDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
+    FileListView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] FileListModel* listModel() const;
 };

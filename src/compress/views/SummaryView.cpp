@@ -10,7 +10,7 @@
 
 namespace glintwork {
 
-SummaryView::SummaryView(BatchDriver* batch, ConversionViewModel* driver, QWidget* parent)
+SummaryView::SummaryView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent)
     : BatchSummaryView(batch, tr("Converting..."), parent), m_driver(driver) {
     m_totals = new QLabel(this);
     extrasLayout()->addWidget(m_totals);

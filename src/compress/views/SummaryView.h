@@ -16,7 +16,7 @@ class SummaryView : public BatchSummaryView {
     Q_OBJECT
 
 public:
-    SummaryView(BatchDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
+    SummaryView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] QString totalsText() const;
     [[nodiscard]] QString savingText() const;

@@ -1,6 +1,6 @@
 #include "cutout/views/CutoutView.h"
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
 #include "batch/views/BatchSummaryView.h"
@@ -35,7 +35,7 @@ CutoutView::CutoutView(SharedOutputSettings* outputSettings, QWidget* parent)
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();
-    BatchDriver* batch = BatchDriver::bind(m_driver, this);
+    ToolDriver* batch = m_driver;
     m_settingsBar = new CutoutSettingsBar(m_driver, listPage());
     m_fileList = new BatchListView(batch, new BatchListModel(batch, cutoutLayout(m_driver)),
                                    {110, 70, 110}, listPage());

@@ -24,7 +24,7 @@ BatchListModel::Layout upscaleLayout(UpscaleViewModel* driver) {
 
 } // namespace
 
-UpscaleFileListView::UpscaleFileListView(BatchDriver* batch, UpscaleViewModel* driver,
+UpscaleFileListView::UpscaleFileListView(ToolDriver* batch, UpscaleViewModel* driver,
                                          QWidget* parent)
     : BatchListView(batch, new BatchListModel(batch, upscaleLayout(driver)), {120, 80, 110},
                     parent),

@@ -14,7 +14,7 @@ class UpscaleFileListView : public BatchListView {
     Q_OBJECT
 
 public:
-    UpscaleFileListView(BatchDriver* batch, UpscaleViewModel* driver, QWidget* parent = nullptr);
+    UpscaleFileListView(ToolDriver* batch, UpscaleViewModel* driver, QWidget* parent = nullptr);
 
     // "HEIC → 4x PNG": the item's format and what the settings chosen now make of it.
     [[nodiscard]] static QString conversionText(const ImageItem& item, const UpscaleViewModel& driver);

@@ -1,6 +1,6 @@
 #include "upscale/views/UpscaleView.h"
 
-#include "batch/views/BatchDriver.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/BatchSummaryView.h"
 #include "upscale/UpscaleViewModel.h"
 #include "upscale/views/UpscaleFileListView.h"
@@ -14,7 +14,7 @@ UpscaleView::UpscaleView(SharedOutputSettings* outputSettings, QWidget* parent)
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();
-    BatchDriver* batch = BatchDriver::bind(m_driver, this);
+    ToolDriver* batch = m_driver;
     m_settingsBar = new UpscaleSettingsBar(m_driver, listPage());
     m_fileList = new UpscaleFileListView(batch, m_driver, listPage());
     m_summary = new BatchSummaryView(batch, tr("Upscaling..."), listPage());
