@@ -75,9 +75,9 @@ struct WriteMetadata {
     friend bool operator==(const WriteMetadata&, const WriteMetadata&) = default;
 };
 
-// Decoding, encoding and resampling of whole images over libvips, plus the one format
-// libvips does not write (TGA, the input cjpeg takes). Byte-level edits of PNG files live in
-// PngContainer. Every call may run on any thread.
+// Decoding, encoding and resampling of whole images over libvips; the byte-level work on
+// containers lives in PngContainer, SimpleContainers (JPEG's EXIF segment, TGA) and
+// TiffExif. Every call may run on any thread.
 namespace ImageServices {
 
 // Images whose header claims more pixels than this are refused before decoding.
