@@ -106,7 +106,6 @@ private Q_SLOTS:
         QVERIFY(running && running->isRunning() && !running->isCancelling());
         pipeline.release->store(true);
         QVERIFY(finished.wait(30000));
-        QCOMPARE(finished.first().first().toBool(), false);
         for (const auto& item : items)
             QVERIFY(QFileInfo::exists(item->outputURL().value_or(QUrl()).toLocalFile()));
         QTRY_VERIFY(running.isNull());
@@ -115,7 +114,6 @@ private Q_SLOTS:
         compress = qobject_cast<CompressView*>(root.toolView());
         compress->driver()->addFiles(test::writeImages(m_dir->filePath(QStringLiteral("in")), 1));
         const OutputFolderRow* row = compress->settingsBar()->outputFolderRow();
-        QCOMPARE(shared.outputDirectory(), std::optional<QUrl>(QUrl::fromLocalFile(out)));
         QVERIFY(row->displayedPath().endsWith(QStringLiteral("/out")));
         QVERIFY(row->useInputFolderButton()->isVisibleTo(compress));
         // An idle driver goes with its view at once.
