@@ -10,7 +10,6 @@
 #include "UiTestSupport.h"
 #include "support/TestSupport.h"
 #include "app/AcknowledgementsView.h"
-#include "app/AppLanguage.h"
 #include "app/AppSettingsView.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
