@@ -179,8 +179,7 @@ private Q_SLOTS:
         // A dropped folder brings its images.
         test::writeImages(folder, 3);
         QVERIFY(test::dropFiles(tool.view->dropZone(), {QUrl::fromLocalFile(folder)}));
-        QVERIFY(!tool.view->dropZone()->isTargeted());
-        QVERIFY(tool.view->isShowingList());
+        QVERIFY(tool.view->isShowingList() && !tool.view->dropZone()->isTargeted());
         QCOMPARE(tool.list->listModel()->rowCount(), 3);
 
         // The convert column follows the chosen format, on a row finished earlier too.
@@ -200,8 +199,7 @@ private Q_SLOTS:
             QVERIFY(item->url() != second);
         for (int remaining = 2; remaining > 0; --remaining)
             rowAction(tool.list, 0, QStringLiteral("Delete"))->trigger();
-        QVERIFY(!tool.view->isShowingList());
-        QVERIFY(tool.view->dropZone()->isVisible());
+        QVERIFY(!tool.view->isShowingList() && tool.view->dropZone()->isVisible());
     }
 
     void returnStartsEscapeCancelsAndTheSummaryFollows_data() {
@@ -392,16 +390,14 @@ private Q_SLOTS:
     void previewDividerIsClampedToTheView_data() {
         QTest::addColumn<QList<int>>("xs");
         QTest::addColumn<double>("expected");
-        QTest::newRow("past the left edge") << QList<int>{200, 40, -60} << 0.0;
-        QTest::newRow("past the right edge") << QList<int>{200, 380, 460} << 1.0;
+        QTest::newRow("past the edge") << QList<int>{200, 40, -60} << 0.0;
         QTest::newRow("a quarter in") << QList<int>{300, 100} << 0.25;
     }
     void previewDividerIsClampedToTheView() {
         QFETCH(QList<int>, xs);
         QFETCH(double, expected);
-        QImage before(40, 40, QImage::Format_RGB888);
+        QImage before(40, 40, QImage::Format_RGB32), after(160, 160, QImage::Format_RGB32);
         before.fill(kRed);
-        QImage after(160, 160, QImage::Format_RGB888);
         after.fill(kBlue);
         BeforeAfterView view(before, after);
         view.resize(400, 400);
@@ -422,23 +418,18 @@ private Q_SLOTS:
     }
 
     void previewShowsTheSourceUprightBesideAResultIfThereIsOne_data() {
-        QTest::addColumn<QString>("name");
         QTest::addColumn<int>("output"); // 0: not upscaled yet, 1: deleted since, 2: there
-        QTest::newRow("JPEG turned") << "portrait.jpg" << 2;
-        QTest::newRow("PNG turned") << "portrait.png" << 2;
-        QTest::newRow("not upscaled yet") << "alone.png" << 0;
-        QTest::newRow("output deleted since") << "alone.png" << 1;
+        QTest::newRow("turned, beside its result") << 2;
+        QTest::newRow("not upscaled yet") << 0;
+        QTest::newRow("output deleted since") << 1;
     }
     void previewShowsTheSourceUprightBesideAResultIfThereIsOne() {
-        QFETCH(QString, name);
         QFETCH(int, output);
         // Stored 60 × 40 with orientation 6: shown turned a quarter clockwise, 40 × 60, with
         // the stored bottom left (blue) on top to the left of the stored top left (red).
         const bool turned = output == 2;
         const QString source =
-            writePhoto(m_dir->filePath(name), 60, 40, turned ? std::optional(6) : std::nullopt);
-        if (turned && ImageServices::readProperties(source).value().orientation != std::optional<int>(6))
-            QSKIP("this libvips build keeps no orientation in this format");
+            writePhoto(m_dir->filePath(QStringLiteral("photo.jpg")), 60, 40, turned ? std::optional(6) : std::nullopt);
         ImageItem item(QUrl::fromLocalFile(source));
         // The upscaled file carries no orientation, so it stays as stored.
         if (output > 0)
