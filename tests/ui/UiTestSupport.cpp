@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QMimeData>
 #include <QThreadPool>
-#include <QWidget>
 
 namespace glintwork::test {
 

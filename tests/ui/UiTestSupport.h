@@ -6,10 +6,8 @@
 #include <thread>
 
 #include <QFile>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 #include "batch/ToolDriver.h"
 #include "platform/CancellationToken.h"
