@@ -1,18 +1,11 @@
 #include "UiTestSupport.h"
 
-#include <chrono>
-#include <thread>
-
 #include <QDir>
-#include <QFile>
 #include <QApplication>
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
 #include <QThreadPool>
-#include <QWidget>
-
-#include "platform/CancellationToken.h"
 
 namespace glintwork::test {
 
@@ -48,23 +41,6 @@ bool dropFiles(QWidget* target, const QList<QUrl>& urls) {
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     return true;
-}
-
-FileOutcome ControlledPipeline::run(const QUrl& input, const QUrl& output,
-                                    CancellationToken& token) const {
-    if (!finishAtOnce.contains(input.fileName())) {
-        while (!release->load()) {
-            token.check();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-    token.check();
-    QFile source(input.toLocalFile());
-    QFile written(output.toLocalFile());
-    if (!source.open(QIODevice::ReadOnly) || !written.open(QIODevice::WriteOnly))
-        throw std::runtime_error("the stand-in pipeline could not copy its input");
-    written.write(source.read(source.size() / 2));
-    return FileOutcome{output, std::nullopt};
 }
 
 } // namespace glintwork::test

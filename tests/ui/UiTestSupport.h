@@ -1,14 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
-#include <QStringList>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 #include "batch/ToolDriver.h"
+#include "platform/CancellationToken.h"
 
 class QWidget;
 
@@ -32,12 +34,20 @@ struct ControlledPipeline {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     QStringList finishAtOnce;
 
-    [[nodiscard]] FileOutcome run(const QUrl& input, const QUrl& output,
-                                  CancellationToken& token) const;
     template <typename Driver> void attach(Driver* driver) const {
         driver->setPipeline([self = *this](const auto& request, CancellationToken& token,
                                            const ToolDriver::Progress&) {
-            return self.run(request.input, request.outputURL, token);
+            while (!self.finishAtOnce.contains(request.input.fileName()) && !self.release->load()) {
+                token.check();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            token.check();
+            QFile source(request.input.toLocalFile());
+            QFile written(request.outputURL.toLocalFile());
+            if (!source.open(QIODevice::ReadOnly) || !written.open(QIODevice::WriteOnly))
+                throw std::runtime_error("the stand-in pipeline could not copy its input");
+            written.write(source.read(source.size() / 2));
+            return FileOutcome{request.outputURL, std::nullopt};
         });
     }
 };
