@@ -48,11 +48,8 @@ TEST(CompressionPercentText, RoundsAndSigns) {
     const std::tuple<qint64, std::optional<qint64>, const char*> cases[] = {
         {1000, std::nullopt, "(none)"},
         {0, 500, "(none)"},
-        {-1, 500, "(none)"},
         {1000, 650, "-35%"},
         {1000, 1000, "-0%"},
-        {1000, 0, "-100%"},
-        {1000, 3000, "+200%"},
         {8, 7, "-12%"},
         {8, 5, "-38%"},
         {8, 9, "+12%"},
