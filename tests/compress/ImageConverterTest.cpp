@@ -143,8 +143,8 @@ protected:
 };
 
 // Every encoder honours the size it is given (limits such as 1000 × none on 4000 × 3000, on
-// small images of the same shapes; the rounding is the PNG quantizer's test) and never
-// enlarges; outputs carry no orientation, so a sideways photo is stored upright and a limit
+// small images of the same shapes; the rounding and the limits that change nothing are the
+// PNG quantizer's test); outputs carry no orientation, so a sideways photo is stored upright and a limit
 // applies to its upright size; and every encoder gets sRGB numbers, so an input whose profile
 // an encoder would drop, or CMYK that it cannot read at all, comes out as it looks.
 TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
@@ -181,7 +181,6 @@ TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
         int width, height;
         double psnr;
     } cases[] = {{photo, {}, {}, 160, 120, 28},      {photo, 40, {}, 40, 30, 25},
-                 {photo, 0, 40, 53, 40, 25},         {photo, 320, 320, 160, 120, 28},
                  {tall, 1, {}, 1, 333, 0},           {sideways, {}, {}, 48, 64, 25},
                  {sideways, {}, 32, 24, 32, 25},     {profiled[0], {}, {}, 128, 96, 30},
                  {profiled[1], {}, {}, 128, 96, 30}, {profiled[2], {}, {}, 128, 96, 30}};
@@ -259,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat, ::testing::ValuesIn(kFormat
 
 // Converting a folder in place: the input is never replaced, nor a name handed to another item
 // of the run, nor a file that appears at the chosen name while the encoder runs; a custom name
-// gets its folder made, and is shortened when the file system would refuse it.
+// gets its folder made.
 TEST_F(ImageConverterTest, NamesNeverReplaceAFile) {
     if (!installed(u"cwebp"_s))
         GTEST_SKIP() << "cwebp is not installed in Resources/bin";
@@ -272,16 +271,6 @@ TEST_F(ImageConverterTest, NamesNeverReplaceAFile) {
     m_out = m_scratch.filePath(u"deep/er"_s);
     const QString custom = m_out + u"/image-01.webp"_s;
     EXPECT_EQ(convert(webp, OutputFormat::webp, 80, {}, {}, custom), custom);
-    // A name longer than the file system takes is shortened in the middle, keeping its ends.
-    const QString stem = m_out + u'/' + QString(200, u'a') + QString(30, u'b');
-    for (const QString& end : {u"b-small.webp"_s, u"b-small-1.webp"_s}) {
-        const QString name =
-            QFileInfo(convert(webp, OutputFormat::webp, 80, {}, {}, stem + u"-small.webp"_s))
-                .fileName();
-        EXPECT_TRUE(name.startsWith(u"aaaa"_s) && name.endsWith(end) &&
-                    QFile::encodeName(name).size() <= 255)
-            << name.toStdString();
-    }
 
     const QString squatted = m_out + u"/photo.webp"_s;
     useStandIn(u"cwebp"_s, shellQuoted(realTool(u"cwebp"_s)) +
@@ -328,7 +317,6 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
         {hif, sideways, heic, 30, 24, {}, "0.3 <tmp.png> <part>"},
         {"oxipng", photo, png, 80, {}, "exit 0", "-o 4 --strip safe <part>"},
         {"cwebp", sideways, webp, 80, {}, fails, exited},
-        {"avifenc", sideways, avif, 80, {}, fails, exited},
         {"cjpeg", sideways, jpeg, 80, {}, toStdout, exited},
         {"oxipng", sideways, png, 80, {}, fails, exited},
         {"cwebp", photo, webp, 80, {}, "exit 0", "!Output file was not created"},

@@ -24,40 +24,26 @@ namespace {
 
 // Runs of one colour are converted once and copied; whatever the pattern, every pixel must come
 // out exactly as if it were converted on its own (and alpha, varying inside runs, must not split
-// a run).
+// a run). Runs of varying length, over a block's worth so the gathered heads refill, each
+// differing from the one before in one channel only, each channel in turn; then no runs at all.
 TEST(SrgbToOklab, RunsConvertLikeSinglePixels) {
-    using Rgb = std::array<std::uint8_t, 3>;
-    using Pattern = Rgb (*)(std::size_t);
-    // Over a block's worth of runs of varying length, so the gathered heads refill.
-    const Pattern longRuns = [](std::size_t i) {
-        const auto run = std::uint8_t(i / (3 + (i / 997) % 40));
-        return Rgb{run, std::uint8_t(run * 7), std::uint8_t(255 - run)};
-    };
-    // Neighbouring runs differ in one channel only, each channel in turn.
-    const Pattern oneChannel = [](std::size_t i) {
-        return Rgb{std::uint8_t((i / 5 + 2) / 3), std::uint8_t((i / 5 + 1) / 3),
-                   std::uint8_t(i / 15)};
-    };
-    const Pattern noRuns = [](std::size_t i) {
-        return Rgb{std::uint8_t(i), std::uint8_t(i >> 3), 9};
-    };
-    const std::pair<Pattern, std::size_t> cases[] = {
-        {longRuns, 20000}, {oneChannel, 3000}, {noRuns, 3000}};
     using Bits = std::array<std::uint32_t, 3>;
     const SrgbToOklab converter;
-    for (const auto& [pattern, count] : cases) {
+    constexpr std::size_t count = 20000;
+    for (const bool runs : {true, false}) {
         std::vector<std::uint8_t> rgba(count * 4);
         for (std::size_t i = 0; i < count; ++i) {
-            const Rgb rgb = pattern(i);
-            std::copy(rgb.begin(), rgb.end(), rgba.begin() + std::ptrdiff_t(4 * i));
-            rgba[4 * i + 3] = std::uint8_t(i * 37);
+            const std::size_t run = runs ? i / (3 + (i / 997) % 40) : i * 7;
+            const std::uint8_t pixel[4] = {std::uint8_t((run + 2) / 3), std::uint8_t((run + 1) / 3),
+                                           std::uint8_t(run / 3), std::uint8_t(i * 37)};
+            std::copy(pixel, pixel + 4, rgba.begin() + std::ptrdiff_t(4 * i));
         }
         std::vector<Oklab> out(count);
         converter.convertRgba(rgba.data(), out.data(), count);
         for (std::size_t i = 0; i < count; ++i) {
             const Oklab single = converter.convert(rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]);
             ASSERT_EQ(std::bit_cast<Bits>(out[i]), std::bit_cast<Bits>(single))
-                << "pixel " << i << " of " << count;
+                << "pixel " << i << (runs ? " of runs" : "");
         }
     }
 }
