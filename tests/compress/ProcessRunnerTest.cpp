@@ -112,7 +112,6 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
         {sh("kill -TERM $$"), true, "[15] " + exited + "15: "}, // terminated, not cancelled
         {m_resources.binPath() + u"/missing"_s, true, "[errno 2] No such file or directory"},
         {m_resources.addScript(u"plain"_s, "exit 0", false), true, "[errno 13] Permission denied"},
-        {m_resources.binPath(), true, "[errno 13] Permission denied"},
         {garbage, true, "[errno 8] Exec format error"}};
     for (const auto& c : cases)
         EXPECT_EQ(outcome(c.tool, {}, c.capture), c.expected) << c.tool.toStdString();

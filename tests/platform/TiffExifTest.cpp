@@ -21,16 +21,9 @@ using test::expectSamePixels;
 
 // Tags of the EXIF sub-IFD the tests put in and look for; the last is a private tag no EXIF
 // table lists.
-enum Tag : std::uint16_t {
-    exposureTime = 0x829A,
-    isoSpeedRatings = 0x8827,
-    exifVersion = 0x9000,
-    dateTimeOriginal = 0x9003,
-    exposureBias = 0x9204,
-    userComment = 0x9286,
-    pixelXDimension = 0xA002,
-    unknownToLibtiff = 0xC4A5,
-};
+enum Tag : std::uint16_t { exposureTime = 0x829A, isoSpeedRatings = 0x8827, exifVersion = 0x9000,
+    dateTimeOriginal = 0x9003, exposureBias = 0x9204, userComment = 0x9286,
+    pixelXDimension = 0xA002, unknownToLibtiff = 0xC4A5 };
 
 QByteArray numbers(std::initializer_list<std::uint32_t> values, int size, bool little) {
     QByteArray out;

@@ -30,7 +30,6 @@ std::string loaded(const char* key) {
         {u"cutout.mode"_s, rawValue(cutout.mode)},
         {u"cutout.outputFormat"_s, rawValue(cutout.outputFormat)},
         {u"cutout.namingMode"_s, rawValue(cutout.naming.mode)},
-        {u"cutout.exportMask"_s, cutout.exportMaskSeparately ? u"on"_s : u"off"_s},
         {u"upscale.style"_s, rawValue(upscale.style)},
         {u"upscale.outputFormat"_s, rawValue(upscale.outputFormat)},
         {u"upscale.namingMode"_s, rawValue(upscale.naming.mode)},
@@ -95,10 +94,7 @@ TEST_F(SettingsTest, SavedChoicesSurviveRestartAndNamingTouchesOnlyItsTool) {
         compress.setSavedQuality(150);
         compress.setSavedMaxWidth(0);
         compress.save(naming);
-        CutoutSettingsPersistence cutout;
-        cutout.setSavedMode(CutoutMode::cleanEdges);
-        cutout.setSavedOutputFormat(CutoutOutputFormat::tiff);
-        cutout.setSavedExportMaskSeparately(true);
+        CutoutSettingsPersistence().setSavedOutputFormat(CutoutOutputFormat::tiff);
         UpscaleSettingsPersistence().setSavedQuality(UpscaleQuality::fast);
     }
     EXPECT_EQ(CompressSettingsPersistence().load().naming, naming);
@@ -106,9 +102,7 @@ TEST_F(SettingsTest, SavedChoicesSurviveRestartAndNamingTouchesOnlyItsTool) {
     EXPECT_FALSE(m_store.contains(u"glintwork.upscale.namingMode"_s));
     for (const auto& [key, expected] : {std::pair{"compress.quality", "150"},
                                         {"compress.resizeMaxWidth", "none"},
-                                        {"cutout.mode", "cleanEdges"},
                                         {"cutout.outputFormat", "tiff"},
-                                        {"cutout.exportMask", "on"},
                                         {"upscale.quality", "fast"}})
         EXPECT_EQ(loaded(key), expected) << key;
 }
