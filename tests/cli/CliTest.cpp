@@ -14,6 +14,7 @@
 
 #include "compress/ToolManager.h"
 #include "platform/ImageServices.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 #include "upscale/DnnUpscaler.h"
 
@@ -45,13 +46,9 @@ Result runCli(const QStringList& arguments) {
 
 // Noise, so that no encoder finishes before a signal sent to the run arrives.
 QString writeImage(const test::ScratchDir& dir, const QString& name, int width, int height) {
-    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
-    std::uint32_t state = 12345;
-    for (auto& byte : image.pixels)
-        byte = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
     const QString path = dir.filePath(name);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    ImageServices::writePNG(image, path);
+    ImageServices::writePNG(test::noiseImage(width, height, 8, AlphaInfo::none, 3), path);
     return path;
 }
 

@@ -187,8 +187,6 @@ TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         const QString output = convert(c.input, format(), 90, c.maxWidth, c.maxHeight);
-        EXPECT_EQ(output, m_out + u'/' + QFileInfo(c.input).completeBaseName() + u'.' +
-                              fileExtension(format()));
         EXPECT_EQ(outputFiles(), QStringList{QFileInfo(output).fileName()});
         EXPECT_EQ(ImageServices::readProperties(output)->orientation.value_or(1), 1);
         const Image stored = ImageServices::decode(output);
@@ -215,15 +213,12 @@ TEST_P(ConvertEachFormat, BadInputFailsAndLeavesNothing) {
     for (const QString& input : inputs) {
         for (const std::optional<int> maxWidth : {std::optional<int>(), std::optional<int>(10)}) {
             SCOPED_TRACE(input.toStdString() + (maxWidth ? " scaled" : ""));
-            try {
-                (void)convert(input, format(), 80, maxWidth);
-                ADD_FAILURE() << "converted";
-            } catch (const DescribedError& error) {
-                // Which encoder reads the file decides the text, except that what we decode says
-                // so.
-                EXPECT_TRUE(input != inputs[0] || format() == OutputFormat::webp ||
-                            error.description() == u"Image decoding failed"_s);
-            }
+            const std::string text =
+                test::errorText<DescribedError>([&] { (void)convert(input, format(), 80, maxWidth); });
+            // Which encoder reads the file decides the text, except that what we decode says so.
+            EXPECT_NE(text, "(no error)");
+            EXPECT_TRUE(input != inputs[0] || format() == OutputFormat::webp ||
+                        text == "Image decoding failed");
             EXPECT_EQ(outputFiles(), QStringList());
         }
     }
@@ -235,18 +230,11 @@ TEST_P(ConvertEachFormat, FullDiskSaysSo) {
     const test::SmallDisk disk(m_scratch);
     if (!disk.isMounted())
         GTEST_SKIP() << "mounting a small tmpfs needs root";
-    Image noise = Image::make(600, 600, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
-    std::uint32_t state = 7;
-    for (auto& byte : noise.pixels)
-        byte = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
-    const QString input = writeInput(u"noise.png"_s, noise);
+    const QString input =
+        writeInput(u"noise.png"_s, test::noiseImage(600, 600, 8, AlphaInfo::none, 3));
     m_out = disk.path();
-    try {
-        (void)convert(input, format(), 90);
-        ADD_FAILURE() << "written to a full disk";
-    } catch (const DescribedError& error) {
-        EXPECT_EQ(error.description(), u"No space left on device"_s);
-    }
+    EXPECT_EQ(test::errorText<DescribedError>([&] { (void)convert(input, format(), 90); }),
+              "No space left on device");
     EXPECT_EQ(outputFiles(), QStringList());
     EXPECT_EQ(leftovers(), QStringList());
 }
