@@ -116,11 +116,5 @@ TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
     EXPECT_NE(added[0]->id(), added[1]->id());
 }
 
-TEST(FormatByteCount, DecimalUnits) {
-    EXPECT_EQ(FileService::formatByteCount(999), u"999 bytes"_s);
-    EXPECT_EQ(FileService::formatByteCount(1500), u"1.5 kB"_s);
-    EXPECT_EQ(FileService::formatByteCount(2'340'000), u"2.3 MB"_s);
-}
-
 } // namespace
 } // namespace glintwork

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <chrono>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -127,7 +126,6 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
-        const auto started = std::chrono::steady_clock::now();
         const auto error = failureOf([&] { (void)ImageServices::decode(c.path); });
         ASSERT_TRUE(error.has_value()) << "decoded without an error";
         EXPECT_EQ(error->kind(), c.kind);
@@ -138,7 +136,6 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
             << text.toStdString();
         EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();
         EXPECT_STREQ(error->what(), text.toStdString().c_str());
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         // The list's thumbnails meet the same files; a cut PNG may give a partial picture.
         const auto thumbnailError = failureOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
         EXPECT_TRUE(c.path.endsWith(u"truncated.png"_s) ||

@@ -64,7 +64,6 @@ TEST_F(SettingsTest, StoredValuesMapExactlyOrFallBack) {
         {"compress.resizeMaxWidth", 0, "none"},
         {"compress.resizeMaxHeight", 4000, "4000"},
         {"cutout.mode", "cleanEdges", "cleanEdges"},
-        {"cutout.outputFormat", "tiff", "tiff"},
         {"cutout.outputFormat", "jpeg", "png"},
         {"cutout.namingMode", "bogus", "suffix"},
         {"upscale.style", "general", "general"},
