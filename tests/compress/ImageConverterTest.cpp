@@ -375,12 +375,5 @@ TEST_F(ImageConverterTest, OxipngKeepsTheQuantizersPixels) {
     EXPECT_EQ(leftovers(), QStringList());
 }
 
-TEST_F(ImageConverterTest, CancelledBeforeStartTouchesNothing) {
-    const QString input = writeInput(u"photo.png"_s, gradient(16, 16));
-    m_token.cancel();
-    EXPECT_THROW((void)convert(input, OutputFormat::heic), CancelledError);
-    EXPECT_FALSE(QFileInfo::exists(m_out));
-}
-
 } // namespace
 } // namespace glintwork

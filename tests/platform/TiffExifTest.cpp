@@ -148,9 +148,8 @@ void expectCameraTags(const QByteArray& exif, double pixelWidth = 4032) {
 }
 
 Image photo() {
-    Image image = Image::make(12, 9, 8, AlphaInfo::none,
-                              ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), 3);
-    test::fill(image, [](int x, int y, int i) { return (x * 37 + y * 11 + i * 80) % 256; });
+    Image image = test::noiseImage(12, 9, 8, AlphaInfo::none, 3);
+    image.colorSpace = ColorSpace::fromICC(ImageServices::sRGBProfile(), 3);
     return image;
 }
 

@@ -114,17 +114,5 @@ TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
         }
 }
 
-// What the JPEG encoder reads: uncompressed true colour, 24 bits, rows stored bottom-up,
-// each pixel as B, G, R.
-TEST(TgaWriterTest, HeaderAndBottomUpBgrRows) {
-    test::ScratchDir dir;
-    Image image = Image::make(3, 2, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
-    image.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-    ImageServices::writeTGA(image, dir.filePath(u"x.tga"_s));
-    EXPECT_EQ(contents(dir.filePath(u"x.tga"_s)).toHex(), "000002000000000000000000030002001800"
-                                                          "0c0b0a0f0e0d121110"
-                                                          "030201060504090807");
-}
-
 } // namespace
 } // namespace glintwork
