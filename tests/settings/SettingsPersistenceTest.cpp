@@ -59,14 +59,12 @@ TEST_F(SettingsTest, StoredValuesMapExactlyOrFallBack) {
         {"compress.outputFormat", "jpg", "webp"},
         {"compress.outputFormat", 3, "webp"},
         {"compress.namingMode", "Custom", "original"},
-        {"compress.quality", "90", "80"},
         {"compress.resizeEnabled", "true", "off"},
         {"compress.resizeMaxWidth", 0, "none"},
         {"compress.resizeMaxHeight", 4000, "4000"},
         {"cutout.mode", "cleanEdges", "cleanEdges"},
         {"cutout.outputFormat", "jpeg", "png"},
         {"cutout.namingMode", "bogus", "suffix"},
-        {"upscale.style", "general", "general"},
         {"upscale.style", "Anime", "auto"},
         {"upscale.outputFormat", "jpeg", "jpeg"},
         {"upscale.namingMode", "custom", "custom"},
@@ -97,8 +95,8 @@ TEST_F(SettingsTest, SavedChoicesSurviveRestartAndNamingTouchesOnlyItsTool) {
         UpscaleSettingsPersistence().setSavedQuality(UpscaleQuality::fast);
     }
     EXPECT_EQ(CompressSettingsPersistence().load().naming, naming);
-    EXPECT_FALSE(m_store.contains(u"glintwork.cutout.namingMode"_s));
-    EXPECT_FALSE(m_store.contains(u"glintwork.upscale.namingMode"_s));
+    EXPECT_FALSE(m_store.contains(u"glintwork.cutout.namingMode"_s) ||
+                 m_store.contains(u"glintwork.upscale.namingMode"_s));
     for (const auto& [key, expected] : {std::pair{"compress.quality", "150"},
                                         {"compress.resizeMaxWidth", "none"},
                                         {"cutout.outputFormat", "tiff"},
