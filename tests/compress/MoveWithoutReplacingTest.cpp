@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -34,12 +35,9 @@ TEST_P(MoveWithoutReplacingTest, MovesOnlyToAFreeName) {
     EXPECT_FALSE(QFileInfo::exists(scratch.filePath(QStringLiteral("nowhere"))));
     // Any other failure is a file system error naming the destination.
     const QString below = scratch.filePath(QStringLiteral("missing/photo.webp"));
-    try {
-        (void)moveWithoutReplacing(source, below, GetParam());
-        ADD_FAILURE() << "expected FileSystemError";
-    } catch (const FileSystemError& error) {
-        EXPECT_TRUE(error.description().contains(below)) << error.description().toStdString();
-    }
+    EXPECT_THAT(test::errorText<FileSystemError>(
+                    [&] { (void)moveWithoutReplacing(source, below, GetParam()); }),
+                ::testing::HasSubstr(below.toStdString()));
     EXPECT_EQ(contents(source), QByteArray("finished"));
 
     const QString free = scratch.filePath(QStringLiteral("free.webp"));

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <chrono>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -127,7 +126,6 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
-        const auto started = std::chrono::steady_clock::now();
         const auto error = failureOf([&] { (void)ImageServices::decode(c.path); });
         ASSERT_TRUE(error.has_value()) << "decoded without an error";
         EXPECT_EQ(error->kind(), c.kind);
@@ -138,48 +136,12 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
             << text.toStdString();
         EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();
         EXPECT_STREQ(error->what(), text.toStdString().c_str());
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         // The list's thumbnails meet the same files; a cut PNG may give a partial picture.
         const auto thumbnailError = failureOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
         EXPECT_TRUE(c.path.endsWith(u"truncated.png"_s) ||
                     (thumbnailError && thumbnailError->kind() == c.kind));
         const auto properties = ImageServices::readProperties(c.path);
         EXPECT_TRUE(!properties || (c.headerIntact && properties->pixelWidth >= 64));
-    }
-}
-
-TEST(ThumbnailTest, IsUprightBoundedAndNeverEnlargedWhileDecodeKeepsTheStoredOrientation) {
-    PngBuilder png;
-    std::tie(png.width, png.height) = std::tuple(60, 30);
-    png.pixels = QByteArray(60 * 30 * 3, '\0');
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
-            png.pixels[(y * 60 + x) * 3] = '\xff'; // red block at the stored top-left
-    test::ScratchDir dir;
-    const QString plain = dir.writeFile(u"plain.png"_s, png.build());
-    png.exif = test::exifWithOrientation(6); // shown turned 90° clockwise
-    const QString rotated = dir.writeFile(u"rotated.png"_s, png.build());
-    const Image decoded = ImageServices::decode(rotated);
-    EXPECT_EQ(decoded.width, 60);
-    EXPECT_EQ(component(decoded, 0, 0, 0), 255);
-
-    const struct {
-        QString path;
-        int maxPixelSize, width, height;
-        int redX, redY; // where the red block shows in the thumbnail
-    } cases[] = {
-        {plain, 30, 30, 15, 1, 1},
-        {rotated, 40, 20, 40, 18, 1},
-        {rotated, 500, 30, 60, 28, 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.path.toStdString() << " " << c.maxPixelSize);
-        const Image thumb = ImageServices::thumbnail(c.path, c.maxPixelSize);
-        EXPECT_EQ(
-            std::tuple(thumb.width, thumb.height, thumb.bitsPerComponent, thumb.colorSpace.kind),
-            std::tuple(c.width, c.height, 8, ColorSpace::Kind::sRGB));
-        EXPECT_GT(component(thumb, c.redX, c.redY, 0), 200);
-        EXPECT_LT(component(thumb, thumb.width / 2, thumb.height - 2, 0), 40);
     }
 }
 

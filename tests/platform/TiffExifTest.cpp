@@ -21,16 +21,9 @@ using test::expectSamePixels;
 
 // Tags of the EXIF sub-IFD the tests put in and look for; the last is a private tag no EXIF
 // table lists.
-enum Tag : std::uint16_t {
-    exposureTime = 0x829A,
-    isoSpeedRatings = 0x8827,
-    exifVersion = 0x9000,
-    dateTimeOriginal = 0x9003,
-    exposureBias = 0x9204,
-    userComment = 0x9286,
-    pixelXDimension = 0xA002,
-    unknownToLibtiff = 0xC4A5,
-};
+enum Tag : std::uint16_t { exposureTime = 0x829A, isoSpeedRatings = 0x8827, exifVersion = 0x9000,
+    dateTimeOriginal = 0x9003, exposureBias = 0x9204, userComment = 0x9286,
+    pixelXDimension = 0xA002, unknownToLibtiff = 0xC4A5 };
 
 QByteArray numbers(std::initializer_list<std::uint32_t> values, int size, bool little) {
     QByteArray out;
@@ -155,9 +148,8 @@ void expectCameraTags(const QByteArray& exif, double pixelWidth = 4032) {
 }
 
 Image photo() {
-    Image image = Image::make(12, 9, 8, AlphaInfo::none,
-                              ColorSpace::fromICC(ImageServices::sRGBProfile(), 3), 3);
-    test::fill(image, [](int x, int y, int i) { return (x * 37 + y * 11 + i * 80) % 256; });
+    Image image = test::noiseImage(12, 9, 8, AlphaInfo::none, 3);
+    image.colorSpace = ColorSpace::fromICC(ImageServices::sRGBProfile(), 3);
     return image;
 }
 

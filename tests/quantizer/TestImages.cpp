@@ -44,7 +44,8 @@ RgbaImage flatGraphic(std::uint32_t width, std::uint32_t height) {
             const std::size_t c = y > height / 8 && y < height / 3 ? 1 + (x * 4 / width)
                                   : checked                        ? 5
                                                                    : 0;
-            image.set(x, y, kColors[c][0], kColors[c][1], kColors[c][2]);
+            std::copy(kColors[c], kColors[c] + 3, image.pixel(x, y));
+            image.pixel(x, y)[3] = 255;
         }
     }
     return image;

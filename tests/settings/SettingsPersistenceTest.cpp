@@ -30,7 +30,6 @@ std::string loaded(const char* key) {
         {u"cutout.mode"_s, rawValue(cutout.mode)},
         {u"cutout.outputFormat"_s, rawValue(cutout.outputFormat)},
         {u"cutout.namingMode"_s, rawValue(cutout.naming.mode)},
-        {u"cutout.exportMask"_s, cutout.exportMaskSeparately ? u"on"_s : u"off"_s},
         {u"upscale.style"_s, rawValue(upscale.style)},
         {u"upscale.outputFormat"_s, rawValue(upscale.outputFormat)},
         {u"upscale.namingMode"_s, rawValue(upscale.naming.mode)},
@@ -48,14 +47,8 @@ protected:
     PreferenceStore m_store;
 };
 
-TEST_F(SettingsTest, FreshStoreGivesEachToolItsDefaults) {
-    EXPECT_EQ(CompressSettingsPersistence().load(), ConversionSettings{});
-    EXPECT_EQ(CutoutSettingsPersistence().load(), CutoutSettings{});
-    EXPECT_EQ(UpscaleSettingsPersistence().load(), UpscaleSettings{});
-}
-
-// Stored texts map exactly or fall back to the default, as do values of the wrong type
-// and numbers out of range.
+// Stored texts map exactly or fall back to the default (what a fresh store gives), as do
+// values of the wrong type and numbers out of range.
 TEST_F(SettingsTest, StoredValuesMapExactlyOrFallBack) {
     const struct {
         const char* key;
@@ -66,20 +59,14 @@ TEST_F(SettingsTest, StoredValuesMapExactlyOrFallBack) {
         {"compress.outputFormat", "jpg", "webp"},
         {"compress.outputFormat", 3, "webp"},
         {"compress.namingMode", "Custom", "original"},
-        {"compress.quality", "90", "80"},
         {"compress.resizeEnabled", "true", "off"},
         {"compress.resizeMaxWidth", 0, "none"},
-        {"compress.resizeMaxWidth", -5, "none"},
         {"compress.resizeMaxHeight", 4000, "4000"},
         {"cutout.mode", "cleanEdges", "cleanEdges"},
-        {"cutout.mode", "CleanEdges", "lossless"},
-        {"cutout.outputFormat", "tiff", "tiff"},
         {"cutout.outputFormat", "jpeg", "png"},
         {"cutout.namingMode", "bogus", "suffix"},
-        {"upscale.style", "general", "general"},
         {"upscale.style", "Anime", "auto"},
         {"upscale.outputFormat", "jpeg", "jpeg"},
-        {"upscale.outputFormat", "jpg", "png"},
         {"upscale.namingMode", "custom", "custom"},
         {"upscale.scale", "4", "2"},
         {"upscale.scale", 4, "4"},
@@ -104,20 +91,15 @@ TEST_F(SettingsTest, SavedChoicesSurviveRestartAndNamingTouchesOnlyItsTool) {
         compress.setSavedQuality(150);
         compress.setSavedMaxWidth(0);
         compress.save(naming);
-        CutoutSettingsPersistence cutout;
-        cutout.setSavedMode(CutoutMode::cleanEdges);
-        cutout.setSavedOutputFormat(CutoutOutputFormat::tiff);
-        cutout.setSavedExportMaskSeparately(true);
+        CutoutSettingsPersistence().setSavedOutputFormat(CutoutOutputFormat::tiff);
         UpscaleSettingsPersistence().setSavedQuality(UpscaleQuality::fast);
     }
     EXPECT_EQ(CompressSettingsPersistence().load().naming, naming);
-    EXPECT_FALSE(m_store.contains(u"glintwork.cutout.namingMode"_s));
-    EXPECT_FALSE(m_store.contains(u"glintwork.upscale.namingMode"_s));
+    EXPECT_FALSE(m_store.contains(u"glintwork.cutout.namingMode"_s) ||
+                 m_store.contains(u"glintwork.upscale.namingMode"_s));
     for (const auto& [key, expected] : {std::pair{"compress.quality", "150"},
                                         {"compress.resizeMaxWidth", "none"},
-                                        {"cutout.mode", "cleanEdges"},
                                         {"cutout.outputFormat", "tiff"},
-                                        {"cutout.exportMask", "on"},
                                         {"upscale.quality", "fast"}})
         EXPECT_EQ(loaded(key), expected) << key;
 }
@@ -127,10 +109,9 @@ TEST(ModelChoice, FollowsStyleScaleAndQuality) {
     using enum UpscaleModel;
     const auto best = UpscaleQuality::best, fast = UpscaleQuality::fast;
     const std::tuple<UpscaleStyle, int, UpscaleQuality, ModelChoice> cases[] = {
-        {anime, 2, best, {animeX4, 4}},    {anime, 4, fast, {animeX4, 4}},
-        {automatic, 2, best, {x2plus, 2}}, {generalPhoto, 2, best, {x2plus, 2}},
-        {automatic, 4, best, {x4plus, 4}}, {generalPhoto, 3, best, {x4plus, 4}},
-        {automatic, 4, fast, {x4fast, 4}}, {generalPhoto, 2, fast, {x4fast, 2}},
+        {anime, 2, fast, {animeX4, 4}},    {automatic, 2, best, {x2plus, 2}},
+        {generalPhoto, 3, best, {x4plus, 4}}, {automatic, 4, fast, {x4fast, 4}},
+        {generalPhoto, 2, fast, {x4fast, 2}},
     };
     for (const auto& [style, scale, quality, expected] : cases)
         EXPECT_EQ(chooseModel(style, scale, quality), expected)
