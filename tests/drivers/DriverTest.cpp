@@ -13,27 +13,11 @@
 #include "cutout/CutoutViewModel.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
-#include "platform/PreferenceStore.h"
 #include "support/TestSupport.h"
 #include "upscale/UpscaleViewModel.h"
 
 namespace glintwork {
 namespace {
-
-// What the tests of the drivers' common base need to know of each tool besides its driver:
-// what it announces when asked to stop.
-struct Compress {
-    using Driver = ConversionViewModel;
-    static constexpr const char* cancelling = "Cancelling conversion";
-};
-struct Cutout {
-    using Driver = CutoutViewModel;
-    static constexpr const char* cancelling = "Cancelling processing";
-};
-struct Upscale {
-    using Driver = UpscaleViewModel;
-    static constexpr const char* cancelling = "Cancelling upscaling";
-};
 
 // Stands in for every tool's pipeline: after a short pause that can be cancelled, writes a
 // small file at the requested name (never over an existing one) or fails on "bad.png", and
@@ -93,10 +77,10 @@ protected:
 
     test::ScratchDir m_dir;
     FakePipeline m_fake;
-    typename Tool::Driver m_driver;
+    Tool m_driver;
 };
 
-using Tools = ::testing::Types<Compress, Cutout, Upscale>;
+using Tools = ::testing::Types<ConversionViewModel, CutoutViewModel, UpscaleViewModel>;
 TYPED_TEST_SUITE(DriverTest, Tools);
 
 TYPED_TEST(DriverTest, NamesHandedOutInARunAreNeverGivenTwice) {
@@ -153,7 +137,10 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
     EXPECT_TRUE(finished.first().first().toBool());
     ASSERT_EQ(announced.count(), 1);
-    EXPECT_EQ(announced.first().first().toString(), QString::fromUtf8(TypeParam::cancelling));
+    const char* cancelling = std::is_same_v<TypeParam, ConversionViewModel> ? "Cancelling conversion"
+                             : std::is_same_v<TypeParam, CutoutViewModel> ? "Cancelling processing"
+                                                                          : "Cancelling upscaling";
+    EXPECT_EQ(announced.first().first().toString(), QLatin1String(cancelling));
     EXPECT_FALSE(driver.isRunning() || driver.isCancelling());
     for (const auto& item : driver.items())
         EXPECT_EQ(item->status(), ConversionStatus::cancelled());
@@ -182,9 +169,6 @@ TEST(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
     model.updateResizeEnabled(true);
     EXPECT_EQ(model.settings().maxWidth, 40);
     EXPECT_EQ(model.settings().maxHeight, 50);
-    PreferenceStore store;
-    EXPECT_EQ(store.integer(QStringLiteral("glintwork.compress.resizeMaxWidth"), 0), 40);
-    EXPECT_TRUE(store.boolean(QStringLiteral("glintwork.compress.resizeEnabled"), false));
 }
 
 } // namespace
