@@ -15,7 +15,6 @@
 #include "support/TestSupport.h"
 #include "upscale/UpscalePipeline.h"
 #include "TestNetworks.h"
-#include "support/TestImages.h"
 
 namespace glintwork {
 namespace {
@@ -42,14 +41,8 @@ protected:
     QUrl upscale(const UpscaleRequest& request, const std::function<void(double)>& progress = [](double) {}) {
         return upscaleFile(request, AutoTiler(), m_token, progress);
     }
-    // Its description, or "" when the upscale succeeds.
     std::string failure(const UpscaleRequest& request) {
-        try {
-            (void)upscale(request);
-        } catch (const DescribedError& error) {
-            return error.description().toStdString();
-        }
-        return {};
+        return test::errorText<DescribedError>([&] { (void)upscale(request); });
     }
     QStringList entries(const QString& folder) const {
         return QDir(m_dir.filePath(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -96,9 +89,7 @@ TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameCo
     const QString out = upscale(request(phone, QStringLiteral("up.jpg"), UpscaleOutputFormat::jpeg)).toLocalFile();
     const auto properties = ImageServices::readProperties(out);
     ASSERT_TRUE(properties);
-    EXPECT_EQ(properties->pixelWidth, 80);
-    EXPECT_EQ(properties->pixelHeight, 160);
-    EXPECT_FALSE(properties->hasAlpha);
+    EXPECT_EQ(std::tuple(properties->pixelWidth, properties->pixelHeight, properties->hasAlpha), std::tuple(80, 160, false));
     EXPECT_FALSE(properties->orientation.has_value());
     EXPECT_NE(properties->dpiWidth.value_or(72), 300);
     QFile file(out);
