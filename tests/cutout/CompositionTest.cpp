@@ -37,17 +37,13 @@ TEST(WithMaskAsAlpha, KeepsEveryColourSampleInEveryLayout) {
         ASSERT_EQ(out.pixels.size(), std::size_t(13 * 7 * 4 * bits / 8)) << "packed RGBA";
         EXPECT_EQ(out.alphaInfo, last);
         EXPECT_EQ(out.colorSpace, source.colorSpace);
-        ASSERT_EQ(out.bitsPerComponent, bits);
-        if (bits == 16) {
-            ASSERT_EQ(out.byteOrder16, order);
-        }
+        ASSERT_EQ(std::pair(out.bitsPerComponent, out.byteOrder16), std::pair(bits, bits == 16 ? order : out.byteOrder16));
         int mismatches = 0;
-        for (int y = 0; y < 7; ++y)
-            for (int x = 0; x < 13; ++x) {
-                for (int k = 0; k < 3; ++k)
-                    mismatches += component(out, x, y, k) != component(source, x, y, red + k);
-                mismatches += component(out, x, y, 3) != mask.row(y)[x] * (bits == 16 ? 257 : 1);
-            }
+        for (int i = 0; i < 13 * 7 * 4; ++i) {
+            const int x = i / 4 % 13, y = i / 52, k = i % 4;
+            mismatches += component(out, x, y, k) !=
+                          (k < 3 ? component(source, x, y, red + k) : mask.row(y)[x] * (bits == 16 ? 257 : 1));
+        }
         EXPECT_EQ(mismatches, 0);
     }
 }
@@ -82,7 +78,6 @@ TEST(WithMaskAsAlpha, RescalesASmallerMaskWithLanczos) {
     const auto expected = resampleMaskLanczos(mask.pixels.data(), 16, 12, 64, 48);
     for (int i = 0; i < 64 * 48; ++i)
         ASSERT_EQ(out.pixels[std::size_t(4 * i + 3)], expected[std::size_t(i)]) << i;
-    EXPECT_EQ(std::pair(int(out.row(10)[4 * 2 + 3]), int(out.row(10)[4 * 60 + 3])), std::pair(0, 255));
 }
 
 TEST(MaskAsLinearGray, PaddedAndSixteenBitMasksAreReadAsPackedGrey) {
