@@ -12,7 +12,6 @@
 #include "compress/ConversionViewModel.h"
 #include "cutout/CutoutViewModel.h"
 #include "platform/CancellationToken.h"
-#include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 #include "upscale/UpscaleViewModel.h"
 
@@ -151,24 +150,6 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     for (const auto& item : driver.items())
         EXPECT_EQ(item->status(), ConversionStatus::completed());
     EXPECT_EQ(this->m_fake.calls - cancelledCalls, 8);
-}
-
-TEST(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
-    const test::ScratchDir dir;
-    ConversionViewModel model;
-    model.updateMaxWidth(10);
-    model.updateResizeEnabled(true);
-    EXPECT_EQ(model.settings().maxWidth, 10) << "an empty list keeps the limits";
-    model.updateResizeEnabled(false);
-    // The limits come from the images' headers, so these are real images.
-    for (const auto& [name, width, height] : {std::tuple{"wide.png", 40, 30}, std::tuple{"tall.png", 12, 50}}) {
-        const QString path = dir.filePath(QString::fromUtf8(name));
-        ImageServices::writePNG(Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), path);
-        model.addFiles({QUrl::fromLocalFile(path)});
-    }
-    model.updateResizeEnabled(true);
-    EXPECT_EQ(model.settings().maxWidth, 40);
-    EXPECT_EQ(model.settings().maxHeight, 50);
 }
 
 } // namespace

@@ -23,10 +23,6 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
     return full;
 }
 
-ResourceFolder::ResourceFolder(const QString& path) {
-    qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path));
-}
-
 FakeResources::FakeResources(const QString& folderName)
     : m_resources(m_scratch.filePath(folderName)), m_current(m_resources) {
     QDir().mkpath(binPath());
@@ -57,9 +53,6 @@ SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)
     m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0, ("size=" + size.toLatin1()).constData()) == 0;
 }
 
-SmallDisk::~SmallDisk() {
-    if (m_mounted)
-        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
-}
+SmallDisk::~SmallDisk() { (void)(m_mounted && ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH)); }
 
 } // namespace glintwork::test

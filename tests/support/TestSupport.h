@@ -4,6 +4,7 @@
 #include <string>
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -55,7 +56,7 @@ private:
 // value back.
 class ResourceFolder {
 public:
-    explicit ResourceFolder(const QString& path);
+    explicit ResourceFolder(const QString& path) { qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path)); }
 
 private:
     EnvironmentOverride m_current{"GLINTWORK_RESOURCES", nullptr};

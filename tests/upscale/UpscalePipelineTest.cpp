@@ -81,11 +81,8 @@ TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameCo
     const int red[] = {200, 60, 20};
     Image stored = test::solidImage(40, 20, {});
     test::fill(stored, [&](int x, int, int c) { return x < 10 || c == 3 ? 255 : red[c]; });
-    WriteMetadata metadata;
-    metadata.orientation = 6;
-    metadata.dpiWidth = metadata.dpiHeight = 300;
     const QString phone = m_dir.filePath(QStringLiteral("phone.jpg"));
-    ImageServices::writeJPEG(stored, phone, 1.0, metadata);
+    ImageServices::writeJPEG(stored, phone, 1.0, WriteMetadata{6, 300, 300, {}});
     const QString out = upscale(request(phone, QStringLiteral("up.jpg"), UpscaleOutputFormat::jpeg)).toLocalFile();
     const auto properties = ImageServices::readProperties(out);
     ASSERT_TRUE(properties);
