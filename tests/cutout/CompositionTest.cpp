@@ -110,7 +110,6 @@ TEST(RemoveSmallComponents, IslandsBelowTheThresholdAreDropped) {
         int islandX, islandY, islandW, islandH;
         bool islandKept;
     } cases[] = {
-        {"speck of 10 pixels", 1000, 300, 0, 500, 10, 1, false},
         {"5000 next to 50176 (minimum 4014)", 1000, 224, 0, 500, 100, 50, true},
         {"3000 next to 50176 (minimum 4014)", 1000, 224, 0, 500, 100, 30, false},
         {"2990 next to a small subject (minimum 3000)", 1000, 60, 0, 500, 115, 26, false},

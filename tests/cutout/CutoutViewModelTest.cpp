@@ -72,7 +72,6 @@ TEST_F(CutoutViewModelTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksFor
     ASSERT_TRUE(run());
     ASSERT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_FALSE(item(0).errorMessage().has_value());
-    EXPECT_EQ(item(0).outputURL()->fileName(), QStringLiteral("photo-cutout.png"));
     EXPECT_EQ(ImageServices::decode(item(0).outputURL()->toLocalFile()).pixels.back(), 0) << "the mask became the alpha";
     const Image mask = ImageServices::decode(m_dir.filePath(QStringLiteral("photo-cutout-mask-1.png")));
     EXPECT_EQ(mask.componentsPerPixel(), 1);

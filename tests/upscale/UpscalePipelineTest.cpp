@@ -60,7 +60,6 @@ TEST_F(UpscalePipelineTest, ProgressRisesTileByTileAndCancellingStopsAtTheNextTi
     const auto record = [&](double value) { seen.push_back(value); };
     const QUrl written = upscale(request(cat, QStringLiteral("cat-4x.png")), record);
     EXPECT_EQ(seen, (std::vector<double>{0.0, 0.25, 0.5, 0.75, 1.0}));
-    EXPECT_EQ(written.fileName(), QStringLiteral("cat-4x.png"));
     test::expectSamePixels(test::nearestUpscale(image, 4),
                            ImageServices::toRGBA8(ImageServices::decode(written.toLocalFile())));
 
