@@ -69,7 +69,6 @@ public:
     // folderName lets a test put spaces or quotes into every path below it.
     explicit FakeResources(const QString& folderName = QStringLiteral("Resources"));
 
-    [[nodiscard]] QString resourcePath() const { return m_resources; }
     [[nodiscard]] QString binPath() const { return m_resources + QStringLiteral("/bin"); }
     [[nodiscard]] const ScratchDir& scratch() const { return m_scratch; }
 
