@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,18 +55,12 @@ TEST(PackedMask, RefusalsCarryTheirReasons) {
     }
 }
 
-TEST(PersonCoverage, CountsBytesFromHalfUpAndTrustsOtherFormats) {
+// Below this share of person pixels the matte is thrown away for the subject mask.
+TEST(PersonCoverage, CountsBytesFromHalfUpWithinTheRows) {
     // 5 of 1000 pixels, in rows of 100 padded with bytes of 255 that must not count.
-    std::vector<std::uint8_t> fewPeople(1000, 0);
+    std::vector<std::uint8_t> fewPeople(1000, 127);
     std::fill_n(fewPeople.begin(), 5, 128);
-    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(fewPeople, 100, 10, 128)), 0.005);
-    EXPECT_GE(0.005, BackgroundRemover::kMinimumPersonCoverage);
-    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(std::vector<std::uint8_t>{127}, 10, 10, 10)), 0.0);
-    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(std::vector<std::uint8_t>{128}, 10, 10, 10)), 1.0);
-    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(std::vector<float>{0.0f}, 2, 2, 8)), 1.0);
-    MaskPixelBuffer empty = maskBuffer(std::vector<std::uint8_t>{200}, 10, 10, 10);
-    empty.bytes.clear();
-    EXPECT_DOUBLE_EQ(personCoverage(empty), 0.0);
+    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(fewPeople, 100, 10, 128)), BackgroundRemover::kMinimumPersonCoverage);
 }
 
 // Without networks the built-in segmenter answers, for subjects and person mattes alike.
@@ -95,15 +90,20 @@ TEST(ClassicalSegmenter, FindsASubjectOnPlainAndGradientBackdropsAndNoneInASmoot
 }
 
 // A network of one 1 × 1 convolution on 16 × 16: 20 × the first channel - 10.
+const char* const kTinySegmenter = R"(<ir_version: 7, opset_import: ["" : 13]>
+tiny (float[1,3,16,16] x) => (float[1,1,16,16] mask) <float[1,3,1,1] w = {20.0, 0.0, 0.0}, float[1] b = {-10.0}>
+{ mask = Conv <kernel_shape = [1, 1]> (x, w, b) })";
+
 class OnnxBackEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString script = QStringLiteral(QT_TESTCASE_SOURCEDIR "/cutout/make_tiny_segmenter.py");
         QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"), {script, m_dir.filePath(QStringLiteral("tiny.onnx"))});
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"), QStringLiteral("import onnx.parser, sys; onnx.save(onnx.parser.parse_model(sys.argv[1]), sys.argv[2])"),
+                      QString::fromLatin1(kTinySegmenter), m_dir.filePath(QStringLiteral("tiny.onnx"))});
         QFile network(m_dir.filePath(QStringLiteral("tiny.onnx")));
         if (!python.waitForFinished(60000) || python.exitCode() != 0 || !network.open(QIODevice::ReadOnly))
-            GTEST_SKIP() << "needs /usr/bin/python3 with onnx and numpy (Debian python3-onnx)";
+            GTEST_SKIP() << "needs /usr/bin/python3 with onnx (Debian python3-onnx)";
         m_network = network.readAll();
     }
 
@@ -151,30 +151,22 @@ TEST_F(OnnxBackEnd, PersonMatteKeepsTheNetworksResolution) {
     EXPECT_EQ(std::pair(int(matte.row(3)[2]), int(matte.row(3)[14])), std::pair(255, 0));
 }
 
-TEST_F(OnnxBackEnd, FailuresCarryTheirKindAndText) {
+TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {
     const struct {
         QByteArray network, sidecar;
         Image image;
-        BackgroundRemoverError::Kind kind;
         const char* text;
     } cases[] = {
         {{}, R"({"inputWidth": 16, "inputHeight": 16, "sigmoid": true})",
-         Image::make(32, 32, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), BackgroundRemoverError::Kind::noSubjectFound,
-         "No foreground subject was detected in the image."},
-        {{}, R"({"channelOrder": "GRB"})", halves(), BackgroundRemoverError::Kind::visionRequestFailed,
+         Image::make(32, 32, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), "No foreground subject was detected in the image."},
+        {{}, R"({"channelOrder": "GRB"})", halves(),
          "Vision request failed: subject-segmentation.json: \"channelOrder\" must be \"RGB\" or \"BGR\""},
-        {"not a network", "{}", halves(), BackgroundRemoverError::Kind::visionRequestFailed, "Vision request failed: "},
+        {"not a network", "{}", halves(), "Vision request failed: "},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
         install(QStringLiteral("subject-segmentation"), c.sidecar, c.network);
-        try {
-            (void)BackgroundRemover().generateMask(c.image);
-            ADD_FAILURE() << "ran";
-        } catch (const BackgroundRemoverError& error) {
-            EXPECT_EQ(error.kind(), c.kind);
-            EXPECT_TRUE(error.description().startsWith(QLatin1String(c.text))) << error.description().toStdString();
-        }
+        EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(c.image); }),
+                    testing::StartsWith(c.text));
     }
 }
 
@@ -255,16 +247,10 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
         dir.writeFile(QStringLiteral("models/subject-segmentation.json"), sidecar);
         const test::ResourceFolder resources(dir.path());
         const BackgroundRemover remover;
-        for (int file = 0; file < 2; ++file) {
-            try {
-                (void)remover.generateMask(backdrop(false));
-                ADD_FAILURE() << "an unusable network ran";
-            } catch (const BackgroundRemoverError& error) {
-                EXPECT_EQ(error.kind(), BackgroundRemoverError::Kind::visionRequestFailed);
-                EXPECT_TRUE(error.description().contains(QStringLiteral("subject-segmentation.onnx")))
-                    << error.description().toStdString();
-            }
-        }
+        for (int file = 0; file < 2; ++file)
+            EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)remover.generateMask(backdrop(false)); }),
+                        testing::AllOf(testing::StartsWith("Vision request failed: "),
+                                       testing::HasSubstr("subject-segmentation.onnx")));
     }
 }
 

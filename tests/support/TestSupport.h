@@ -4,6 +4,7 @@
 #include <string>
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -55,7 +56,7 @@ private:
 // value back.
 class ResourceFolder {
 public:
-    explicit ResourceFolder(const QString& path);
+    explicit ResourceFolder(const QString& path) { qputenv("GLINTWORK_RESOURCES", QFile::encodeName(path)); }
 
 private:
     EnvironmentOverride m_current{"GLINTWORK_RESOURCES", nullptr};
@@ -68,7 +69,6 @@ public:
     // folderName lets a test put spaces or quotes into every path below it.
     explicit FakeResources(const QString& folderName = QStringLiteral("Resources"));
 
-    [[nodiscard]] QString resourcePath() const { return m_resources; }
     [[nodiscard]] QString binPath() const { return m_resources + QStringLiteral("/bin"); }
     [[nodiscard]] const ScratchDir& scratch() const { return m_scratch; }
 

@@ -55,10 +55,8 @@ TEST_F(DnnUpscalerTest, TilesOfAnySizeComeBackAsTheNetworkMadeThem) {
         SCOPED_TRACE(int(kind));
         const QString path = network(kind, QStringLiteral("net%1.onnx").arg(int(kind)));
         SKIP_WITHOUT_NETWORKS();
-        DnnUpscaler upscaler(UpscaleModel::x4plus, path);
-        ASSERT_TRUE(upscaler.isLoaded());
         const Image tile = makePatternImage(width, height);
-        test::expectSamePixels(test::nearestUpscale(tile, 4), upscaler.upscale(tile, 4, {}));
+        test::expectSamePixels(test::nearestUpscale(tile, 4), DnnUpscaler(UpscaleModel::x4plus, path).upscale(tile, 4, {}));
     }
 }
 
@@ -95,16 +93,11 @@ TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
 TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
     QDir().mkpath(m_dir.filePath(QStringLiteral("empty/models")));
     const test::ResourceFolder resources(m_dir.filePath(QStringLiteral("empty")));
-    const std::pair<UpscaleModel, const char*> cases[] = {
-        {UpscaleModel::x4plus, "General 4x"}, {UpscaleModel::animeX4, "Anime / Illustration 4x"},
-        {UpscaleModel::x2plus, "General 2x"}};
-    for (const auto& [model, name] : cases) {
-        DnnUpscaler upscaler(model);
-        EXPECT_FALSE(upscaler.isLoaded());
-        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
-                  "AI upscale model (" + std::string(name) +
-                      ") is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.");
-    }
+    DnnUpscaler upscaler(UpscaleModel::animeX4);
+    EXPECT_FALSE(upscaler.isLoaded());
+    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
+              "AI upscale model (Anime / Illustration 4x) is not bundled in this build. Run "
+              "ml-conversion/convert_realesrgan.py to produce it.");
     const QString broken = m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
     EXPECT_FALSE(DnnUpscaler(UpscaleModel::x4plus, broken).isLoaded());
     EXPECT_FALSE(OnnxModelInfo::parse(QByteArrayView("\xff\xff\xff", 3)));
@@ -145,71 +138,57 @@ TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
     EXPECT_NE(pixelAt(result, 100, 300), pixelAt(tile, 25, 75)) << "a network that changes nothing";
 }
 
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
-
-// Single to half for the normal, exactly representable values these tests use.
-std::uint16_t floatToHalf(float value) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    if (value == 0.0f)
-        return std::uint16_t(bits >> 16);
-    const int exponent = int((bits >> 23) & 0xff) - 127 + 15;
-    return std::uint16_t(((bits >> 16) & 0x8000u) | std::uint32_t(exponent) << 10 | ((bits >> 13) & 0x3ffu));
-}
-
 enum class Layout { planar, interleaved, paddedRows };
 
-// A [1, 3, h, w] tensor of value(c, y, x) stored as T in the given order; the elements no
-// pixel uses hold a value that would show.
+// A [1, 3, h, w] tensor of pattern(c, y, x) stored as T (float, or _Float16 for halves) in the
+// given order; the elements no pixel uses hold a value that would show.
+float pattern(int c, int y, int x) { return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f; }
+
 template <typename T> struct OwnedTensor {
     std::vector<T> storage;
     TensorView view;
 
-    OwnedTensor(int width, int height, Layout layout, TensorElementType type,
-                const std::function<float(int c, int y, int x)>& value, T (*encode)(float)) {
+    OwnedTensor(int width, int height, Layout layout) {
         const long long w = width + (layout == Layout::paddedRows ? 5 : 0), h = height;
-        view.typeCode = static_cast<int>(type);
+        view.typeCode = static_cast<int>(sizeof(T) == 2 ? TensorElementType::float16 : TensorElementType::float32);
         view.shape = {1, 3, h, width};
         view.strides = layout == Layout::interleaved ? std::vector<std::int64_t>{3 * h * w, 1, 3 * w, 3}
                                                      : std::vector<std::int64_t>{3 * h * w, h * w, w, 1};
         view.elementCount = std::size_t(view.strides[0]);
-        storage.assign(view.elementCount, encode(-7.0f));
+        storage.assign(view.elementCount, T(-7.0f));
         for (int c = 0; c < 3; ++c)
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
-                    storage[std::size_t(c * view.strides[1] + y * view.strides[2] + x * view.strides[3])] =
-                        encode(value(c, y, x));
+                    storage[std::size_t(c * view.strides[1] + y * view.strides[2] + x * view.strides[3])] = T(pattern(c, y, x));
         view.data = storage.data();
     }
 };
 
-float pattern(int c, int y, int x) { return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f; }
-float asFloat(float v) { return v; }
-
 TEST(TensorConversion, ValuesBecomeClampedRoundedBytesAndHalvesWidenExactly) {
+    const float infinity = std::numeric_limits<float>::infinity();
     const std::pair<float, std::uint8_t> bytes[] = {
-        {-0.3f, 0}, {-0.0f, 0}, {0.0f, 0}, {0.5f, 128}, {0.2f, 51}, {1.0f, 255}, {1.7f, 255},
-        {1.0f / 255.0f * 0.49f, 0}, {std::nanf(""), 255}, {kInfinity, 255}, {-kInfinity, 0}};
+        {-0.3f, 0}, {-0.0f, 0}, {0.5f, 128}, {0.2f, 51}, {1.0f, 255}, {1.7f, 255},
+        {1.0f / 255.0f * 0.49f, 0}, {std::nanf(""), 255}, {infinity, 255}, {-infinity, 0}};
     for (const auto& [value, expected] : bytes)
         EXPECT_EQ(byteFromUnitFloat(value), expected) << value;
-    const std::pair<std::uint16_t, float> halves[] = {
-        {0x0000, 0.0f}, {0x3c00, 1.0f}, {0x3800, 0.5f}, {0xc000, -2.0f}, {0x0001, std::ldexp(1.0f, -24)},
-        {0x03ff, 1023 * std::ldexp(1.0f, -24)}, {0x0400, std::ldexp(1.0f, -14)}, {0x7bff, 65504.0f},
-        {0x7c00, kInfinity}};
-    for (const auto& [half, expected] : halves)
-        EXPECT_EQ(halfToFloat(half), expected) << half;
+    // Every half against the compiler's own conversion.
+    for (std::uint32_t half = 0; half < 0x10000; ++half) {
+        const float expected = float(std::bit_cast<_Float16>(std::uint16_t(half)));
+        if (!std::isnan(expected)) {
+            ASSERT_EQ(halfToFloat(std::uint16_t(half)), expected) << half;
+        }
+    }
 }
 
 TEST(TensorConversion, HalfAndSingleFloatsGiveTheSameImageInAnyLayout) {
-    const Image reference = imageFromOutputTensor(
-        OwnedTensor<float>(9, 7, Layout::planar, TensorElementType::float32, pattern, asFloat).view, 9, 7);
+    const Image reference = imageFromOutputTensor(OwnedTensor<float>(9, 7, Layout::planar).view, 9, 7);
     EXPECT_EQ(pixelAt(reference, 4, 3)[2], byteFromUnitFloat(pattern(2, 3, 4)));
     EXPECT_EQ(pixelAt(reference, 4, 3)[0], byteFromUnitFloat(pattern(0, 3, 4)));
     for (const Layout layout : {Layout::planar, Layout::interleaved, Layout::paddedRows}) {
         SCOPED_TRACE(int(layout));
-        const OwnedTensor<float> single(9, 7, layout, TensorElementType::float32, pattern, asFloat);
-        const OwnedTensor<std::uint16_t> half(9, 7, layout, TensorElementType::float16, pattern, floatToHalf);
+        const OwnedTensor<float> single(9, 7, layout);
         EXPECT_EQ(imageFromOutputTensor(single.view, 9, 7), reference);
-        EXPECT_EQ(imageFromOutputTensor(half.view, 9, 7), reference);
+        EXPECT_EQ(imageFromOutputTensor(OwnedTensor<_Float16>(9, 7, layout).view, 9, 7), reference);
         EXPECT_EQ(imageFromOutputTensor(single.view, 3, 5), *cropImage(reference, 0, 0, 3, 5)) << "the top left";
     }
 }
@@ -225,12 +204,9 @@ TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
          "Upscale inference failed: unsupported output dtype 65600"},
         {"rank 3", [](TensorView& v) { v.shape = {3, 4, 4}; v.strides = {16, 4, 1}; },
          "Upscale inference failed: output tensor has 3 dimensions, expected 4"},
-        {"too few rows", [](TensorView& v) { v.shape[2] = 2; },
-         "Upscale inference failed: output tensor [1, 3, 2, 4] is smaller than 3 × 4 × 4"},
         {"two channels", [](TensorView& v) { v.shape[1] = 2; },
          "Upscale inference failed: output tensor [1, 2, 4, 4] is smaller than 3 × 4 × 4"},
         {"storage short", [](TensorView& v) { v.elementCount = 40; }, outOfBounds},
-        {"stride too long", [](TensorView& v) { v.strides[2] = 5; }, outOfBounds},
         {"negative stride", [](TensorView& v) { v.strides[3] = -1; }, outOfBounds},
     };
     for (const auto& [what, change, expected] : cases) {

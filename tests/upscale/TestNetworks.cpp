@@ -14,43 +14,44 @@ namespace {
 // "tail" also stores the tail from the features on as a network of its own, with the rows of
 // features it reaches either side, as ml-conversion/convert_realesrgan.py does.
 const char* const kScript = R"PY(
-import sys
+import sys, base64
 import numpy as np
 import onnx
 from onnx import helper, TensorProto, numpy_helper
+from onnx.utils import Extractor
 
-path, variant = sys.argv[1], sys.argv[2]
+path, variant = sys.argv[1:3]
 factor = 2 if variant == "double" else 4
-input_name, output_name = ("pixels", "sr_out") if variant == "renamed" else ("x", "output")
+inp, out = ("pixels", "sr_out") if variant == "renamed" else ("x", "output")
 side = [512, 512] if variant == "fixed" else ["height", "width"]
-out_side = [512 * factor] * 2 if variant == "fixed" else ["out_height", "out_width"]
-nodes, initializers, rng = [], [], np.random.default_rng(5)
+out_shape = [1, 3] + ([512 * factor] * 2 if variant == "fixed" else ["out_height", "out_width"])
+nodes, inits, rng = [], [], np.random.default_rng(5)
 
-def constant(name, value):
-    initializers.append(numpy_helper.from_array(np.asarray(value, np.float32), name))
+def const(name, value):
+    inits.append(numpy_helper.from_array(np.asarray(value, np.float32), name))
+    return name
+
+def node(op, inputs, name, **attributes):
+    nodes.append(helper.make_node(op, inputs, [name], **attributes))
     return name
 
 def resize(source, scales, name):
-    nodes.append(helper.make_node("Resize", [source, "roi", scales], [name], mode="nearest",
-                                  coordinate_transformation_mode="asymmetric", nearest_mode="floor"))
-    return name
+    return node("Resize", [source, "roi", scales], name, mode="nearest",
+                coordinate_transformation_mode="asymmetric", nearest_mode="floor")
 
 def conv(source, w, b, name, leaky=False):
-    nodes.append(helper.make_node("Conv", [source, constant(name + "_w", w), constant(name + "_b", b)],
-                                  [name + "_c"], kernel_shape=[3, 3], pads=[1, 1, 1, 1]))
-    if not leaky:
-        return name + "_c"
-    nodes.append(helper.make_node("LeakyRelu", [name + "_c"], [name], alpha=0.2))
-    return name
+    c = node("Conv", [source, const(name + "_w", w), const(name + "_b", b)], name + "_c",
+             kernel_shape=[3, 3], pads=[1, 1, 1, 1])
+    return node("LeakyRelu", [c], name, alpha=0.2) if leaky else c
 
 def random_conv(source, inputs, outputs, name, leaky=True):
-    w = rng.normal(0, 1.5 / np.sqrt(inputs * 9), (outputs, inputs, 3, 3)).astype(np.float32)
+    w = rng.normal(0, 1.5 / np.sqrt(inputs * 9), (outputs, inputs, 3, 3))
     return conv(source, w, np.full(outputs, 0.0 if leaky else 0.5), name, leaky)
 
-source = input_name
-constant("roi", [])
-constant("scales", [1, 1, factor, factor])
-constant("twice", [1, 1, 2, 2])
+source = inp
+const("roi", [])
+const("scales", [1, 1, factor, factor])
+const("twice", [1, 1, 2, 2])
 if variant == "slow":
     channels = [3] + [64] * 7 + [3]
     for i in range(8):
@@ -60,40 +61,31 @@ if variant == "slow":
 if variant.startswith("tail"):
     features = random_conv(random_conv(source, 3, 8, "body1"), 8, 8, "features")
     up = random_conv(resize(random_conv(resize(features, "twice", "up1"), 8, 8, "tail1"), "twice", "up2"), 8, 8, "tail2")
-    nodes.append(helper.make_node("Identity", [random_conv(up, 8, 3, "last", False)], [output_name]))
+    node("Identity", [random_conv(up, 8, 3, "last", False)], out)
 else:
-    resize(source, "scales", output_name)
-graph = helper.make_graph(
-    nodes, "test", [helper.make_tensor_value_info(input_name, TensorProto.FLOAT, [1, 3] + side)],
-    [helper.make_tensor_value_info(output_name, TensorProto.FLOAT, [1, 3] + out_side)], initializer=initializers)
+    resize(source, "scales", out)
+graph = helper.make_graph(nodes, "test", [helper.make_tensor_value_info(inp, TensorProto.FLOAT, [1, 3] + side)],
+                          [helper.make_tensor_value_info(out, TensorProto.FLOAT, out_shape)], initializer=inits)
 model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
 model.ir_version = 7
 onnx.checker.check_model(model)
 if variant == "tail":
-    import base64
-    from onnx.utils import Extractor
-    tail = Extractor(model).extract_model(["features"], [output_name])
-    for key, value in (("glintwork.tail.split", "features"), ("glintwork.tail.halo", "3"),
-                       ("glintwork.tail.onnx", base64.b64encode(tail.SerializeToString()).decode())):
-        entry = model.metadata_props.add()
-        entry.key, entry.value = key, value
+    tail = Extractor(model).extract_model(["features"], [out]).SerializeToString()
+    helper.set_model_props(model, {"glintwork.tail.split": "features", "glintwork.tail.halo": "3",
+                                   "glintwork.tail.onnx": base64.b64encode(tail).decode()})
 onnx.save(model, path)
 )PY";
 
 } // namespace
 
 bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
-    const QString python = QStringLiteral("/usr/bin/python3");
-    if (!QFileInfo(python).isExecutable()) {
-        *why = QStringLiteral("/usr/bin/python3 is not installed");
-        return false;
-    }
     // In the order of TestNetwork.
     static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless"};
     QProcess process;
-    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        *why = QStringLiteral("python3-onnx could not build the test network: ") +
+        *why = QStringLiteral("/usr/bin/python3 with python3-onnx could not build the test network: ") +
                QString::fromUtf8(process.readAllStandardError()).trimmed();
         return false;
     }
