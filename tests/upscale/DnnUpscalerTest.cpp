@@ -70,8 +70,9 @@ TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
     const Image small = makePatternImage(64, 48);
     test::expectSamePixels(test::nearestUpscale(small, 4), upscaler.upscale(small, 4, {}));
 
+    // Late enough that the pass has begun even on a busy machine, long before it ends.
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         token.cancel();
     });
     int stillRunning = -1;
