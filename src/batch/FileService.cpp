@@ -115,6 +115,13 @@ private:
     Intake m_intake;
 };
 
+QSet<QString> pathsOf(const ItemList& listed) {
+    QSet<QString> paths;
+    for (const auto& item : listed)
+        paths.insert(item->url().path());
+    return paths;
+}
+
 } // namespace
 
 Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions) {
@@ -143,13 +150,21 @@ void ensureDirectory(const QUrl& folder) {
 }
 
 ItemList newItems(const QList<QUrl>& files, const ItemList& listed) {
-    QSet<QString> listedPaths;
-    for (const auto& item : listed)
-        listedPaths.insert(item->url().path());
+    const QSet<QString> listedPaths = pathsOf(listed);
     ItemList added;
     for (const QUrl& url : files) {
         if (!listedPaths.contains(url.path()))
             added.append(std::make_shared<ImageItem>(url));
+    }
+    return added;
+}
+
+ItemList unlisted(const ItemList& made, const ItemList& listed) {
+    const QSet<QString> listedPaths = pathsOf(listed);
+    ItemList added;
+    for (const auto& item : made) {
+        if (!listedPaths.contains(item->url().path()))
+            added.append(item);
     }
     return added;
 }

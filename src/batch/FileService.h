@@ -49,6 +49,8 @@ void ensureDirectory(const QUrl& folder);
 // listed, each as a new item, in order. The listed set is taken once,
 // so a file that occurs twice in one delivery is added twice.
 [[nodiscard]] ItemList newItems(const QList<QUrl>& files, const ItemList& listed);
+// The items of `made` whose path is not already listed (items made ahead, off the main thread).
+[[nodiscard]] ItemList unlisted(const ItemList& made, const ItemList& listed);
 
 // The folder "Open in File Manager" shows: the output folder when one is set, else the
 // folder of the first item, in list order, that has an output.

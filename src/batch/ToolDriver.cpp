@@ -53,21 +53,13 @@ void ToolDriver::addFilesInBackground(const QList<QUrl>& urls) {
             QCoreApplication::instance(),
             [self, intake, found] {
                 if (self)
-                    self->takeIntake(intake, found);
+                    self->takeIntake(intake, FileService::unlisted(found, self->m_items));
             },
             Qt::QueuedConnection);
     });
 }
 
-void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& found) {
-    QSet<QString> listed;
-    for (const auto& item : m_items)
-        listed.insert(item->url().path());
-    ItemList added;
-    for (const auto& item : found) {
-        if (!listed.contains(item->url().path()))
-            added.append(item);
-    }
+void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& added) {
     if (!added.isEmpty()) {
         m_items.append(added);
         Q_EMIT itemsChanged();
@@ -151,6 +143,7 @@ QUrl ToolDriver::reserveOutputURL(const QUrl& url) {
 void ToolDriver::start() {
     if (!canStart() || m_runner.isRunning())
         return;
+    choosePipeline();
     beginRun();
     setCancelling(false);
     resetUnfinishedItems(m_items);

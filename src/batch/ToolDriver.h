@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "batch/BatchRunner.h"
+#include "batch/FileOutcome.h"
 #include "batch/FileService.h"
 #include "batch/ImageItem.h"
 #include "platform/SharedOutputSettings.h"
@@ -18,14 +19,6 @@
 namespace glintwork {
 
 class CancellationToken;
-
-// What one file's work reports back.
-struct FileOutcome {
-    QUrl written;
-    // Why a second output of the file (a cut-out's separate mask) failed; the file itself
-    // was written. Shown on the item beside its completed status.
-    std::optional<QString> warning;
-};
 
 // What the three tools' batch drivers have in common: the list of items and the calls that
 // change it, where outputs go, the running and cancelling states, the names handed out in a
@@ -113,11 +106,13 @@ protected:
     // in this run; the result counts as handed out from now on.
     [[nodiscard]] QUrl reserveOutputURL(const QUrl& url);
 
-    // Captures what the run needs (settings, output folder, the pipeline) before start()
-    // begins it: failed and cancelled items wait again, names handed out in an earlier run
-    // are forgotten, and the waiting items go to prepare() in list order, at most
+    // Captures what the run needs (settings, output folder) before start() begins it:
+    // failed and cancelled items wait again, names handed out in an earlier run are
+    // forgotten, and the waiting items go to prepare() in list order, at most
     // concurrencyLimit() at once.
     virtual void beginRun() = 0;
+    // Settles which pipeline the run's jobs use, before beginRun().
+    virtual void choosePipeline() = 0;
     // What is announced when a run is asked to stop ("Cancelling conversion").
     [[nodiscard]] virtual QString cancellingText() const = 0;
     // How many files the tool processes at once on this machine when no limit is set.
@@ -138,9 +133,8 @@ protected:
     QSet<QUrl> m_reserved;
 
 private:
-    // Lists the files of `found` not listed yet (made on a worker thread or here) and
-    // reports the problems.
-    void takeIntake(const FileService::Intake& intake, const ItemList& found);
+    // Lists the new items of an intake and reports its problems.
+    void takeIntake(const FileService::Intake& intake, const ItemList& added);
     // Follows the outcome of the items listed now.
     void watchItems();
 
@@ -179,6 +173,10 @@ protected:
         m_settings = settings;
         Q_EMIT settingsChanged();
     }
+
+    // The tool's own pipeline, made for a run that has no chosen one.
+    [[nodiscard]] virtual Pipeline ownPipeline() const = 0;
+    void choosePipeline() final { m_pipeline = m_chosenPipeline ? m_chosenPipeline : ownPipeline(); }
 
     // The job that hands `request` to the run's pipeline.
     [[nodiscard]] BatchRunner::Job jobFor(ImageItem& item, Request request) const {

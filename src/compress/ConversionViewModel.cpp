@@ -92,16 +92,16 @@ int ConversionViewModel::defaultConcurrency() const {
     return std::max(1, QThread::idealThreadCount());
 }
 
+ConversionViewModel::Pipeline ConversionViewModel::ownPipeline() const {
+    return [](const ConversionRequest& request, CancellationToken& token, const Progress&) {
+        return FileOutcome{ImageConverter::convert(request.input, request.outputDirectory, request.format,
+                                                   request.quality, request.maxWidth, request.maxHeight,
+                                                   request.outputURL, token),
+                           std::nullopt};
+    };
+}
+
 void ConversionViewModel::beginRun() {
-    m_pipeline = m_chosenPipeline;
-    if (!m_pipeline) {
-        m_pipeline = [](const ConversionRequest& request, CancellationToken& token, const Progress&) {
-            return FileOutcome{ImageConverter::convert(request.input, request.outputDirectory, request.format,
-                                                       request.quality, request.maxWidth, request.maxHeight,
-                                                       request.outputURL, token),
-                               std::nullopt};
-        };
-    }
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.quality = m_settings.quality;

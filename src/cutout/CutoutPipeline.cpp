@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 
 #include "cutout/AlphaComposition.h"
-#include "cutout/MaskResampling.h"
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
 #include "cutout/ImageMetadata.h"
+#include "cutout/MaskResampling.h"
 #include "platform/AbandonableWork.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"

@@ -5,7 +5,7 @@
 
 #include <QUrl>
 
-#include "batch/ToolDriver.h"
+#include "batch/FileOutcome.h"
 #include "cutout/BackgroundRemoving.h"
 #include "cutout/CutoutSettings.h"
 #include "platform/DescribedError.h"

@@ -70,15 +70,15 @@ void CutoutViewModel::beginRun() {
     m_snapshot.exportMask = m_settings.exportMaskSeparately;
     m_snapshot.mode = m_settings.mode;
     m_snapshot.naming = m_settings.namingConfig();
-    m_pipeline = m_chosenPipeline;
-    if (!m_pipeline) {
-        auto remover = std::make_shared<BackgroundRemover>();
-        QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
-        m_pipeline = [remover = std::shared_ptr<const BackgroundRemoving>(std::move(remover))](
-                         const CutoutRequest& request, CancellationToken& token, const Progress&) {
-            return runCutoutPipeline(request, remover, token);
-        };
-    }
+}
+
+CutoutViewModel::Pipeline CutoutViewModel::ownPipeline() const {
+    auto remover = std::make_shared<BackgroundRemover>();
+    QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
+    return [remover = std::shared_ptr<const BackgroundRemoving>(std::move(remover))](
+               const CutoutRequest& request, CancellationToken& token, const Progress&) {
+        return runCutoutPipeline(request, remover, token);
+    };
 }
 
 BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {

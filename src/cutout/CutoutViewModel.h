@@ -40,6 +40,7 @@ public:
 
 private:
     void beginRun() override;
+    [[nodiscard]] Pipeline ownPipeline() const override;
     [[nodiscard]] QString cancellingText() const override;
     [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 

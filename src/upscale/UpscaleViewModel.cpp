@@ -80,14 +80,13 @@ int UpscaleViewModel::defaultConcurrency() const {
     return defaultUpscaleConcurrency(QThread::idealThreadCount(), physicalMemoryBytes());
 }
 
+UpscaleViewModel::Pipeline UpscaleViewModel::ownPipeline() const {
+    return [tiler = &m_tiler](const UpscaleRequest& request, CancellationToken& token, const Progress& progress) {
+        return FileOutcome{upscaleFile(request, *tiler, token, progress), std::nullopt};
+    };
+}
+
 void UpscaleViewModel::beginRun() {
-    m_pipeline = m_chosenPipeline;
-    if (!m_pipeline) {
-        m_pipeline = [tiler = &m_tiler](const UpscaleRequest& request, CancellationToken& token,
-                                        const Progress& progress) {
-            return FileOutcome{upscaleFile(request, *tiler, token, progress), std::nullopt};
-        };
-    }
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale, m_settings.quality);

@@ -46,6 +46,7 @@ Q_SIGNALS:
 
 private:
     void beginRun() override;
+    [[nodiscard]] Pipeline ownPipeline() const override;
     [[nodiscard]] QString cancellingText() const override;
     [[nodiscard]] BatchRunner::Job prepare(ImageItem& item, int startedIndex) override;
 
