@@ -165,19 +165,13 @@ PartFile::PartFile(const QString& folder)
     : m_path(folder + QStringLiteral("/.") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
              QStringLiteral(".part")),
       m_abruptExit(m_path) {
-    try {
-        FileService::ensureDirectory(QUrl::fromLocalFile(folder));
-    } catch (...) {
-        m_path.clear();
-        m_abruptExit.reset();
-        throw;
-    }
+    // A throw from here on unregisters the name with the member that holds it; nothing was
+    // created under it.
+    FileService::ensureDirectory(QUrl::fromLocalFile(folder));
     const int fd =
         ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        m_path.clear();
-        m_abruptExit.reset();
         throw FileSystemError(
             QCoreApplication::translate("ImageConverter", "Could not write to the folder %1: %2")
                 .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
