@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """Write a Real-ESRGAN network as ONNX for Glintwork's upscaler.
 
-Reads both Real-ESRGAN layouts: RRDBNet (x4plus and its kin) and the compact SRVGGNetCompact
-(realesrgan-x4fast: convolutions with PReLU, a pixel shuffle, the input enlarged by nearest
-neighbour added). The network has one input "x" (float32 [1, 3, H, W], RGB in 0..1, any H and W) and one
-output "output" (float32 [1, 3, H*f, W*f]).
+Reads both Real-ESRGAN layouts: RRDBNet (x4plus with 23 blocks, x4plus-anime with 6, and
+their kin) and the compact SRVGGNetCompact (realesrgan-x4fast, realesr-animevideov3:
+convolutions with PReLU, a pixel shuffle, the input enlarged by nearest neighbour added; the
+2x and 3x animevideov3 files are the 4x network with a bicubic reduction of its result). The
+network has one input "x" (float32 [1, 3, H, W], RGB in 0..1, any H and W) and one output
+"output" (float32 [1, 3, H*f, W*f]). The graph uses only Conv, ConvTranspose, Relu,
+LeakyRelu, PRelu, Add, Mul, Concat, Identity and nearest-neighbour Resize.
 
   convert_realesrgan.py --from-ncnn NAME.param NAME.bin OUT.onnx
   convert_realesrgan.py --from-pth RealESRGAN_x4plus.pth OUT.onnx [--scale 4] [--blocks 23]
@@ -115,6 +118,80 @@ class GraphBuilder:
                                            coordinate_transformation_mode="asymmetric",
                                            nearest_mode="floor"))
         return out
+
+    def halve_bicubic(self, source, channels):
+        """ncnn's bicubic halving (Interp type 3, scale 0.5, corners not aligned): output pixel
+        d of each axis weighs inputs 2d-1 .. 2d+2 by the cubic kernel (a = -0.75) at 0.5,
+        indices clamped to the edge. Written as convolutions, one axis after the other."""
+        a = -0.75
+
+        def cubic(t):
+            t = abs(t)
+            if t <= 1:
+                return (a + 2) * t ** 3 - (a + 3) * t ** 2 + 1
+            return a * t ** 3 - 5 * a * t ** 2 + 8 * a * t - 4 * a if t < 2 else 0.0
+
+        taps = [cubic(1.5), cubic(0.5), cubic(0.5), cubic(1.5)]  # inputs 2d-1, 2d, 2d+1, 2d+2
+        for axis in (3, 2):
+            source = self._halve_along(source, channels, axis, taps)
+        return source
+
+    def _halve_along(self, source, channels, axis, taps):
+        # A stride-2 convolution over zero padding gives every output but the first and last,
+        # which miss the clamped input beyond the edge: taps[0] * x[0] and taps[3] * x[N-1].
+        # Both are carried along in channels of their own and kept only where the edge is,
+        # which a channel of ones reveals: a neighbour outside the tensor reads as zero.
+        # Kernels span 5 (then 3) pixels along the axis with symmetric padding; 1 across it.
+        # offset: a value well above the edge terms (they are inputs times 0.09), so that a
+        # Relu passes them unchanged; block: far below, so that a Relu removes them.
+        c = channels
+        offset, block = 16.0, 4096.0
+
+        def kernel(out_channels, in_channels, size):
+            return np.zeros((out_channels, in_channels, size), np.float32)
+
+        def conv(src, weights, bias, stride):
+            size = weights.shape[2]
+            shape = (weights.shape[0], weights.shape[1]) + ((1, size) if axis == 3 else (size, 1))
+            pad = size // 2
+            out = self.fresh("halve")
+            self.nodes.append(helper.make_node(
+                "Conv", [src, self.constant(weights.reshape(shape), "w"), self.constant(bias, "b")], [out],
+                kernel_shape=list(shape[2:]),
+                pads=[0, pad, 0, pad] if axis == 3 else [pad, 0, pad, 0],
+                strides=[1, stride] if axis == 3 else [stride, 1]))
+            return out
+
+        ones = 3 * c
+        # 1) on x, at the output's size: [zero-padded result, x[2d], x[2d+1], ones]
+        w = kernel(3 * c + 1, c, 5)  # taps at 2d-2 .. 2d+2
+        b = np.zeros(3 * c + 1, np.float32)
+        for i in range(c):
+            w[i, i, 1:5] = taps
+            w[c + i, i, 2] = taps[0]
+            w[2 * c + i, i, 3] = taps[3]
+        b[ones] = 1.0
+        first = conv(source, w, b, 2)
+        # 2) everything lifted by `offset`; the left term pushed down by `block` wherever a
+        #    left neighbour exists, the right one wherever a right neighbour exists.
+        w = kernel(3 * c + 1, 3 * c + 1, 3)  # taps at d-1, d, d+1
+        b = np.full(3 * c + 1, offset, np.float32)
+        for i in range(3 * c + 1):
+            w[i, i, 1] = 1.0
+        for i in range(c):
+            w[c + i, ones, 0] = -block
+            w[2 * c + i, ones, 2] = -block
+        b[ones] = 0.0
+        kept = self.fresh("relu")
+        self.nodes.append(helper.make_node("Relu", [conv(first, w, b, 1)], [kept]))
+        # 3) the sum, less the offsets: 3 * offset wherever both neighbours exist, one offset
+        #    less for each edge term kept.
+        w = kernel(c, 3 * c + 1, 3)
+        b = np.full(c, -3 * offset, np.float32)
+        for i in range(c):
+            w[i, i, 1] = w[i, c + i, 1] = w[i, 2 * c + i, 1] = 1.0
+            w[i, ones, 0] = w[i, ones, 2] = offset
+        return conv(kept, w, b, 1)
 
     def model(self, input_name, output_name, doc):
         graph = helper.make_graph(
@@ -279,9 +356,14 @@ def convert_ncnn(param_path, bin_path):
                 raise SystemExit(f"{name}: only tensor addition is supported")
             alias[tops[0]] = builder.weighted_sum(inputs, [1.0, 1.0])
         elif kind == "Interp":
-            if params.get(0) != 1:
-                raise SystemExit(f"{name}: only nearest-neighbour resizing is supported")
-            alias[tops[0]] = builder.upsample_nearest(inputs[0], params[1], params[2])
+            if params.get(0) == 1:
+                alias[tops[0]] = builder.upsample_nearest(inputs[0], params[1], params[2])
+            elif params.get(0) == 3 and params.get(1) == params.get(2) == 0.5 and not params.get(6, 0):
+                if tops != layers[-1][3]:
+                    raise SystemExit(f"{name}: bicubic halving is supported only on the network's result")
+                alias[tops[0]] = builder.halve_bicubic(inputs[0], 3)
+            else:
+                raise SystemExit(f"{name}: only nearest-neighbour enlarging and bicubic halving are supported")
         else:
             raise SystemExit(f"{name}: ncnn layer type {kind} is not supported")
         if tops:
