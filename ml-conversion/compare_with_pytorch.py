@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Checks converted networks against independent PyTorch definitions on the same weights:
-RRDBNet for the general networks, SRVGGNetCompact for the compact fast one (an ncnn pair
-with PReLU layers is taken for the latter).
+RRDBNet for x4plus (23 blocks) and x4plus-anime (6 blocks), SRVGGNetCompact for the compact
+ones (x4fast, animevideov3; an ncnn pair with PReLU layers is taken for these), with
+PyTorch's bicubic halving after it for the 2x animevideov3 file.
 
   compare_with_pytorch.py compare (--ncnn PARAM BIN | --pth PTH) INPUT.png OURS.png
       INPUT.png is a low-resolution crop, OURS.png what glintwork-cli upscale made of it
@@ -83,9 +84,10 @@ class SRVGGNetCompact(nn.Module):
     """Real-ESRGAN's compact network: convolutions with per-channel PReLU, a pixel shuffle,
     and the input enlarged by nearest neighbour added to the result."""
 
-    def __init__(self, convs=34, features=64, scale=4):
+    def __init__(self, convs=34, features=64, scale=4, halve=False):
         super().__init__()
         self.scale = scale
+        self.halve = halve
         self.convs = nn.ModuleList([nn.Conv2d(3, features, 3, 1, 1)] +
                                    [nn.Conv2d(features, features, 3, 1, 1) for _ in range(convs - 2)] +
                                    [nn.Conv2d(features, 3 * scale * scale, 3, 1, 1)])
@@ -96,7 +98,10 @@ class SRVGGNetCompact(nn.Module):
         for conv, activation in zip(self.convs[:-1], self.activations):
             y = activation(conv(y))
         y = F.pixel_shuffle(self.convs[-1](y), self.scale)
-        return y + F.interpolate(x, scale_factor=self.scale, mode="nearest")
+        y = y + F.interpolate(x, scale_factor=self.scale, mode="nearest")
+        # The 2x file ends in ncnn's bicubic resize by 0.5: PyTorch's cubic (a = -0.75) at
+        # half-pixel centres, clamped at the edges, is the same operation.
+        return F.interpolate(y, scale_factor=0.5, mode="bicubic", align_corners=False) if self.halve else y
 
 
 def is_compact(param_path):
@@ -119,12 +124,15 @@ def load_compact_ncnn_weights(net, param_path, bin_path):
 
 
 def load_ncnn_network(param_path, bin_path):
+    layers = parse_ncnn_param(param_path)
+    convs = sum(1 for layer in layers if layer[0] == "Convolution")
     if is_compact(param_path):
-        convs = sum(1 for layer in parse_ncnn_param(param_path) if layer[0] == "Convolution")
-        net = SRVGGNetCompact(convs)
+        halve = layers[-1][0] == "Interp" and layers[-1][4].get(0) == 3
+        net = SRVGGNetCompact(convs, halve=halve)
         load_compact_ncnn_weights(net, param_path, bin_path)
     else:
-        net = RRDBNet()
+        # conv_first, 15 per block (3 dense blocks of 5), conv_body, conv_up1/2, conv_hr, conv_last
+        net = RRDBNet(blocks=(convs - 6) // 15)
         load_ncnn_weights(net, param_path, bin_path)
     return net.eval()
 

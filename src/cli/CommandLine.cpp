@@ -125,8 +125,8 @@ const char* usageText() {
            "every file completed, 1 when some failed or were cancelled (Ctrl-C), 2 on a usage\n"
            "error.\n"
            "\n"
-           "upscale --fast runs the compact general network: many times faster on a CPU, a\n"
-           "little less detail.\n";
+           "upscale --fast runs the compact network (general, or anime at 4x): many times\n"
+           "faster on a CPU, a little less detail.\n";
 }
 
 } // namespace glintwork::cli

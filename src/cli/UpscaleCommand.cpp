@@ -5,7 +5,8 @@ namespace glintwork::cli {
 
 int runUpscale(const QStringList& arguments) {
     const ParsedCommand command = parseCommandLine(
-        arguments, {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
+        arguments,
+        {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
         {QStringLiteral("--fast")});
     UpscaleSettings settings;
     if (const auto style = command.value(QStringLiteral("--style"))) {
@@ -19,18 +20,10 @@ int runUpscale(const QStringList& arguments) {
         const int factor = parseInteger(QStringLiteral("--scale"), *scale, 2, 4);
         if (!isAllowedUpscaleFactor(factor))
             throw UsageError(QStringLiteral("--scale must be 2 or 4, not '%1'").arg(*scale));
-        if (settings.style == UpscaleStyle::anime && factor != 4)
-            throw UsageError(QStringLiteral("the anime model upscales at 4x only"));
         settings.scale = factor;
     }
-    if (command.hasFlag(QStringLiteral("--fast"))) {
-        if (settings.style == UpscaleStyle::anime)
-            throw UsageError(QStringLiteral("the anime model has no fast version"));
+    if (command.hasFlag(QStringLiteral("--fast")))
         settings.quality = UpscaleQuality::fast;
-    }
-    // As in the tab: choosing anime moves the factor to 4.
-    if (settings.style == UpscaleStyle::anime)
-        settings.scale = 4;
     if (const auto format = command.value(QStringLiteral("--format"))) {
         const auto parsed = upscaleOutputFormatFromRawValue(*format);
         if (!parsed)

@@ -37,6 +37,10 @@ QString rawValue(UpscaleModel model) {
         return QStringLiteral("x2plus");
     case UpscaleModel::x4fast:
         return QStringLiteral("x4fast");
+    case UpscaleModel::animeX4fast:
+        return QStringLiteral("anime_x4fast");
+    case UpscaleModel::animeX2:
+        return QStringLiteral("anime_x2");
     }
     return {};
 }
@@ -55,12 +59,16 @@ QString displayName(UpscaleModel model) {
         return QCoreApplication::translate("UpscaleModel", "General 2x");
     case UpscaleModel::x4fast:
         return QCoreApplication::translate("UpscaleModel", "General 4x (fast)");
+    case UpscaleModel::animeX4fast:
+        return QCoreApplication::translate("UpscaleModel", "Anime / Illustration 4x (fast)");
+    case UpscaleModel::animeX2:
+        return QCoreApplication::translate("UpscaleModel", "Anime / Illustration 2x");
     }
     return {};
 }
 
 int scaleFactor(UpscaleModel model) {
-    return model == UpscaleModel::x2plus ? 2 : 4;
+    return model == UpscaleModel::x2plus || model == UpscaleModel::animeX2 ? 2 : 4;
 }
 
 QString resourceName(UpscaleModel model) {
@@ -73,6 +81,10 @@ QString resourceName(UpscaleModel model) {
         return QStringLiteral("RealESRGAN_x2plus");
     case UpscaleModel::x4fast:
         return QStringLiteral("RealESRGAN_x4fast");
+    case UpscaleModel::animeX4fast:
+        return QStringLiteral("RealESRGAN_anime_x4fast");
+    case UpscaleModel::animeX2:
+        return QStringLiteral("RealESRGAN_anime_x2");
     }
     return {};
 }
@@ -132,9 +144,8 @@ std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw) {
 }
 
 QString displayName(UpscaleQuality quality) {
-    return quality == UpscaleQuality::fast
-               ? QCoreApplication::translate("UpscaleQuality", "Fast")
-               : QCoreApplication::translate("UpscaleQuality", "Best");
+    return quality == UpscaleQuality::fast ? QCoreApplication::translate("UpscaleQuality", "Fast")
+                                           : QCoreApplication::translate("UpscaleQuality", "Best");
 }
 
 bool isAllowedUpscaleFactor(int factor) {
@@ -143,8 +154,12 @@ bool isAllowedUpscaleFactor(int factor) {
 }
 
 ModelChoice chooseModel(UpscaleStyle style, int scale, UpscaleQuality quality) {
-    if (style == UpscaleStyle::anime)
-        return {UpscaleModel::animeX4, 4};
+    if (style == UpscaleStyle::anime) {
+        if (scale == 2)
+            return {UpscaleModel::animeX2, 2};
+        return {quality == UpscaleQuality::fast ? UpscaleModel::animeX4fast : UpscaleModel::animeX4,
+                4};
+    }
     if (quality == UpscaleQuality::fast)
         return {UpscaleModel::x4fast, scale == 2 ? 2 : 4};
     if (scale == 2)
@@ -177,9 +192,10 @@ UpscaleSettings UpscaleSettingsPersistence::load() const {
                                                          : UpscaleStyle::automatic;
     const qint64 scale = m_store->integer(key("scale"), 2);
     settings.scale = (scale == 2 || scale == 4) ? static_cast<int>(scale) : 2;
-    settings.quality = m_store->string(key("quality"), QStringLiteral("best")) == QLatin1String("fast")
-                           ? UpscaleQuality::fast
-                           : UpscaleQuality::best;
+    settings.quality =
+        m_store->string(key("quality"), QStringLiteral("best")) == QLatin1String("fast")
+            ? UpscaleQuality::fast
+            : UpscaleQuality::best;
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::upscale, UpscaleSettings().namingConfig());
     settings.naming = naming;

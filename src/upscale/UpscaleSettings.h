@@ -14,13 +14,16 @@ namespace glintwork {
 class PreferenceStore;
 
 // The super-resolution networks. x4fast is the compact general network: far less work per
-// pixel than x4plus, for machines without a GPU.
-enum class UpscaleModel { x4plus, animeX4, x2plus, x4fast };
-inline constexpr std::array<UpscaleModel, 4> kAllUpscaleModels{
-    UpscaleModel::x4plus, UpscaleModel::animeX4, UpscaleModel::x2plus, UpscaleModel::x4fast};
+// pixel than x4plus, for machines without a GPU; animeX4fast is its anime counterpart, and
+// animeX2 the same anime network with its result halved inside the network.
+enum class UpscaleModel { x4plus, animeX4, x2plus, x4fast, animeX4fast, animeX2 };
+inline constexpr std::array<UpscaleModel, 6> kAllUpscaleModels{
+    UpscaleModel::x4plus, UpscaleModel::animeX4,     UpscaleModel::x2plus,
+    UpscaleModel::x4fast, UpscaleModel::animeX4fast, UpscaleModel::animeX2};
 [[nodiscard]] QString rawValue(UpscaleModel model);
 [[nodiscard]] std::optional<UpscaleModel> upscaleModelFromRawValue(const QString& raw);
 [[nodiscard]] QString displayName(UpscaleModel model);
+// The factor the network itself enlarges by.
 [[nodiscard]] int scaleFactor(UpscaleModel model);
 // File name without extension in Resources/models/.
 [[nodiscard]] QString resourceName(UpscaleModel model);
@@ -37,14 +40,15 @@ enum class UpscaleOutputFormat { png, jpeg };
 inline constexpr std::array<UpscaleOutputFormat, 2> kAllUpscaleOutputFormats{
     UpscaleOutputFormat::png, UpscaleOutputFormat::jpeg};
 [[nodiscard]] QString rawValue(UpscaleOutputFormat format);
-[[nodiscard]] std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] std::optional<UpscaleOutputFormat>
+upscaleOutputFormatFromRawValue(const QString& raw);
 [[nodiscard]] QString displayName(UpscaleOutputFormat format);
 [[nodiscard]] QString fileExtension(UpscaleOutputFormat format);
 
 // Which general network the user trades speed against: the best one, or the fast one.
 enum class UpscaleQuality { best, fast };
 inline constexpr std::array<UpscaleQuality, 2> kAllUpscaleQualities{UpscaleQuality::best,
-                                                                     UpscaleQuality::fast};
+                                                                    UpscaleQuality::fast};
 [[nodiscard]] QString rawValue(UpscaleQuality quality);
 [[nodiscard]] std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw);
 [[nodiscard]] QString displayName(UpscaleQuality quality);
@@ -58,9 +62,9 @@ struct ModelChoice {
     friend bool operator==(const ModelChoice&, const ModelChoice&) = default;
 };
 
-// Anime always runs the 4x anime network, whatever the quality; otherwise 2 picks the 2x
-// network and anything else the general 4x one, or with `fast` the fast 4x network at
-// either factor (reduced for 2x). Auto inspects nothing.
+// 2 picks a 2x network and anything else a 4x one. Anime at 2x has one network, whatever
+// the quality; at 4x `fast` picks the compact anime network. Otherwise `fast` picks the
+// fast general 4x network at either factor (reduced for 2x). Auto inspects nothing.
 [[nodiscard]] ModelChoice chooseModel(UpscaleStyle style, int scale,
                                       UpscaleQuality quality = UpscaleQuality::best);
 
@@ -69,8 +73,8 @@ struct UpscaleSettings {
     UpscaleStyle style = UpscaleStyle::automatic;
     int scale = 2;
     UpscaleQuality quality = UpscaleQuality::best;
-    NamingConfig naming{NamingMode::suffix, QStringLiteral("-upscaled-{scale}x"), QStringLiteral("image"),
-                        QStringLiteral("01")};
+    NamingConfig naming{NamingMode::suffix, QStringLiteral("-upscaled-{scale}x"),
+                        QStringLiteral("image"), QStringLiteral("01")};
 
     [[nodiscard]] const NamingConfig& namingConfig() const { return naming; }
 

@@ -36,8 +36,6 @@ void UpscaleViewModel::updateStyle(UpscaleStyle style) {
     next.style = style;
     replaceSettings(next);
     m_persistence.setSavedStyle(style);
-    if (style == UpscaleStyle::anime && m_settings.scale != 4)
-        updateScale(4);
 }
 
 void UpscaleViewModel::updateScale(int scale) {

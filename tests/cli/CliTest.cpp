@@ -71,7 +71,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
          {"--help", "upscale --help", "compress -h", "", "frobnicate x.png", "compress",
           "compress --quality", "compress --quality 101 x.png", "compress --format jpg x.png",
           "compress --bogus x.png", "compress --shard 2/2 x.png", "compress --start abc x.png",
-          "upscale --fast --style anime x.png", "upscale --fast=yes x.png"}) {
+          "upscale --style manga x.png", "upscale --fast=yes x.png"}) {
         SCOPED_TRACE(arguments);
         const bool asked =
             QByteArray(arguments).endsWith("help") || QByteArray(arguments).endsWith("-h");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <variant>
 
 #include "compress/CompressSettingsPersistence.h"
@@ -102,20 +101,6 @@ TEST_F(SettingsTest, SavedChoicesSurviveRestartAndNamingTouchesOnlyItsTool) {
                                         {"cutout.outputFormat", "tiff"},
                                         {"upscale.quality", "fast"}})
         EXPECT_EQ(loaded(key), expected) << key;
-}
-
-TEST(ModelChoice, FollowsStyleScaleAndQuality) {
-    using enum UpscaleStyle;
-    using enum UpscaleModel;
-    const auto best = UpscaleQuality::best, fast = UpscaleQuality::fast;
-    const std::tuple<UpscaleStyle, int, UpscaleQuality, ModelChoice> cases[] = {
-        {anime, 2, fast, {animeX4, 4}},    {automatic, 2, best, {x2plus, 2}},
-        {generalPhoto, 3, best, {x4plus, 4}}, {automatic, 4, fast, {x4fast, 4}},
-        {generalPhoto, 2, fast, {x4fast, 2}},
-    };
-    for (const auto& [style, scale, quality, expected] : cases)
-        EXPECT_EQ(chooseModel(style, scale, quality), expected)
-            << int(style) << " " << scale << " " << int(quality);
 }
 
 } // namespace

@@ -318,27 +318,27 @@ private Q_SLOTS:
         QVERIFY(again->settingsBar()->exportMaskToggle()->isChecked());
     }
 
-    void upscaleAnimeForcesFourTimesWithoutFast() {
+    void upscaleAnimeOffersBothScalesAndQualityAtFourTimes() {
         auto view = makeView<UpscaleView>(1);
         UpscaleSettingsBar* bar = view->settingsBar();
         QTest::mouseClick(bar->qualityPicker()->segment(1), Qt::LeftButton);
         QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 2x PNG (fast)"));
-        QVERIFY(!bar->animeCaption()->isVisible());
+        QVERIFY(!bar->qualityCaption()->isVisible());
 
-        // The anime network runs at 4x only and has no fast version.
+        // Anime keeps 2x, where its one 2x network runs whatever the quality.
         QComboBox* style = bar->stylePicker();
         style->setFocus();
         QTest::keyClick(style, Qt::Key_End);
-        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 4x PNG"));
-        QCOMPARE(bar->scalePicker()->currentIndex(), 1);
-        QVERIFY(!bar->scalePicker()->isEnabled() && !bar->qualityPicker()->isEnabled());
-        QVERIFY(bar->animeCaption()->isVisible());
+        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 2x PNG"));
+        QVERIFY(bar->scalePicker()->isEnabled() && !bar->qualityPicker()->isEnabled());
+        QVERIFY(bar->qualityCaption()->isVisible());
 
-        // Another style frees the pickers and keeps 4x and the chosen quality.
-        QTest::keyClick(style, Qt::Key_Up);
+        // At 4x the quality picks the network again.
+        QTest::mouseClick(bar->scalePicker()->segment(1), Qt::LeftButton);
         QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 4x PNG (fast)"));
-        QVERIFY(bar->scalePicker()->isEnabled() && bar->qualityPicker()->isEnabled());
-        QVERIFY(!bar->animeCaption()->isVisible());
+        QVERIFY(bar->qualityPicker()->isEnabled() && !bar->qualityCaption()->isVisible());
+        QTest::mouseClick(bar->qualityPicker()->segment(0), Qt::LeftButton);
+        QCOMPARE(convertText(view->fileList(), 0), QStringLiteral("PNG → 4x PNG"));
     }
 
     void upscaleStatusCellReadsForScreenReaders_data() { test::addRows(kStatusCases); }

@@ -2,19 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestImages.h"
+#include "TestNetworks.h"
 #include "upscale/DnnUpscaler.h"
 
 namespace glintwork {
 namespace {
 
-// The installed 4x networks against an independent implementation of the same networks on
-// the same weights: PyTorch's, run once by real_network_expectation.py on the same image.
-// What is stored is the mean of every 8 x 8 block of the 128 x 96 result, per channel, so a
-// wrong weight, a swapped channel or a misplaced tile shows as a large difference, while the
-// last-bit differences between two float implementations do not.
-constexpr int kWidth = 32, kHeight = 24, kBlock = 8;
-constexpr int kColumns = kWidth * 4 / kBlock, kRows = kHeight * 4 / kBlock;
+// The installed general networks against PyTorch (see test::expectBlockMeans).
+constexpr int kColumns = test::kRealNetworkWidth * 4 / test::kRealNetworkBlock;
+constexpr int kRows = test::kRealNetworkHeight * 4 / test::kRealNetworkBlock;
 
 // clang-format off
 constexpr double kGeneralBlockMeans[kRows * kColumns * 3] = {
@@ -48,21 +44,9 @@ constexpr double kFastBlockMeans[kRows * kColumns * 3] = {
 };
 // clang-format on
 
-// Must stay the image real_network_expectation.py builds.
-Image makeTestImage() {
-    Image image = Image::make(kWidth, kHeight, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
-    test::fill(image, [](int x, int y, int i) {
-        const bool inside = (x - 20) * (x - 20) + (y - 10) * (y - 10) <= 36;
-        const int values[4] = {x * 255 / (kWidth - 1), y * 255 / (kHeight - 1),
-                               inside ? 220 : 30 + (x * y) % 7 * 10, 255};
-        return values[i];
-    });
-    return image;
-}
-
 TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
-    const std::pair<UpscaleModel, const double*> cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans},
-                                                            {UpscaleModel::x4fast, kFastBlockMeans}};
+    const std::pair<UpscaleModel, const double*> cases[] = {
+        {UpscaleModel::x4plus, kGeneralBlockMeans}, {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
     for (const auto& [model, means] : cases) {
         SCOPED_TRACE(rawValue(model).toStdString());
@@ -71,19 +55,7 @@ TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
         ++checked;
         DnnUpscaler upscaler(model);
         ASSERT_TRUE(upscaler.isLoaded());
-        const Image result = upscaler.upscale(makeTestImage(), 4, {});
-        ASSERT_EQ(std::pair(result.width, result.height), std::pair(kWidth * 4, kHeight * 4));
-
-        for (int row = 0; row < kRows; ++row)
-            for (int column = 0; column < kColumns; ++column)
-                for (int ch = 0; ch < 3; ++ch) {
-                    double sum = 0;
-                    for (int y = row * kBlock; y < (row + 1) * kBlock; ++y)
-                        for (int x = column * kBlock; x < (column + 1) * kBlock; ++x)
-                            sum += result.row(y)[x * 4 + ch];
-                    EXPECT_NEAR(sum / (kBlock * kBlock), means[(row * kColumns + column) * 3 + ch], 0.5)
-                        << "block " << column << "," << row << " channel " << ch;
-                }
+        test::expectBlockMeans(upscaler.upscale(test::realNetworkImage(), 4, {}), 4, means);
     }
     if (checked == 0)
         GTEST_SKIP() << "no 4x network is installed (scripts/setup-models installs them)";

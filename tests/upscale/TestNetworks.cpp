@@ -1,7 +1,11 @@
 #include "TestNetworks.h"
 
+#include <gtest/gtest.h>
+
 #include <QFileInfo>
 #include <QProcess>
+
+#include "support/TestImages.h"
 
 namespace glintwork::test {
 
@@ -80,16 +84,51 @@ onnx.save(model, path)
 
 bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
     // In the order of TestNetwork.
-    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless"};
+    static const char* const variants[] = {"any",  "fixed", "renamed", "double",
+                                           "slow", "tail",  "tailless"};
     QProcess process;
     process.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
+                  {QStringLiteral("-c"), QString::fromUtf8(kScript), path,
+                   QString::fromLatin1(variants[int(network)])});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        *why = QStringLiteral("/usr/bin/python3 with python3-onnx could not build the test network: ") +
+        *why = QStringLiteral(
+                   "/usr/bin/python3 with python3-onnx could not build the test network: ") +
                QString::fromUtf8(process.readAllStandardError()).trimmed();
         return false;
     }
     return QFileInfo(path).isFile();
+}
+
+Image realNetworkImage() {
+    Image image = Image::make(kRealNetworkWidth, kRealNetworkHeight, 8, AlphaInfo::last,
+                              ColorSpace::sRGB(), 3);
+    fill(image, [](int x, int y, int i) {
+        const bool inside = (x - 20) * (x - 20) + (y - 10) * (y - 10) <= 36;
+        const int values[4] = {x * 255 / (kRealNetworkWidth - 1),
+                               y * 255 / (kRealNetworkHeight - 1),
+                               inside ? 220 : 30 + (x * y) % 7 * 10, 255};
+        return values[i];
+    });
+    return image;
+}
+
+void expectBlockMeans(const Image& result, int factor, const double* means) {
+    const int columns = kRealNetworkWidth * factor / kRealNetworkBlock;
+    const int rows = kRealNetworkHeight * factor / kRealNetworkBlock;
+    ASSERT_EQ(std::pair(result.width, result.height),
+              std::pair(kRealNetworkWidth * factor, kRealNetworkHeight * factor));
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+            for (int ch = 0; ch < 3; ++ch) {
+                double sum = 0;
+                for (int y = row * kRealNetworkBlock; y < (row + 1) * kRealNetworkBlock; ++y)
+                    for (int x = column * kRealNetworkBlock; x < (column + 1) * kRealNetworkBlock;
+                         ++x)
+                        sum += result.row(y)[x * 4 + ch];
+                EXPECT_NEAR(sum / (kRealNetworkBlock * kRealNetworkBlock),
+                            means[(row * columns + column) * 3 + ch], 0.5)
+                    << "block " << column << "," << row << " channel " << ch;
+            }
 }
 
 } // namespace glintwork::test

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/Image.h"
+
 namespace glintwork::test {
 
 // Tiny stand-ins for the upscale networks, written by Debian's python3-onnx into a folder:
@@ -20,5 +22,17 @@ enum class TestNetwork {
 // Writes the network to `path`; nothing (with the reason in *why) when python3 or its onnx
 // module is missing.
 [[nodiscard]] bool writeTestNetwork(TestNetwork network, const QString& path, QString* why);
+
+// The installed networks are checked against an independent implementation of the same
+// networks on the same weights: PyTorch's, run once by real_network_expectation.py on the
+// same image. What is stored is the mean of every 8 x 8 block of the result, per channel, so
+// a wrong weight, a swapped channel or a misplaced tile shows as a large difference, while
+// the last-bit differences between two float implementations do not.
+inline constexpr int kRealNetworkWidth = 32, kRealNetworkHeight = 24, kRealNetworkBlock = 8;
+// Must stay the image real_network_expectation.py builds.
+[[nodiscard]] Image realNetworkImage();
+// The result is realNetworkImage() times `factor`, and its block means are `means` (row by
+// row, three channels each) within half a level.
+void expectBlockMeans(const Image& result, int factor, const double* means);
 
 } // namespace glintwork::test

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
-# Prints the stored expectations of RealNetworkTest.cpp.
+# Prints the stored expectations of RealNetworkTest.cpp and UpscaleModelTest.cpp.
 #
 #   real_network_expectation.py NAME.param NAME.bin
 #
-# Builds the same 32 x 24 test image as the C++ test, runs it through the PyTorch definition
-# (ml-conversion/compare_with_pytorch.py) of the network in the ncnn pair: RRDBNet for
-# realesrgan-x4plus, SRVGGNetCompact for realesrgan-x4fast. Rounds the 128 x 96 result to
+# Builds the same 32 x 24 test image as the C++ tests (test::realNetworkImage), runs it
+# through the PyTorch definition (ml-conversion/compare_with_pytorch.py) of the network in
+# the ncnn pair: RRDBNet for realesrgan-x4plus and realesrgan-x4plus-anime, SRVGGNetCompact
+# for realesrgan-x4fast and realesr-animevideov3. Rounds the result (128 x 96 at 4x) to
 # bytes and prints the mean of every 8 x 8 block, channel by channel, as a C++ initializer.
 # Needs python3-torch; the test itself does not.
 
@@ -38,7 +39,7 @@ def main():
     with torch.no_grad():
         result = net(torch.from_numpy(source.transpose(2, 0, 1)[None].copy()))[0].numpy()
     pixels = np.clip(np.round(result.transpose(1, 2, 0) * 255.0), 0, 255)
-    h, w = HEIGHT * 4 // BLOCK, WIDTH * 4 // BLOCK
+    h, w = pixels.shape[0] // BLOCK, pixels.shape[1] // BLOCK
     means = pixels.reshape(h, BLOCK, w, BLOCK, 3).mean(axis=(1, 3))
     rows = []
     for y in range(h):

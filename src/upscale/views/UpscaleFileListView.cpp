@@ -32,11 +32,10 @@ UpscaleFileListView::UpscaleFileListView(ToolDriver* batch, UpscaleViewModel* dr
 
 QString UpscaleFileListView::conversionText(const ImageItem& item, const UpscaleViewModel& driver) {
     const UpscaleSettings& settings = driver.settings();
-    // The factor a run would use: the anime network is 4x even if 2 was stored.
     const ModelChoice choice = chooseModel(settings.style, settings.scale, settings.quality);
     QString text = item.inputFormat().toUpper() + QStringLiteral(" → ") +
                    QStringLiteral("%1x ").arg(choice.factor) + displayName(settings.outputFormat);
-    if (choice.model == UpscaleModel::x4fast)
+    if (choice.model == UpscaleModel::x4fast || choice.model == UpscaleModel::animeX4fast)
         text += QLatin1Char(' ') + tr("(fast)");
     return text;
 }

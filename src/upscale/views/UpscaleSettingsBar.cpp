@@ -22,7 +22,8 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::upscale, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFilesInBackground);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver,
+            &UpscaleViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // The caption sits right under the row it explains.
@@ -61,8 +62,9 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     addLabelledControl(row, tr("Quality:"), m_quality);
     row->addStretch(1);
     pickers->addLayout(row);
-    m_animeCaption = tertiaryCaption(tr("Anime / illustration model upscales at 4x only."), this);
-    pickers->addWidget(m_animeCaption);
+    m_qualityCaption = tertiaryCaption(
+        tr("Anime / illustration has one 2x network; Quality applies at 4x."), this);
+    pickers->addWidget(m_qualityCaption);
     layout->addLayout(pickers);
 
     m_naming = new NamingView(TabKind::upscale, this);
@@ -72,7 +74,8 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
     layout->addWidget(m_outputFolder);
 
-    connect(driver, &UpscaleViewModel::settingsChanged, this, &UpscaleSettingsBar::syncFromSettings);
+    connect(driver, &UpscaleViewModel::settingsChanged, this,
+            &UpscaleSettingsBar::syncFromSettings);
     syncFromSettings();
 }
 
@@ -85,15 +88,15 @@ void UpscaleSettingsBar::syncFromSettings() {
         const QSignalBlocker blocker(picker);
         picker->setCurrentIndex(index);
     }
-    // The factor a run would really use: anime runs at 4x whatever scale was stored.
     const int factor = chooseModel(settings.style, settings.scale, settings.quality).factor;
-    const auto position = std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
+    const auto position =
+        std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
     m_scale->setCurrentIndex(static_cast<int>(position - kAllowedUpscaleFactors.begin()));
-    const bool anime = settings.style == UpscaleStyle::anime;
-    m_scale->setEnabled(!anime);
     m_quality->setCurrentIndex(static_cast<int>(settings.quality));
-    m_quality->setEnabled(!anime);
-    m_animeCaption->setVisible(anime);
+    const bool qualityMatters = chooseModel(settings.style, settings.scale, UpscaleQuality::best) !=
+                                chooseModel(settings.style, settings.scale, UpscaleQuality::fast);
+    m_quality->setEnabled(qualityMatters);
+    m_qualityCaption->setVisible(!qualityMatters);
     m_naming->setConfig(settings.namingConfig());
 }
 

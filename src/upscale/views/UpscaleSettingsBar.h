@@ -15,8 +15,8 @@ class SegmentedControl;
 class UpscaleViewModel;
 
 // The controls above the upscale list: format, style, scale and quality, naming and
-// output folder. The anime network only enlarges 4x and has no fast version, so while
-// that style is chosen the scale shows 4x and neither scale nor quality can be changed.
+// output folder. Where both qualities run the same network (anime at 2x) the quality
+// picker is disabled and a caption says why.
 class UpscaleSettingsBar : public QWidget {
     Q_OBJECT
 
@@ -28,7 +28,7 @@ public:
     [[nodiscard]] QComboBox* stylePicker() const { return m_style; }
     [[nodiscard]] SegmentedControl* scalePicker() const { return m_scale; }
     [[nodiscard]] SegmentedControl* qualityPicker() const { return m_quality; }
-    [[nodiscard]] QLabel* animeCaption() const { return m_animeCaption; }
+    [[nodiscard]] QLabel* qualityCaption() const { return m_qualityCaption; }
     [[nodiscard]] NamingView* namingView() const { return m_naming; }
     [[nodiscard]] OutputFolderRow* outputFolderRow() const { return m_outputFolder; }
 
@@ -41,7 +41,7 @@ private:
     QComboBox* m_style = nullptr;
     SegmentedControl* m_scale = nullptr;
     SegmentedControl* m_quality = nullptr;
-    QLabel* m_animeCaption = nullptr;
+    QLabel* m_qualityCaption = nullptr;
     NamingView* m_naming = nullptr;
     OutputFolderRow* m_outputFolder = nullptr;
 };
