@@ -259,6 +259,14 @@
       <source>General 4x (fast)</source>
       <translation>Allgemein 4x (schnell)</translation>
     </message>
+    <message>
+      <source>Anime / Illustration 4x (fast)</source>
+      <translation>Anime / Illustration 4x (schnell)</translation>
+    </message>
+    <message>
+      <source>Anime / Illustration 2x</source>
+      <translation>Anime / Illustration 2x</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -767,8 +775,8 @@
       <translation>Faktor:</translation>
     </message>
     <message>
-      <source>Anime / illustration model upscales at 4x only.</source>
-      <translation>Das Anime-/Illustrationsmodell vergrößert nur 4-fach.</translation>
+      <source>Anime / illustration has one 2x network; Quality applies at 4x.</source>
+      <translation>Anime / Illustration hat ein einziges 2x-Netz; die Qualität gilt bei 4x.</translation>
     </message>
     <message>
       <source>Quality:</source>

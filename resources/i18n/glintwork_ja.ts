@@ -259,6 +259,14 @@
       <source>General 4x (fast)</source>
       <translation>汎用 4x（高速）</translation>
     </message>
+    <message>
+      <source>Anime / Illustration 4x (fast)</source>
+      <translation>アニメ / イラスト 4x（高速）</translation>
+    </message>
+    <message>
+      <source>Anime / Illustration 2x</source>
+      <translation>アニメ / イラスト 2x</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -767,8 +775,8 @@
       <translation>倍率:</translation>
     </message>
     <message>
-      <source>Anime / illustration model upscales at 4x only.</source>
-      <translation>アニメ / イラスト用モデルは 4 倍の拡大のみです。</translation>
+      <source>Anime / illustration has one 2x network; Quality applies at 4x.</source>
+      <translation>アニメ / イラストの 2 倍は 1 種類のモデルのみです。画質は 4 倍で選べます。</translation>
     </message>
     <message>
       <source>Quality:</source>

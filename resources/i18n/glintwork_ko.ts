@@ -259,6 +259,14 @@
       <source>General 4x (fast)</source>
       <translation>일반 4x (빠름)</translation>
     </message>
+    <message>
+      <source>Anime / Illustration 4x (fast)</source>
+      <translation>애니메이션 / 일러스트 4x (빠름)</translation>
+    </message>
+    <message>
+      <source>Anime / Illustration 2x</source>
+      <translation>애니메이션 / 일러스트 2x</translation>
+    </message>
   </context>
   <context>
     <name>UpscaleOutputFormat</name>
@@ -767,8 +775,8 @@
       <translation>배율:</translation>
     </message>
     <message>
-      <source>Anime / illustration model upscales at 4x only.</source>
-      <translation>애니메이션 / 일러스트 모델은 4배로만 업스케일합니다.</translation>
+      <source>Anime / illustration has one 2x network; Quality applies at 4x.</source>
+      <translation>애니메이션 / 일러스트의 2배 모델은 하나뿐입니다. 품질은 4배에서 적용됩니다.</translation>
     </message>
     <message>
       <source>Quality:</source>
