@@ -5,8 +5,7 @@ namespace glintwork::cli {
 
 int runUpscale(const QStringList& arguments) {
     const ParsedCommand command = parseCommandLine(
-        arguments,
-        {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
+        arguments, {QStringLiteral("--style"), QStringLiteral("--scale"), QStringLiteral("--format")},
         {QStringLiteral("--fast")});
     UpscaleSettings settings;
     if (const auto style = command.value(QStringLiteral("--style"))) {

@@ -144,8 +144,9 @@ std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw) {
 }
 
 QString displayName(UpscaleQuality quality) {
-    return quality == UpscaleQuality::fast ? QCoreApplication::translate("UpscaleQuality", "Fast")
-                                           : QCoreApplication::translate("UpscaleQuality", "Best");
+    return quality == UpscaleQuality::fast
+               ? QCoreApplication::translate("UpscaleQuality", "Fast")
+               : QCoreApplication::translate("UpscaleQuality", "Best");
 }
 
 bool isAllowedUpscaleFactor(int factor) {
@@ -192,10 +193,9 @@ UpscaleSettings UpscaleSettingsPersistence::load() const {
                                                          : UpscaleStyle::automatic;
     const qint64 scale = m_store->integer(key("scale"), 2);
     settings.scale = (scale == 2 || scale == 4) ? static_cast<int>(scale) : 2;
-    settings.quality =
-        m_store->string(key("quality"), QStringLiteral("best")) == QLatin1String("fast")
-            ? UpscaleQuality::fast
-            : UpscaleQuality::best;
+    settings.quality = m_store->string(key("quality"), QStringLiteral("best")) == QLatin1String("fast")
+                           ? UpscaleQuality::fast
+                           : UpscaleQuality::best;
     const NamingConfig naming =
         loadNamingConfig(*m_store, TabKind::upscale, UpscaleSettings().namingConfig());
     settings.naming = naming;

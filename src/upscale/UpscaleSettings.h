@@ -40,8 +40,7 @@ enum class UpscaleOutputFormat { png, jpeg };
 inline constexpr std::array<UpscaleOutputFormat, 2> kAllUpscaleOutputFormats{
     UpscaleOutputFormat::png, UpscaleOutputFormat::jpeg};
 [[nodiscard]] QString rawValue(UpscaleOutputFormat format);
-[[nodiscard]] std::optional<UpscaleOutputFormat>
-upscaleOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw);
 [[nodiscard]] QString displayName(UpscaleOutputFormat format);
 [[nodiscard]] QString fileExtension(UpscaleOutputFormat format);
 

@@ -45,8 +45,8 @@ constexpr double kFastBlockMeans[kRows * kColumns * 3] = {
 // clang-format on
 
 TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
-    const std::pair<UpscaleModel, const double*> cases[] = {
-        {UpscaleModel::x4plus, kGeneralBlockMeans}, {UpscaleModel::x4fast, kFastBlockMeans}};
+    const std::pair<UpscaleModel, const double*> cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans},
+                                                            {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
     for (const auto& [model, means] : cases) {
         SCOPED_TRACE(rawValue(model).toStdString());

@@ -22,8 +22,7 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::upscale, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver,
-            &UpscaleViewModel::addFilesInBackground);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // The caption sits right under the row it explains.
@@ -74,8 +73,7 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
     layout->addWidget(m_outputFolder);
 
-    connect(driver, &UpscaleViewModel::settingsChanged, this,
-            &UpscaleSettingsBar::syncFromSettings);
+    connect(driver, &UpscaleViewModel::settingsChanged, this, &UpscaleSettingsBar::syncFromSettings);
     syncFromSettings();
 }
 
@@ -89,8 +87,7 @@ void UpscaleSettingsBar::syncFromSettings() {
         picker->setCurrentIndex(index);
     }
     const int factor = chooseModel(settings.style, settings.scale, settings.quality).factor;
-    const auto position =
-        std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
+    const auto position = std::find(kAllowedUpscaleFactors.begin(), kAllowedUpscaleFactors.end(), factor);
     m_scale->setCurrentIndex(static_cast<int>(position - kAllowedUpscaleFactors.begin()));
     m_quality->setCurrentIndex(static_cast<int>(settings.quality));
     const bool qualityMatters = chooseModel(settings.style, settings.scale, UpscaleQuality::best) !=
