@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 
+#include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/IndexedPNGWriter.h"
 #include "platform/Orientation.h"
@@ -55,7 +56,9 @@ public:
 #endif
     }
 
-    [[nodiscard]] std::uint8_t* data() const { return m_bytes.get(); }
+    [[nodiscard]] std::uint8_t* data() const {
+        return m_bytes.get();
+    }
 
 private:
     struct Free {
@@ -70,16 +73,15 @@ private:
 bool isPackedRgb8(const Image& image) {
     const auto kind = image.colorSpace.kind;
     const int components = image.componentsPerPixel();
-    const bool layout =
-        (components == 3 && image.alphaInfo == AlphaInfo::none) ||
-        (components == 4 &&
-         (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast));
+    const bool layout = (components == 3 && image.alphaInfo == AlphaInfo::none) ||
+                        (components == 4 && (image.alphaInfo == AlphaInfo::last ||
+                                             image.alphaInfo == AlphaInfo::noneSkipLast));
     return !image.isFloat && image.bitsPerComponent == 8 && !image.isEmpty() && layout &&
            (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
            image.bytesPerRow >= image.width * components &&
            image.pixels.size() >= static_cast<std::size_t>(image.bytesPerRow) *
-                                      static_cast<std::size_t>(image.height - 1) +
-                                  static_cast<std::size_t>(image.width) * components;
+                                          static_cast<std::size_t>(image.height - 1) +
+                                      static_cast<std::size_t>(image.width) * components;
 }
 
 // Composites one straight-alpha colour byte over opaque white, rounding to nearest.
@@ -145,8 +147,10 @@ TargetSize targetSize(int width, int height, std::optional<int> maxWidth,
     return {scaled(w), scaled(h)};
 }
 
-void quantize(const QString& input, const QString& output, int quality,
-              std::optional<int> maxWidth, std::optional<int> maxHeight) {
+void quantize(const QString& input, const QString& output, int quality, std::optional<int> maxWidth,
+              std::optional<int> maxHeight, const CancellationToken* cancellation) {
+    if (cancellation)
+        cancellation->check();
     Image decoded;
     int orientation = 1;
     try {
@@ -185,10 +189,21 @@ void quantize(const QString& input, const QString& output, int quality,
         throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
     }
 
+    if (cancellation)
+        cancellation->check();
     const auto colors = static_cast<std::uint32_t>(maximumColorCount(quality));
-    if (quantette_quantize_rgba(buffer->data(), static_cast<std::uint32_t>(width),
-                                static_cast<std::uint32_t>(height), colors) != 0)
+    const auto cancelled = [](void* token) -> std::int32_t {
+        return static_cast<const CancellationToken*>(token)->isCancelled() ? 1 : 0;
+    };
+    const std::int32_t result = quantette_quantize_rgba_cancellable(
+        buffer->data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+        colors, cancellation ? +cancelled : nullptr, const_cast<CancellationToken*>(cancellation));
+    if (result == 1)
+        throw CancelledError();
+    if (result != 0)
         throw QuantizeError(QuantizeError::Kind::quantizationFailed);
+    if (cancellation)
+        cancellation->check();
 
     try {
         if (!writeIndexedPNG(buffer->data(), width, height, output))
