@@ -12,8 +12,9 @@
 //                                      written here, which costs next to nothing, so the
 //                                      pipeline's own memory shows. "alpha" gives the source
 //                                      a soft-edged transparent hole.
-//   bench_upscale alpha [SIDE]          a soft-edged alpha (SIDE × SIDE, default 160) made from
-//                                      one 4 times larger, enlarged back 4x by the Lanczos
+//   bench_upscale alpha [SIDE [EDGE]]   a soft-edged alpha (SIDE × SIDE, default 160) made from
+//                                      one 4 times larger whose edges are EDGE pixels wide
+//                                      (default 12), enlarged back 4x by the Lanczos
 //                                      filter and by the fast network on it as grey; errors
 //                                      against the larger original
 //   bench_upscale cli [PICTURE]        a picture (default: a generated 512 × 512 one) through
@@ -244,7 +245,7 @@ AlphaError compare(const std::vector<double>& truth, const std::vector<int>& val
     return error;
 }
 
-int benchAlpha(int side) {
+int benchAlpha(int side, double edge) {
     if (!DnnUpscaler::modelURL(UpscaleModel::x4fast)) {
         std::fprintf(stderr, "the fast network is not installed (scripts/setup-models)\n");
         return 1;
@@ -254,7 +255,7 @@ int benchAlpha(int side) {
     for (int y = 0; y < large; ++y)
         for (int x = 0; x < large; ++x)
             truth[std::size_t(y) * std::size_t(large) + std::size_t(x)] =
-                255 * softShape(x + 0.5, y + 0.5, large, 12);
+                255 * softShape(x + 0.5, y + 0.5, large, edge);
     // The source is the large alpha averaged over 4 × 4 blocks, as a camera's pixels would be.
     AlphaPlane small{side, side, std::vector<std::uint8_t>(std::size_t(side) * std::size_t(side))};
     Image grey = Image::make(side, side, 8, AlphaInfo::noneSkipLast, ColorSpace::sRGB(), 3);
@@ -306,13 +307,13 @@ int benchAlpha(int side) {
     const auto print = [](const char* what, const AlphaError& all, const AlphaError& edges,
                           double seconds) {
         std::printf("%-28s mean |error| %.2f (edges %.2f), largest %d (edges %d), PSNR %.1f dB "
-                    "(edges %.1f dB), "
-                    "%.3f s\n",
+                    "(edges %.1f dB), %.3f s\n",
                     what, all.meanAbsolute, edges.meanAbsolute, all.largest, edges.largest,
                     all.psnr, edges.psnr, seconds);
     };
-    std::printf("%d x %d alpha to %d x %d, edges 12 px wide at the large size (%zu edge pixels)\n",
-                side, side, large, large, edgeTruth.size());
+    std::printf("%d x %d alpha to %d x %d, edges %g px wide at the large size (%zu partly "
+                "covered pixels)\n",
+                side, side, large, large, edge, edgeTruth.size());
     print("Lanczos-3", compare(truth, lanczos), compare(edgeTruth, edgeLanczos), lanczosSeconds);
     print("fast network on grey", compare(truth, network), compare(edgeTruth, edgeNetwork),
           networkSeconds);
@@ -369,7 +370,7 @@ int main(int argc, char** argv) {
         if (mode == "cli")
             return benchCli(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
         if (mode == "alpha")
-            return benchAlpha(argc > 2 ? std::atoi(argv[2]) : 160);
+            return benchAlpha(argc > 2 ? std::atoi(argv[2]) : 160, argc > 3 ? std::atof(argv[3]) : 12);
         const UpscaleModel model = modelNamed(argc > 2 ? argv[2] : "best");
         if (mode == "tile")
             return benchTile(model, argc > 3 ? std::atoi(argv[3]) : 2,
@@ -386,6 +387,6 @@ int main(int argc, char** argv) {
     std::fprintf(
         stderr,
         "usage: bench_upscale tile [best|fast [RUNS [ours]]] | "
-        "file [best|fast|trivial [WIDTH HEIGHT [SCALE [alpha]]]] | alpha [SIDE] | cli [PICTURE]\n");
+        "file [best|fast|trivial [WIDTH HEIGHT [SCALE [alpha]]]] | alpha [SIDE [EDGE]] | cli [PICTURE]\n");
     return 2;
 }
