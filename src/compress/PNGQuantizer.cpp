@@ -56,9 +56,7 @@ public:
 #endif
     }
 
-    [[nodiscard]] std::uint8_t* data() const {
-        return m_bytes.get();
-    }
+    [[nodiscard]] std::uint8_t* data() const { return m_bytes.get(); }
 
 private:
     struct Free {
@@ -73,15 +71,16 @@ private:
 bool isPackedRgb8(const Image& image) {
     const auto kind = image.colorSpace.kind;
     const int components = image.componentsPerPixel();
-    const bool layout = (components == 3 && image.alphaInfo == AlphaInfo::none) ||
-                        (components == 4 && (image.alphaInfo == AlphaInfo::last ||
-                                             image.alphaInfo == AlphaInfo::noneSkipLast));
+    const bool layout =
+        (components == 3 && image.alphaInfo == AlphaInfo::none) ||
+        (components == 4 &&
+         (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast));
     return !image.isFloat && image.bitsPerComponent == 8 && !image.isEmpty() && layout &&
            (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
            image.bytesPerRow >= image.width * components &&
            image.pixels.size() >= static_cast<std::size_t>(image.bytesPerRow) *
-                                          static_cast<std::size_t>(image.height - 1) +
-                                      static_cast<std::size_t>(image.width) * components;
+                                      static_cast<std::size_t>(image.height - 1) +
+                                  static_cast<std::size_t>(image.width) * components;
 }
 
 // Composites one straight-alpha colour byte over opaque white, rounding to nearest.

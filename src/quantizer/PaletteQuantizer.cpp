@@ -37,14 +37,14 @@ std::size_t threadsFor(std::size_t tasks) {
     return std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), tasks);
 }
 
-// The pixels are converted to Oklab here and again while remapping rather than kept: a stored
-// copy of a 12-megapixel image is 144 MB, and writing that much fresh memory (page faults
-// included) costs more than converting twice.
 void stopIfAsked(const PaletteQuantizer::ShouldStop& shouldStop) {
     if (shouldStop && shouldStop())
         throw PaletteQuantizer::Cancelled();
 }
 
+// The pixels are converted to Oklab here and again while remapping rather than kept: a stored
+// copy of a 12-megapixel image is 144 MB, and writing that much fresh memory (page faults
+// included) costs more than converting twice.
 ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
                            const SrgbToOklab& converter,
                            const PaletteQuantizer::ShouldStop& shouldStop) {
@@ -87,7 +87,7 @@ ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
 
 // Remaps the image band by band; while one band is dithered (which must run in order) the next
 // is converted on another thread. If no thread can be started the conversion runs inline, so
-// once the first pixel is written nothing can fail.
+// once the first pixel is written nothing can fail; only a stop asked for ends it early.
 void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const SrgbToOklab& converter,
            SerpentineDither& dither, const PaletteQuantizer::ShouldStop& shouldStop) {
     const std::size_t bandRows = std::clamp<std::size_t>(kBandPixels / width, 1, height);
