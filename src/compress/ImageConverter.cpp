@@ -224,7 +224,7 @@ void convertToPNG(const QUrl& input, const QString& output, int quality,
                   std::optional<int> maxWidth, std::optional<int> maxHeight,
                   CancellationToken& cancellation) {
     cancellation.check();
-    PNGQuantizer::quantize(input.toLocalFile(), output, quality, maxWidth, maxHeight);
+    PNGQuantizer::quantize(input.toLocalFile(), output, quality, maxWidth, maxHeight, &cancellation);
     const QString oxipngName = QStringLiteral("oxipng");
     if (!ToolManager::isToolAvailable(oxipngName))
         return;

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 
+#include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/IndexedPNGWriter.h"
 #include "platform/Orientation.h"
@@ -145,8 +146,10 @@ TargetSize targetSize(int width, int height, std::optional<int> maxWidth,
     return {scaled(w), scaled(h)};
 }
 
-void quantize(const QString& input, const QString& output, int quality,
-              std::optional<int> maxWidth, std::optional<int> maxHeight) {
+void quantize(const QString& input, const QString& output, int quality, std::optional<int> maxWidth,
+              std::optional<int> maxHeight, const CancellationToken* cancellation) {
+    if (cancellation)
+        cancellation->check();
     Image decoded;
     int orientation = 1;
     try {
@@ -185,10 +188,21 @@ void quantize(const QString& input, const QString& output, int quality,
         throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
     }
 
+    if (cancellation)
+        cancellation->check();
     const auto colors = static_cast<std::uint32_t>(maximumColorCount(quality));
-    if (quantette_quantize_rgba(buffer->data(), static_cast<std::uint32_t>(width),
-                                static_cast<std::uint32_t>(height), colors) != 0)
+    const auto cancelled = [](void* token) -> std::int32_t {
+        return static_cast<const CancellationToken*>(token)->isCancelled() ? 1 : 0;
+    };
+    const std::int32_t result = quantette_quantize_rgba_cancellable(
+        buffer->data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+        colors, cancellation ? +cancelled : nullptr, const_cast<CancellationToken*>(cancellation));
+    if (result == 1)
+        throw CancelledError();
+    if (result != 0)
         throw QuantizeError(QuantizeError::Kind::quantizationFailed);
+    if (cancellation)
+        cancellation->check();
 
     try {
         if (!writeIndexedPNG(buffer->data(), width, height, output))

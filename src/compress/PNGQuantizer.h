@@ -8,6 +8,8 @@
 
 namespace glintwork {
 
+class CancellationToken;
+
 class QuantizeError : public DescribedError {
 public:
     enum class Kind { decodingFailed, contextCreationFailed, quantizationFailed, pngWriteFailed };
@@ -36,9 +38,11 @@ struct TargetSize {
 [[nodiscard]] TargetSize targetSize(int width, int height, std::optional<int> maxWidth,
                                     std::optional<int> maxHeight);
 
-// Throws QuantizeError. The output is replaced when it exists.
-void quantize(const QString& input, const QString& output, int quality,
-              std::optional<int> maxWidth, std::optional<int> maxHeight);
+// Throws QuantizeError. The output is replaced when it exists. With a token, a cancellation
+// is noticed between bands of rows while quantizing (and before each stage around it) and
+// throws CancelledError, nothing written.
+void quantize(const QString& input, const QString& output, int quality, std::optional<int> maxWidth,
+              std::optional<int> maxHeight, const CancellationToken* cancellation = nullptr);
 
 } // namespace PNGQuantizer
 } // namespace glintwork

@@ -37,19 +37,31 @@ std::size_t threadsFor(std::size_t tasks) {
     return std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), tasks);
 }
 
+void stopIfAsked(const PaletteQuantizer::ShouldStop& shouldStop) {
+    if (shouldStop && shouldStop())
+        throw PaletteQuantizer::Cancelled();
+}
+
 // The pixels are converted to Oklab here and again while remapping rather than kept: a stored
 // copy of a 12-megapixel image is 144 MB, and writing that much fresh memory (page faults
 // included) costs more than converting twice.
 ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
-                           const SrgbToOklab& converter) {
+                           const SrgbToOklab& converter,
+                           const PaletteQuantizer::ShouldStop& shouldStop) {
     const std::size_t chunkCount = chunkCountFor(pixels);
     const std::size_t threadCount = threadsFor(chunkCount);
     std::vector<ColorHistogram> histograms(chunkCount);
     std::vector<std::vector<Oklab>> scratch(threadCount, std::vector<Oklab>(kBlock));
     std::atomic<std::size_t> nextChunk{0};
+    // Only the calling thread asks; the helpers see its answer here.
+    std::atomic<bool> stopped{false};
     auto work = [&](std::size_t thread) {
         Oklab* lab = scratch[thread].data();
         for (std::size_t c = nextChunk++; c < chunkCount; c = nextChunk++) {
+            if (thread == 0 && shouldStop && shouldStop())
+                stopped = true;
+            if (stopped)
+                return;
             const std::size_t begin = pixels * c / chunkCount;
             const std::size_t end = pixels * (c + 1) / chunkCount;
             for (std::size_t i = begin; i < end; i += kBlock) {
@@ -66,6 +78,8 @@ ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
             helpers.emplace_back(work, t);
         work(0);
     }
+    if (stopped)
+        throw PaletteQuantizer::Cancelled();
     for (std::size_t c = 1; c < chunkCount; ++c)
         histograms[0].merge(histograms[c]);
     return std::move(histograms[0]);
@@ -73,9 +87,9 @@ ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
 
 // Remaps the image band by band; while one band is dithered (which must run in order) the next
 // is converted on another thread. If no thread can be started the conversion runs inline, so
-// once the first pixel is written nothing can fail.
+// once the first pixel is written nothing can fail; only a stop asked for ends it early.
 void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const SrgbToOklab& converter,
-           SerpentineDither& dither) {
+           SerpentineDither& dither, const PaletteQuantizer::ShouldStop& shouldStop) {
     const std::size_t bandRows = std::clamp<std::size_t>(kBandPixels / width, 1, height);
     std::vector<Oklab> current(bandRows * width);
     std::vector<Oklab> next(bandRows * width);
@@ -87,6 +101,7 @@ void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const Srgb
 
     convertBand(0, current);
     for (std::size_t firstRow = 0; firstRow < height; firstRow += bandRows) {
+        stopIfAsked(shouldStop);
         const std::size_t nextRow = firstRow + bandRows;
         std::optional<std::jthread> helper;
         if (nextRow < height && helperAllowed) {
@@ -112,16 +127,19 @@ void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const Srgb
 } // namespace
 
 PaletteQuantizer::Result PaletteQuantizer::quantize(std::uint8_t* rgba, std::uint32_t width,
-                                                    std::uint32_t height, std::uint32_t maxColors) {
+                                                    std::uint32_t height, std::uint32_t maxColors,
+                                                    const ShouldStop& shouldStop) {
     const std::size_t pixels = std::size_t{width} * height;
     const SrgbToOklab converter;
-    const ColorHistogram histogram = countColors(rgba, pixels, converter);
+    const ColorHistogram histogram = countColors(rgba, pixels, converter, shouldStop);
+    stopIfAsked(shouldStop);
 
     Result result;
     const std::vector<Oklab> initial = wuPalette(histogram, maxColors);
     if (initial.empty())
         return result;
     PaletteSearch search(initial);
+    stopIfAsked(shouldStop);
     OnlineKMeans::refine(search, rgba, pixels, converter);
 
     result.palette.reserve(search.size());
@@ -132,7 +150,7 @@ PaletteQuantizer::Result PaletteQuantizer::quantize(std::uint8_t* rgba, std::uin
     }
 
     SerpentineDither dither(search, result.paletteColors, width);
-    remap(rgba, width, height, converter, dither);
+    remap(rgba, width, height, converter, dither, shouldStop);
     return result;
 }
 

@@ -15,6 +15,16 @@ extern "C" {
 __attribute__((visibility("default"))) int32_t
 quantette_quantize_rgba(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t maxColors);
 
+// The same, giving up when asked: should_stop(context) is called on the calling thread between
+// the stages, between chunks of the colour count and before each band of rows is remapped (a
+// band is about 65536 pixels); a non-zero answer ends the call at once with 1, the buffer then
+// holding partly remapped rows. A null should_stop never stops. Otherwise the result and the
+// pixels are exactly those of quantette_quantize_rgba.
+__attribute__((visibility("default"))) int32_t
+quantette_quantize_rgba_cancellable(uint8_t* pixels, uint32_t width, uint32_t height,
+                                    uint32_t maxColors, int32_t (*should_stop)(void* context),
+                                    void* context);
+
 #ifdef __cplusplus
 }
 #endif

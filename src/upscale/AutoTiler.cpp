@@ -35,13 +35,21 @@ std::optional<Image> cropImage(const Image& image, std::int64_t x, std::int64_t 
     if (right <= left || bottom <= top || image.bitsPerPixel % 8 != 0)
         return std::nullopt;
 
-    Image crop = image;
-    crop.pixels.clear();
+    // Field by field: copying the image and shrinking its buffer would keep the whole
+    // source's allocation alive in every crop.
+    Image crop;
     crop.width = static_cast<int>(right - left);
     crop.height = static_cast<int>(bottom - top);
+    crop.bitsPerComponent = image.bitsPerComponent;
+    crop.bitsPerPixel = image.bitsPerPixel;
+    crop.alphaInfo = image.alphaInfo;
+    crop.byteOrder16 = image.byteOrder16;
+    crop.isFloat = image.isFloat;
+    crop.colorSpace = image.colorSpace;
     const std::size_t bytesPerPixel = static_cast<std::size_t>(image.bytesPerPixel());
     crop.bytesPerRow = static_cast<int>(static_cast<std::size_t>(crop.width) * bytesPerPixel);
-    crop.pixels.resize(static_cast<std::size_t>(crop.bytesPerRow) * static_cast<std::size_t>(crop.height));
+    crop.pixels.resize(static_cast<std::size_t>(crop.bytesPerRow) *
+                       static_cast<std::size_t>(crop.height));
     for (int row = 0; row < crop.height; ++row) {
         const std::uint8_t* from =
             image.row(static_cast<int>(top) + row) + static_cast<std::size_t>(left) * bytesPerPixel;
@@ -66,28 +74,45 @@ std::vector<std::int64_t> AutoTiler::tilePositions(std::int64_t extent, std::int
     return positions;
 }
 
+std::vector<TileBounds> AutoTiler::windows(std::int64_t width, std::int64_t height,
+                                           const TileSpec& spec) {
+    if (width < 1 || height < 1)
+        return {};
+    if (spec.tileSize >= width && spec.tileSize >= height)
+        return {{0, 0, double(width), double(height)}};
+    const std::int64_t step = std::max<std::int64_t>(spec.tileSize - spec.overlap, 1);
+    const auto xs = tilePositions(width, spec.tileSize, step);
+    const auto ys = tilePositions(height, spec.tileSize, step);
+    std::vector<TileBounds> windows;
+    windows.reserve(xs.size() * ys.size());
+    for (const std::int64_t y : ys) {
+        for (const std::int64_t x : xs)
+            windows.push_back({double(x), double(y), double(std::min(spec.tileSize, width - x)),
+                               double(std::min(spec.tileSize, height - y))});
+    }
+    return windows;
+}
+
+std::shared_ptr<const Image> AutoTiler::pixels(const std::shared_ptr<const Image>& image,
+                                               const TileBounds& bounds) {
+    if (!image)
+        return nullptr;
+    if (bounds.x == 0 && bounds.y == 0 && bounds.width == image->width &&
+        bounds.height == image->height)
+        return image;
+    auto crop = cropImage(*image, std::int64_t(bounds.x), std::int64_t(bounds.y),
+                          std::int64_t(bounds.width), std::int64_t(bounds.height));
+    return crop ? std::make_shared<const Image>(std::move(*crop)) : nullptr;
+}
+
 std::vector<Tile> AutoTiler::tile(const std::shared_ptr<const Image>& image,
                                   const TileSpec& spec) const {
     if (!image)
         return {};
-    const std::int64_t width = image->width;
-    const std::int64_t height = image->height;
-    if (spec.tileSize >= width && spec.tileSize >= height)
-        return {Tile{{0, 0, double(width), double(height)}, image}};
-
-    const std::int64_t step = std::max<std::int64_t>(spec.tileSize - spec.overlap, 1);
-    const auto xs = tilePositions(width, spec.tileSize, step);
-    const auto ys = tilePositions(height, spec.tileSize, step);
     std::vector<Tile> tiles;
-    tiles.reserve(xs.size() * ys.size());
-    for (const std::int64_t y : ys) {
-        for (const std::int64_t x : xs) {
-            auto crop = cropImage(*image, x, y, spec.tileSize, spec.tileSize);
-            if (!crop)
-                continue;
-            const TileBounds bounds{double(x), double(y), double(crop->width), double(crop->height)};
-            tiles.push_back(Tile{bounds, std::make_shared<const Image>(std::move(*crop))});
-        }
+    for (const TileBounds& bounds : windows(image->width, image->height, spec)) {
+        if (auto crop = pixels(image, bounds))
+            tiles.push_back(Tile{bounds, std::move(crop)});
     }
     return tiles;
 }
@@ -142,7 +167,8 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
     for (std::int64_t y = firstRow; y < endRow; ++y) {
         const std::uint8_t* from = source->row(static_cast<int>(y - top)) +
                                    static_cast<std::size_t>(firstColumn - left) * 4;
-        std::uint8_t* to = canvas.row(static_cast<int>(y)) + static_cast<std::size_t>(firstColumn) * 4;
+        std::uint8_t* to =
+            canvas.row(static_cast<int>(y)) + static_cast<std::size_t>(firstColumn) * 4;
         for (std::size_t i = 0; i < count; ++i, from += 4, to += 4) {
             const std::uint8_t alpha = opaque ? 255 : from[3];
             if (alpha == 255) {
@@ -156,17 +182,18 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
             // share of the canvas underneath it.
             const int keep = 255 - alpha;
             for (int c = 0; c < 3; ++c) {
-                const std::uint8_t colour = premultiplied ? from[c] : multiplyByAlpha(from[c], alpha);
-                to[c] = static_cast<std::uint8_t>(
-                    std::min(255, colour + (to[c] * keep + 127) / 255));
+                const std::uint8_t colour =
+                    premultiplied ? from[c] : multiplyByAlpha(from[c], alpha);
+                to[c] =
+                    static_cast<std::uint8_t>(std::min(255, colour + (to[c] * keep + 127) / 255));
             }
             to[3] = static_cast<std::uint8_t>(std::min(255, alpha + (to[3] * keep + 127) / 255));
         }
     }
 }
 
-std::optional<Image> AutoTiler::merge(const std::vector<UpscaledTile>& tiles, SourceSize originalSize,
-                                      const TileSpec& spec) const {
+std::optional<Image> AutoTiler::merge(const std::vector<UpscaledTile>& tiles,
+                                      SourceSize originalSize, const TileSpec& spec) const {
     auto canvas = makeCanvas(originalSize, spec);
     if (!canvas)
         return std::nullopt;

@@ -67,6 +67,15 @@ public:
     void paint(Image& canvas, const TileBounds& bounds, const Image& upscaled,
                const TileSpec& spec) const;
 
+    // The windows tile() cuts, without their pixels: a file can crop each one when its turn
+    // comes and hold one tile at a time instead of all of them.
+    [[nodiscard]] static std::vector<TileBounds> windows(std::int64_t width, std::int64_t height,
+                                                         const TileSpec& spec);
+    // The pixels of one window: the image itself when the window covers all of it, else a
+    // packed copy of just that rectangle; nothing when the window lies outside the image.
+    [[nodiscard]] static std::shared_ptr<const Image>
+    pixels(const std::shared_ptr<const Image>& image, const TileBounds& bounds);
+
     // Start coordinates of the windows along one axis; the last window is flush with the
     // far edge.
     [[nodiscard]] static std::vector<std::int64_t> tilePositions(std::int64_t extent,

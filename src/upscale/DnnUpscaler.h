@@ -14,11 +14,11 @@ class CancellationToken;
 struct OnnxModelInfo;
 
 // Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
-// Fixed-size networks see every tile on a black 512 × 512 canvas, top-left; networks that
-// accept any size see a small tile at its own size (rounded up to a multiple of 4), so small
-// images cost in proportion to their area. 2x from a 4x network (the fast one, or the
-// general one standing in for a missing 2x network) is its result reduced with Lanczos,
-// tile by tile. One instance per file and thread.
+// Fixed-size networks see every tile top-left on a 512 × 512 canvas that repeats its edges;
+// networks that accept any size see a small tile at its own size (rounded up to a multiple
+// of 4, edges repeated again), so small images cost in proportion to their area. 2x from a
+// 4x network (the fast one, or the general one standing in for a missing 2x network) is its
+// result reduced with Lanczos, tile by tile. One instance per file and thread.
 class DnnUpscaler : public Upscaler {
 public:
     // Loads the model's network at once; a missing or broken file surfaces at the first

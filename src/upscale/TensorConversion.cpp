@@ -1,5 +1,6 @@
 #include "upscale/TensorConversion.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -41,6 +42,98 @@ void requireRegion(const TensorView& tensor, int width, int height, const char* 
     if (!tensor.data || negative || last < 0 || std::uint64_t(last) >= tensor.elementCount)
         throw DnnUpscalerError::inferenceFailed(
             QStringLiteral("%1 tensor strides reach past its data").arg(name));
+}
+
+// The top-left width × height pixels of a packed RGBA8 image as straight (not
+// premultiplied) R, G, B floats in 0..1. A translucent pixel keeps its own colour at full
+// strength; a fully transparent one has none worth keeping (black when premultiplied,
+// anything at all otherwise), so it takes the colour of the visible pixels nearest to it:
+// whatever the network mixes across an edge then matches the edge, instead of darkening it.
+// The filling pulls alpha-weighted colours up a pyramid of halvings and pushes them back
+// down into the holes, in time proportional to the area.
+std::vector<float> straightColours(const Image& image, int width, int height) {
+    const bool straight = image.alphaInfo == AlphaInfo::last;
+    const bool premultiplied = image.alphaInfo == AlphaInfo::premultipliedLast;
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    std::vector<float> colours(count * 3);
+    // Level 0 of the pyramid: colour × alpha and alpha, four floats a pixel.
+    std::vector<float> weighted(count * 4);
+    bool anyHidden = false;
+    bool anyVisible = false;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = image.row(y);
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = row + x * 4;
+            const int alpha = straight || premultiplied ? p[3] : 255;
+            const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
+            for (int c = 0; c < 3; ++c) {
+                float value = float(p[c]) / 255.0f;
+                if (premultiplied && alpha > 0 && alpha < 255)
+                    value = std::min(1.0f, float(p[c]) / float(alpha));
+                colours[i * 3 + std::size_t(c)] = value;
+                weighted[i * 4 + std::size_t(c)] = value * float(alpha);
+            }
+            weighted[i * 4 + 3] = float(alpha);
+            anyHidden = anyHidden || alpha == 0;
+            anyVisible = anyVisible || alpha > 0;
+        }
+    }
+    if (!anyHidden || !anyVisible)
+        return colours;
+
+    struct Level {
+        int width;
+        int height;
+        std::vector<float> sums;
+    };
+    std::vector<Level> levels;
+    levels.push_back({width, height, std::move(weighted)});
+    while (levels.back().width > 1 || levels.back().height > 1) {
+        const Level& fine = levels.back();
+        Level coarse{(fine.width + 1) / 2, (fine.height + 1) / 2, {}};
+        coarse.sums.assign(std::size_t(coarse.width) * std::size_t(coarse.height) * 4, 0.0f);
+        for (int y = 0; y < fine.height; ++y)
+            for (int x = 0; x < fine.width; ++x) {
+                const float* from = fine.sums.data() +
+                                    (std::size_t(y) * std::size_t(fine.width) + std::size_t(x)) * 4;
+                float* to =
+                    coarse.sums.data() +
+                    (std::size_t(y / 2) * std::size_t(coarse.width) + std::size_t(x / 2)) * 4;
+                for (int c = 0; c < 4; ++c)
+                    to[c] += from[c];
+            }
+        levels.push_back(std::move(coarse));
+    }
+    // Down again: every level's empty cells take their parent's colour, so a hole is filled
+    // from the smallest neighbourhood that sees something.
+    for (std::size_t l = levels.size() - 1; l-- > 0;) {
+        Level& fine = levels[l];
+        const Level& coarse = levels[l + 1];
+        for (int y = 0; y < fine.height; ++y)
+            for (int x = 0; x < fine.width; ++x) {
+                float* cell = fine.sums.data() +
+                              (std::size_t(y) * std::size_t(fine.width) + std::size_t(x)) * 4;
+                if (cell[3] > 0)
+                    continue;
+                const float* parent =
+                    coarse.sums.data() +
+                    (std::size_t(y / 2) * std::size_t(coarse.width) + std::size_t(x / 2)) * 4;
+                for (int c = 0; c < 4; ++c)
+                    cell[c] = parent[c];
+            }
+    }
+    const std::vector<float>& filled = levels.front().sums;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = image.row(y);
+        for (int x = 0; x < width; ++x) {
+            if (row[x * 4 + 3] != 0)
+                continue;
+            const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
+            for (std::size_t c = 0; c < 3; ++c)
+                colours[i * 3 + c] = filled[i * 4 + c] / filled[i * 4 + 3];
+        }
+    }
+    return colours;
 }
 
 } // namespace
@@ -92,11 +185,10 @@ void fillInputTensor(const Image& tile, TensorView& tensor) {
                              (tile.alphaInfo == AlphaInfo::last ||
                               tile.alphaInfo == AlphaInfo::premultipliedLast ||
                               tile.alphaInfo == AlphaInfo::noneSkipLast);
-    if (!packedRGBA8) {
+    if (!packedRGBA8 && !tile.isEmpty()) {
         converted = ImageServices::toRGBA8(tile);
         pixels = &*converted;
     }
-    const bool straightAlpha = pixels->alphaInfo == AlphaInfo::last;
 
     auto* data = static_cast<float*>(tensor.data);
     const std::int64_t s1 = tensor.strides[1];
@@ -104,18 +196,21 @@ void fillInputTensor(const Image& tile, TensorView& tensor) {
     const std::int64_t s3 = tensor.strides[3];
     const int tileWidth = std::min(pixels->width, width);
     const int tileHeight = std::min(pixels->height, height);
+    if (tileWidth < 1 || tileHeight < 1) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    data[y * s2 + x * s3 + c * s1] = 0.0f;
+        return;
+    }
+    const std::vector<float> colours = straightColours(*pixels, tileWidth, tileHeight);
+    // The canvas beyond the tile repeats its last column and row: black there would be an
+    // edge the network sharpens into dark lines and a bright ring.
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = y < tileHeight ? pixels->row(y) : nullptr;
+        const float* row =
+            colours.data() + std::size_t(std::min(y, tileHeight - 1)) * std::size_t(tileWidth) * 3;
         for (int x = 0; x < width; ++x) {
-            float rgb[3] = {0, 0, 0};
-            if (row && x < tileWidth) {
-                const std::uint8_t* p = row + x * 4;
-                const int alpha = straightAlpha ? p[3] : 255;
-                for (int c = 0; c < 3; ++c) {
-                    const int value = alpha == 255 ? p[c] : (p[c] * alpha + 127) / 255;
-                    rgb[c] = float(value) / 255.0f;
-                }
-            }
+            const float* rgb = row + std::size_t(std::min(x, tileWidth - 1)) * 3;
             const std::int64_t i = y * s2 + x * s3;
             data[i] = rgb[0];
             data[i + s1] = rgb[1];

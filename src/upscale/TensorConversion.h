@@ -27,9 +27,10 @@ struct TensorView {
 };
 
 // Fills a [1, 3, H, W] float32 tensor: the tile lands unscaled in the top-left corner and
-// everything it does not cover is black. Colours enter premultiplied by their alpha, as
-// they would after drawing into a bitmap. Throws DnnUpscalerError (inferenceFailed) when the
-// tensor cannot hold that.
+// the rest repeats the tile's last column and row. Colours enter straight, not premultiplied
+// by their alpha; fully transparent pixels take the colour of the visible pixels nearest to
+// them (the alpha itself is enlarged apart). Throws DnnUpscalerError (inferenceFailed) when
+// the tensor cannot hold that.
 void fillInputTensor(const Image& tile, TensorView& tensor);
 
 // Reads the top-left width × height pixels of a [1, 3, H, W] tensor of 16- or 32-bit floats

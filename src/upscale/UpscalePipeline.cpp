@@ -6,6 +6,7 @@
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
+#include "upscale/AlphaEnlargement.h"
 #include "upscale/DnnUpscaler.h"
 #include "upscale/UpscalePipelineError.h"
 
@@ -46,36 +47,43 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
 
     token.check();
     const TileSpec spec{kTileSize, kTileOverlap, request.factor};
-    std::vector<Tile> tiles = tiler.tile(source, spec);
+    const std::vector<TileBounds> windows = AutoTiler::windows(source->width, source->height, spec);
     const SourceSize size{double(source->width), double(source->height)};
-    // The tiles hold their own pixels now (a single tile shares the source).
-    source.reset();
+    // The network enlarges colours only; the alpha of a source with transparency is
+    // enlarged apart, once the colours are in place.
+    const std::optional<AlphaPlane> alpha = alphaPlaneOf(*source);
 
     DnnUpscaler upscaler(request.model);
     upscaler.setCancellationToken(&token);
     progress(0.0);
     std::optional<Image> canvas;
-    for (std::size_t j = 0; j < tiles.size(); ++j) {
+    for (std::size_t j = 0; j < windows.size(); ++j) {
         token.check();
-        const Image upscaled = upscaler.upscale(*tiles[j].image, request.factor, {});
-        tiles[j].image.reset();
+        // Cut when its turn comes, so the file holds the source and one tile, not every tile.
+        const auto pixels = AutoTiler::pixels(source, windows[j]);
+        if (!pixels)
+            continue;
+        const Image upscaled = upscaler.upscale(*pixels, request.factor, {});
         if (!canvas) {
             canvas = tiler.makeCanvas(size, spec);
             if (!canvas)
                 throw UpscalePipelineError::mergeFailed();
         }
-        tiler.paint(*canvas, tiles[j].bounds, upscaled, spec);
-        progress(double(j + 1) / double(tiles.size()));
+        tiler.paint(*canvas, windows[j], upscaled, spec);
+        progress(double(j + 1) / double(windows.size()));
     }
+    source.reset();
     token.check();
     if (!canvas)
         canvas = tiler.makeCanvas(size, spec);
     if (!canvas)
         throw UpscalePipelineError::mergeFailed();
+    if (alpha)
+        enlargeAlphaInto(*alpha, request.factor, *canvas);
 
     token.check();
-    // Every canvas pixel is opaque or transparent black, which read the same with straight
-    // alpha: the encoder can take the pixels as they are.
+    // The tiles' colours are straight and the alpha is the source's enlarged, so the canvas
+    // now holds straight alpha. JPEG has no alpha: the encoder lays it on white.
     canvas->alphaInfo = AlphaInfo::last;
     try {
         if (request.format == UpscaleOutputFormat::jpeg)

@@ -24,9 +24,10 @@ struct UpscaleRequest {
 };
 
 // The whole per-file pipeline off the main thread: decode (turned upright), tile, upscale
-// each tile and paint it into the output canvas as it finishes, write PNG or JPEG without
-// the source's metadata into a hidden part file in the output folder, and publish that
-// under outputURL, or the next free numbered name when something took outputURL meanwhile;
+// each tile and paint it into the output canvas as it finishes, enlarge the alpha of a
+// source with transparency into the canvas, write PNG (with that alpha) or JPEG (laid on
+// white) without the source's metadata into a hidden part file in the output folder, and publish
+// that under outputURL, or the next free numbered name when something took outputURL meanwhile;
 // nothing is ever replaced and nothing is left behind on failure or cancellation. Returns
 // the name published. `progress` receives 0 and then (j + 1) / tiles. Throws the
 // pipeline's, the upscaler's, FileSystemError or CancelledError.

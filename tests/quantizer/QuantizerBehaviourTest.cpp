@@ -37,6 +37,42 @@ TEST(Quantizer, IsDeterministic) {
     EXPECT_NE(first.bytes, original.bytes);
 }
 
+// Asked before every band of rows (about 65536 pixels) and between the stages before them,
+// on the calling thread; a stop gives up at once with 1. Asking changes no byte.
+TEST(Quantette, CancellableCallAsksPerBandAndStopsWhenTold) {
+    const RgbaImage original = photoLikeImage(1200, 900, 3);
+    RgbaImage plain = original;
+    ASSERT_EQ(plain.quantize(128), 0);
+    struct Asked {
+        int calls = 0;
+        int stopAt = -1;
+    };
+    const auto ask = [](void* context) -> std::int32_t {
+        auto* asked = static_cast<Asked*>(context);
+        return ++asked->calls == asked->stopAt ? 1 : 0;
+    };
+    RgbaImage asked = original;
+    Asked never;
+    ASSERT_EQ(quantette_quantize_rgba_cancellable(asked.bytes.data(), asked.width, asked.height,
+                                                  128, ask, &never),
+              0);
+    EXPECT_EQ(asked.bytes, plain.bytes);
+    const int bands = int((900 + 65536 / 1200 - 1) / (65536 / 1200));
+    EXPECT_GE(never.calls, bands);
+
+    for (const int stopAt : {1, never.calls - bands / 2}) {
+        RgbaImage stopped = original;
+        Asked once{0, stopAt};
+        EXPECT_EQ(quantette_quantize_rgba_cancellable(stopped.bytes.data(), stopped.width,
+                                                      stopped.height, 128, ask, &once),
+                  1);
+        EXPECT_EQ(once.calls, stopAt) << "no question after the stop";
+        if (stopAt == 1) {
+            EXPECT_EQ(stopped.bytes, original.bytes) << "stopped before the first pixel";
+        }
+    }
+}
+
 // Every rejected call must leave the caller's bytes exactly as they were. The buffer is far
 // smaller than the claimed sizes, so a call that got past its checks would also trip ASan.
 TEST(Quantette, InvalidArgumentsReturnMinusOneAndLeaveTheBufferAlone) {

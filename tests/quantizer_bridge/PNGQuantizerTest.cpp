@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include "compress/PNGQuantizer.h"
+#include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
 #include "quantizer/quantette.h"
@@ -102,6 +103,22 @@ TEST(PNGQuantizer, WritesThePaletteOfTheSourceOverWhite) {
         for (std::size_t i = 0; c.colors > 0 && i < written.pixels.size(); ++i)
             ASSERT_LE(std::abs(written.pixels[i] - overWhite.pixels[i]), 1) << "byte " << i;
     }
+}
+
+// A cancelled run stops the quantizer and writes nothing.
+TEST(PNGQuantizer, CancellationStopsWithoutOutput) {
+    test::ScratchDir dir;
+    const QString input = dir.filePath(QStringLiteral("in.png"));
+    const QString output = dir.filePath(QStringLiteral("out.png"));
+    ImageServices::writePNG(test::gradient(300, 200), input);
+    CancellationToken token;
+    PNGQuantizer::quantize(input, output, 80, std::nullopt, std::nullopt, &token);
+    EXPECT_TRUE(QFile::exists(output));
+    QFile::remove(output);
+    token.cancel();
+    EXPECT_THROW(PNGQuantizer::quantize(input, output, 80, std::nullopt, std::nullopt, &token),
+                 CancelledError);
+    EXPECT_FALSE(QFile::exists(output));
 }
 
 // Six flat blocks of distinct colours, 3 × 2 blocks of 16 pixels, so any turn or mirror moves

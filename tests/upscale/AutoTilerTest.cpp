@@ -38,7 +38,14 @@ TEST(AutoTiler, TilesAreClippedWindowsCutFromTheirPlace) {
             ASSERT_EQ(std::pair(tile.width, tile.height), std::pair(int(b.width), int(b.height)));
             EXPECT_EQ(pixelAt(tile, tile.width - 1, tile.height - 1),
                       pixelAt(*source, int(b.x + b.width) - 1, int(b.y + b.height) - 1));
+            // A tile holds its own pixels and no more: a file's memory must not grow with
+            // the number of tiles times the size of the source.
+            if (tiles.size() > 1) {
+                EXPECT_EQ(tile.pixels.capacity(),
+                          std::size_t(tile.width) * std::size_t(tile.height) * 4);
+            }
         }
+        EXPECT_EQ(tiles.size(), AutoTiler::windows(c.width, c.height, c.spec).size());
         if (tiles.size() == 1) {
             EXPECT_EQ(tiles[0].image.get(), source.get());
         }

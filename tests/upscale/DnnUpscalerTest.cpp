@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -139,6 +140,87 @@ TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
     EXPECT_NE(pixelAt(result, 100, 300), pixelAt(tile, 25, 75)) << "a network that changes nothing";
 }
 
+// The 3 × 3 mean of every pixel, edges repeated, enlarged 4x by repetition: what the blur
+// networks give for a tile whose canvas repeats its edges.
+Image blurredAndEnlarged(const Image& tile) {
+    Image blurred = tile;
+    test::fill(blurred, [&](int x, int y, int c) {
+        if (c == 3)
+            return 255;
+        double sum = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                sum += pixelAt(tile, std::clamp(x + dx, 0, tile.width - 1),
+                               std::clamp(y + dy, 0, tile.height - 1))[std::size_t(c)];
+        return int(std::lround(sum / 9));
+    });
+    return test::nearestUpscale(blurred, 4);
+}
+
+// The largest difference of a colour component, and where.
+std::pair<int, std::string> largestDifference(const Image& expected, const Image& actual) {
+    if (std::pair(expected.width, expected.height) != std::pair(actual.width, actual.height))
+        return {256, "sizes differ"};
+    std::pair<int, std::string> worst{0, {}};
+    for (int y = 0; y < actual.height; ++y)
+        for (int x = 0; x < actual.width; ++x)
+            for (std::size_t c = 0; c < 3; ++c) {
+                const int d = std::abs(pixelAt(expected, x, y)[c] - pixelAt(actual, x, y)[c]);
+                if (d > worst.first)
+                    worst = {d, std::to_string(x) + "," + std::to_string(y)};
+            }
+    return worst;
+}
+
+// A network that looks at neighbours sees no edge where the tile ends and its canvas goes
+// on, on the fixed 512 canvas and on any-size networks (whose canvas is rounded up to a
+// multiple of 4): flat grey stays flat and a ramp keeps its slope up to the right and bottom.
+TEST_F(DnnUpscalerTest, TilesArePaddedWithTheirOwnEdges) {
+    const QString any = network(TestNetwork::blur4xAnySize, QStringLiteral("blur.onnx"));
+    const QString fixed = network(TestNetwork::blur4xFixed512, QStringLiteral("blurfixed.onnx"));
+    SKIP_WITHOUT_NETWORKS();
+    const Image grey = test::solidImage(451, 301, {128, 128, 128, 255});
+    Image ramp = test::solidImage(37, 23, {});
+    test::fill(ramp, [](int x, int y, int c) { return c == 3 ? 255 : 20 + x * 5 + y * 3 * c; });
+    const std::tuple<const QString*, const Image*, const char*> cases[] = {
+        {&any, &grey, "flat, any size"},
+        {&fixed, &grey, "flat, fixed"},
+        {&any, &ramp, "ramp, any size"},
+        {&fixed, &ramp, "ramp, fixed"}};
+    for (const auto& [path, tile, what] : cases) {
+        const auto [difference, where] =
+            largestDifference(blurredAndEnlarged(*tile),
+                              DnnUpscaler(UpscaleModel::x4plus, *path).upscale(*tile, 4, {}));
+        EXPECT_LE(difference, 1) << what << " at " << where;
+    }
+}
+
+// Colours enter the network straight, and the black hidden under transparent pixels is
+// replaced by the colour of the visible ones next to it, so a network that mixes
+// neighbours neither darkens a translucent edge nor pulls black into the opaque pixels
+// beside it. Premultiplied tiles are unpremultiplied first.
+TEST_F(DnnUpscalerTest, TransparencyDoesNotDarkenEdges) {
+    const QString path = network(TestNetwork::blur4xAnySize, QStringLiteral("blur.onnx"));
+    SKIP_WITHOUT_NETWORKS();
+    Image straight = test::solidImage(41, 33, {});
+    test::fill(straight, [](int x, int, int c) {
+        const int colour[4] = {200, 120, 40, x < 20 ? 255 : x == 20 ? 128 : 0};
+        return x > 20 && c < 3 ? 0 : colour[c];
+    });
+    Image premultiplied = straight;
+    test::fill(premultiplied, [&](int x, int y, int c) {
+        const Pixel p = pixelAt(straight, x, y);
+        return c == 3 ? p[3] : (p[std::size_t(c)] * p[3] + 127) / 255;
+    });
+    premultiplied.alphaInfo = AlphaInfo::premultipliedLast;
+    for (const Image* tile : {&straight, &premultiplied}) {
+        const auto [difference, where] =
+            largestDifference(test::solidImage(164, 132, {200, 120, 40, 255}),
+                              DnnUpscaler(UpscaleModel::x4plus, path).upscale(*tile, 4, {}));
+        EXPECT_LE(difference, 1) << int(tile->alphaInfo) << " at " << where;
+    }
+}
+
 enum class Layout { planar, interleaved, paddedRows };
 
 // A [1, 3, h, w] tensor of pattern(c, y, x) stored as T (float, or _Float16 for halves) in the
@@ -221,22 +303,48 @@ TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
               "Upscale inference failed: input context creation failed");
 }
 
-TEST(TensorConversion, InputTileLandsTopLeftOnBlackWithPremultipliedColour) {
+TEST(TensorConversion, InputTileLandsTopLeftInStraightColourWithItsEdgesRepeated) {
     Image tile = Image::make(3, 2, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
-    const Pixel colours[6] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255},
+    const Pixel colours[6] = {{255, 0, 0, 255},  {0, 255, 0, 255},   {0, 0, 255, 255},
                               {10, 20, 30, 255}, {255, 255, 255, 0}, {200, 100, 50, 128}};
     test::fill(tile, [&](int x, int y, int c) { return colours[y * 3 + x][std::size_t(c)]; });
-    // Interleaved storage with padding, so a stride mistake lands on a wrong element.
-    std::vector<float> storage(200, -1.0f);
-    TensorView view{static_cast<int>(TensorElementType::float32), {1, 3, 4, 5}, {0, 1, 16, 3},
-                    storage.data(), storage.size()};
-    fillInputTensor(tile, view);
-    // Transparent white enters as black, half-covered colour premultiplied; the rest is black.
-    const std::tuple<int, int, int, float> expected[] = {
-        {0, 0, 0, 1}, {1, 0, 1, 1}, {2, 0, 2, 1}, {1, 1, 0, 20 / 255.0f}, {0, 1, 1, 0},
-        {0, 1, 2, 100 / 255.0f}, {1, 1, 2, 50 / 255.0f}, {0, 0, 4, 0}, {1, 3, 0, 0}, {2, 2, 3, 0}};
-    for (const auto& [c, y, x, value] : expected)
-        EXPECT_FLOAT_EQ(storage[std::size_t(c + y * 16 + x * 3)], value) << c << y << x;
+    Image premultiplied = tile;
+    premultiplied.alphaInfo = AlphaInfo::premultipliedLast;
+    premultiplied.pixels[5 * 4] = 100; // (200, 100, 50) at alpha 128, premultiplied
+    premultiplied.pixels[5 * 4 + 1] = 50;
+    premultiplied.pixels[5 * 4 + 2] = 25;
+    for (const Image* image : {&tile, &premultiplied}) {
+        SCOPED_TRACE(int(image->alphaInfo));
+        // Interleaved storage with padding, so a stride mistake lands on a wrong element.
+        std::vector<float> storage(200, -1.0f);
+        TensorView view{static_cast<int>(TensorElementType::float32),
+                        {1, 3, 4, 5},
+                        {0, 1, 16, 3},
+                        storage.data(),
+                        storage.size()};
+        fillInputTensor(*image, view);
+        const auto at = [&](int c, int y, int x) {
+            return storage[std::size_t(c + y * 16 + x * 3)] * 255.0f;
+        };
+        // Half-covered colour at full strength, not darkened by its alpha (premultiplied
+        // bytes keep a little less precision).
+        EXPECT_NEAR(at(0, 1, 2), 200, 1);
+        EXPECT_NEAR(at(1, 1, 2), 100, 1);
+        EXPECT_NEAR(at(2, 1, 2), 50, 1);
+        // The transparent white hides nothing worth showing: it takes the alpha-weighted mean
+        // of the visible pixels of its 2 × 2 block.
+        EXPECT_NEAR(at(0, 1, 1), (255 + 0 + 10) / 3.0f, 0.01);
+        EXPECT_NEAR(at(1, 1, 1), (0 + 255 + 20) / 3.0f, 0.01);
+        EXPECT_NEAR(at(2, 1, 1), 30 / 3.0f, 0.01);
+        // Beyond the tile its last column and row repeat.
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(at(c, 0, 4), at(c, 0, 2)) << c;
+            EXPECT_EQ(at(c, 3, 0), at(c, 1, 0)) << c;
+            EXPECT_EQ(at(c, 3, 4), at(c, 1, 2)) << c;
+        }
+        EXPECT_EQ(at(0, 0, 0), 255);
+        EXPECT_EQ(at(1, 1, 0), 20);
+    }
 }
 
 } // namespace

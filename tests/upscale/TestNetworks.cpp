@@ -11,10 +11,11 @@ namespace glintwork::test {
 
 namespace {
 
-// Variants: "slow" puts seven 64-channel convolutions that pass the picture through unchanged
-// (one centre tap per colour) before the enlargement, seconds of work on a full canvas for the
-// same pixels; "tail" and "tailless" have the layout of the general networks, features at the
-// source's size then an enlarging tail of 2x upsamplings and convolutions, with random weights;
+// Variants: "blur" and "blurfixed" average each pixel's 3 × 3 neighbourhood, edges repeated,
+// before the enlargement; "slow" puts seven 64-channel convolutions that pass the picture through
+// unchanged (one centre tap per colour) before the enlargement, seconds of work on a full canvas
+// for the same pixels; "tail" and "tailless" have the layout of the general networks, features at
+// the source's size then an enlarging tail of 2x upsamplings and convolutions, with random weights;
 // "tail" also stores the tail from the features on as a network of its own, with the rows of
 // features it reaches either side, as ml-conversion/convert_realesrgan.py does.
 const char* const kScript = R"PY(
@@ -27,8 +28,9 @@ from onnx.utils import Extractor
 path, variant = sys.argv[1:3]
 factor = 2 if variant == "double" else 4
 inp, out = ("pixels", "sr_out") if variant == "renamed" else ("x", "output")
-side = [512, 512] if variant == "fixed" else ["height", "width"]
-out_shape = [1, 3] + ([512 * factor] * 2 if variant == "fixed" else ["out_height", "out_width"])
+fixed = variant in ("fixed", "blurfixed")
+side = [512, 512] if fixed else ["height", "width"]
+out_shape = [1, 3] + ([512 * factor] * 2 if fixed else ["out_height", "out_width"])
 nodes, inits, rng = [], [], np.random.default_rng(5)
 
 def const(name, value):
@@ -62,6 +64,11 @@ if variant == "slow":
         w = np.zeros((channels[i + 1], channels[i], 3, 3))
         w[[0, 1, 2], [0, 1, 2], 1, 1] = 1
         source = conv(source, w, np.zeros(channels[i + 1]), f"s{i}")
+if variant.startswith("blur"):
+    inits.append(numpy_helper.from_array(np.array([0, 0, 1, 1, 0, 0, 1, 1], np.int64), "pads"))
+    padded = node("Pad", [source, "pads"], "padded", mode="edge")
+    source = node("Conv", [padded, const("box", np.full((3, 1, 3, 3), 1 / 9))], "blurred",
+                  kernel_shape=[3, 3], group=3)
 if variant.startswith("tail"):
     features = random_conv(random_conv(source, 3, 8, "body1"), 8, 8, "features")
     up = random_conv(resize(random_conv(resize(features, "twice", "up1"), 8, 8, "tail1"), "twice", "up2"), 8, 8, "tail2")
@@ -84,7 +91,7 @@ onnx.save(model, path)
 
 bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
     // In the order of TestNetwork.
-    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless"};
+    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless", "blur", "blurfixed"};
     QProcess process;
     process.start(QStringLiteral("/usr/bin/python3"),
                   {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});

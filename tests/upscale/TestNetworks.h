@@ -17,6 +17,9 @@ enum class TestNetwork {
     random4xWithTail,    // random convolutions, then two 2x enlargements with convolutions;
                          // the enlarging tail stored apart to run in strips
     random4xWhole,       // the same network without the tail stored apart
+    blur4xAnySize,     // each pixel the mean of its 3 × 3 neighbourhood (edges repeated),
+                       // then nearest 4x: shows what a tile is padded with
+    blur4xFixed512,    // the same on a [1, 3, 512, 512] input
 };
 
 // Writes the network to `path`; nothing (with the reason in *why) when python3 or its onnx

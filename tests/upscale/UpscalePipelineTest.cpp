@@ -97,6 +97,37 @@ TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameCo
     }
 }
 
+// Transparency survives: the alpha is enlarged beside the colours and written with them in
+// PNG; JPEG, which has none, shows the transparent part as white.
+TEST_F(UpscalePipelineTest, TransparencyIsKeptInPngAndWhiteInJpeg) {
+    // Opaque orange on the left, a half-covered column, transparent (hiding black) on the right.
+    Image image = test::solidImage(60, 40, {});
+    test::fill(image, [](int x, int, int c) {
+        const int colour[4] = {200, 120, 40, x < 30 ? 255 : x == 30 ? 128 : 0};
+        return x > 30 && c < 3 ? 0 : colour[c];
+    });
+    const QString cutout = source(QStringLiteral("cutout.png"), image);
+    const QString png = upscale(request(cutout, QStringLiteral("up.png"))).toLocalFile();
+    ASSERT_TRUE(ImageServices::readProperties(png)->hasAlpha);
+    const Image pixels = ImageServices::toRGBA8(ImageServices::decode(png));
+    ASSERT_EQ(std::pair(pixels.width, pixels.height), std::pair(240, 160));
+    EXPECT_EQ(test::pixelAt(pixels, 40, 80), (Pixel{200, 120, 40, 255}));
+    EXPECT_EQ(test::pixelAt(pixels, 200, 80)[3], 0);
+    // The soft column keeps its colour and about half its cover.
+    const Pixel edge = test::pixelAt(pixels, 122, 80);
+    EXPECT_EQ((std::array<int, 3>{edge[0], edge[1], edge[2]}), (std::array<int, 3>{200, 120, 40}));
+    EXPECT_NEAR(edge[3], 128, 24);
+
+    const QString jpeg =
+        upscale(request(cutout, QStringLiteral("up.jpg"), UpscaleOutputFormat::jpeg)).toLocalFile();
+    EXPECT_FALSE(ImageServices::readProperties(jpeg)->hasAlpha);
+    const Image flat = ImageServices::toRGBA8(ImageServices::decode(jpeg));
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_GT(test::pixelAt(flat, 200, 80)[std::size_t(c)], 250) << "transparent shows white";
+        EXPECT_NEAR(test::pixelAt(flat, 40, 80)[std::size_t(c)], image.pixels[std::size_t(c)], 4);
+    }
+}
+
 TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTextsAndLeaveNothing) {
     const QString pattern = source(QStringLiteral("pattern.png"), test::makePatternImage(64, 64));
     const QString broken = m_dir.writeFile(QStringLiteral("broken.png"), QByteArray("not a png"));
