@@ -35,7 +35,7 @@ int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glintwork"));
     QApplication::setApplicationVersion(QStringLiteral(GLINTWORK_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("glintwork"));
+    QApplication::setDesktopFileName(QStringLiteral("io.glintwork.Glintwork"));
     chooseIconTheme();
     if (const auto icon = Resources::path(QStringLiteral("icons/glintwork.svg")))
         QApplication::setWindowIcon(QIcon(*icon));

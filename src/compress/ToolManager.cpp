@@ -19,8 +19,8 @@ bool hasPathSeparator(const QString& name) {
     return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
 }
 
-std::optional<QString> toolLocation(const QString& resourceDirectory, const QString& name) {
-    const QString path = resourceDirectory + QStringLiteral("/bin/") + name;
+std::optional<QString> toolLocation(const QString& helperDirectory, const QString& name) {
+    const QString path = helperDirectory + QStringLiteral("/") + name;
     // A folder also passes the execute test, so insist on a file (symlinks followed).
     if (!QFileInfo(path).isFile())
         return std::nullopt;
@@ -57,10 +57,10 @@ QString toolPath(const QString& name) {
     // Decided on the name alone, so "../x" never reaches the file system.
     if (hasPathSeparator(name))
         throw ToolError::toolNotFound(name);
-    const auto resources = Resources::resourceDirectory();
-    if (!resources)
+    const auto helpers = Resources::helperDirectory();
+    if (!helpers)
         throw ToolError::bundleResourceNotFound();
-    if (auto path = toolLocation(*resources, name))
+    if (auto path = toolLocation(*helpers, name))
         return *std::move(path);
     throw ToolError::toolNotFound(name);
 }
@@ -69,8 +69,8 @@ bool isToolAvailable(const QString& name) noexcept {
     try {
         if (hasPathSeparator(name))
             return false;
-        const auto resources = Resources::resourceDirectory();
-        return resources && toolLocation(*resources, name).has_value();
+        const auto helpers = Resources::helperDirectory();
+        return helpers && toolLocation(*helpers, name).has_value();
     } catch (...) {
         return false;
     }

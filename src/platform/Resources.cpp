@@ -40,6 +40,20 @@ std::optional<QString> resourceDirectory() {
     return std::nullopt;
 }
 
+std::optional<QString> helperDirectory() {
+    const auto resources = resourceDirectory();
+    if (resources && isDirectory(*resources + QStringLiteral("/bin")))
+        return *resources + QStringLiteral("/bin");
+    const QString exeDir = executableDirectory();
+    const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../lib/glintwork"));
+    if (!exeDir.isEmpty() && isDirectory(installed))
+        return installed;
+    // Nothing there yet: each helper is then reported as not found by its name.
+    if (resources)
+        return *resources + QStringLiteral("/bin");
+    return std::nullopt;
+}
+
 std::optional<QString> path(const QString& relativePath) {
     const auto dir = resourceDirectory();
     if (!dir)

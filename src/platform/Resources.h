@@ -13,6 +13,11 @@ namespace Resources {
 
 [[nodiscard]] std::optional<QString> resourceDirectory();
 
+// Where helper programs (encoders, the HEIC helper) live: bin/ inside the resource folder
+// when it has one (the build tree, or $GLINTWORK_RESOURCES), else ../lib/glintwork/ from
+// the executable, the installed layout.
+[[nodiscard]] std::optional<QString> helperDirectory();
+
 // The path of a file inside the resource folder, if that folder exists (the file itself
 // may not).
 [[nodiscard]] std::optional<QString> path(const QString& relativePath);
