@@ -425,11 +425,9 @@ int runBatch(ToolDriver& driver, const CommonOptions& common, const OutputPlan& 
                 continue;
             }
         }
-        // A stand-in's name does not decode, and every name this program writes does.
-        const QString sourceCanonical = QFileInfo(sourceFolder).canonicalFilePath();
-        if (!sourceFolderOf.contains(path) && !sourceCanonical.isEmpty() &&
-            QFileInfo(outputFolder).canonicalFilePath() == sourceCanonical &&
-            earlier.contains(sourceFolder, QFileInfo(path).fileName())) {
+        // Told wherever this run's outputs go: an earlier run may have written beside its
+        // inputs. A stand-in's name does not decode, and every name this program writes does.
+        if (!sourceFolderOf.contains(path) && earlier.contains(sourceFolder, QFileInfo(path).fileName())) {
             skips.append({path, u"an output of an earlier run"_s, {}});
             continue;
         }

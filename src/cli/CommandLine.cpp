@@ -325,11 +325,11 @@ QString subcommandHelp(const SubcommandInfo& subcommand) {
         0);
     text += u"\n"_s;
     text += wrapped(
-        u"Safe to run twice: an image named as this run would name another image's output in "
-        "the same folder (x.webp beside x.jpg when writing WebP; x-cutout.png beside x.jpg; "
-        "the numbered x-1.webp too) is taken for an earlier run's output and skipped, with a "
-        "\"skipped\" record; with --output inside a PATH folder, that output folder is not "
-        "searched."_s,
+        u"Safe to run twice: outputs are told by their names. An image named as this run would "
+        "name the output of another image in its folder (x.webp beside x.jpg when writing WebP, "
+        "x-cutout.png beside x.jpg, the numbered x-1.webp too) is taken for an earlier run's "
+        "output and skipped, with a \"skipped\" record; with --output inside a PATH folder, "
+        "that output folder is not searched."_s,
         0);
     text += u"\n"_s;
     text += wrapped(
