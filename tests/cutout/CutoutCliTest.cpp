@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <unistd.h>
 
 #include "support/TestImages.h"
 #include "platform/ImageServices.h"
@@ -76,6 +79,43 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
             for (int c = 0; c < 3; ++c)
                 ASSERT_EQ(test::component(cutout, x, y, c), test::component(source, x, y, c)) << x << "," << y;
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("in/deep-cutout-mask.png"))));
+}
+
+// A mask that cannot be written (the disk fills between the cut-out and its mask) leaves the
+// file completed, with the warning in its record, and the run's status is 1.
+TEST(CutoutCli, AMaskThatFailsIsAWarning) {
+    if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli")).isExecutable())
+        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+        GTEST_SKIP() << "a small tmpfs of its own needs root and unshare";
+    const test::ScratchDir dir;
+    const std::uint8_t light[3] = {230, 228, 220}, dark[3] = {40, 90, 30};
+    const QString input = dir.filePath(QStringLiteral("disc.png"));
+    ImageServices::writePNG(test::discOnBackground(160, 120, light, dark, 0.3), input);
+    const auto [probeExit, probe] = runCutout(dir, {QStringLiteral("-o"), dir.filePath(QStringLiteral("probe")), input});
+    ASSERT_EQ(probeExit, 0);
+    const qint64 pages = (probe.value(QStringLiteral("disc.png"))[QStringLiteral("outputSize")].toInteger() + 4095) / 4096;
+
+    // On a tmpfs of its own, filled up but for the cut-out's own pages.
+    QDir().mkpath(dir.filePath(QStringLiteral("resources")));
+    const test::ResourceFolder resources(dir.filePath(QStringLiteral("resources")));
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    QDir().mkpath(disk);
+    QProcess process;
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("-m"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                   QStringLiteral("mount -t tmpfs -o size=4m tmpfs \"$1\" && head -c $(($2 * 4096)) /dev/zero > \"$1/room\" && "
+                                  "{ cat /dev/zero > \"$1/fill\" 2>/dev/null; rm \"$1/room\"; } && "
+                                  "exec \"$0\" cutout --json --export-mask -o \"$1\" \"$3\""),
+                   QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"), disk,
+                   QString::number(pages), input});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QJsonObject record = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    EXPECT_EQ(process.exitCode(), 1) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(record[QStringLiteral("status")].toString(), QStringLiteral("completed"));
+    EXPECT_TRUE(record[QStringLiteral("error")].isNull());
+    EXPECT_TRUE(record[QStringLiteral("warning")].toString().startsWith(QStringLiteral("Mask export failed: ")))
+        << QJsonDocument(record).toJson().toStdString();
 }
 
 } // namespace
