@@ -302,8 +302,6 @@ NamingConfig namingFrom(const CommonOptions& common, NamingConfig naming) {
 }
 
 int runBatch(ToolDriver& driver, const CommonOptions& common, const OutputPlan& plan) {
-    // Ctrl-C, SIGTERM and SIGHUP cancel like the Cancel button, from the very start.
-    StopSignals stopSignals;
     Paths paths;
 
     const bool fromStandardInput = common.paths.contains("-");
@@ -329,13 +327,23 @@ int runBatch(ToolDriver& driver, const CommonOptions& common, const OutputPlan& 
         runFolder = QDir::cleanPath(info.absoluteFilePath());
     }
 
+    // Read before the stop signals are taken over, so that Ctrl-C still ends a wait for input.
+    std::optional<QString> standardInput;
+    if (fromStandardInput) {
+        if (::isatty(STDIN_FILENO) == 1)
+            throw UsageError(u"\"-\" reads an image from standard input, which is a terminal"_s);
+        standardInput = readStandardInput(paths);
+    }
+    // Ctrl-C, SIGTERM and SIGHUP cancel like the Cancel button from here on.
+    StopSignals stopSignals;
+
     // Where each PATH leads; a file named by bytes that do not decode gets its output beside it.
     QList<Root> roots;
     QList<QUrl> urls;
     QHash<QString, QString> sourceFolderOf;
     for (QByteArray raw : common.paths) {
         if (raw == "-") {
-            roots.append({readStandardInput(paths), false});
+            roots.append({*standardInput, false});
             urls.append(QUrl::fromLocalFile(roots.last().path));
             continue;
         }
@@ -427,7 +435,8 @@ int runBatch(ToolDriver& driver, const CommonOptions& common, const OutputPlan& 
         }
         // Told wherever this run's outputs go: an earlier run may have written beside its
         // inputs. A stand-in's name does not decode, and every name this program writes does.
-        if (!sourceFolderOf.contains(path) && earlier.contains(sourceFolder, QFileInfo(path).fileName())) {
+        if (!sourceFolderOf.contains(path) &&
+            earlier.contains(sourceFolder, QFileInfo(path).fileName())) {
             skips.append({path, u"an output of an earlier run"_s, {}});
             continue;
         }

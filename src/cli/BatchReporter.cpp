@@ -1,5 +1,6 @@
 #include "cli/BatchReporter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -139,6 +140,7 @@ void BatchReporter::writeRecord(const QList<QPair<const char*, QByteArray>>& fie
 void BatchReporter::itemChanged(ImageItem* item) {
     if (isFinal(item->status()) && !m_reported.contains(item)) {
         m_reported.insert(item);
+        m_lastFinished = m_clock.elapsed();
         report(*item);
     } else if (item->status().is(ConversionStatus::Kind::processing)) {
         itemProgressed(item);
@@ -254,19 +256,26 @@ int BatchReporter::doneCount() const {
 }
 
 std::optional<qint64> BatchReporter::secondsLeft() const {
-    double done = 0;
+    int finished = 0;
+    double partial = 0;
     for (const auto& item : m_items) {
         if (isFinal(item->status()))
-            done += 1;
+            ++finished;
         else if (item->status().is(ConversionStatus::Kind::processing))
-            done += item->progress();
+            partial += item->progress();
     }
-    const qint64 elapsed = m_clock.elapsed();
-    // Too early to tell: nothing measurable yet, or too little time to go on.
-    if (done < 0.01 || elapsed < 2000 || m_items.isEmpty())
+    const double elapsed = m_clock.elapsed() / 1000.0;
+    const double remaining = m_items.size() - finished - partial;
+    // Too early to tell: nothing measurable yet, or too little time gone by.
+    if (elapsed < 2 || m_items.isEmpty() || finished + partial < 0.01)
         return std::nullopt;
-    const double remaining = m_items.size() - done;
-    return static_cast<qint64>(elapsed / 1000.0 * remaining / done + 0.5);
+    double left = elapsed * remaining / (finished + partial);
+    // Files that tell no progress of their own (compress): by the average file so far, less
+    // what the current ones have had already.
+    if (partial == 0 && finished > 0)
+        left = std::max(0.0, m_lastFinished / 1000.0 / finished * remaining -
+                                 (elapsed - m_lastFinished / 1000.0));
+    return static_cast<qint64>(left + 0.5);
 }
 
 void BatchReporter::clearProgress() {

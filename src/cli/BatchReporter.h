@@ -68,6 +68,7 @@ private:
     QSet<const ImageItem*> m_reported;
     QHash<const ImageItem*, qint64> m_lastProgressRecord;
     QElapsedTimer m_clock;
+    qint64 m_lastFinished = 0; // when the last file finished, on m_clock
     QTimer m_ticker;
     int m_completed = 0;
     int m_failed = 0;

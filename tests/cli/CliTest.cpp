@@ -116,13 +116,25 @@ TEST(Cli, CommandLines) {
         {words("compress --json -o - x.png"), 2, "", "standard output"},
         {{u"compress"_s, u"-o"_s, u"-"_s, image, image}, 2, "", "--output - writes one result"},
         {{u"compress"_s, u"-fpng"_s, u"-q90"_s, u"-j1"_s, u"-o"_s, dir.filePath(u"short"_s), image},
-         0, "short/a.png", ""},
-        {{u"compress"_s, u"--format=png"_s, u"--quality=90"_s, u"--jobs=1"_s,
-          u"--output"_s, dir.filePath(u"long"_s), image},
-         0, "long/a.png", ""},
+         0,
+         "short/a.png",
+         ""},
+        {{u"compress"_s, u"--format=png"_s, u"--quality=90"_s, u"--jobs=1"_s, u"--output"_s,
+          dir.filePath(u"long"_s), image},
+         0,
+         "long/a.png",
+         ""},
         {{u"compress"_s, u"-o"_s, dir.filePath(u"dash"_s), u"--"_s, dir.filePath(u"-dash.png"_s)},
-         0, "dash/-dash.webp", ""},
-        {{u"compress"_s, u"-o"_s, dir.filePath(u"dash"_s), u"--"_s, u"--help"_s}, 1, "",
+         0,
+         "dash/-dash.webp",
+         ""},
+        {{u"compress"_s, u"--json"_s, u"--progress"_s, u"-o"_s, dir.filePath(u"progress"_s), image},
+         0,
+         "\"status\":\"progress\",\"progress\":0.000,\"filesDone\":0,\"filesTotal\":1",
+         ""},
+        {{u"compress"_s, u"-o"_s, dir.filePath(u"dash"_s), u"--"_s, u"--help"_s},
+         1,
+         "",
          "--help: error: Not a file type this tool takes"},
     };
     for (const auto& c : cases) {
@@ -131,7 +143,8 @@ TEST(Cli, CommandLines) {
         process.setWorkingDirectory(dir.path());
         process.start(cliPath(), c.arguments);
         process.waitForFinished(60000);
-        const QByteArray out = process.readAllStandardOutput(), err = process.readAllStandardError();
+        const QByteArray out = process.readAllStandardOutput(),
+                         err = process.readAllStandardError();
         EXPECT_EQ(process.exitCode(), c.exitCode) << err.toStdString();
         if (*c.out)
             EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
@@ -141,7 +154,8 @@ TEST(Cli, CommandLines) {
     }
     // Each subcommand's help is its own.
     EXPECT_FALSE(runCli(words("upscale --help")).out.contains("-q, --quality"));
-    EXPECT_EQ(QFileInfo(dir.filePath(u"short/a.png"_s)).size(), QFileInfo(dir.filePath(u"long/a.png"_s)).size());
+    EXPECT_EQ(QFileInfo(dir.filePath(u"short/a.png"_s)).size(),
+              QFileInfo(dir.filePath(u"long/a.png"_s)).size());
 }
 
 // Folders are walked; every input, usable or not, is a record of its own, never a silent skip
@@ -228,7 +242,8 @@ TEST(Cli, ShardsCoverEveryFileExactlyOnce) {
         seen.sort();
         EXPECT_EQ(seen.join(u' '), expected.join(u' ')) << tree.toStdString();
     }
-    EXPECT_EQ(namesIn(dir.filePath(u"out-one"_s)).join(u' '), namesIn(dir.filePath(u"out-two"_s)).join(u' '));
+    EXPECT_EQ(namesIn(dir.filePath(u"out-one"_s)).join(u' '),
+              namesIn(dir.filePath(u"out-two"_s)).join(u' '));
 }
 
 // A second run over the same folder never takes the first run's outputs as inputs;
@@ -244,7 +259,8 @@ TEST(Cli, RunningTwiceIsSafe) {
     const auto statuses = [](const Result& result) {
         QStringList found;
         for (const QJsonObject& o : jsonLines(result.out))
-            found << QFileInfo(o[u"input"_s].toString()).fileName() + u' ' + o[u"status"_s].toString();
+            found << QFileInfo(o[u"input"_s].toString()).fileName() + u' ' +
+                         o[u"status"_s].toString();
         found.sort();
         return found;
     };
@@ -263,14 +279,17 @@ TEST(Cli, RunningTwiceIsSafe) {
 
     const QString mirror = dir.filePath(u"mirror"_s);
     for (int run = 0; run < 2; ++run)
-        EXPECT_EQ(runCli(compress + QStringList{u"--skip-existing"_s, u"-o"_s, mirror, in}).exitCode, 0);
+        EXPECT_EQ(
+            runCli(compress + QStringList{u"--skip-existing"_s, u"-o"_s, mirror, in}).exitCode, 0);
     EXPECT_EQ(namesIn(mirror).join(u' '), u"a.webp p/x.webp q/x.webp"_s)
         << "earlier outputs were taken as inputs, or a taken name was numbered";
 
     writeImage(dir, u"fresh/x.png"_s, 8, 8);
     const QString fresh = dir.filePath(u"fresh"_s);
     for (int run = 0; run < 2; ++run)
-        EXPECT_EQ(runCli(words("compress -j 1 -f png -o") + QStringList{fresh + u"/out"_s, fresh}).exitCode, 0);
+        EXPECT_EQ(runCli(words("compress -j 1 -f png -o") + QStringList{fresh + u"/out"_s, fresh})
+                      .exitCode,
+                  0);
     EXPECT_EQ(namesIn(fresh).join(u' '), u"out/x-1.png out/x.png x.png"_s);
 }
 
@@ -303,8 +322,9 @@ TEST(Cli, UnwritableStandardOutputStopsTheRun) {
     const QString in = dir.filePath(u"in"_s);
     QProcess shell;
     shell.start(u"/bin/bash"_s,
-                {u"-c"_s, u"\"$0\" compress -j 2 -f avif --json \"$1\" | head -n 1 >/dev/null; "
-                          "exit ${PIPESTATUS[0]}"_s,
+                {u"-c"_s,
+                 u"\"$0\" compress -j 2 -f avif --json \"$1\" | head -n 1 >/dev/null; "
+                 "exit ${PIPESTATUS[0]}"_s,
                  cliPath(), in});
     ASSERT_TRUE(shell.waitForFinished(60000));
     EXPECT_EQ(shell.exitCode(), 1) << shell.readAllStandardError().toStdString();
@@ -329,14 +349,17 @@ TEST(Cli, NamesThatAreNotUtf8AreProcessed) {
         SCOPED_TRACE(named ? "named" : "found in a folder");
         // QProcess would pass U+FFFD for the bytes; the shell's printf makes them.
         QProcess process;
-        process.start(u"/bin/sh"_s,
-                      {u"-c"_s,
-                       named ? u"exec \"$0\" compress -f png --json -o \"$1\" \"$(printf '%s/bad\\377\\376.png' \"$2\")\""_s
-                             : u"exec \"$0\" compress -f png --json -o \"$1\" \"$2\""_s,
-                       cliPath(), dir.filePath(named ? u"named"_s : u"walked"_s), dir.filePath(u"in"_s)});
+        process.start(
+            u"/bin/sh"_s,
+            {u"-c"_s,
+             named
+                 ? u"exec \"$0\" compress -f png --json -o \"$1\" \"$(printf '%s/bad\\377\\376.png' \"$2\")\""_s
+                 : u"exec \"$0\" compress -f png --json -o \"$1\" \"$2\""_s,
+             cliPath(), dir.filePath(named ? u"named"_s : u"walked"_s), dir.filePath(u"in"_s)});
         ASSERT_TRUE(process.waitForFinished(60000));
         const QByteArray out = process.readAllStandardOutput();
-        EXPECT_EQ(process.exitCode(), 0) << out.toStdString() << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), 0)
+            << out.toStdString() << process.readAllStandardError().toStdString();
         EXPECT_TRUE(out.contains("/in/bad\\udcff\\udcfe.png\",\"output\"")) << out.toStdString();
         EXPECT_EQ(out.count("\"completed\""), named ? 1 : 2) << out.toStdString();
     }
@@ -459,8 +482,7 @@ TEST(Cli, SignalsEndChildrenAndLeaveNoFiles) {
         EXPECT_EQ(QDir(dir.filePath(u"tmp"_s))
                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList());
-        EXPECT_TRUE(c.signals.size() > 1 ||
-                    process.readAllStandardError().contains(": cancelled"));
+        EXPECT_TRUE(c.signals.size() > 1 || process.readAllStandardError().contains(": cancelled"));
     }
 }
 
