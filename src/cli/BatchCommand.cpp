@@ -70,6 +70,11 @@ public:
     QString reach(const QByteArray& raw) {
         if (decodes(raw))
             return QFile::decodeName(raw);
+        struct stat info {};
+        if (::lstat(raw.constData(), &info) != 0) { // nothing to lead to: reported as missing
+            show(QFile::decodeName(raw), raw);
+            return QFile::decodeName(raw);
+        }
         const QString link = privateFolder(u"names/%1"_s.arg(m_standIns.size())) + u'/' +
                              QFile::decodeName(baseName(raw));
         if (::symlink(raw.constData(), QFile::encodeName(link).constData()) != 0)
