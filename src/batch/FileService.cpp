@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-
 namespace glintwork {
 
 namespace FileService {
@@ -37,7 +36,8 @@ QString systemReason(int error) {
 
 class Collector {
 public:
-    explicit Collector(const QSet<QString>& extensions) : m_extensions(extensions) {}
+    Collector(const QSet<QString>& extensions, const RawNameStandIn& standIn)
+        : m_extensions(extensions), m_standIn(standIn) {}
 
     void addNamed(const QString& path) {
         struct stat link {};
@@ -67,7 +67,7 @@ public:
 
 private:
     void addFolder(const QString& folder) {
-        QStringList names;
+        QList<QByteArray> names;
         const QByteArray nativeFolder = QFile::encodeName(folder);
         DIR* dir = ::opendir(nativeFolder.constData());
         if (!dir) {
@@ -77,28 +77,41 @@ private:
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             if (entry->d_name[0] != '.') // hidden entries, and "." and ".."
-                names.append(QFile::decodeName(entry->d_name));
+                names.append(QByteArray(entry->d_name));
         }
         const int readError = errno;
         ::closedir(dir);
         if (readError != 0)
             problem(folder, text("The folder could not be read: %1").arg(systemReason(readError)));
 
-        for (const QString& name : names) {
-            const QString path = folder + QLatin1Char('/') + name;
+        for (const QByteArray& rawName : names) {
+            const QString name = QFile::decodeName(rawName);
+            QString path = folder + QLatin1Char('/') + name;
+            const QByteArray rawPath = nativeFolder + '/' + rawName;
             struct stat link {};
-            if (::lstat(QFile::encodeName(path).constData(), &link) != 0)
+            if (::lstat(rawPath.constData(), &link) != 0)
                 continue; // gone since the folder was read
-            if (S_ISDIR(link.st_mode)) {
+            const bool isFolder = S_ISDIR(link.st_mode);
+            // Other names are not images; a link to a folder is not followed, so a link
+            // loop cannot trap the walk.
+            if (!isFolder && !hasAcceptedExtension(path, m_extensions))
+                continue;
+            if (QFile::encodeName(name) != rawName) {
+                // Opening `path` would open another name (the undecodable bytes became
+                // U+FFFD), so the entry is reached through a stand-in or reported.
+                const auto standIn = m_standIn ? m_standIn(rawPath, folder) : std::nullopt;
+                if (!standIn) {
+                    problem(path, text("The name is not valid UTF-8"));
+                    continue;
+                }
+                path = *standIn;
+            }
+            if (isFolder) {
                 addFolder(path);
                 continue;
             }
-            // Other names are not images; a link to a folder is not followed, so a link
-            // loop cannot trap the walk.
-            if (!hasAcceptedExtension(path, m_extensions))
-                continue;
             struct stat target {};
-            if (::stat(QFile::encodeName(path).constData(), &target) != 0)
+            if (::stat(rawPath.constData(), &target) != 0)
                 problem(path, text("The link points to nothing"));
             else if (S_ISREG(target.st_mode))
                 m_intake.files.append(QUrl::fromLocalFile(path));
@@ -112,6 +125,7 @@ private:
     }
 
     const QSet<QString>& m_extensions;
+    const RawNameStandIn& m_standIn;
     Intake m_intake;
 };
 
@@ -124,8 +138,9 @@ QSet<QString> pathsOf(const ItemList& listed) {
 
 } // namespace
 
-Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions) {
-    Collector collector(extensions);
+Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions,
+               const RawNameStandIn& standIn) {
+    Collector collector(extensions, standIn);
     for (const QUrl& url : urls) {
         if (url.isLocalFile())
             collector.addNamed(QDir::cleanPath(url.toLocalFile()));

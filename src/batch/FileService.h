@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
+#include <QByteArray>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -27,6 +29,12 @@ struct Intake {
     QList<IntakeProblem> problems;
 };
 
+// A name that is not valid in the file-name encoding (bytes that are not UTF-8) cannot be
+// held by a QString path. Given the entry's exact path in bytes and the folder it was found
+// in, this returns a stand-in path that leads to it (a link), or nothing.
+using RawNameStandIn =
+    std::function<std::optional<QString>(const QByteArray& rawPath, const QString& foundIn)>;
+
 // Expands files and folders into the image files they hold, keeping the order given and,
 // inside a folder, the order of a recursive walk that skips hidden entries and does not
 // follow links to folders. Only regular files (or links to them) whose lower-cased
@@ -35,11 +43,15 @@ struct Intake {
 // Problems are reported, never dropped silently: a named path that is missing, a dangling
 // link, or of a type the tool does not take; anything that is not a regular file (a FIFO
 // named x.png would block its reader forever); a folder that cannot be read. Inside a
-// folder, names of other types are simply not images and are passed over.
-[[nodiscard]] Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions);
+// folder, names of other types are simply not images and are passed over. An image or
+// folder whose name cannot be decoded is taken through `standIn`; without one, or when it
+// gives nothing, it is a problem of its own.
+[[nodiscard]] Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions,
+                             const RawNameStandIn& standIn = {});
 
 // The files of collect().
-[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions);
+[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls,
+                                            const QSet<QString>& extensions);
 
 // Creates the folder and any missing parents when nothing exists at its path; throws
 // FileSystemError when that fails. Anything already there is left alone.

@@ -59,6 +59,10 @@ void ToolDriver::addFilesInBackground(const QList<QUrl>& urls) {
     });
 }
 
+void ToolDriver::addIntake(const FileService::Intake& intake) {
+    takeIntake(intake, FileService::newItems(intake.files, m_items));
+}
+
 void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& added) {
     if (!added.isEmpty()) {
         m_items.append(added);
@@ -100,6 +104,12 @@ void ToolDriver::removeItem(const ImageItem* item) {
 
 std::optional<QUrl> ToolDriver::outputFolder() const {
     return m_shared ? m_shared->outputDirectory() : m_fixedOutputDirectory;
+}
+
+QUrl ToolDriver::outputFolderFor(const QUrl& input, const std::optional<QUrl>& runFolder) const {
+    const auto found = m_outputFolderByInput.constFind(input.toLocalFile());
+    return found != m_outputFolderByInput.cend() ? *found
+                                                 : OutputNamer::outputFolder(input, runFolder);
 }
 
 bool ToolDriver::hasUnfinishedItems() const {
@@ -151,12 +161,15 @@ void ToolDriver::start() {
     m_reserved.clear();
     BatchRunner::Hooks hooks;
     hooks.items = [this]() -> const ItemList& { return m_items; };
-    hooks.prepare = [this](ImageItem& item, int startedIndex) { return prepare(item, startedIndex); };
+    hooks.prepare = [this](ImageItem& item, int startedIndex) {
+        return prepare(item, startedIndex);
+    };
     m_runner.start(std::move(hooks), concurrencyLimit());
 }
 
-BatchRunner::Job ToolDriver::jobFor(ImageItem& item,
-                                    std::function<FileOutcome(CancellationToken&, const Progress&)> work) {
+BatchRunner::Job
+ToolDriver::jobFor(ImageItem& item,
+                   std::function<FileOutcome(CancellationToken&, const Progress&)> work) {
     const QPointer<ImageItem> target(&item);
     return [target, work = std::move(work)](CancellationToken& token) -> std::function<void()> {
         // The item outlives the job (the runner holds it), so posting to it is safe; an

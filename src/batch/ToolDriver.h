@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -56,6 +57,12 @@ public:
     void setFixedOutputDirectory(const std::optional<QUrl>& folder) {
         m_fixedOutputDirectory = folder;
     }
+    // Headless runs may place single inputs elsewhere (a subfolder of the output folder that
+    // mirrors where the input was found): output folder by input path; the others go where
+    // the run's folder says.
+    void setOutputFolders(QHash<QString, QUrl> folderByInputPath) {
+        m_outputFolderByInput = std::move(folderByInputPath);
+    }
 
     // Adds the files (and the images inside folders) of the tool's kinds not listed yet;
     // what cannot be added is reported through intakeProblems.
@@ -63,6 +70,9 @@ public:
     // The same, with folders searched and every file's header read on a worker thread: the
     // list changes once that is done, so a large folder never stalls the window.
     void addFilesInBackground(const QList<QUrl>& urls);
+    // The same for files collected by the caller (with the tool's extensions()).
+    void addIntake(const FileService::Intake& intake);
+    [[nodiscard]] const QSet<QString>& extensions() const { return m_extensions; }
     void clearItems();
     void removeItem(const ImageItem* item);
 
@@ -98,6 +108,9 @@ protected:
     // Where a run started now writes: the shared folder, else the fixed one; nothing means
     // beside each source.
     [[nodiscard]] std::optional<QUrl> outputFolder() const;
+    // Where the output of `input` goes in a run whose folder is `runFolder`.
+    [[nodiscard]] QUrl outputFolderFor(const QUrl& input,
+                                       const std::optional<QUrl>& runFolder) const;
     // Some listed item is not completed yet.
     [[nodiscard]] bool hasUnfinishedItems() const;
     void setRunning(bool running);
@@ -122,8 +135,8 @@ protected:
     // The job for one item: `work` runs on a worker thread, its progress (a fraction) goes to
     // the item, and its outcome, with the written file's size, is recorded in the item on the
     // main thread when the item is still listed.
-    [[nodiscard]] static BatchRunner::Job jobFor(ImageItem& item,
-                                                 std::function<FileOutcome(CancellationToken&, const Progress&)> work);
+    [[nodiscard]] static BatchRunner::Job
+    jobFor(ImageItem& item, std::function<FileOutcome(CancellationToken&, const Progress&)> work);
     // The job for one item of the run; `startedIndex` counts the items started so far.
     [[nodiscard]] virtual BatchRunner::Job prepare(ImageItem& item, int startedIndex) = 0;
 
@@ -143,6 +156,7 @@ private:
     bool m_isCancelling = false;
     QPointer<SharedOutputSettings> m_shared;
     std::optional<QUrl> m_fixedOutputDirectory;
+    QHash<QString, QUrl> m_outputFolderByInput;
     int m_concurrencyLimit = 0;
     QList<QMetaObject::Connection> m_itemConnections;
 };
@@ -155,7 +169,8 @@ template <typename Settings, typename Persistence, typename Request>
 class ToolDriverWithSettings : public ToolDriver {
 public:
     // One file's work on a worker thread: does what the request asks, or throws.
-    using Pipeline = std::function<FileOutcome(const Request&, CancellationToken&, const Progress&)>;
+    using Pipeline =
+        std::function<FileOutcome(const Request&, CancellationToken&, const Progress&)>;
 
     [[nodiscard]] const Settings& settings() const { return m_settings; }
     // Replaces the tool's own pipeline (tests).
@@ -176,7 +191,9 @@ protected:
 
     // The tool's own pipeline, made for a run that has no chosen one.
     [[nodiscard]] virtual Pipeline ownPipeline() const = 0;
-    void choosePipeline() final { m_pipeline = m_chosenPipeline ? m_chosenPipeline : ownPipeline(); }
+    void choosePipeline() final {
+        m_pipeline = m_chosenPipeline ? m_chosenPipeline : ownPipeline();
+    }
 
     // The job that hands `request` to the run's pipeline.
     [[nodiscard]] BatchRunner::Job jobFor(ImageItem& item, Request request) const {

@@ -15,24 +15,27 @@ inline constexpr int kExitUsage = 2;
 
 void printError(const QString& text);
 
-// The files and folders named on the command line as absolute file URLs; intake reports
-// the ones that cannot be used.
-[[nodiscard]] QList<QUrl> inputURLs(const QStringList& paths);
-
 // The naming options applied over a tool's defaults. --prefix or --start alone select
 // custom naming and --suffix alone suffix naming; --naming always wins.
 [[nodiscard]] NamingConfig namingFrom(const CommonOptions& common, NamingConfig defaults);
 
-// The --output folder, which must be a folder when it exists.
-[[nodiscard]] std::optional<QUrl> outputFolderFrom(const CommonOptions& common);
+// How the driver names outputs in this run, so that earlier outputs and taken names can be
+// told before it starts.
+struct OutputPlan {
+    NamingConfig naming;
+    QString extension;            // the output's, lower case
+    std::optional<int> scaleHint; // replaces "{scale}" in a suffix
+    bool mask = false;            // a "-mask.png" beside each output
+};
 
-// What every subcommand does once its driver is configured: take the files, keep this
-// shard's share, run with a reporter, and turn the outcome into an exit status.
-int runBatch(ToolDriver& driver, const CommonOptions& common);
+// What every subcommand does once its driver is configured: take the files, leave out
+// earlier outputs, keep this shard's share, run with a reporter, and turn the outcome into
+// an exit status. Throws UsageError.
+int runBatch(ToolDriver& driver, const CommonOptions& common, const OutputPlan& plan);
 
-// The subcommands; each parses its own options and throws UsageError.
-int runCompress(const QStringList& arguments);
-int runCutout(const QStringList& arguments);
-int runUpscale(const QStringList& arguments);
+// The subcommands, from parsed options; each throws UsageError.
+int runCompress(const ParsedCommand& command);
+int runCutout(const ParsedCommand& command);
+int runUpscale(const ParsedCommand& command);
 
 } // namespace glintwork::cli

@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,9 +12,10 @@
 
 namespace glintwork::cli {
 
-// Options every subcommand takes.
+// Options every subcommand takes. Paths are kept as the bytes given on the command line:
+// a file name need not be valid UTF-8.
 struct CommonOptions {
-    std::optional<QString> outputDirectory;
+    std::optional<QByteArray> outputDirectory; // "-": the one result to standard output
     std::optional<NamingMode> naming;
     std::optional<QString> suffix;
     std::optional<QString> prefix;
@@ -20,23 +24,47 @@ struct CommonOptions {
     int shardIndex = 0;
     int shardCount = 1;
     bool json = false;
+    bool progress = false;
     bool quiet = false;
-    QStringList paths;
+    bool skipExisting = false;
+    QList<QByteArray> paths;
 };
 
-// Subcommand-specific options, kept as text and validated by their subcommand.
+// One option as the help, the man page and the parser know it.
+struct OptionInfo {
+    QString shortName; // "o", or empty
+    QString longName;  // "output"
+    QString valueName; // "DIR", or empty for a switch
+    QString description;
+    QString defaultText; // empty: nothing to say
+};
+
+struct SubcommandInfo {
+    QString name;
+    QString summary;
+    QList<OptionInfo> options; // its own, before the common ones
+    QString example;
+};
+
+// The three subcommands, in the order the help lists them.
+[[nodiscard]] const QList<SubcommandInfo>& subcommands();
+[[nodiscard]] const SubcommandInfo* findSubcommand(const QString& name);
+[[nodiscard]] const QList<OptionInfo>& commonOptions();
+
 struct ParsedCommand {
-    QString subcommand;
+    const SubcommandInfo* subcommand = nullptr;
     CommonOptions common;
-    QStringList flags;                      // options without a value, e.g. --export-mask
-    QList<QPair<QString, QString>> values;  // options with a value, in order
+    bool helpAsked = false;
+    QHash<QString, QString> values; // the subcommand's own options by long name, last one given
+    QStringList switches;           // the subcommand's own switches given
     [[nodiscard]] std::optional<QString> value(const QString& name) const;
-    [[nodiscard]] bool hasFlag(const QString& name) const { return flags.contains(name); }
+    [[nodiscard]] bool has(const QString& name) const { return switches.contains(name); }
 };
 
 class UsageError : public std::exception {
 public:
-    explicit UsageError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit UsageError(QString message)
+        : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
     [[nodiscard]] const QString& message() const { return m_message; }
     [[nodiscard]] const char* what() const noexcept override { return m_utf8.constData(); }
 
@@ -45,13 +73,21 @@ private:
     QByteArray m_utf8;
 };
 
-// `valueOptions` and `flagOptions` are the subcommand's own. Throws UsageError.
-[[nodiscard]] ParsedCommand parseCommandLine(const QStringList& arguments,
-                                             const QStringList& valueOptions,
-                                             const QStringList& flagOptions);
+// The program's arguments without its own name. An argument that is not valid UTF-8 is
+// held by a stand-in text that rawArgument() turns back into its bytes.
+[[nodiscard]] QStringList argumentsFrom(int argc, char** argv);
+[[nodiscard]] QByteArray rawArgument(const QString& argument);
 
-[[nodiscard]] int parseInteger(const QString& option, const QString& text, int minimum, int maximum);
+// `arguments` begins with the subcommand. Throws UsageError.
+[[nodiscard]] ParsedCommand parseCommandLine(const QStringList& arguments);
 
-[[nodiscard]] const char* usageText();
+[[nodiscard]] int parseInteger(const QString& option, const QString& text, int minimum,
+                               int maximum);
+
+// The overview (no subcommand, or "help") and one subcommand's help.
+[[nodiscard]] QString overviewHelp();
+[[nodiscard]] QString subcommandHelp(const SubcommandInfo& subcommand);
+// The version and the networks installed.
+[[nodiscard]] QString versionText();
 
 } // namespace glintwork::cli

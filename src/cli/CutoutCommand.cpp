@@ -3,12 +3,9 @@
 
 namespace glintwork::cli {
 
-int runCutout(const QStringList& arguments) {
-    const ParsedCommand command = parseCommandLine(
-        arguments, {QStringLiteral("--mode"), QStringLiteral("--format")},
-        {QStringLiteral("--export-mask")});
+int runCutout(const ParsedCommand& command) {
     CutoutSettings settings;
-    if (const auto mode = command.value(QStringLiteral("--mode"))) {
+    if (const auto mode = command.value(QStringLiteral("mode"))) {
         if (*mode == QStringLiteral("clean-edges"))
             settings.mode = CutoutMode::cleanEdges;
         else if (*mode == QStringLiteral("lossless"))
@@ -17,22 +14,22 @@ int runCutout(const QStringList& arguments) {
             throw UsageError(
                 QStringLiteral("--mode must be clean-edges or lossless, not '%1'").arg(*mode));
     }
-    if (const auto format = command.value(QStringLiteral("--format"))) {
+    if (const auto format = command.value(QStringLiteral("format"))) {
         const auto parsed = cutoutOutputFormatFromRawValue(*format);
         if (!parsed)
             throw UsageError(QStringLiteral("--format must be png or tiff, not '%1'").arg(*format));
         settings.outputFormat = *parsed;
     }
-    settings.exportMaskSeparately = command.hasFlag(QStringLiteral("--export-mask"));
-    const NamingConfig naming = namingFrom(command.common, settings.namingConfig());
-    settings.naming = naming;
+    settings.exportMaskSeparately = command.has(QStringLiteral("export-mask"));
+    settings.naming = namingFrom(command.common, settings.namingConfig());
 
     CutoutViewModel driver;
     driver.applySettings(settings);
-    driver.setFixedOutputDirectory(outputFolderFrom(command.common));
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);
-    return runBatch(driver, command.common);
+    return runBatch(driver, command.common,
+                    {settings.naming, fileExtension(settings.outputFormat), std::nullopt,
+                     settings.exportMaskSeparately});
 }
 
 } // namespace glintwork::cli

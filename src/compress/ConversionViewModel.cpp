@@ -113,7 +113,7 @@ void ConversionViewModel::beginRun() {
 BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {
     ConversionRequest request;
     request.input = item.url();
-    request.outputDirectory = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    request.outputDirectory = outputFolderFor(item.url(), m_snapshot.sharedFolder);
     request.format = m_snapshot.format;
     request.quality = m_snapshot.quality;
     request.maxWidth = m_snapshot.maxWidth;

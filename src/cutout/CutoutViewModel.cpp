@@ -86,7 +86,7 @@ BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
     request.input = item.url();
     request.mode = m_snapshot.mode;
     request.format = m_snapshot.format;
-    const QUrl folder = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    const QUrl folder = outputFolderFor(item.url(), m_snapshot.sharedFolder);
     // Names are checked against the disk and against the names already handed out in
     // this run, so two files never race for one output.
     const QString base =

@@ -29,6 +29,12 @@ std::optional<FileIdentity> identityOf(const QString& path) {
     return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
 }
 
+// An empty path would read as "/" once a file name is appended to it, and a relative one
+// depends on where the program was started: neither names an output folder.
+bool namesAFolder(const QUrl& url) {
+    return url.isLocalFile() && QDir::isAbsolutePath(url.toLocalFile());
+}
+
 } // namespace
 
 std::optional<QByteArray> LinuxBookmarkLayer::createBookmark(const QUrl& folder) {
@@ -54,8 +60,8 @@ std::optional<BookmarkLayer::Resolved> LinuxBookmarkLayer::resolveBookmark(const
     quint64 device = 0;
     quint64 inode = 0;
     in >> magic >> version >> path >> device >> inode;
-    if (in.status() != QDataStream::Ok || magic != kBookmarkMagic ||
-        version != kBookmarkVersion || path.isEmpty())
+    if (in.status() != QDataStream::Ok || magic != kBookmarkMagic || version != kBookmarkVersion ||
+        path.isEmpty())
         return std::nullopt;
     const auto identity = identityOf(path);
     if (!identity)
@@ -70,7 +76,8 @@ bool LinuxBookmarkLayer::startAccessing(const QUrl& url) {
     if (!url.isLocalFile())
         return false;
     const QString path = url.toLocalFile();
-    return QFileInfo(path).isDir() && ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
+    return QFileInfo(path).isDir() &&
+           ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
 }
 
 void LinuxBookmarkLayer::stopAccessing(const QUrl&) {}
@@ -102,7 +109,7 @@ std::optional<QUrl> BookmarkService::activate() {
     if (data.isEmpty())
         return std::nullopt;
     const auto resolved = m_layer->resolveBookmark(data);
-    if (!resolved)
+    if (!resolved || !namesAFolder(resolved->url))
         return std::nullopt;
     if (!m_layer->startAccessing(resolved->url))
         return std::nullopt;
@@ -115,6 +122,8 @@ std::optional<QUrl> BookmarkService::activate() {
 }
 
 std::optional<QUrl> BookmarkService::setDirectory(const QUrl& folder) {
+    if (!namesAFolder(folder))
+        return activate();
     const QByteArray previous = bookmarkData();
     if (const auto created = m_layer->createBookmark(folder))
         setBookmarkData(*created);

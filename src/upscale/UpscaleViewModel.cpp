@@ -97,7 +97,7 @@ BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
     request.format = m_snapshot.format;
     request.model = m_snapshot.choice.model;
     request.factor = m_snapshot.choice.factor;
-    const QUrl folder = OutputNamer::outputFolder(item.url(), m_snapshot.sharedFolder);
+    const QUrl folder = outputFolderFor(item.url(), m_snapshot.sharedFolder);
     // Names handed out to files still upscaling are reserved, so two sources with the same
     // stem never share an output.
     const QString base = OutputNamer::computeBaseName(item.url(), m_snapshot.naming, startedIndex,

@@ -3,12 +3,14 @@
 #include <utility>
 
 #include <linux/capability.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "batch/FileService.h"
 #include "batch/ImageItem.h"
@@ -105,6 +107,38 @@ TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
         QFile::setPermissions(root + QLatin1String(locked), QFileDevice::ReadOwner |
                                                                 QFileDevice::WriteOwner |
                                                                 QFileDevice::ExeOwner);
+}
+
+// A name that is not valid UTF-8 cannot be opened through the text of its path: without a
+// stand-in it is reported, never passed over; with one, the walk goes through it.
+TEST(CollectImageFiles, NamesThatDoNotDecodeGoThroughAStandIn) {
+    test::ScratchDir dir, links;
+    const QByteArray root = QFile::encodeName(dir.path());
+    ASSERT_EQ(::mkdir(root + "/d\xfe", 0700), 0);
+    for (const QByteArray& name : {QByteArray("/x\xff.png"), QByteArray("/d\xfe/in.png")})
+        ::close(::creat(root + name, 0600));
+    const QList<QUrl> named{url(dir.path())};
+    const auto& extensions = ConversionSettings::supportedExtensions();
+
+    const FileService::Intake reported = FileService::collect(named, extensions);
+    EXPECT_TRUE(reported.files.isEmpty());
+    ASSERT_EQ(reported.problems.size(), 2);
+    EXPECT_EQ(reported.problems[0].message, u"The name is not valid UTF-8"_s);
+
+    int made = 0;
+    const FileService::Intake taken = FileService::collect(
+        named, extensions,
+        [&](const QByteArray& rawPath, const QString& foundIn) -> std::optional<QString> {
+            EXPECT_EQ(QFile::encodeName(foundIn), rawPath.left(rawPath.lastIndexOf('/')));
+            const QString link = links.filePath(u"%1.png"_s.arg(made++));
+            EXPECT_EQ(::symlink(rawPath.constData(), QFile::encodeName(link).constData()), 0);
+            return link;
+        });
+    EXPECT_TRUE(taken.problems.isEmpty());
+    ASSERT_EQ(taken.files.size(), 2);
+    for (const QUrl& file : taken.files)
+        EXPECT_TRUE(file.toLocalFile().startsWith(links.path()) &&
+                    QFileInfo(file.toLocalFile()).isFile());
 }
 
 // The same file twice in one delivery is two items.

@@ -25,6 +25,8 @@ for path in /usr/bin/glintwork /usr/bin/glintwork-cli /usr/lib/glintwork/glintwo
     /usr/share/metainfo/io.glintwork.Glintwork.metainfo.xml \
     /usr/share/icons/hicolor/scalable/apps/io.glintwork.Glintwork.svg \
     /usr/share/glintwork/LICENSE-THIRD-PARTY.txt /usr/share/glintwork/i18n/glintwork_de.qm \
+    /usr/share/man/man1/glintwork.1.gz /usr/share/man/man1/glintwork-cli.1.gz \
+    /usr/share/bash-completion/completions/glintwork-cli \
     /usr/share/doc/glintwork/copyright /usr/share/doc/glintwork/changelog.Debian.gz; do
     grep -qx "$path" <<<"$contents" || fail "glintwork lacks $path"
 done

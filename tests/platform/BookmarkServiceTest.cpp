@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QSignalSpy>
 
@@ -90,14 +91,15 @@ TEST_F(BookmarkTest, DeletedFolderIsAbsentUntilItReturnsAndAStaleBookmarkIsRefre
     EXPECT_FALSE(LinuxBookmarkLayer().resolveBookmark(refreshed)->isStale);
 }
 
-// A folder that is refused, missing or a file cannot be chosen: the previous choice stays,
-// in this run and in the stored bookmark.
+// A folder that is refused, missing, a file, empty or relative cannot be chosen: the
+// previous choice stays, in this run and in the stored bookmark.
 TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
     const QUrl refused = makeFolder(u"Refused"_s);
     m_refused.insert(refused.toLocalFile());
     const QUrl first = makeFolder(u"First"_s);
     for (const QUrl& folder : {refused, QUrl::fromLocalFile(m_dir.filePath(u"nope"_s)),
-                               QUrl::fromLocalFile(m_dir.writeFile(u"plain.txt"_s, "x"))}) {
+                               QUrl::fromLocalFile(m_dir.writeFile(u"plain.txt"_s, "x")), QUrl(),
+                               QUrl::fromLocalFile(QString()), QUrl::fromLocalFile(u"."_s)}) {
         SCOPED_TRACE(folder.toLocalFile().toStdString());
         const auto settings = start();
         settings->setDirectory(std::nullopt);
@@ -107,6 +109,18 @@ TEST_F(BookmarkTest, UnusableFolderKeepsThePreviousOne) {
         settings->setDirectory(folder);
         EXPECT_EQ(settings->outputDirectory(), first);
         EXPECT_EQ(start()->outputDirectory(), first) << "the stored bookmark is the previous one";
+    }
+}
+
+// A stored empty or relative path (an empty one would put outputs into "/") reads as unset.
+TEST_F(BookmarkTest, StoredEmptyOrRelativePathReadsAsUnset) {
+    for (const QString& path : {QString(), u"."_s}) {
+        QByteArray data;
+        QDataStream out(&data, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << quint32(0x474C4246) << quint16(1) << path << quint64(0) << quint64(0);
+        PreferenceStore().setBytes(BookmarkService::kBookmarkKey, data);
+        EXPECT_FALSE(start()->outputDirectory().has_value()) << path.toStdString();
     }
 }
 
