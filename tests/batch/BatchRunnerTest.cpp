@@ -112,7 +112,7 @@ TEST(BatchRunner, ASecondStartIsRefusedAndAClearedListKeepsRunningItemsAlive) {
 // The destruction must fall between the job's last look at the runner and its post, so the
 // race is run many times.
 TEST(BatchRunner, ARunnerDestroyedAsItsJobEndsIsLeftAlone) {
-    for (int round = 0; round < 500; ++round) {
+    for (int round = 0; round < 200; ++round) {
         const auto ending = std::make_shared<std::atomic<bool>>(false);
         ItemList items{item(u"a.png"_s)};
         BatchRunner::Hooks hooks{[&]() -> const ItemList& { return items; },
