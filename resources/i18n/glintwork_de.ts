@@ -38,8 +38,8 @@
       <translation>Bild konnte nicht dekodiert werden</translation>
     </message>
     <message>
-      <source>BMP export failed</source>
-      <translation>BMP-Export fehlgeschlagen</translation>
+      <source>TGA export failed: %1</source>
+      <translation>TGA-Export fehlgeschlagen: %1</translation>
     </message>
     <message>
       <source>Output file was not created</source>

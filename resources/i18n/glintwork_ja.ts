@@ -38,8 +38,8 @@
       <translation>画像のデコードに失敗しました</translation>
     </message>
     <message>
-      <source>BMP export failed</source>
-      <translation>BMP の書き出しに失敗しました</translation>
+      <source>TGA export failed: %1</source>
+      <translation>TGA の書き出しに失敗しました: %1</translation>
     </message>
     <message>
       <source>Output file was not created</source>

@@ -38,8 +38,8 @@
       <translation>이미지 디코딩에 실패했습니다</translation>
     </message>
     <message>
-      <source>BMP export failed</source>
-      <translation>BMP 내보내기에 실패했습니다</translation>
+      <source>TGA export failed: %1</source>
+      <translation>TGA 내보내기에 실패했습니다: %1</translation>
     </message>
     <message>
       <source>Output file was not created</source>

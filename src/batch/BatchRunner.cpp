@@ -1,6 +1,7 @@
 #include "batch/BatchRunner.h"
 
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 
 #include "platform/CancellationToken.h"
@@ -28,7 +29,15 @@ void resetUnfinishedItems(const ItemList& items) {
     }
 }
 
-BatchRunner::BatchRunner(QObject* parent) : QObject(parent) {}
+BatchRunner::BatchRunner(QObject* parent)
+    : QObject(parent),
+      // The last holder may be a pool thread; the mailbox is deleted on its own thread.
+      m_mailbox(new QObject, [](QObject* mailbox) {
+          if (mailbox->thread() == QThread::currentThread())
+              delete mailbox;
+          else
+              mailbox->deleteLater();
+      }) {}
 
 QThreadPool* BatchRunner::threadPool() {
     static QThreadPool pool;
@@ -108,7 +117,11 @@ void BatchRunner::launch(const std::shared_ptr<ImageItem>& item, Job job) {
     ++m_inFlight;
     const std::shared_ptr<CancellationToken> token = m_token;
     QPointer<BatchRunner> self(this);
-    threadPool()->start([self, item, token, job = std::move(job)]() {
+    // The outcome is posted to the mailbox, which the job keeps alive: the runner itself
+    // may be destroyed at any moment on its own thread, even between a check of `self`
+    // here and the post.
+    std::shared_ptr<QObject> mailbox = m_mailbox;
+    threadPool()->start([self, mailbox, item, token, job = std::move(job)]() {
         std::function<void()> record;
         bool cancelled = false;
         std::optional<QString> error;
@@ -123,10 +136,8 @@ void BatchRunner::launch(const std::shared_ptr<ImageItem>& item, Job job) {
         // A failure noticed after the user cancelled is a consequence of cancelling.
         if (token->isCancelled() && error)
             cancelled = true;
-        if (!self)
-            return;
         QMetaObject::invokeMethod(
-            self.data(),
+            mailbox.get(),
             [self, item, record = std::move(record), cancelled, error]() mutable {
                 if (self)
                     self->jobEnded(item, std::move(record), cancelled, error);

@@ -69,6 +69,8 @@ private:
                   bool cancelled, const std::optional<QString>& error);
     void finishIfDone();
 
+    // Lives on this object's thread for as long as a job may still post an outcome to it.
+    std::shared_ptr<QObject> m_mailbox;
     Hooks m_hooks;
     std::shared_ptr<CancellationToken> m_token;
     int m_concurrency = 1;

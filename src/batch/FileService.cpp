@@ -42,7 +42,10 @@ public:
     void addNamed(const QString& path) {
         struct stat link {};
         if (::lstat(QFile::encodeName(path).constData(), &link) != 0) {
-            problem(path, text("No such file or folder"));
+            // A folder on the way that may not be searched is not a missing file.
+            const int error = errno;
+            problem(path, error == ENOENT || error == ENOTDIR ? text("No such file or folder")
+                                                              : systemReason(error));
             return;
         }
         struct stat target {};

@@ -208,13 +208,16 @@ namespace {
 
 QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reserved) {
     const QUrl firstChoice = fittedToFileSystem(wanted, reserved);
+    // A name that was itself numbered past a taken one is numbered again from that one:
+    // img-02-2, not img-02-1-1.
+    const QUrl origin = OutputNamer::unnumbered(firstChoice, reserved);
     QUrl target = firstChoice;
     for (int attempt = 0; attempt < kMaxPublishAttempts; ++attempt) {
         if (moveWithoutReplacing(part.path(), target.toLocalFile())) {
             part.published();
             return target;
         }
-        target = OutputNamer::ensureUnique(firstChoice, reserved);
+        target = OutputNamer::ensureUnique(origin, reserved);
     }
     throw FileSystemError(
         QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")

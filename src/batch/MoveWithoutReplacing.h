@@ -52,7 +52,8 @@ private:
 
 // Moves the finished part file to `wanted`, its stem shortened first when the name is
 // longer than the file system takes; when another writer took that name meanwhile, to the
-// next free numbered one that is not in `reserved`. Returns the name used. Throws
+// next free numbered one that is not in `reserved`, numbered from the name `wanted` was
+// numbered from, if it was (OutputNamer::unnumbered). Returns the name used. Throws
 // FileSystemError.
 [[nodiscard]] QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reserved);
 

@@ -17,8 +17,8 @@ ConversionError ConversionError::imageDecodingFailed() {
     return ConversionError(Kind::imageDecodingFailed, 0, QString());
 }
 
-ConversionError ConversionError::bmpExportFailed() {
-    return ConversionError(Kind::bmpExportFailed, 0, QString());
+ConversionError ConversionError::bmpExportFailed(QString reason) {
+    return ConversionError(Kind::bmpExportFailed, 0, std::move(reason));
 }
 
 ConversionError ConversionError::outputFileNotCreated() {
@@ -34,7 +34,9 @@ QString ConversionError::description() const {
     case Kind::imageDecodingFailed:
         return QCoreApplication::translate("ConversionError", "Image decoding failed");
     case Kind::bmpExportFailed:
-        return QCoreApplication::translate("ConversionError", "BMP export failed");
+        // The file is a TGA, whatever the kind's historical name says.
+        return QCoreApplication::translate("ConversionError", "TGA export failed: %1")
+            .arg(m_errorOutput);
     case Kind::outputFileNotCreated:
         return QCoreApplication::translate("ConversionError", "Output file was not created");
     }

@@ -19,12 +19,15 @@ public:
     [[nodiscard]] static ConversionError processExitedWithError(qint32 exitCode,
                                                                 QString errorOutput);
     [[nodiscard]] static ConversionError imageDecodingFailed();
-    [[nodiscard]] static ConversionError bmpExportFailed();
+    // The temporary TGA handed to cjpeg could not be written; `reason` says why.
+    [[nodiscard]] static ConversionError bmpExportFailed(QString reason);
     [[nodiscard]] static ConversionError outputFileNotCreated();
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     // Only meaningful for processExitedWithError.
     [[nodiscard]] qint32 exitCode() const { return m_exitCode; }
+    // The tool's error output (processExitedWithError), or why the file could not be
+    // written (bmpExportFailed).
     [[nodiscard]] const QString& errorOutput() const { return m_errorOutput; }
 
     [[nodiscard]] QString description() const override;

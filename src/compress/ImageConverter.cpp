@@ -207,8 +207,10 @@ void convertToJPEG(const QUrl& input, const QString& output, int quality,
     // transparent pixels: hand it opaque sRGB.
     try {
         ImageServices::writeTGA(toSRGB8(image, false), tga);
-    } catch (const ImageServiceError&) {
-        throw ConversionError::bmpExportFailed();
+    } catch (const ImageServiceError& error) {
+        // The system's own words ("No space left on device") tell the user what to fix.
+        throw ConversionError::bmpExportFailed(error.reason().isEmpty() ? error.description()
+                                                                        : error.reason());
     }
     image = Image();
 
@@ -442,10 +444,15 @@ std::optional<Image> ImageConverter::resizedImage(const Image& image, std::optio
     const auto size = PNGQuantizer::targetSize(image.width, image.height, maxWidth, maxHeight);
     if (size.width == image.width && size.height == image.height)
         return std::nullopt;
+    // Going on at full size would ignore the user's limit and still report success.
     try {
         return ImageServices::downscale(image, size.width, size.height);
-    } catch (const ImageServiceError&) {
-        return std::nullopt;
+    } catch (const ImageServiceError& error) {
+        throw ImageServiceError(
+            ImageServiceError::Kind::unsupportedFormat,
+            QCoreApplication::translate("ImageConverter",
+                                        "The image could not be scaled to the maximum size: %1")
+                .arg(error.reason().isEmpty() ? error.description() : error.reason()));
     }
 }
 

@@ -80,8 +80,8 @@ public:
     [[nodiscard]] static std::optional<PNGQuantizer::TargetSize>
     computeTargetSize(const QUrl& file, std::optional<int> maxWidth, std::optional<int> maxHeight);
 
-    // The image scaled down to fit the limits; nothing when it already fits (or cannot be
-    // resampled, in which case it goes on at its own size).
+    // The image scaled down to fit the limits; nothing when it already fits. Throws
+    // ImageServiceError when it cannot be resampled.
     [[nodiscard]] static std::optional<Image>
     resizedImage(const Image& image, std::optional<int> maxWidth, std::optional<int> maxHeight);
 

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace glintwork::OutputNamer {
 
@@ -134,6 +135,18 @@ QUrl ensureUnique(const QUrl& url, const QSet<QUrl>& additionalReserved) {
         if (!isTaken(candidate.toLocalFile()) && !additionalReserved.contains(candidate))
             return candidate;
     }
+}
+
+QUrl unnumbered(const QUrl& url, const QSet<QUrl>& reserved) {
+    static const QRegularExpression numbered(QStringLiteral("^(.+)-[1-9][0-9]*$"));
+    const QRegularExpressionMatch match = numbered.match(stemOf(url));
+    if (!match.hasMatch())
+        return url;
+    const QFileInfo info(url.toLocalFile());
+    const QString ext = extensionOf(info.fileName());
+    const QUrl origin = QUrl::fromLocalFile(info.path() + QLatin1Char('/') + match.captured(1) +
+                                            (ext.isEmpty() ? QString() : QLatin1Char('.') + ext));
+    return isTaken(origin.toLocalFile()) || reserved.contains(origin) ? origin : url;
 }
 
 QUrl outputURL(const QUrl& folder, const QString& baseName, const QString& extension) {

@@ -19,6 +19,11 @@ namespace glintwork::OutputNamer {
 // and is not reserved.
 [[nodiscard]] QUrl ensureUnique(const QUrl& url, const QSet<QUrl>& additionalReserved = {});
 
+// The name ensureUnique numbered `url` from: stem.ext for stem-N.ext (N written as
+// ensureUnique writes it) while stem.ext is taken or reserved; otherwise `url` itself.
+// Numbering again from there gives stem-2.ext where numbering `url` would give stem-1-1.ext.
+[[nodiscard]] QUrl unnumbered(const QUrl& url, const QSet<QUrl>& reserved = {});
+
 // An input's file name without its (last) extension.
 [[nodiscard]] QString stemOf(const QUrl& url);
 

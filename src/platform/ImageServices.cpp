@@ -4,17 +4,26 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vips/vips8>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
 #include <QUuid>
 
 #include "platform/ColorProfile.h"
@@ -46,11 +55,189 @@ void ensureVipsStarted() {
     });
 }
 
+// libvips keeps one error buffer for the whole process, and a failing operation on any
+// thread appends its lines to it; a VError copies the whole buffer when it is thrown.
+// Clearing the buffer before each call would erase what another file's failure had just put
+// there, and the first line of a copy may well be another file's. So each call writes a
+// numbered mark into the buffer as it begins, and a failure picks its own lines from its
+// copy: those after its mark (all of them when libvips emptied the buffer meanwhile, which
+// it does itself now and then) that no other failure has claimed, and of those the ones
+// naming its file when any does, never one naming another file. The buffer is emptied only
+// when it grows large and every failure in it has been claimed, or when it is nearly full.
+class VipsErrorLog {
+public:
+    struct Start {
+        quint64 mark = 0;
+        QByteArray file; // the file the call reads, as libvips names it; empty for none
+    };
+
+    // Whether the last lines taken on this thread were surely its failure's own.
+    static thread_local bool t_certain;
+
+    [[nodiscard]] static Start start(QByteArray file) {
+        const std::lock_guard lock(s_mutex);
+        emptyWhenLarge();
+        const quint64 mark = ++s_lastMark;
+        vips_error(kMarkDomain, "%llu", static_cast<unsigned long long>(mark));
+        return {mark, std::move(file)};
+    }
+
+    // The lines of the failure of a call that began at `start` and whose VError copied
+    // `copied`; they are claimed, so no other failure reports them.
+    [[nodiscard]] static QStringList take(const Start& start, const char* copied) {
+        const std::lock_guard lock(s_mutex);
+        const QList<QByteArray> lines = QByteArray(copied).split('\n');
+        const bool ownMarkKept = lines.contains(markLine(start.mark));
+        bool afterOwnMark = !ownMarkKept;
+        quint64 lastMark = 0;
+        QList<Claim> candidates, naming;
+        for (const QByteArray& line : lines) {
+            if (const auto mark = markOf(line)) {
+                lastMark = *mark;
+                afterOwnMark = afterOwnMark || *mark == start.mark;
+                continue;
+            }
+            const Claim claim{lastMark, line};
+            // Lines before any mark came after libvips emptied the buffer; a claim of the
+            // same text made before this call began was of a line that went with it.
+            const auto claimed = s_claimed.constFind(claim);
+            const bool taken = claimed != s_claimed.cend() &&
+                               (ownMarkKept || lastMark != 0 || *claimed >= start.mark);
+            if (!afterOwnMark || line.trimmed().isEmpty() || taken)
+                continue;
+            if (!start.file.isEmpty() && line.contains(start.file))
+                naming.append(claim);
+            else if (!line.contains("\"/") && !line.contains("`/"))
+                candidates.append(claim);
+        }
+        QStringList own;
+        for (const Claim& claim : naming.isEmpty() ? candidates : naming) {
+            s_claimed.insert(claim, s_lastMark);
+            own.append(QString::fromUtf8(claim.second));
+        }
+        // Without its file's name to go by, a failure's lines are the last ones before its
+        // copy was made, all from one source: what another file's probe wrote meanwhile (and
+        // libvips then emptied away) comes before them.
+        t_certain = !naming.isEmpty();
+        if (naming.isEmpty()) {
+            qsizetype first = own.size() - 1;
+            while (first > 0 && sourceOf(own[first - 1]) == sourceOf(own.last()))
+                --first;
+            // Lines from elsewhere, or a mark that libvips emptied away, mean another file's
+            // probe ran while this call failed.
+            t_certain = ownMarkKept && first == 0 && !own.isEmpty();
+            own = own.mid(std::max<qsizetype>(first, 0));
+        }
+        return own;
+    }
+
+private:
+    // The libvips domain a line begins with ("vipspng" in "vipspng: libpng read error").
+    static QString sourceOf(const QString& line) { return line.section(QLatin1Char(':'), 0, 0); }
+
+    // A line and the mark before it.
+    using Claim = QPair<quint64, QByteArray>;
+    static constexpr const char* kMarkDomain = "glintwork-call";
+
+    static QByteArray markLine(quint64 mark) {
+        return QByteArray(kMarkDomain) + ": " + QByteArray::number(mark);
+    }
+    static std::optional<quint64> markOf(const QByteArray& line) {
+        const QByteArray prefix = QByteArray(kMarkDomain) + ": ";
+        if (!line.startsWith(prefix))
+            return std::nullopt;
+        bool ok = false;
+        const quint64 mark = line.mid(prefix.size()).toULongLong(&ok);
+        return ok ? std::optional(mark) : std::nullopt;
+    }
+
+    static void emptyWhenLarge() {
+        const QByteArray buffer(vips_error_buffer());
+        forgetOldClaims(buffer);
+        constexpr qsizetype kLarge = 4096, kNearlyFull = 8192;
+        if (buffer.size() < kLarge)
+            return;
+        bool allClaimed = true;
+        quint64 lastMark = 0;
+        for (const QByteArray& line : buffer.split('\n')) {
+            if (const auto mark = markOf(line))
+                lastMark = *mark;
+            else if (!line.trimmed().isEmpty() && !s_claimed.contains(Claim{lastMark, line}))
+                allClaimed = false;
+        }
+        if (allClaimed || buffer.size() >= kNearlyFull) {
+            vips_error_clear();
+            s_claimed.clear();
+        }
+    }
+
+    // Claims of lines libvips has since emptied away need not be kept.
+    static void forgetOldClaims(const QByteArray& buffer) {
+        constexpr qsizetype kManyClaims = 1024;
+        if (s_claimed.size() < kManyClaims)
+            return;
+        quint64 oldest = s_lastMark;
+        for (const QByteArray& line : buffer.split('\n')) {
+            if (const auto mark = markOf(line)) {
+                oldest = *mark;
+                break;
+            }
+        }
+        s_claimed.removeIf([oldest](const auto& claim) { return claim.key().first < oldest; });
+    }
+
+    static inline std::mutex s_mutex;
+    static inline quint64 s_lastMark = 0;
+    // Each claimed line, with the last mark written when it was claimed.
+    static inline QHash<Claim, quint64> s_claimed;
+};
+
+thread_local bool VipsErrorLog::t_certain = true;
+
+// Where the innermost call into libvips on this thread began.
+thread_local VipsErrorLog::Start t_callStart;
+
+// Marks where a call into libvips begins on this thread, for the length of a scope.
+class VipsCall {
+public:
+    explicit VipsCall(const QString& file = {})
+        : m_outer(std::exchange(t_callStart, VipsErrorLog::start(QFile::encodeName(file)))) {}
+    VipsCall(const VipsCall&) = delete;
+    VipsCall& operator=(const VipsCall&) = delete;
+    ~VipsCall() { t_callStart = std::move(m_outer); }
+
+private:
+    VipsErrorLog::Start m_outer;
+};
+
+// This failure's own lines.
+QStringList linesOf(const VError& error) {
+    return VipsErrorLog::take(t_callStart, error.what());
+}
+
+// libvips also empties its error buffer itself while it probes what format a file is in
+// (its TIFF probe does), which can wipe out another file's failure before that failure's
+// VError copies it. Probing is therefore shared, and reading a failed file again, when its
+// reason was lost that way, is exclusive.
+std::shared_mutex probing;
+thread_local bool t_probingExclusively = false;
+
+// Held while libvips opens a file, which is when it probes.
+class Probing {
+public:
+    Probing() {
+        if (!t_probingExclusively)
+            m_lock = std::shared_lock(probing);
+    }
+
+private:
+    std::shared_lock<std::shared_mutex> m_lock;
+};
+
 // libvips messages look like `VipsForeignLoad: "x.png" is not a known file format` and
 // may continue with lines of detail; the user needs the first statement only.
-QString usefulLine(const char* text) {
+QString usefulLine(const QStringList& lines) {
     static const QRegularExpression prefix(QStringLiteral("^[A-Za-z0-9_]+: "));
-    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     for (QString line : lines) {
         line = line.trimmed();
         line.remove(prefix);
@@ -120,7 +307,7 @@ bool pngRecordsPhysicalResolution(const QString& path) {
 using Kind = ImageServiceError::Kind;
 
 ImageServiceError fromVips(const VError& error, Kind kind) {
-    QString reason = usefulLine(error.what());
+    QString reason = usefulLine(linesOf(error));
     // libvips names the full path here; the user already knows which file it is.
     if (reason.endsWith(QStringLiteral(" is not a known file format")))
         reason = QStringLiteral("it is not in a known image format");
@@ -130,9 +317,16 @@ ImageServiceError fromVips(const VError& error, Kind kind) {
 constexpr bool hostIsLittleEndian = std::endian::native == std::endian::little;
 
 void requireRegularFile(const QString& path) {
+    struct stat status {};
+    if (::stat(nativePath(path).constData(), &status) != 0) {
+        const int error = errno;
+        // A folder on the way that may not be searched is not a missing file.
+        throw ImageServiceError(Kind::unreadable,
+                                error == ENOENT || error == ENOTDIR
+                                    ? QStringLiteral("the file does not exist")
+                                    : QString::fromLocal8Bit(std::strerror(error)));
+    }
     const QFileInfo info(path);
-    if (!info.exists())
-        throw ImageServiceError(Kind::unreadable, QStringLiteral("the file does not exist"));
     if (!info.isFile())
         throw ImageServiceError(Kind::unreadable, QStringLiteral("it is not a regular file"));
     if (info.size() == 0)
@@ -143,6 +337,7 @@ void requireRegularFile(const QString& path) {
 VImage openSource(const QString& path, VipsFailOn failOn, VipsAccess access) {
     requireRegularFile(path);
     try {
+        const Probing probe;
         return VImage::new_from_file(nativePath(path).constData(),
                                      VImage::option()
                                          ->set("access", access)
@@ -594,14 +789,24 @@ int qualityToQ(double quality) {
     return std::clamp(static_cast<int>(std::lround(quality * 100.0)), 1, 100);
 }
 
-template <typename Work> auto guarded(Kind kind, Work&& work) {
+// Runs libvips work, turning its failure into ours; `file` is the file it reads, if any.
+template <typename Work> auto guardedFor(const QString& file, Kind kind, Work&& work) {
     ensureVipsStarted();
-    vips_error_clear();
+    const VipsCall call(file);
     try {
         return work();
     } catch (const VError& error) {
         throw fromVips(error, kind);
     }
+}
+
+template <typename Work> auto guarded(Kind kind, Work&& work) {
+    return guardedFor(QString(), kind, std::forward<Work>(work));
+}
+
+// Reading `file`: a failure is the file's being unreadable.
+template <typename Work> auto reading(const QString& file, Work&& work) {
+    return guardedFor(file, Kind::unreadable, std::forward<Work>(work));
 }
 
 } // namespace
@@ -641,6 +846,47 @@ QString ImageServiceError::description() const {
 
 namespace ImageServices {
 
+namespace {
+
+ImageProperties propertiesOf(const QString& path) {
+    const Probing probe;
+    const VImage image = VImage::new_from_file(
+        nativePath(path).constData(),
+        VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_NONE));
+    ImageProperties properties;
+    properties.pixelWidth = image.width();
+    properties.pixelHeight = image.height();
+    if (image.get_typeof(VIPS_META_ORIENTATION)) {
+        const int orientation = image.get_int(VIPS_META_ORIENTATION);
+        if (orientation >= 1 && orientation <= 8)
+            properties.orientation = orientation;
+    }
+    properties.exif = blobField(image, VIPS_META_EXIF_NAME);
+    properties.hasICCProfile = image.get_typeof(VIPS_META_ICC_NAME) != 0;
+    const auto profile = blobField(image, VIPS_META_ICC_NAME);
+    properties.needsColorConversion =
+        image.interpretation() == VIPS_INTERPRETATION_CMYK ||
+        (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
+    properties.hasAlpha = image.has_alpha();
+    properties.bitsPerComponent = bitsOf(image.format());
+
+    const char* loader =
+        image.get_typeof(VIPS_META_LOADER) ? image.get_string(VIPS_META_LOADER) : "";
+    // libvips' TIFF loader leaves the EXIF sub-IFD unread.
+    if (!properties.exif && QByteArray(loader).startsWith("tiff"))
+        properties.exif = TiffExif::exifOf(path);
+    const bool recordsResolution = QByteArray(loader).startsWith("png")
+                                       ? pngRecordsPhysicalResolution(path)
+                                       : image.get_typeof(VIPS_META_RESOLUTION_UNIT) != 0;
+    if (recordsResolution && image.xres() > 0 && image.yres() > 0) {
+        properties.dpiWidth = image.xres() * 25.4;
+        properties.dpiHeight = image.yres() * 25.4;
+    }
+    return properties;
+}
+
+} // namespace
+
 std::optional<ImageProperties> readProperties(const QString& path) noexcept {
     try {
         ensureVipsStarted();
@@ -648,66 +894,48 @@ std::optional<ImageProperties> readProperties(const QString& path) noexcept {
         // Only regular files: a FIFO or a device would block or never end.
         if (!info.isFile() || info.size() == 0)
             return std::nullopt;
-        vips_error_clear();
-        const VImage image = VImage::new_from_file(
-            nativePath(path).constData(), VImage::option()
-                                              ->set("access", VIPS_ACCESS_SEQUENTIAL)
-                                              ->set("fail_on", VIPS_FAIL_ON_NONE));
-        ImageProperties properties;
-        properties.pixelWidth = image.width();
-        properties.pixelHeight = image.height();
-        if (image.get_typeof(VIPS_META_ORIENTATION)) {
-            const int orientation = image.get_int(VIPS_META_ORIENTATION);
-            if (orientation >= 1 && orientation <= 8)
-                properties.orientation = orientation;
-        }
-        properties.exif = blobField(image, VIPS_META_EXIF_NAME);
-        properties.hasICCProfile = image.get_typeof(VIPS_META_ICC_NAME) != 0;
-        const auto profile = blobField(image, VIPS_META_ICC_NAME);
-        properties.needsColorConversion =
-            image.interpretation() == VIPS_INTERPRETATION_CMYK ||
-            (profile && !profile->isEmpty() && !ColorProfile::isSRGB(*profile));
-        properties.hasAlpha = image.has_alpha();
-        properties.bitsPerComponent = bitsOf(image.format());
-
-        const char* loader = image.get_typeof(VIPS_META_LOADER)
-                                 ? image.get_string(VIPS_META_LOADER)
-                                 : "";
-        // libvips' TIFF loader leaves the EXIF sub-IFD unread.
-        if (!properties.exif && QByteArray(loader).startsWith("tiff"))
-            properties.exif = TiffExif::exifOf(path);
-        const bool recordsResolution = QByteArray(loader).startsWith("png")
-                                           ? pngRecordsPhysicalResolution(path)
-                                           : image.get_typeof(VIPS_META_RESOLUTION_UNIT) != 0;
-        if (recordsResolution && image.xres() > 0 && image.yres() > 0) {
-            properties.dpiWidth = image.xres() * 25.4;
-            properties.dpiHeight = image.yres() * 25.4;
-        }
-        return properties;
+        // Like every call, so that a failure's lines are claimed and never mistaken for
+        // another failure's.
+        return reading(path, [&] { return propertiesOf(path); });
     } catch (...) {
         return std::nullopt;
     }
 }
 
 Image decode(const QString& path) {
-    return guarded(Kind::unreadable, [&] {
-        // Truncated or corrupt data must fail rather than come back as grey rows. libvips
-        // 8.14 sometimes loses a decoder error raised in one of its worker threads and hands
-        // back the partial image, so the file is decoded here, in the calling thread: with
-        // random access, asking for the first pixel decodes the whole image and reports
-        // its failure directly.
-        const VImage source = openSource(path, VIPS_FAIL_ON_ERROR, VIPS_ACCESS_RANDOM);
-        refuseOversized(source);
-        vips::VRegion::new_from_image(source).prepare(0, 0, 1, 1);
-        return imageFromVips(source);
-    });
+    const auto decodeOnce = [&] {
+        return reading(path, [&] {
+            // Truncated or corrupt data must fail rather than come back as grey rows. libvips
+            // 8.14 sometimes loses a decoder error raised in one of its worker threads and
+            // hands back the partial image, so the file is decoded here, in the calling
+            // thread: with random access, asking for the first pixel decodes the whole image
+            // and reports its failure directly.
+            const VImage source = openSource(path, VIPS_FAIL_ON_ERROR, VIPS_ACCESS_RANDOM);
+            refuseOversized(source);
+            vips::VRegion::new_from_image(source).prepare(0, 0, 1, 1);
+            return imageFromVips(source);
+        });
+    };
+    try {
+        VipsErrorLog::t_certain = true;
+        return decodeOnce();
+    } catch (const ImageServiceError& error) {
+        if (error.kind() != Kind::unreadable || VipsErrorLog::t_certain || t_probingExclusively)
+            throw;
+    }
+    // Another file's probe may have wiped out or mixed into the reason: once more, with no
+    // probe meanwhile.
+    const std::unique_lock exclusive(probing);
+    t_probingExclusively = true;
+    const auto restore = qScopeGuard([] { t_probingExclusively = false; });
+    return decodeOnce();
 }
 
 Image thumbnail(const QString& path, int maxPixelSize) {
     if (maxPixelSize < 1)
         throw ImageServiceError(Kind::unsupportedFormat,
                                 QStringLiteral("The thumbnail size must be at least 1 pixel."));
-    return guarded(Kind::unreadable, [&] {
+    return reading(path, [&] {
         const VImage source = openSource(path, VIPS_FAIL_ON_NONE, VIPS_ACCESS_SEQUENTIAL);
         refuseOversized(source);
         // Only an embedded profile calls for a colour transform; converting untagged sRGB
@@ -716,7 +944,10 @@ Image thumbnail(const QString& path, int maxPixelSize) {
             VImage::option()->set("height", maxPixelSize)->set("size", VIPS_SIZE_DOWN);
         if (source.get_typeof(VIPS_META_ICC_NAME))
             options = options->set("export_profile", "srgb");
-        VImage image = VImage::thumbnail(nativePath(path).constData(), maxPixelSize, options);
+        VImage image = [&] {
+            const Probing probe;
+            return VImage::thumbnail(nativePath(path).constData(), maxPixelSize, options);
+        }();
         if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.bands() < 3)
             image = image.colourspace(VIPS_INTERPRETATION_sRGB);
         image = as8Bit(normalisedForImage(image));

@@ -1,6 +1,10 @@
 #include "platform/PreferenceStore.h"
 
+#include <mutex>
+
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -36,6 +40,16 @@ QString valueKey(const QString& key) {
     return QStringLiteral("values/") + storageKey(key);
 }
 
+struct ValuesInMemory {
+    std::mutex mutex;
+    QHash<QString, QHash<QString, QVariant>> byPath;
+};
+
+ValuesInMemory& valuesInMemory() {
+    static ValuesInMemory values;
+    return values;
+}
+
 } // namespace
 
 QString PreferenceStore::storagePath() {
@@ -47,37 +61,99 @@ QString PreferenceStore::storagePath() {
     return QDir(dir).filePath(QStringLiteral("Glintwork.conf"));
 }
 
-PreferenceStore::PreferenceStore()
-    : m_settings(std::make_unique<QSettings>(storagePath(), QSettings::IniFormat)) {}
+PreferenceStore::PreferenceStore() : m_path(storagePath()) {
+    if (fileIsUsable())
+        m_settings = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
+}
 
 PreferenceStore::~PreferenceStore() = default;
 
+// Opening a FIFO or a device where the file should be would block until something writes
+// to it (the window would never appear) or read forever, so only a regular file is opened,
+// or none yet. Otherwise the values live in memory, shared by the stores of this process,
+// until it ends.
+bool PreferenceStore::fileIsUsable() const {
+    const QFileInfo info(m_path);
+    return info.isFile() || !info.exists();
+}
+
+bool PreferenceStore::usesFile() const {
+    if (!m_settings)
+        return false;
+    if (fileIsUsable())
+        return true;
+    // Every change was saved as it was made, so dropping the settings object writes nothing.
+    {
+        const std::lock_guard lock(valuesInMemory().mutex);
+        auto& values = valuesInMemory().byPath[m_path];
+        for (const QString& key : m_settings->allKeys())
+            values.insert(key, m_settings->value(key));
+    }
+    m_settings.reset();
+    return false;
+}
+
+void PreferenceStore::reload() const {
+    if (usesFile())
+        m_settings->sync();
+}
+
+QVariant PreferenceStore::read(const QString& key) const {
+    if (m_settings)
+        return m_settings->value(key);
+    const std::lock_guard lock(valuesInMemory().mutex);
+    return valuesInMemory().byPath.value(m_path).value(key);
+}
+
+void PreferenceStore::write(const QString& key, const QVariant& value) {
+    if (usesFile()) {
+        m_settings->setValue(key, value);
+        return;
+    }
+    const std::lock_guard lock(valuesInMemory().mutex);
+    valuesInMemory().byPath[m_path].insert(key, value);
+}
+
+void PreferenceStore::erase(const QString& key) {
+    if (usesFile()) {
+        m_settings->remove(key);
+        return;
+    }
+    const std::lock_guard lock(valuesInMemory().mutex);
+    valuesInMemory().byPath[m_path].remove(key);
+}
+
+void PreferenceStore::save() {
+    if (usesFile())
+        m_settings->sync();
+}
+
 bool PreferenceStore::contains(const QString& key) const {
-    m_settings->sync();
-    return m_settings->contains(valueKey(key));
+    reload();
+    return read(valueKey(key)).isValid();
 }
 
 QString PreferenceStore::string(const QString& key, const QString& defaultValue) const {
-    m_settings->sync();
-    if (m_settings->value(typeKey(key)).toString() != kTypeString)
+    reload();
+    if (read(typeKey(key)).toString() != kTypeString)
         return defaultValue;
-    return m_settings->value(valueKey(key)).toString();
+    return read(valueKey(key)).toString();
 }
 
 qint64 PreferenceStore::integer(const QString& key, qint64 defaultValue) const {
-    m_settings->sync();
-    if (m_settings->value(typeKey(key)).toString() != kTypeInteger)
+    reload();
+    if (read(typeKey(key)).toString() != kTypeInteger)
         return defaultValue;
     bool ok = false;
-    const qint64 value = m_settings->value(valueKey(key)).toString().toLongLong(&ok);
+    const qint64 value = read(valueKey(key)).toString().toLongLong(&ok);
     return ok ? value : defaultValue;
 }
 
 bool PreferenceStore::boolean(const QString& key, bool defaultValue) const {
-    m_settings->sync();
-    if (m_settings->value(typeKey(key)).toString() != kTypeBoolean)
+    reload();
+    if (read(typeKey(key)).toString() != kTypeBoolean)
         return defaultValue;
-    const QString text = m_settings->value(valueKey(key)).toString();
+    const QString text = read(valueKey(key)).toString();
     if (text == QLatin1String("true"))
         return true;
     if (text == QLatin1String("false"))
@@ -86,56 +162,55 @@ bool PreferenceStore::boolean(const QString& key, bool defaultValue) const {
 }
 
 QByteArray PreferenceStore::bytes(const QString& key, const QByteArray& defaultValue) const {
-    m_settings->sync();
-    if (m_settings->value(typeKey(key)).toString() != kTypeBytes)
+    reload();
+    if (read(typeKey(key)).toString() != kTypeBytes)
         return defaultValue;
-    const auto decoded = QByteArray::fromBase64Encoding(
-        m_settings->value(valueKey(key)).toString().toLatin1(),
-        QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded = QByteArray::fromBase64Encoding(read(valueKey(key)).toString().toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
     return decoded ? *decoded : defaultValue;
 }
 
 QStringList PreferenceStore::stringList(const QString& key, const QStringList& defaultValue) const {
-    m_settings->sync();
-    if (m_settings->value(typeKey(key)).toString() != kTypeList)
+    reload();
+    if (read(typeKey(key)).toString() != kTypeList)
         return defaultValue;
-    return m_settings->value(valueKey(key)).toStringList();
+    return read(valueKey(key)).toStringList();
 }
 
 void PreferenceStore::setString(const QString& key, const QString& value) {
-    m_settings->setValue(typeKey(key), kTypeString);
-    m_settings->setValue(valueKey(key), value);
-    m_settings->sync();
+    write(typeKey(key), kTypeString);
+    write(valueKey(key), value);
+    save();
 }
 
 void PreferenceStore::setInteger(const QString& key, qint64 value) {
-    m_settings->setValue(typeKey(key), kTypeInteger);
-    m_settings->setValue(valueKey(key), QString::number(value));
-    m_settings->sync();
+    write(typeKey(key), kTypeInteger);
+    write(valueKey(key), QString::number(value));
+    save();
 }
 
 void PreferenceStore::setBoolean(const QString& key, bool value) {
-    m_settings->setValue(typeKey(key), kTypeBoolean);
-    m_settings->setValue(valueKey(key), value ? QStringLiteral("true") : QStringLiteral("false"));
-    m_settings->sync();
+    write(typeKey(key), kTypeBoolean);
+    write(valueKey(key), value ? QStringLiteral("true") : QStringLiteral("false"));
+    save();
 }
 
 void PreferenceStore::setBytes(const QString& key, const QByteArray& value) {
-    m_settings->setValue(typeKey(key), kTypeBytes);
-    m_settings->setValue(valueKey(key), QString::fromLatin1(value.toBase64()));
-    m_settings->sync();
+    write(typeKey(key), kTypeBytes);
+    write(valueKey(key), QString::fromLatin1(value.toBase64()));
+    save();
 }
 
 void PreferenceStore::setStringList(const QString& key, const QStringList& value) {
-    m_settings->setValue(typeKey(key), kTypeList);
-    m_settings->setValue(valueKey(key), value);
-    m_settings->sync();
+    write(typeKey(key), kTypeList);
+    write(valueKey(key), value);
+    save();
 }
 
 void PreferenceStore::remove(const QString& key) {
-    m_settings->remove(typeKey(key));
-    m_settings->remove(valueKey(key));
-    m_settings->sync();
+    erase(typeKey(key));
+    erase(valueKey(key));
+    save();
 }
 
 } // namespace glintwork

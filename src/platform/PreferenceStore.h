@@ -7,13 +7,16 @@
 #include <QStringList>
 
 class QSettings;
+class QVariant;
 
 namespace glintwork {
 
 // The per-user key-value store behind every setting of the program. Keys keep their
 // exact names ("glintwork.compress.quality", "outputDirectoryBookmark", ...). A key that
 // is absent, or that holds a value of another type, reads as the given default.
-// Stored in ~/.config/Glintwork/Glintwork.conf (INI); GLINTWORK_CONFIG_DIR moves it.
+// Stored in ~/.config/Glintwork/Glintwork.conf (INI); GLINTWORK_CONFIG_DIR moves it. When
+// something other than a regular file sits at that path, values are kept in memory until
+// the program ends.
 class PreferenceStore {
 public:
     PreferenceStore();
@@ -40,7 +43,17 @@ public:
     [[nodiscard]] static QString storagePath();
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    [[nodiscard]] bool fileIsUsable() const;
+    // Whether values go to the file; once it stops being usable they stay in memory.
+    [[nodiscard]] bool usesFile() const;
+    void reload() const;
+    [[nodiscard]] QVariant read(const QString& key) const;
+    void write(const QString& key, const QVariant& value);
+    void erase(const QString& key);
+    void save();
+
+    QString m_path;
+    mutable std::unique_ptr<QSettings> m_settings;
 };
 
 } // namespace glintwork

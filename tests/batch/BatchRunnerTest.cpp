@@ -4,8 +4,10 @@
 #include <chrono>
 #include <thread>
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QThread>
+#include <QThreadPool>
 
 #include "batch/BatchRunner.h"
 #include "platform/CancellationToken.h"
@@ -103,6 +105,34 @@ TEST(BatchRunner, ASecondStartIsRefusedAndAClearedListKeepsRunningItemsAlive) {
     for (int i = 0; i < 200 && !first.expired(); ++i)
         QThread::msleep(5);
     EXPECT_TRUE(first.expired()) << "released once its job has ended";
+}
+
+// A runner destroyed on its thread just as a job ends: the job's outcome is never posted to
+// the destroyed runner (which crashes when it is delivered, or at once in a sanitizer build).
+// The destruction must fall between the job's last look at the runner and its post, so the
+// race is run many times.
+TEST(BatchRunner, ARunnerDestroyedAsItsJobEndsIsLeftAlone) {
+    for (int round = 0; round < 200; ++round) {
+        const auto ending = std::make_shared<std::atomic<bool>>(false);
+        ItemList items{item(u"a.png"_s)};
+        BatchRunner::Hooks hooks{[&]() -> const ItemList& { return items; },
+                                 [ending](ImageItem&, int) -> BatchRunner::Job {
+                                     return [ending](CancellationToken&) -> std::function<void()> {
+                                         *ending = true;
+                                         return {};
+                                     };
+                                 },
+                                 {}};
+        auto runner = std::make_unique<BatchRunner>();
+        ASSERT_TRUE(runner->start(std::move(hooks), 1));
+        while (!*ending) {
+        }
+        runner.reset();
+        BatchRunner::threadPool()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(items.first()->status(), ConversionStatus::processing()) << round;
+    }
 }
 
 } // namespace

@@ -66,6 +66,8 @@ TEST(CollectImageFiles, AddsRegularImagesAndReportsEverythingElse) {
          {{"drop/pipe.png", notRegular}}},
         {{"drop/b.png", "drop/album.png"}, {"drop/b.png", "drop/album.png/in.png"}, {}},
         {{"locked", "outer"}, {"outer/a.png"}, {{"locked", denied}, {"outer/locked", denied}}},
+        // A file in a folder that may not be searched is there, but cannot be reached.
+        {{"locked/d.png"}, {}, {{"locked/d.png", "Permission denied"}}},
     };
     test::ScratchDir dir;
     const QString root = dir.path() + u'/';

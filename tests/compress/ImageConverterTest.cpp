@@ -358,6 +358,29 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
     }
 }
 
+// Writing the JPEG path's intermediate TGA fails with the system's reason; and an image that
+// cannot be scaled to the limits fails rather than going on at full size as a success.
+TEST_F(ImageConverterTest, IntermediateStepsThatFailSayWhy) {
+    useStandIn(u"cjpeg"_s, u"exit 0"_s);
+    const QString input = writeInput(u"photo.png"_s, gradient(32, 24));
+    {
+        const QByteArray notAFolder = QFile::encodeName(m_scratch.writeFile(u"file"_s, "x"));
+        const test::EnvironmentOverride tmp("TMPDIR", &notAFolder);
+        EXPECT_EQ(
+            test::errorText<DescribedError>([&] { (void)convert(input, OutputFormat::jpeg); }),
+            "TGA export failed: Not a directory");
+    }
+    EXPECT_EQ(outputFiles(), QStringList());
+    EXPECT_EQ(leftovers(), QStringList());
+
+    Image cut = gradient(32, 24);
+    cut.pixels.resize(cut.pixels.size() / 2);
+    EXPECT_EQ(
+        test::errorText<DescribedError>([&] { (void)ImageConverter::resizedImage(cut, 8, {}); }),
+        "The image could not be scaled to the maximum size: Image pixel data is truncated.");
+    EXPECT_FALSE(ImageConverter::resizedImage(cut, 32, 100).has_value()) << "fits already";
+}
+
 // Without oxipng the PNG is the quantizer's own, byte for byte (it is deterministic); oxipng
 // only makes it smaller, keeping every pixel.
 TEST_F(ImageConverterTest, OxipngKeepsTheQuantizersPixels) {

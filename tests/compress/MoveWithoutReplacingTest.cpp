@@ -46,6 +46,37 @@ TEST_P(MoveWithoutReplacingTest, MovesOnlyToAFreeName) {
     EXPECT_FALSE(QFileInfo::exists(source));
 }
 
+// When the wanted name is taken by the time the file is finished (another process racing
+// for the same names), the next free name is numbered from the one the wanted name was
+// itself numbered from: img-02-2, never img-02-1-1.
+TEST(PublishPartFile, NumbersATakenNameFromItsBaseName) {
+    const struct {
+        QStringList taken, reserved;
+        const char* wanted;
+        const char* expected;
+    } cases[] = {
+        {{"img-02.webp", "img-02-1.webp"}, {}, "img-02-1.webp", "img-02-2.webp"},
+        {{"img-02-1.webp"}, {"img-02.webp"}, "img-02-1.webp", "img-02-2.webp"},
+        {{"img-02.webp"}, {}, "img-02.webp", "img-02-1.webp"},
+        // Without an img-02.webp, or an img.webp, the number belongs to the name.
+        {{"img-02-1.webp"}, {}, "img-02-1.webp", "img-02-1-1.webp"},
+        {{"img-10.webp"}, {}, "img-10.webp", "img-10-1.webp"},
+        {{"img-02.webp", "img-02-01.webp"}, {}, "img-02-01.webp", "img-02-01-1.webp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wanted);
+        const test::ScratchDir scratch;
+        for (const QString& name : c.taken)
+            scratch.writeFile(name, "someone else's");
+        QSet<QUrl> reserved;
+        for (const QString& name : c.reserved)
+            reserved.insert(QUrl::fromLocalFile(scratch.filePath(name)));
+        PartFile part(scratch.path());
+        const QUrl wanted = QUrl::fromLocalFile(scratch.filePath(QString::fromUtf8(c.wanted)));
+        EXPECT_EQ(publishPartFile(part, wanted, reserved).fileName().toStdString(), c.expected);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, MoveWithoutReplacingTest,
                          ::testing::Values(MoveMethod::automatic, MoveMethod::linkThenUnlink,
                                            MoveMethod::exclusiveCopy));

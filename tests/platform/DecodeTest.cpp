@@ -1,5 +1,10 @@
 #include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
 #include <tuple>
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -143,6 +148,44 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
         const auto properties = ImageServices::readProperties(c.path);
         EXPECT_TRUE(!properties || (c.headerIntact && properties->pixelWidth >= 64));
     }
+}
+
+// libvips keeps one error buffer for the whole process: two files failing at the same time,
+// however their failures interleave, each give their own reason.
+TEST(DecodeTest, FilesFailingAtOnceEachGiveTheirOwnReason) {
+    test::ScratchDir dir;
+    const QString garbage = dir.writeFile(u"garbage.png"_s, "hello\n");
+    // Large enough that many of the other file's failures happen while it decodes.
+    const QString cut = dir.filePath(u"cut.png"_s);
+    ImageServices::writePNG(test::noiseImage(1024, 1024, 8, AlphaInfo::none, 3), cut);
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2));
+    file.close();
+    const auto reasonOf = [](const QString& path) {
+        const auto error = failureOf([&] { (void)ImageServices::decode(path); });
+        return error ? error->reason().toStdString() : std::string("(decoded)");
+    };
+    const std::string garbageReason = reasonOf(garbage), cutReason = reasonOf(cut);
+    ASSERT_NE(garbageReason, cutReason);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0}, failures{0};
+    std::string lastWrong;
+    std::thread other([&] {
+        while (!done) {
+            ++failures;
+            if (const std::string reason = reasonOf(garbage); reason != garbageReason) {
+                ++wrong;
+                lastWrong = reason;
+            }
+        }
+    });
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(reasonOf(cut), cutReason);
+    done = true;
+    other.join();
+    EXPECT_EQ(wrong, 0) << "of " << failures
+                        << " failures of the other file, the last: " << lastWrong;
 }
 
 } // namespace
