@@ -7,13 +7,13 @@
 // one bare forward pass of the same network in the same run, alone and as a batch of ten.
 //
 //   bench_cutout [--builtin | --speed | --memory] [SAMPLE_DATA_FOLDER]   (default: scikit-image's data folder)
-//   bench_cutout --visible-share PHOTO...
+//   bench_cutout --both FOLDER PHOTO...
 //
 // --builtin measures the built-in segmenter's quality; otherwise the installed network's
 // quality and speed; --speed only the speed; --memory the peak memory of glintwork-cli on the
-// 16-megapixel photograph in each mode. --visible-share gives, for each photograph, the share
-// of pixels at alpha one half or more in the network's mask, as it comes and after detached
-// specks are removed, the figure a near-empty cut-out is refused by.
+// 16-megapixel photograph in each mode. --both makes both cut-outs of each photograph from one
+// network pass and gives the share of pixels at alpha one half or more in the mask, as it
+// comes and after detached specks are removed: the figure a near-empty cut-out is refused by.
 
 #include <algorithm>
 #include <chrono>
@@ -309,14 +309,22 @@ void peakMemory(const QString& folder, const QString& cli) {
     }
 }
 
-void visibleShares(const QStringList& photos) {
+// One network pass per photograph, both cut-outs made from its mask: FOLDER/STEM-lossless.png
+// and FOLDER/STEM-clean.png, for contact_sheet.py --from.
+void cutBoth(const QString& folder, const QStringList& photos) {
     const BackgroundRemover remover;
-    std::printf("%-28s %12s %16s\n", "photo", "mask >= 0.5 %", "after specks %");
+    QDir().mkpath(folder);
+    std::printf("%-24s %10s %13s %13s %s\n", "photo", "pass s", "mask>=0.5 %", "w/o specks %", "result");
     for (const QString& path : photos) {
-        const Image image = ImageServices::decode(path);
-        double raw = 0, kept = 0;
+        const QString stem = QFileInfo(path).completeBaseName();
+        Image image = ImageServices::decode(path);
+        if (image.colorSpace.componentCount == 4)
+            image = ImageServices::toRGBA8(image);
+        Image mask;
+        double pass = 0, raw = 0, kept = 0;
+        QString result = QStringLiteral("written");
         try {
-            const Image mask = remover.generateMask(image);
+            pass = seconds([&] { mask = remover.generateMask(image); });
             std::vector<std::uint8_t> alpha = mask.pixels;
             const auto share = [&] {
                 return 100.0 * double(std::count_if(alpha.begin(), alpha.end(), [](auto a) { return a >= 128; })) /
@@ -325,18 +333,22 @@ void visibleShares(const QStringList& photos) {
             raw = share();
             CleanEdgeCompositor::removeSmallComponents(alpha, mask.width, mask.height);
             kept = share();
-        } catch (const BackgroundRemoverError&) {
-            // No pixel of the network's output reached one half.
+            ImageServices::writePNG(withMaskAsAlpha(image, mask), folder + QLatin1Char('/') + stem + QStringLiteral("-lossless.png"));
+            ImageServices::writePNG(CleanEdgeCompositor::composite(image, mask), folder + QLatin1Char('/') + stem + QStringLiteral("-clean.png"));
+        } catch (const DescribedError& error) {
+            result = error.description();
         }
-        std::printf("%-28s %12.4f %16.4f\n", qPrintable(QFileInfo(path).fileName()), raw, kept);
+        std::printf("%-24s %10.1f %13.4f %13.4f %s\n", qPrintable(QFileInfo(path).fileName()), pass, raw, kept,
+                    qPrintable(result));
+        std::fflush(stdout);
     }
 }
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
-    if (arguments.value(0) == QStringLiteral("--visible-share")) {
-        visibleShares(arguments.mid(1));
+    if (arguments.value(0) == QStringLiteral("--both") && arguments.size() >= 3) {
+        cutBoth(arguments.at(1), arguments.mid(2));
         return 0;
     }
     const bool memory = arguments.removeAll(QStringLiteral("--memory")) > 0;

@@ -3,9 +3,11 @@
 
   contact_sheet.py OUT.png PHOTO CUTOUT [PHOTO CUTOUT ...]
   contact_sheet.py --run OUT.png PHOTO...         # cuts the photographs out first
+  contact_sheet.py --from FOLDER OUT.png PHOTO... # cut-outs made by bench_cutout --both
   contact_sheet.py --composites OUT.png FG... -- BG...
 
---run uses build/dev/glintwork-cli (or $GLINTWORK_CLI) in both modes. Each row shows the
+--run uses build/dev/glintwork-cli (or $GLINTWORK_CLI) in both modes; --from takes
+FOLDER/STEM-clean.png and FOLDER/STEM-lossless.png, made from one network pass. Each row shows the
 photograph, the clean-edges cut-out over black, white and a checkerboard, and 2x crops of the
 edge over the checkerboard (clean edges, then lossless). For each photograph it prints the
 share of visible pixels whose colour differs by more than 32 levels between the clean-edges and
@@ -134,12 +136,26 @@ def cut_out(photos, folder, mode):
     return found
 
 
-def run(out, photos):
+def run(out, photos, made=None):
+    with tempfile.TemporaryDirectory() as folder:
+        if made:
+            clean, lossless = {}, {}
+            for photo in photos:
+                stem = os.path.splitext(os.path.basename(photo))[0]
+                for found, kind in ((clean, "clean"), (lossless, "lossless")):
+                    path = os.path.join(made, f"{stem}-{kind}.png")
+                    if os.path.exists(path):
+                        found[photo] = path
+        else:
+            clean = cut_out(photos, folder, "clean-edges")
+            lossless = cut_out(photos, folder, "lossless")
+        report(out, photos, clean, lossless)
+
+
+def report(out, photos, clean, lossless):
     rows = []
     print(f"{'photo':28s} {'changed %':>10s} {'outside band %':>15s} {'alpha>=0.5 %':>13s}")
-    with tempfile.TemporaryDirectory() as folder:
-        clean = cut_out(photos, folder, "clean-edges")
-        lossless = cut_out(photos, folder, "lossless")
+    if True:
         for photo in photos:
             name = os.path.basename(photo)
             if photo not in clean or photo not in lossless:
@@ -233,6 +249,9 @@ def composites(out, foregrounds, backgrounds):
 def main(argv):
     if len(argv) >= 3 and argv[1] == "--run":
         run(argv[2], argv[3:])
+        return 0
+    if len(argv) >= 4 and argv[1] == "--from":
+        run(argv[3], argv[4:], made=argv[2])
         return 0
     if len(argv) >= 3 and argv[1] == "--composites" and "--" in argv:
         split = argv.index("--")

@@ -1,9 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -264,29 +262,6 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
                         testing::AllOf(testing::StartsWith("Vision request failed: "),
                                        testing::HasSubstr("subject-segmentation.onnx"), testing::HasSubstr(reason)));
     }
-}
-
-// Loading the network is where a run needs the most memory at once; running out there is
-// every file's clear error, not the end of the process.
-TEST(SubjectNetwork, RunningOutOfMemoryWhileLoadingFailsEachFile) {
-    if (!BackgroundRemover::subjectModelPath())
-        GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
-    rlimit previous{};
-    ASSERT_EQ(::getrlimit(RLIMIT_AS, &previous), 0);
-    long pages = 0;
-    if (QFile statm(QStringLiteral("/proc/self/statm")); statm.open(QIODevice::ReadOnly))
-        pages = statm.readAll().split(' ').value(0).toLong();
-    ASSERT_GT(pages, 0);
-    const BackgroundRemover remover;
-    rlimit tight = previous;
-    tight.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (64u << 20);
-    ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
-    remover.preloadSubjectNetwork();
-    ::setrlimit(RLIMIT_AS, &previous);
-    for (int file = 0; file < 2; ++file)
-        EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)remover.generateMask(backdrop(false)); }),
-                    testing::AllOf(testing::StartsWith("Vision request failed: "),
-                                   testing::HasSubstr("subject-segmentation.onnx")));
 }
 
 } // namespace

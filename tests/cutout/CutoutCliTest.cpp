@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "cutout/BackgroundRemover.h"
 #include "support/PngBuilder.h"
 #include "support/TestImages.h"
 #include "platform/ImageServices.h"
@@ -105,6 +106,47 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
             for (int c = 0; c < 3; ++c)
                 ASSERT_EQ(test::component(cutout, x, y, c), test::component(source, x, y, c)) << x << "," << y;
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("in/deep-cutout-mask.png"))));
+}
+
+// Loading the network is where a run needs the most memory at once; running out there is
+// every file's clear error, not the end of the process.
+TEST(CutoutCli, RunningOutOfMemoryWhileTheNetworkLoadsFailsEachFile) {
+    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli");
+    if (!QFileInfo(cli).isExecutable())
+        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    const auto model = BackgroundRemover::subjectModelPath();
+    if (!model)
+        GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
+    const test::ScratchDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("resources/models")));
+    for (const QString& suffix : {QStringLiteral(".onnx"), QStringLiteral(".json")})
+        QFile::link(QFileInfo(*model).absolutePath() + QStringLiteral("/subject-segmentation") + suffix,
+                    dir.filePath(QStringLiteral("resources/models/subject-segmentation") + suffix));
+    QStringList inputs;
+    for (const QString& name : {QStringLiteral("a.png"), QStringLiteral("b.png")}) {
+        inputs << dir.filePath(name);
+        ImageServices::writePNG(test::solidImage(64, 48, {140, 140, 140, 255}), inputs.back());
+    }
+    const test::ResourceFolder resources(dir.filePath(QStringLiteral("resources")));
+    QProcess process;
+    // 500 MB of address space starts the program but cannot hold the network's 176 MB twice.
+    process.start(QStringLiteral("/bin/sh"),
+                  QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -v 500000 && exec \"$0\" \"$@\""), cli,
+                              QStringLiteral("cutout"), QStringLiteral("--json"), QStringLiteral("--output"),
+                              dir.filePath(QStringLiteral("out"))} + inputs);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    int errors = 0;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.isEmpty())
+            continue;
+        ++errors;
+        EXPECT_EQ(object[QStringLiteral("error")].toString(),
+                  QStringLiteral("Vision request failed: there is not enough memory to load subject-segmentation.onnx"));
+    }
+    EXPECT_EQ(errors, 2);
 }
 
 } // namespace
