@@ -15,12 +15,15 @@ the lossless cut-out, over the whole picture and outside the edge band (farther 
 outline than 1/48 of the longer side plus two pixels, the widest band the compositor uses), and
 the share of pixels at alpha one half or more.
 
---composites makes subjects with known soft alpha: each foreground photograph gets a made
+--composites (cut out by build/dev/bench_cutout --both, or $GLINTWORK_BENCH) makes subjects
+with known soft alpha: each foreground photograph gets a made
 matte with fur along its outline and loose hairs, and is composited over each background. Both
 modes cut every composite out; the table gives the alpha's SAD (sum of absolute differences
 / 1000), MSE (x 1000) and gradient error (/ 1000) against the true alpha, and the foreground
 error: the mean colour difference (levels) from the true foreground, weighted by the true alpha,
-over pixels with 0 < alpha < 0.9.
+over pixels with 0 < alpha < 0.9. Composites are 2400 pixels wide, so the network's map is
+enlarged; the lossless alpha refined by a guided filter (the composite in grey as guide) is
+scored beside it.
 
 Needs numpy, scipy and python3-skimage.
 """
@@ -35,6 +38,9 @@ from scipy import ndimage
 from skimage import io, transform
 
 ROW_HEIGHT = 240
+COMPOSITE_WIDTH = 2400
+# Guided-filter settings tried on the composites' alpha: (radius in pixels, epsilon).
+GUIDED = ((4, 1e-3), (8, 1e-3), (8, 1e-2))
 SQUARE = 12
 CROP = 120
 
@@ -122,6 +128,11 @@ def sheet(rows):
 def cli():
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     return os.environ.get("GLINTWORK_CLI", os.path.join(root, "build", "dev", "glintwork-cli"))
+
+
+def bench():
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    return os.environ.get("GLINTWORK_BENCH", os.path.join(root, "build", "dev", "bench_cutout"))
 
 
 def cut_out(photos, folder, mode):
@@ -212,13 +223,30 @@ def foreground_error(estimate, truth, alpha):
     return float((difference * weight).sum() / max(weight.sum(), 1e-6))
 
 
+def box(image, radius):
+    return ndimage.uniform_filter(image, 2 * radius + 1, mode="nearest")
+
+
+def guided_filter(guide, source, radius, eps):
+    """He et al.'s guided filter with a grey guide: source refined to follow guide's edges."""
+    mean_i, mean_p = box(guide, radius), box(source, radius)
+    var_i = box(guide * guide, radius) - mean_i * mean_i
+    cov = box(guide * source, radius) - mean_i * mean_p
+    a = cov / (var_i + eps)
+    b = mean_p - a * mean_i
+    return np.clip(box(a, radius) * guide + box(b, radius), 0, 1)
+
+
 def composites(out, foregrounds, backgrounds):
     rows = []
     print(f"{'composite':34s} {'mode':12s} {'SAD':>8s} {'MSE':>8s} {'grad':>8s} {'fg err':>8s}")
     with tempfile.TemporaryDirectory() as folder:
         made = []
         for i, fg_path in enumerate(foregrounds):
+            # Larger than the network's 1024 x 1024 map, as photographs are: the map is enlarged.
             fg = rgba(fg_path)[..., :3]
+            fg = transform.resize(fg, (round(fg.shape[0] * COMPOSITE_WIDTH / fg.shape[1]), COMPOSITE_WIDTH),
+                                  order=3, anti_aliasing=False).clip(0, 1)
             alpha = made_matte(fg.shape[:2], i)
             for bg_path in backgrounds:
                 bg = transform.resize(rgba(bg_path)[..., :3], fg.shape[:2], order=1, anti_aliasing=True)
@@ -229,8 +257,15 @@ def composites(out, foregrounds, backgrounds):
                 io.imsave(path, (image * 255).round().astype(np.uint8), check_contrast=False)
                 made.append((path, name, fg, alpha))
         paths = [m[0] for m in made]
-        clean = cut_out(paths, folder, "clean-edges")
-        lossless = cut_out(paths, folder, "lossless")
+        # One network pass per composite: both cut-outs come from the same mask.
+        cut = os.path.join(folder, "cut")
+        subprocess.run([bench(), "--both", cut, *paths], check=False, stdout=subprocess.DEVNULL)
+        clean, lossless = {}, {}
+        for path in paths:
+            stem = os.path.splitext(os.path.basename(path))[0]
+            for found, kind in ((clean, "clean"), (lossless, "lossless")):
+                if os.path.exists(os.path.join(cut, f"{stem}-{kind}.png")):
+                    found[path] = os.path.join(cut, f"{stem}-{kind}.png")
         for path, name, fg, alpha in made:
             for mode, found in (("clean-edges", clean), ("lossless", lossless)):
                 if path not in found:
@@ -240,6 +275,13 @@ def composites(out, foregrounds, backgrounds):
                 sad, mse, gradient = alpha_errors(cut[..., 3], alpha)
                 error = foreground_error(cut, fg, alpha)
                 print(f"{name:34s} {mode:12s} {sad:8.1f} {mse:8.2f} {gradient:8.1f} {error:8.2f}")
+                if mode == "lossless":
+                    guide = rgba(path)[..., :3].mean(axis=2)
+                    for radius, eps in GUIDED:
+                        refined = guided_filter(guide, cut[..., 3], radius, eps)
+                        sad, mse, gradient = alpha_errors(refined, alpha)
+                        label = f"guided {radius},{eps:g}"
+                        print(f"{name:34s} {label:12s} {sad:8.1f} {mse:8.2f} {gradient:8.1f}")
             if path in clean and path in lossless:
                 rows.append(row(path, rgba(clean[path]), rgba(lossless[path])))
     if rows:
