@@ -170,53 +170,79 @@ void fuse(const cv::Mat& image, const cv::Mat& a3, const cv::Mat& rest3, cv::Mat
 
 } // namespace
 
+namespace {
+
+// Visits the 8-connected solid pixels reachable from `start` (depth first, with an explicit
+// stack so that large parts cannot exhaust the call stack), calling visit(index) once for
+// each; `claim(index)` marks a pixel taken and says whether it was free and solid.
+template <typename Claim, typename Visit>
+void floodFill(std::size_t start, int width, int height, std::vector<std::size_t>& stack,
+               Claim claim, Visit visit) {
+    stack.clear();
+    (void)claim(start);
+    stack.push_back(start);
+    while (!stack.empty()) {
+        const std::size_t index = stack.back();
+        stack.pop_back();
+        visit(index);
+        const int x = int(index % std::size_t(width));
+        const int y = int(index / std::size_t(width));
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int ny = y + dy;
+            if (ny < 0 || ny >= height)
+                continue;
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx;
+                if ((dx == 0 && dy == 0) || nx < 0 || nx >= width)
+                    continue;
+                const std::size_t neighbour =
+                    std::size_t(ny) * std::size_t(width) + std::size_t(nx);
+                if (claim(neighbour))
+                    stack.push_back(neighbour);
+            }
+        }
+    }
+}
+
+} // namespace
+
 void removeSmallComponents(std::vector<std::uint8_t>& alpha, int width, int height) {
+    // Two floods instead of a label per pixel: the first measures every part (marking
+    // visited pixels in one bit each), the second clears the parts that go, starting from
+    // their first pixel. At 16 megapixels that saves 60 MB at the cut-out's peak.
     const std::size_t n = std::size_t(width) * std::size_t(height);
-    std::vector<std::uint32_t> labels(n, 0);
     struct Part {
+        std::size_t start = 0;
         std::size_t size = 0;
         std::uint64_t alphaSum = 0;
     };
-    std::vector<Part> parts{Part{}}; // parts[label]; label 0 is "not solid"
+    std::vector<Part> parts;
+    std::vector<bool> visited(n, false);
     std::vector<std::size_t> stack;
     stack.reserve(kFloodStackReserve);
     for (std::size_t start = 0; start < n; ++start) {
-        if (alpha[start] < kSolidByte || labels[start] != 0)
+        if (alpha[start] < kSolidByte || visited[start])
             continue;
-        const auto label = std::uint32_t(parts.size());
-        Part part;
-        labels[start] = label;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const std::size_t index = stack.back();
-            stack.pop_back();
-            ++part.size;
-            part.alphaSum += alpha[index];
-            const int x = int(index % std::size_t(width));
-            const int y = int(index / std::size_t(width));
-            for (int dy = -1; dy <= 1; ++dy) {
-                const int ny = y + dy;
-                if (ny < 0 || ny >= height)
-                    continue;
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int nx = x + dx;
-                    if ((dx == 0 && dy == 0) || nx < 0 || nx >= width)
-                        continue;
-                    const std::size_t neighbour =
-                        std::size_t(ny) * std::size_t(width) + std::size_t(nx);
-                    if (alpha[neighbour] >= kSolidByte && labels[neighbour] == 0) {
-                        labels[neighbour] = label;
-                        stack.push_back(neighbour);
-                    }
-                }
-            }
-        }
+        Part part{start, 0, 0};
+        floodFill(
+            start, width, height, stack,
+            [&](std::size_t i) {
+                if (alpha[i] < kSolidByte || visited[i])
+                    return false;
+                visited[i] = true;
+                return true;
+            },
+            [&](std::size_t i) {
+                ++part.size;
+                part.alphaSum += alpha[i];
+            });
         parts.push_back(part);
     }
-    if (parts.size() == 1)
+    if (parts.empty())
         return;
+    visited = {};
     const std::size_t largest =
-        std::max_element(parts.begin() + 1, parts.end(), [](const Part& a, const Part& b) {
+        std::max_element(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
             return a.size < b.size;
         })->size;
     const auto byImage = static_cast<std::size_t>(std::trunc(double(n) * kIslandShareOfImage));
@@ -225,17 +251,22 @@ void removeSmallComponents(std::vector<std::uint8_t>& alpha, int width, int heig
     const std::size_t large = std::max<std::size_t>({byImage, byLargest, 1});
     const std::size_t confidentSize = std::max(
         kConfidentIslandMinimum, std::size_t(std::ceil(double(n) * kConfidentIslandShare)));
-    std::vector<bool> kept(parts.size(), true);
-    for (std::size_t label = 1; label < parts.size(); ++label) {
-        const Part& part = parts[label];
+    for (const Part& part : parts) {
         const bool confident =
             double(part.alphaSum) >= kConfidentMeanAlpha * 255.0 * double(part.size);
-        kept[label] =
-            part.size == largest || part.size >= large || (confident && part.size >= confidentSize);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!kept[labels[i]])
-            alpha[i] = 0;
+        if (part.size == largest || part.size >= large || (confident && part.size >= confidentSize))
+            continue;
+        // Cleared pixels are no longer solid, so the flood never returns to them.
+        alpha[part.start] = 0;
+        floodFill(
+            part.start, width, height, stack,
+            [&](std::size_t i) {
+                if (alpha[i] < kSolidByte)
+                    return false;
+                alpha[i] = 0;
+                return true;
+            },
+            [](std::size_t) {});
     }
 }
 

