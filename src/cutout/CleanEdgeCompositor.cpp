@@ -141,8 +141,9 @@ bool onOutline(const std::vector<std::uint8_t>& alpha, int width, int height, in
            (y + 1 < height && crossesHalf(alpha[i], alpha[i + std::size_t(width)]));
 }
 
+// Eight bytes per recoloured pixel: images never exceed 2^32 pixels (decoding stops at 2^28).
 struct Recoloured {
-    std::size_t index;
+    std::uint32_t index;
     std::array<std::uint8_t, 3> colour;
 };
 
@@ -389,7 +390,7 @@ void estimateForeground(std::vector<std::uint8_t>& rgba, const std::vector<std::
                     const float byDistance =
                         std::clamp(2.0f * (float(band) - d) / float(band), 0.0f, 1.0f);
                     const float share = byAlpha * byDistance;
-                    Recoloured change{i, {}};
+                    Recoloured change{std::uint32_t(i), {}};
                     bool differs = false;
                     for (int k = 0; k < 3; ++k) {
                         const float own = float(rgba[4 * i + std::size_t(k)]);
