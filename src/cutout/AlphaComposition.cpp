@@ -1,6 +1,8 @@
 #include "cutout/AlphaComposition.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -9,6 +11,7 @@
 
 #include <QCoreApplication>
 
+#include "cutout/BackgroundRemoverError.h"
 
 namespace glintwork {
 
@@ -38,13 +41,14 @@ QString AlphaCompositionError::description() const {
     switch (m_kind) {
     case Kind::unsupportedPixelFormat:
         return QCoreApplication::translate(
-                   context, "Unsupported pixel format (bitsPerComponent=%1, bitsPerPixel=%2, "
-                            "alphaInfo=%3).")
+                   context, "The image's pixel format (%1 bits per component, %2 bits per pixel, "
+                            "alpha layout %3) cannot be cut out losslessly.")
             .arg(m_first)
             .arg(m_second)
             .arg(m_third);
     case Kind::invalidImageDimensions:
-        return QCoreApplication::translate(context, "Invalid image dimensions (width=%1, height=%2).")
+        return QCoreApplication::translate(context,
+                                           "Invalid image dimensions (width=%1, height=%2).")
             .arg(m_first)
             .arg(m_second);
     case Kind::truncatedPixelData:
@@ -71,61 +75,110 @@ QString AlphaCompositionError::description() const {
 
 namespace {
 
-// Component index of red, green and blue within a pixel.
+// Where a pixel's components sit: colour components (three for RGB, one for grey) and the
+// alpha component, if the source has one that carries transparency (padding is dropped).
 struct ChannelLayout {
-    int red;
-    int green;
-    int blue;
+    int colours;
+    std::array<int, 3> colour;
+    int alpha; // -1: none
+    bool premultiplied;
 };
 
-ChannelLayout channelLayout(AlphaInfo alphaInfo, int bitsPerPixel, int bytesPerComponent) {
-    const int components = bitsPerPixel / (bytesPerComponent * 8);
+ChannelLayout channelLayout(const Image& source, int bytesPerComponent, int colours) {
+    const AlphaInfo alphaInfo = source.alphaInfo;
+    const int components = source.bitsPerPixel / (bytesPerComponent * 8);
+    const bool premultiplied =
+        alphaInfo == AlphaInfo::premultipliedLast || alphaInfo == AlphaInfo::premultipliedFirst;
     switch (alphaInfo) {
     case AlphaInfo::none:
-        if (components == 3)
-            return {0, 1, 2};
+        if (components == colours)
+            return {colours, {0, 1, 2}, -1, false};
         break;
     case AlphaInfo::premultipliedLast:
     case AlphaInfo::last:
     case AlphaInfo::noneSkipLast:
-        if (components == 4)
-            return {0, 1, 2};
+        if (components == colours + 1)
+            return {colours,
+                    {0, 1, 2},
+                    alphaInfo == AlphaInfo::noneSkipLast ? -1 : colours,
+                    premultiplied};
         break;
     case AlphaInfo::premultipliedFirst:
     case AlphaInfo::first:
     case AlphaInfo::noneSkipFirst:
-        if (components == 4)
-            return {1, 2, 3};
+        if (components == colours + 1)
+            return {
+                colours, {1, 2, 3}, alphaInfo == AlphaInfo::noneSkipFirst ? -1 : 0, premultiplied};
         break;
     case AlphaInfo::only:
         break;
     }
-    throw AlphaCompositionError::unsupportedPixelFormat(bytesPerComponent * 8, bitsPerPixel,
+    throw AlphaCompositionError::unsupportedPixelFormat(bytesPerComponent * 8, source.bitsPerPixel,
                                                         alphaInfo);
 }
 
+unsigned readSample(const std::uint8_t* s, int c, bool little) {
+    if (c == 1)
+        return s[0];
+    return little ? unsigned(s[0]) | (unsigned(s[1]) << 8) : (unsigned(s[0]) << 8) | unsigned(s[1]);
+}
+
+void writeSample(std::uint8_t* d, int c, bool little, unsigned v) {
+    if (c == 1) {
+        d[0] = std::uint8_t(v);
+    } else if (little) {
+        d[0] = std::uint8_t(v & 0xFF);
+        d[1] = std::uint8_t(v >> 8);
+    } else {
+        d[0] = std::uint8_t(v >> 8);
+        d[1] = std::uint8_t(v & 0xFF);
+    }
+}
+
+// Colour components are copied byte for byte; only a premultiplied source's colours are
+// divided by its alpha, since the output's alpha is straight. The output's alpha is the
+// smaller of the source's own and the mask's: what the source hid stays hidden.
 template <int C>
-void copyRows(const Image& source, const ChannelLayout& layout, const std::uint8_t* maskBytes,
-              std::uint8_t* output, int rowBegin, int rowEnd) {
+std::size_t copyRows(const Image& source, const ChannelLayout& layout,
+                     const std::uint8_t* maskBytes, std::uint8_t* output, int rowBegin,
+                     int rowEnd) {
+    constexpr unsigned maxValue = C == 1 ? 255u : 65535u;
+    const bool little = C == 2 && source.byteOrder16 == ByteOrder16::little;
     const std::size_t w = std::size_t(source.width);
     const std::size_t p = std::size_t(source.bytesPerPixel());
-    const std::size_t outRow = w * 4 * C;
-    const std::size_t r = std::size_t(layout.red) * C;
-    const std::size_t g = std::size_t(layout.green) * C;
-    const std::size_t b = std::size_t(layout.blue) * C;
+    const std::size_t out = std::size_t(layout.colours + 1) * C;
+    std::size_t visible = 0;
     for (int y = rowBegin; y < rowEnd; ++y) {
         const std::uint8_t* s = source.row(y);
-        std::uint8_t* d = output + std::size_t(y) * outRow;
+        std::uint8_t* d = output + std::size_t(y) * w * out;
         const std::uint8_t* m = maskBytes + std::size_t(y) * w;
-        for (std::size_t x = 0; x < w; ++x, s += p, d += 4 * C) {
-            for (int k = 0; k < C; ++k) {
-                d[k] = s[r + k];
-                d[C + k] = s[g + k];
-                d[2 * C + k] = s[b + k];
-                d[3 * C + k] = m[x];
+        for (std::size_t x = 0; x < w; ++x, s += p, d += out) {
+            unsigned alpha = unsigned(m[x]) * (C == 1 ? 1u : 257u);
+            unsigned own = maxValue;
+            if (layout.alpha >= 0) {
+                own = readSample(s + layout.alpha * C, C, little);
+                alpha = std::min(alpha, own);
             }
+            for (int k = 0; k < layout.colours; ++k) {
+                const std::uint8_t* from = s + layout.colour[std::size_t(k)] * C;
+                if (layout.premultiplied && own < maxValue) {
+                    const unsigned v = readSample(from, C, little);
+                    const unsigned straight =
+                        own == 0
+                            ? 0u
+                            : std::min(maxValue,
+                                       unsigned((std::uint64_t(v) * maxValue + own / 2) / own));
+                    writeSample(d + k * C, C, little, straight);
+                } else {
+                    for (int b = 0; b < C; ++b)
+                        d[k * C + b] = from[b];
+                }
+            }
+            writeSample(d + layout.colours * C, C, little, alpha);
+            visible += alpha * 2 > maxValue ? 1 : 0;
         }
     }
+    return visible;
 }
 
 } // namespace
@@ -146,10 +199,14 @@ ChannelLayout checkedLayout(const Image& source) {
         throw AlphaCompositionError::simple(Kind::missingColorSpace);
     const int c = source.bitsPerComponent / 8;
     const int p = source.bitsPerPixel / 8;
-    if (p < 3 * c || source.bytesPerRow < qint64(w) * p)
+    // Grey stays grey; RGB stays RGB; anything else (CMYK, a count that fits no space) is
+    // refused.
+    const int colours = source.colorSpace.componentCount == 1 ? 1 : 3;
+    if (source.colorSpace.componentCount != colours || p < colours * c ||
+        source.bytesPerRow < qint64(w) * p)
         throw AlphaCompositionError::unsupportedPixelFormat(source.bitsPerComponent,
                                                             source.bitsPerPixel, source.alphaInfo);
-    const ChannelLayout layout = channelLayout(source.alphaInfo, source.bitsPerPixel, c);
+    const ChannelLayout layout = channelLayout(source, c, colours);
     if (source.pixels.empty())
         throw AlphaCompositionError::simple(Kind::unreadablePixelData);
     const qint64 expected = qint64(source.bytesPerRow) * h;
@@ -164,35 +221,44 @@ void checkLosslessSource(const Image& source) {
     (void)checkedLayout(source);
 }
 
+void requireVisibleSubject(std::size_t visiblePixels, std::size_t pixels) {
+    if (double(visiblePixels) < kMinimumVisibleShare * double(pixels) || visiblePixels == 0)
+        throw BackgroundRemoverError::noSubjectFound();
+}
+
 Image withMaskAsAlpha(const Image& source, const Image& mask) {
     const ChannelLayout layout = checkedLayout(source);
     const int w = source.width;
     const int h = source.height;
     const int c = source.bitsPerComponent / 8;
+    const int components = layout.colours + 1;
 
     const std::vector<std::uint8_t> alpha = maskBytes(mask, w, h);
 
     Image output;
     try {
-        output.pixels.resize(std::size_t(w) * 4 * std::size_t(c) * std::size_t(h));
+        output.pixels.resize(std::size_t(w) * std::size_t(components) * std::size_t(c) *
+                             std::size_t(h));
     } catch (const std::bad_alloc&) {
         throw AlphaCompositionError::simple(Kind::outputAllocationFailed);
     }
     // Rows are independent: each writes its own part of the output.
+    std::atomic<std::size_t> visible{0};
     cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& rows) {
-        if (c == 1)
-            copyRows<1>(source, layout, alpha.data(), output.pixels.data(), rows.start, rows.end);
-        else
-            copyRows<2>(source, layout, alpha.data(), output.pixels.data(), rows.start, rows.end);
+        visible += c == 1 ? copyRows<1>(source, layout, alpha.data(), output.pixels.data(),
+                                        rows.start, rows.end)
+                          : copyRows<2>(source, layout, alpha.data(), output.pixels.data(),
+                                        rows.start, rows.end);
     });
+    requireVisibleSubject(visible, std::size_t(w) * std::size_t(h));
     output.width = w;
     output.height = h;
     output.bitsPerComponent = source.bitsPerComponent;
-    output.bitsPerPixel = 4 * source.bitsPerComponent;
-    output.bytesPerRow = w * 4 * c;
+    output.bitsPerPixel = components * source.bitsPerComponent;
+    output.bytesPerRow = w * components * c;
     output.alphaInfo = AlphaInfo::last;
     output.byteOrder16 = c == 2 && source.byteOrder16 == ByteOrder16::little ? ByteOrder16::little
-                                                                               : ByteOrder16::big;
+                                                                             : ByteOrder16::big;
     output.isFloat = false;
     output.colorSpace = source.colorSpace;
     return output;

@@ -1,5 +1,8 @@
 #include "cutout/BackgroundRemover.h"
 
+#include <new>
+
+#include <QDir>
 #include <QFileInfo>
 
 #include "cutout/ClassicalSegmenter.h"
@@ -37,10 +40,20 @@ BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const
     if (!slot.looked) {
         slot.looked = true;
         if (path) {
+            slot.path = *path;
+            const QString name = QFileInfo(*path).fileName();
             try {
                 slot.network = std::make_shared<const OnnxSegmenter::Network>(*path);
             } catch (const BackgroundRemoverError& error) {
                 slot.failure = error;
+            } catch (const std::bad_alloc&) {
+                // Kept like any other failure: every file that needs the network says so.
+                slot.failure = BackgroundRemoverError::visionRequestFailed(
+                    QStringLiteral("there is not enough memory to load %1").arg(name));
+            } catch (...) {
+                slot.failure = BackgroundRemoverError::visionRequestFailed(
+                    QStringLiteral("%1 could not be loaded: %2")
+                        .arg(name, describeCurrentException()));
             }
         }
     }
@@ -52,14 +65,38 @@ BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const
 void BackgroundRemover::preloadSubjectNetwork() const {
     try {
         (void)network(m_subject, subjectModelPath());
-    } catch (const BackgroundRemoverError&) {
+    } catch (...) {
         // Reported by every request that needs the network.
     }
 }
 
+namespace {
+
+// Without its description a network is fed the default input size, and what fails then is
+// deep inside the network ("Inconsistent shape for ConcatLayer"); the missing file is what
+// the user can mend.
+template <typename Pass> MaskPixelBuffer describedPass(const QString& modelPath, Pass&& pass) {
+    try {
+        return pass();
+    } catch (const BackgroundRemoverError& error) {
+        const QFileInfo model(modelPath);
+        const QString sidecar = model.completeBaseName() + QStringLiteral(".json");
+        if (error.kind() != BackgroundRemoverError::Kind::visionRequestFailed ||
+            QFileInfo::exists(model.absoluteDir().filePath(sidecar)))
+            throw;
+        throw BackgroundRemoverError::visionRequestFailed(
+            QStringLiteral("%1 did not accept its input, and %2, which gives its input size and "
+                           "scaling, is missing beside it")
+                .arg(model.fileName(), sidecar));
+    }
+}
+
+} // namespace
+
 Image BackgroundRemover::subjectMask(const Image& image) const {
     if (const auto subject = network(m_subject, subjectModelPath()))
-        return packedMask(OnnxSegmenter::subjectMask(*subject, image));
+        return packedMask(describedPass(
+            m_subject.path, [&] { return OnnxSegmenter::subjectMask(*subject, image); }));
     return packedMask(ClassicalSegmenter::segment(image));
 }
 
@@ -69,7 +106,8 @@ Image BackgroundRemover::generateMask(const Image& image) const {
 
 Image BackgroundRemover::generatePersonMatte(const Image& image) const {
     if (const auto person = network(m_person, personModelPath())) {
-        const MaskPixelBuffer matte = OnnxSegmenter::personMatte(*person, image);
+        const MaskPixelBuffer matte = describedPass(
+            m_person.path, [&] { return OnnxSegmenter::personMatte(*person, image); });
         if (personCoverage(matte) >= kMinimumPersonCoverage)
             return packedMask(matte);
     }

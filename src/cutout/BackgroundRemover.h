@@ -43,11 +43,12 @@ public:
 private:
     struct Slot {
         bool looked = false;
+        QString path; // of the network loaded, set once with `looked`
         std::shared_ptr<const OnnxSegmenter::Network> network;
         std::optional<BackgroundRemoverError> failure;
     };
-    [[nodiscard]] std::shared_ptr<const OnnxSegmenter::Network> network(Slot& slot,
-                                                                        const std::optional<QString>& path) const;
+    [[nodiscard]] std::shared_ptr<const OnnxSegmenter::Network>
+    network(Slot& slot, const std::optional<QString>& path) const;
     [[nodiscard]] Image subjectMask(const Image& image) const;
 
     mutable std::mutex m_mutex;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "batch/MoveWithoutReplacing.h"
 #include "cutout/AlphaComposition.h"
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/ImageIOWriteError.h"
@@ -24,14 +25,31 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
                               const std::shared_ptr<const BackgroundRemoving>& remover,
                               CancellationToken& token) {
     token.check();
+    // Claimed first, so a folder that cannot be written fails the file before the network's
+    // pass of several seconds.
+    const QString outputPath = request.outputURL.toLocalFile();
+    const std::unique_ptr<PartFile> part = claimDestination(outputPath);
     auto decoded = std::make_shared<Image>();
     Image& source = *decoded;
     try {
         source = ImageServices::decode(request.input.toLocalFile());
     } catch (const std::bad_alloc&) {
         throw;
+    } catch (const ImageServiceError& error) {
+        if (error.kind() == ImageServiceError::Kind::tooLarge)
+            throw; // its own text says what is wrong, unlike a generic decoding failure
+        throw CutoutPipelineError::sourceUnreadable(request.input);
     } catch (...) {
         throw CutoutPipelineError::sourceUnreadable(request.input);
+    }
+    // CMYK has no place in a cut-out's RGB: the network and the output both take the sRGB
+    // rendering of the source's profile.
+    if (source.colorSpace.componentCount == 4 || source.colorComponentsPerPixel() == 4) {
+        try {
+            source = ImageServices::toRGBA8(source);
+        } catch (const ImageServiceError&) {
+            throw CutoutPipelineError::sourceUnreadable(request.input);
+        }
     }
     const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
     token.check();
@@ -55,17 +73,19 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     token.check();
 
     FileOutcome outcome;
-    outcome.written = QUrl::fromLocalFile(
-        write(cutout, request.outputURL.toLocalFile(), request.format, metadata));
+    outcome.written =
+        QUrl::fromLocalFile(write(cutout, *part, outputPath, request.format, metadata));
     if (request.maskURL) {
         // The mask as the remover returned it, at the source's size: the compositor's
         // clean-up belongs to the cut-out, not to the exported mask.
         try {
             const Image grey = maskAsLinearGray(mask, source.width, source.height);
-            (void)write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png, std::nullopt);
+            (void)write(grey, request.maskURL->toLocalFile(), CutoutOutputFormat::png,
+                        std::nullopt);
         } catch (...) {
-            outcome.warning = QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
-                              describeCurrentException();
+            outcome.warning =
+                QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
+                describeCurrentException();
         }
     }
     return outcome;

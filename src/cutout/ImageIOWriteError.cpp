@@ -1,5 +1,6 @@
 #include "cutout/ImageIOWriteError.h"
 
+#include <memory>
 #include <optional>
 
 #include <QCoreApplication>
@@ -42,17 +43,13 @@ ImageIOWriteError writeFailure(const ImageServiceError& error, const QString& fi
 
 } // namespace
 
-QString write(const Image& image, const QString& path, CutoutOutputFormat format,
-              const std::optional<ImageMetadata>& sourceMetadata) {
+std::unique_ptr<PartFile> claimDestination(const QString& path) {
     const QFileInfo destination(path);
     const QString filename = destination.fileName();
-    if (image.colorSpace.kind == ColorSpace::Kind::none)
-        throw ImageIOWriteError(ImageIOWriteError::Kind::missingColorSpace);
     if (filename.isEmpty())
         throw ImageIOWriteError(ImageIOWriteError::Kind::destinationCreationFailed, filename);
-    std::optional<PartFile> part;
     try {
-        part.emplace(destination.absolutePath());
+        return std::make_unique<PartFile>(destination.absolutePath());
     } catch (const FileSystemError&) {
         // A folder that cannot be made says so; one that is there but refuses the file is
         // the destination's failure.
@@ -60,22 +57,36 @@ QString write(const Image& image, const QString& path, CutoutOutputFormat format
             throw;
         throw ImageIOWriteError(ImageIOWriteError::Kind::destinationCreationFailed, filename);
     }
+}
 
+QString write(const Image& image, const QString& path, CutoutOutputFormat format,
+              const std::optional<ImageMetadata>& sourceMetadata) {
+    if (image.colorSpace.kind == ColorSpace::Kind::none)
+        throw ImageIOWriteError(ImageIOWriteError::Kind::missingColorSpace);
+    const std::unique_ptr<PartFile> part = claimDestination(path);
+    return write(image, *part, path, format, sourceMetadata);
+}
+
+QString write(const Image& image, PartFile& part, const QString& path, CutoutOutputFormat format,
+              const std::optional<ImageMetadata>& sourceMetadata) {
+    const QString filename = QFileInfo(path).fileName();
+    if (image.colorSpace.kind == ColorSpace::Kind::none)
+        throw ImageIOWriteError(ImageIOWriteError::Kind::missingColorSpace);
     WriteMetadata properties;
     if (sourceMetadata)
         sourceMetadata->merge(properties);
     try {
         if (format == CutoutOutputFormat::tiff)
-            ImageServices::writeTIFF(image, part->path(), properties);
+            ImageServices::writeTIFF(image, part.path(), properties);
         else
-            ImageServices::writePNG(image, part->path(), properties);
+            ImageServices::writePNG(image, part.path(), properties);
     } catch (const ImageServiceError& error) {
         throw writeFailure(error, filename);
     } catch (...) {
         throw ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
     }
     try {
-        return publishPartFile(*part, QUrl::fromLocalFile(path), {}).toLocalFile();
+        return publishPartFile(part, QUrl::fromLocalFile(path), {}).toLocalFile();
     } catch (...) {
         throw ImageIOWriteError(ImageIOWriteError::Kind::finalizeFailed, filename);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include <QString>
@@ -10,6 +11,8 @@
 #include "platform/Image.h"
 
 namespace glintwork {
+
+class PartFile;
 
 // Why a cut-out or mask file could not be written. `filename` is the last path component
 // of the destination.
@@ -51,6 +54,15 @@ private:
 // leaves no file. Throws ImageIOWriteError, or FileSystemError when the folder cannot be
 // made.
 [[nodiscard]] QString write(const Image& image, const QString& path, CutoutOutputFormat format,
+                            const std::optional<ImageMetadata>& sourceMetadata);
+
+// The part file an output at `path` will be written through, claimed before any work, so
+// that a folder that refuses files fails the file at once. Throws as write does.
+[[nodiscard]] std::unique_ptr<PartFile> claimDestination(const QString& path);
+
+// write() into a part file claimed beforehand for `path`.
+[[nodiscard]] QString write(const Image& image, PartFile& part, const QString& path,
+                            CutoutOutputFormat format,
                             const std::optional<ImageMetadata>& sourceMetadata);
 
 } // namespace glintwork

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/dnn.hpp>
@@ -137,14 +141,32 @@ cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
 ModelContract readContract(const QString& modelPath) {
     ModelContract contract;
     const QString path = sidecarPath(modelPath);
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
         return contract;
-    const QString name = QFileInfo(path).fileName();
-    if (!file.open(QIODevice::ReadOnly))
+    const QString name = info.fileName();
+    // Opened without waiting and checked once open: a FIFO or a device put where the
+    // description belongs would block the run or never end.
+    constexpr qint64 largestDescription = 1 << 20;
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
         throw Error::visionRequestFailed(QStringLiteral("%1 could not be read").arg(name));
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > largestDescription) {
+        ::close(descriptor);
+        throw Error::visionRequestFailed(
+            QStringLiteral("%1 is not a regular file of at most 1 MB").arg(name));
+    }
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        throw Error::visionRequestFailed(QStringLiteral("%1 could not be read").arg(name));
+    }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(file.read(largestDescription), &parseError);
     if (!document.isObject())
         throw Error::visionRequestFailed(
             QStringLiteral("%1 is not a JSON object: %2").arg(name, parseError.errorString()));

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -168,6 +170,12 @@ TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {
         EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(c.image); }),
                     testing::StartsWith(c.text));
     }
+    // A FIFO where the description belongs is refused at once instead of waiting for a writer.
+    const QString sidecar = m_dir.filePath(QStringLiteral("models/subject-segmentation.json"));
+    ASSERT_TRUE(QFile::remove(sidecar));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(sidecar).constData(), 0600), 0);
+    EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(halves()); }),
+              "Vision request failed: subject-segmentation.json is not a regular file of at most 1 MB");
 }
 
 const QString kSamples = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/");
@@ -236,21 +244,23 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
     QFile whole(*installed);
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray network = whole.readAll();
-    const std::pair<QByteArray, QByteArray> cases[] = {
-        {network.left(network.size() / 3), "{}"}, // truncated
-        {network, R"({"inputWidth": 100, "inputHeight": 100})"}, // an input size it cannot take
+    const std::tuple<QByteArray, QByteArray, const char*> cases[] = {
+        {network.left(network.size() / 3), "{}", ""}, // truncated
+        {network, R"({"inputWidth": 100, "inputHeight": 100})", ""}, // an input size it cannot take
+        {network, {}, "subject-segmentation.json, which gives its input size and scaling, is missing"},
     };
-    for (const auto& [model, sidecar] : cases) {
+    for (const auto& [model, sidecar, reason] : cases) {
         SCOPED_TRACE(sidecar.toStdString());
         test::ScratchDir dir;
         dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), model);
-        dir.writeFile(QStringLiteral("models/subject-segmentation.json"), sidecar);
+        if (!sidecar.isEmpty())
+            dir.writeFile(QStringLiteral("models/subject-segmentation.json"), sidecar);
         const test::ResourceFolder resources(dir.path());
         const BackgroundRemover remover;
         for (int file = 0; file < 2; ++file)
             EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)remover.generateMask(backdrop(false)); }),
                         testing::AllOf(testing::StartsWith("Vision request failed: "),
-                                       testing::HasSubstr("subject-segmentation.onnx")));
+                                       testing::HasSubstr("subject-segmentation.onnx"), testing::HasSubstr(reason)));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,8 @@
 
 #include <unistd.h>
 
+#include "cutout/BackgroundRemover.h"
+#include "support/PngBuilder.h"
 #include "support/TestImages.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
@@ -36,22 +39,38 @@ std::pair<int, QHash<QString, QJsonObject>> runCutout(const test::ScratchDir& di
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, lines};
 }
 
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Bad inputs fail each with its own text while the batch goes on; a 16-bit TIFF keeps every
-// sample and its profile.
+// sample and its profile; grey stays grey and CMYK comes out as its sRGB rendering.
 TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
     if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"))
              .isExecutable())
         GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    const QString gsProfiles = QStringLiteral("/usr/share/ghostscript/") +
+                               QDir(QStringLiteral("/usr/share/ghostscript")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0) +
+                               QStringLiteral("/iccprofiles/default_cmyk.icc");
+    const QByteArray cmykProfile = contents(gsProfiles);
+    if (cmykProfile.isEmpty())
+        GTEST_SKIP() << "default_cmyk.icc is not installed (Debian package libgs10-common)";
     const test::ScratchDir dir;
     dir.writeFile(QStringLiteral("in/broken.png"), "\x89PNG\r\n\x1a\n truncated");
-    ImageServices::writePNG(test::solidImage(120, 90, {140, 140, 140, 255}),
-                            dir.filePath(QStringLiteral("in/flat.png")));
-    Image grey = Image::make(64, 48, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1);
-    test::fill(grey, [](int x, int y, int) { return (x + y * 64) % 97 + 50; });
-    ImageServices::writeJPEG(grey, dir.filePath(QStringLiteral("in/grey.jpg")), 0.9);
+    dir.writeFile(QStringLiteral("in/bomb.png"), test::PngBuilder::signature() + test::PngBuilder::ihdr(30000, 30000, 8, 2) +
+                                                     test::PngBuilder::chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) +
+                                                     test::PngBuilder::chunk("IEND", {}));
+    ImageServices::writePNG(test::solidImage(120, 90, {140, 140, 140, 255}), dir.filePath(QStringLiteral("in/flat.png")));
     // A dark disc on a light backdrop in 16 bits, every sample distinct from its 8-bit value.
     const std::uint8_t light[3] = {230, 228, 220}, dark[3] = {40, 90, 30};
     const Image eight = test::discOnBackground(160, 120, light, dark, 0.3);
+    Image grey = Image::make(160, 120, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1);
+    test::fill(grey, [&](int x, int y, int) { return eight.row(y)[3 * x + 1]; });
+    ImageServices::writePNG(grey, dir.filePath(QStringLiteral("in/grey.png")));
+    Image cmyk = Image::make(160, 120, 8, AlphaInfo::none, ColorSpace::fromICC(cmykProfile, 4), 4);
+    test::fill(cmyk, [&](int x, int y, int c) { return c == 3 ? 0 : 255 - eight.row(y)[3 * x + c]; });
+    ImageServices::writeJPEG(cmyk, dir.filePath(QStringLiteral("in/cmyk.jpg")), 0.95);
     Image source = Image::make(160, 120, 16, AlphaInfo::none, ColorSpace::sRGB(), 3);
     test::fill(source,
                [&](int x, int y, int c) { return eight.row(y)[3 * x + c] * 257 + (x + c) % 7; });
@@ -62,21 +81,29 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
         runCutout(dir, {QStringLiteral("--format"), QStringLiteral("tiff"),
                         QStringLiteral("--export-mask"), dir.filePath(QStringLiteral("in"))});
     EXPECT_EQ(exitCode, 1);
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 6);
     const std::pair<const char*, const char*> expected[] = {
         {"broken.png", "Could not read source image at broken.png."},
+        {"bomb.png", "Image is too large (30000 × 30000 pixels; the limit is 268435456 pixels)."},
         {"flat.png", "No foreground subject was detected in the image."},
-        {"grey.jpg", "Unsupported pixel format (bitsPerComponent=8, bitsPerPixel=8, alphaInfo=0)."},
+        {"grey.png", ""},
+        {"cmyk.jpg", ""},
         {"deep.tiff", ""}};
     for (const auto& [name, error] : expected) {
         SCOPED_TRACE(name);
         const QJsonObject line = lines.value(QLatin1String(name));
-        EXPECT_EQ(line[QStringLiteral("status")].toString(),
-                  *error ? QStringLiteral("error") : QStringLiteral("completed"));
-        EXPECT_EQ(line[QStringLiteral("error")].toString(), QLatin1String(error));
+        EXPECT_EQ(line[QStringLiteral("status")].toString(), *error ? QStringLiteral("error") : QStringLiteral("completed"));
+        EXPECT_EQ(line[QStringLiteral("error")].toString(), QString::fromUtf8(error));
     }
-    const QString output =
-        lines.value(QStringLiteral("deep.tiff"))[QStringLiteral("output")].toString();
+    const Image greyCutout = ImageServices::decode(lines.value(QStringLiteral("grey.png"))[QStringLiteral("output")].toString());
+    EXPECT_EQ(std::pair(greyCutout.componentsPerPixel(), greyCutout.alphaInfo), std::pair(2, AlphaInfo::last));
+    EXPECT_EQ(test::component(greyCutout, 80, 60, 0), test::component(grey, 80, 60, 0));
+    const Image cmykCutout = ImageServices::decode(lines.value(QStringLiteral("cmyk.jpg"))[QStringLiteral("output")].toString());
+    const Image rendered = ImageServices::toRGBA8(ImageServices::decode(dir.filePath(QStringLiteral("in/cmyk.jpg"))));
+    ASSERT_EQ(cmykCutout.colorComponentsPerPixel(), 3);
+    EXPECT_EQ(test::pixelAt(cmykCutout, 80, 60)[1], test::pixelAt(rendered, 80, 60)[1]);
+    EXPECT_EQ(test::pixelAt(cmykCutout, 80, 60)[3], 255) << "the disc is the subject";
+    const QString output = lines.value(QStringLiteral("deep.tiff"))[QStringLiteral("output")].toString();
     EXPECT_EQ(QFileInfo(output).fileName(), QStringLiteral("deep-cutout.tiff"));
     const Image cutout = ImageServices::decode(output);
     EXPECT_EQ(cutout.colorSpace.iccProfile, source.colorSpace.iccProfile);
@@ -130,6 +157,50 @@ TEST(CutoutCli, AMaskThatFailsIsAWarning) {
     EXPECT_TRUE(record[QStringLiteral("warning")].toString().startsWith(
         QStringLiteral("Mask export failed: ")))
         << QJsonDocument(record).toJson().toStdString();
+}
+
+// Loading the network is where a run needs the most memory at once; running out there is
+// every file's clear error, not the end of the process.
+TEST(CutoutCli, RunningOutOfMemoryWhileTheNetworkLoadsFailsEachFile) {
+    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli");
+    if (!QFileInfo(cli).isExecutable())
+        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    const auto model = BackgroundRemover::subjectModelPath();
+    if (!model)
+        GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
+    const test::ScratchDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("resources/models")));
+    for (const QString& suffix : {QStringLiteral(".onnx"), QStringLiteral(".json")})
+        QFile::link(QFileInfo(*model).absolutePath() + QStringLiteral("/subject-segmentation") + suffix,
+                    dir.filePath(QStringLiteral("resources/models/subject-segmentation") + suffix));
+    QStringList inputs;
+    for (const QString& name : {QStringLiteral("a.png"), QStringLiteral("b.png")}) {
+        inputs << dir.filePath(name);
+        ImageServices::writePNG(test::solidImage(64, 48, {140, 140, 140, 255}), inputs.back());
+    }
+    const test::ResourceFolder resources(dir.filePath(QStringLiteral("resources")));
+    QProcess process;
+    // 500 MB of address space starts the program but cannot hold the network's 176 MB twice.
+    process.start(QStringLiteral("/bin/sh"),
+                  QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -v 500000 && exec \"$0\" \"$@\""), cli,
+                              QStringLiteral("cutout"), QStringLiteral("--json"), QStringLiteral("--output"),
+                              dir.filePath(QStringLiteral("out"))} + inputs);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    int errors = 0;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.isEmpty())
+            continue;
+        // Decoding beside the load may run out first; either way the file says why.
+        const QString error = object[QStringLiteral("error")].toString();
+        EXPECT_TRUE(error == QStringLiteral("Vision request failed: there is not enough memory to load subject-segmentation.onnx") ||
+                    error.startsWith(QStringLiteral("Could not read source image")))
+            << error.toStdString();
+        errors += object[QStringLiteral("status")].toString() == QStringLiteral("error") ? 1 : 0;
+    }
+    EXPECT_EQ(errors, 2);
 }
 
 } // namespace

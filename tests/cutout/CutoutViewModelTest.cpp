@@ -23,6 +23,7 @@ namespace {
 // test wants, like a network's pass, which cannot stop halfway.
 struct HalfMaskRemover : BackgroundRemoving {
     Image generateMask(const Image& image) const override {
+        ++masks;
         if (blocks) {
             started.release();
             (void)released.try_acquire_for(std::chrono::seconds(20));
@@ -35,6 +36,7 @@ struct HalfMaskRemover : BackgroundRemoving {
     }
     bool blocks = false;
     mutable std::atomic<int> mattes{0};
+    mutable std::atomic<int> masks{0};
     mutable std::binary_semaphore started{0};
     mutable std::binary_semaphore released{0};
 };
@@ -106,6 +108,16 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     EXPECT_EQ(item(0).errorMessage(),
               QStringLiteral("Mask export failed: Could not write photo-cutout-mask.png: No space left on device."));
     EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("photo-cutout.png")});
+}
+
+// The network's pass takes seconds: an output folder that cannot take files (here a file
+// stands where the folder should be, which stops root too) is found before it.
+TEST_F(CutoutViewModelTest, AnUnusableOutputFolderFailsBeforeTheMask) {
+    m_model.addFiles({photo(QStringLiteral("photo.png"))});
+    m_model.setFixedOutputDirectory(QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("not-a-folder"), "x")));
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(item(0).status().is(ConversionStatus::Kind::error));
+    EXPECT_EQ(m_remover->masks, 0);
 }
 
 TEST_F(CutoutViewModelTest, CancellingEndsTheRunWithoutWaitingForTheMask) {

@@ -22,7 +22,7 @@ QStringList visibleAndHiddenEntries(const QString& folder) {
 
 Image cutoutOfNoise(int width, int height) {
     return withMaskAsAlpha(test::noiseImage(width, height, 8, AlphaInfo::none, 3),
-                           test::greyMask(width, height, [](int x, int y) { return x * 20 + y; }));
+                           test::greyMask(width, height, [](int x, int y) { return 255 - (x * 20 + y) % 256; }));
 }
 
 TEST(CutoutWrite, EverySampleProfileOrientationAndResolutionSurvive) {
