@@ -29,7 +29,7 @@ QString ConversionError::description() const {
     switch (m_kind) {
     case Kind::processExitedWithError:
         // Both placeholders in one pass: the tool's own text may contain "%1".
-        return QCoreApplication::translate("ConversionError", "Process exited with code %1: %2")
+        return QCoreApplication::translate("ConversionError", "The encoder could not convert this file (exit status %1): %2")
             .arg(QString::number(m_exitCode), m_errorOutput);
     case Kind::imageDecodingFailed:
         return QCoreApplication::translate("ConversionError", "Image decoding failed");

@@ -48,7 +48,7 @@ QString ToolError::description() const {
                    "ToolError", "CLI tool '%1' not found. Place binaries in Resources/bin/.")
             .arg(m_name);
     case Kind::bundleResourceNotFound:
-        return QCoreApplication::translate("ToolError", "App bundle resource path not found.");
+        return QCoreApplication::translate("ToolError", "The program's resource folder is missing from the installation.");
     }
     return {};
 }

@@ -283,7 +283,7 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
     const char* fails =
         "for last; do :; done\nprintf partial > \"$last\"\necho 'bad %1 input' >&2\nexit 1";
     const char* toStdout = "printf partial\necho 'bad %1 input' >&2\nexit 1";
-    const char* exited = "!Process exited with code 1: bad %1 input\n";
+    const char* exited = "!The encoder could not convert this file (exit status 1): bad %1 input\n";
     const char* missing = "!CLI tool 'cwebp' not found. Place binaries in Resources/bin/.";
     const char* hif = "glintwork-heic-encoder";
     const struct {
