@@ -48,7 +48,7 @@ const Component kComponents[] = {
 AboutView::AboutView(QWidget* parent)
     : QDialog(parent), m_version(tr("Version %1").arg(QCoreApplication::applicationVersion())) {
     setWindowTitle(tr("About Glintwork"));
-    resize(620, 440);
+    resize(780, 460);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
 
@@ -69,6 +69,7 @@ AboutView::AboutView(QWidget* parent)
     m_components = new QTreeWidget(this);
     m_components->setRootIsDecorated(false);
     m_components->setSelectionMode(QAbstractItemView::NoSelection);
+    m_components->setFocusPolicy(Qt::NoFocus);
     m_components->setHeaderLabels({tr("Component"), tr("Licence"), tr("Used for")});
     for (const Component& component : kComponents) {
         new QTreeWidgetItem(m_components,

@@ -203,14 +203,19 @@ private Q_SLOTS:
         QCOMPARE(convertText(tool.list, 0), convert[1]);
         QCOMPARE(convertText(tool.list, 1), convert[1]);
 
+        // Files dropped on the list itself join it.
+        const QList<QUrl> more = test::writeImages(m_dir->filePath(QStringLiteral("more")), 1);
+        QVERIFY(test::dropFiles(tool.list->viewport(), more));
+        QCOMPARE(tool.list->listModel()->rowCount(), 4);
+
         // Deleting a row from its menu removes that item; the last one brings the drop zone
         // back.
         const QUrl second = tool.driver->items().at(1)->url();
         rowAction(tool.list, 1, QStringLiteral("Delete"))->trigger();
-        QCOMPARE(tool.list->listModel()->rowCount(), 2);
+        QCOMPARE(tool.list->listModel()->rowCount(), 3);
         for (const auto& item : tool.driver->items())
             QVERIFY(item->url() != second);
-        for (int remaining = 2; remaining > 0; --remaining)
+        for (int remaining = 3; remaining > 0; --remaining)
             rowAction(tool.list, 0, QStringLiteral("Delete"))->trigger();
         QVERIFY(!tool.view->isShowingList() && tool.view->dropZone()->isVisible());
     }

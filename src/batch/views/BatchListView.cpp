@@ -1,6 +1,8 @@
 #include "batch/views/BatchListView.h"
 
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -12,6 +14,7 @@
 #include "batch/ImageItem.h"
 #include "batch/ToolDriver.h"
 #include "batch/views/BatchListModel.h"
+#include "batch/views/FileDrop.h"
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
 #include "platform/views/TabStyle.h"
@@ -159,6 +162,8 @@ BatchListView::BatchListView(ToolDriver* driver, BatchListModel* model,
     setFrameShape(QFrame::NoFrame);
     // Tab moves on to the next control rather than through the cells.
     setTabKeyNavigation(false);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     // The header's first title lines up with the file names below it.
     setStyleSheet(QStringLiteral("QHeaderView::section:first { padding-left: 12px; }"));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -253,6 +258,26 @@ void BatchListView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     if (QMenu* menu = contextMenuForRow(index.row()))
         menu->popup(event->globalPos());
+}
+
+void BatchListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedFileUrls(event->mimeData()).isEmpty())
+        return event->ignore();
+    event->acceptProposedAction();
+}
+
+void BatchListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (droppedFileUrls(event->mimeData()).isEmpty())
+        return event->ignore();
+    event->acceptProposedAction();
+}
+
+void BatchListView::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = droppedFileUrls(event->mimeData());
+    if (urls.isEmpty() || !m_driver)
+        return event->ignore();
+    event->acceptProposedAction();
+    m_driver->addFilesInBackground(urls);
 }
 
 } // namespace glintwork

@@ -35,6 +35,10 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Files dropped on the list join it, as on the drop zone.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // Actions a tool offers above "Delete".
     virtual void addRowActions(QMenu* menu, ImageItem* item);
 
