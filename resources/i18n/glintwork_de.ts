@@ -550,6 +550,10 @@
       <source>Add images (drag &amp; drop)</source>
       <translation>Bilder hinzufügen (Drag &amp; Drop)</translation>
     </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>Klicken, um Bilder auszuwählen, oder hier ablegen</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CompressSettingsBar</name>

@@ -550,6 +550,10 @@
       <source>Add images (drag &amp; drop)</source>
       <translation>画像を追加 (ドラッグ＆ドロップ)</translation>
     </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>クリックして画像を選択するか、ここにドロップします</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CompressSettingsBar</name>

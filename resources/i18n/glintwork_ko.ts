@@ -550,6 +550,10 @@
       <source>Add images (drag &amp; drop)</source>
       <translation>이미지 추가 (드래그 앤 드롭)</translation>
     </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>클릭하여 이미지를 선택하거나 여기에 놓으세요</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::CompressSettingsBar</name>

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/AboutView.h"
 #include "app/RootView.h"
@@ -41,6 +42,9 @@ MainWindow::MainWindow(SharedOutputSettings* outputSettings, UpdateChecker* upda
     m_root = new RootView(outputSettings, this);
     setCentralWidget(m_root);
     resize(900, 680);
+    // A small or highly scaled screen gets a window that fits, with Start in reach.
+    if (const QScreen* screen = this->screen())
+        resize(size().boundedTo(screen->availableSize()));
     buildMenus();
     connect(m_root, &RootView::toolStateChanged, this, &MainWindow::updateActions);
     updateActions();

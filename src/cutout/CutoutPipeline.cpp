@@ -22,7 +22,12 @@ QString CutoutPipelineError::description() const {
 
 FileOutcome runCutoutPipeline(const CutoutRequest& request,
                               const std::shared_ptr<const BackgroundRemoving>& remover,
-                              CancellationToken& token) {
+                              CancellationToken& token,
+                              const std::function<void(double)>& progress) {
+    const auto report = [&progress](double done) {
+        if (progress)
+            progress(done);
+    };
     token.check();
     auto decoded = std::make_shared<Image>();
     Image& source = *decoded;
@@ -35,6 +40,7 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     }
     const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
     token.check();
+    report(0.1);
 
     if (request.mode == CutoutMode::lossless)
         checkLosslessSource(source);
@@ -48,11 +54,13 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     });
     const Image mask = std::move(*found);
     token.check();
+    report(0.7);
 
     const Image cutout = request.mode == CutoutMode::cleanEdges
                              ? CleanEdgeCompositor::composite(source, mask)
                              : withMaskAsAlpha(source, mask);
     token.check();
+    report(0.8);
 
     FileOutcome outcome;
     outcome.written = QUrl::fromLocalFile(

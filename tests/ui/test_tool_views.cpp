@@ -508,9 +508,10 @@ private Q_SLOTS:
         QCOMPARE(status.data().toString(), QString::fromUtf8(c.shown));
         QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), QString::fromUtf8(c.label));
         QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), value);
-        // A failure's reason is also the cell's tooltip.
+        // A failure's reason is also the cell's tooltip, which wraps.
         const bool failed = c.status.is(ConversionStatus::Kind::error);
-        QCOMPARE(status.data(Qt::ToolTipRole).toString(), failed ? value : QString());
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(),
+                 failed ? QStringLiteral("<p>%1</p>").arg(value) : QString());
     }
 
     void upscaleSmallImageEndToEndThenPreviewed() {

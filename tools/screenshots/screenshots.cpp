@@ -187,8 +187,8 @@ int main(int argc, char** argv) {
     auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
     auto remover = std::make_shared<HeldRemover>(3);
     cutout->driver()->setPipeline([remover](const CutoutRequest& request, CancellationToken& token,
-                                            const ToolDriver::Progress&) {
-        return runCutoutPipeline(request, remover, token);
+                                            const ToolDriver::Progress& progress) {
+        return runCutoutPipeline(request, remover, token, progress);
     });
     cutout->driver()->setConcurrencyLimit(2);
     cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,

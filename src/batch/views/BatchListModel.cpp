@@ -9,6 +9,7 @@
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
 #include "platform/views/TabStyle.h"
+#include "platform/views/ViewParts.h"
 
 namespace glintwork {
 
@@ -55,10 +56,8 @@ void BatchListModel::reload() {
                 connect(item, &ImageItem::statusChanged, this, outcomeChanged));
             m_itemConnections.append(
                 connect(item, &ImageItem::errorMessageChanged, this, outcomeChanged));
-            if (m_layout.statusStyle == StatusStyle::progress) {
-                m_itemConnections.append(
-                    connect(item, &ImageItem::progressChanged, this, statusChanged));
-            }
+            m_itemConnections.append(
+                connect(item, &ImageItem::progressChanged, this, statusChanged));
             m_itemConnections.append(
                 connect(item, &ImageItem::compressedSizeChanged, this,
                         [this, item] { itemChanged(item, Column::size, Column::ratio); }));
@@ -146,7 +145,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         if (column == Column::file)
             return item->url().toLocalFile();
         if (column == Column::status && failed)
-            return item->errorMessage().value_or(item->status().errorMessage());
+            return wrappingToolTip(item->errorMessage().value_or(item->status().errorMessage()));
         return {};
     case Qt::AccessibleTextRole:
         if (column == Column::status)
@@ -157,8 +156,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
             return {};
         if (failed)
             return item->errorMessage().value_or(item->status().errorMessage());
-        if (m_layout.statusStyle == StatusStyle::progress &&
-            item->status().is(ConversionStatus::Kind::processing)) {
+        if (item->status().is(ConversionStatus::Kind::processing) &&
+            (m_layout.statusStyle == StatusStyle::progress || item->progress() > 0)) {
             return tr("%1 percent").arg(static_cast<qint64>(item->progress() * 100.0));
         }
         return {};

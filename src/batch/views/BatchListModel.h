@@ -24,8 +24,8 @@ class BatchListModel : public QAbstractTableModel {
 
 public:
     enum class Column { file, convert, size, ratio, status };
-    // How the Status column shows an item: the symbol and its word, or (upscale) a
-    // progress bar while working and the symbol alone once done.
+    // How the Status column shows an item: the symbol and its word, or (upscale) the
+    // symbol alone once done. Either shows a progress bar while the work reports its share.
     enum class StatusStyle { labelled, progress };
     enum Role {
         StatusKindRole = Qt::UserRole + 1,

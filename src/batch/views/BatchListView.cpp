@@ -91,8 +91,8 @@ private:
         const auto kind =
             static_cast<ConversionStatus::Kind>(index.data(BatchListModel::StatusKindRole).toInt());
         const double progress = index.data(BatchListModel::ProgressRole).toDouble();
-        if (m_model->statusStyle() == BatchListModel::StatusStyle::progress &&
-            kind == ConversionStatus::Kind::processing && progress > 0) {
+        // Any file whose work reports its share done shows it, with the figure.
+        if (kind == ConversionStatus::Kind::processing && progress > 0) {
             // The bar, and the figure beside it for those who want to read it.
             const QString percent = BatchListView::tr("%1 %").arg(qRound(progress * 100));
             const QFontMetrics metrics(option.font);

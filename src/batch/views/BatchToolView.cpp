@@ -243,14 +243,10 @@ void BatchToolView::updateCancelSpinner() {
 }
 
 void BatchToolView::lockSettings(bool locked) {
-    if (!m_settingsBar)
-        return;
-    // Files may still be dropped on the bar's small drop zone while a run goes.
-    const auto parts = m_settingsBar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* part : parts) {
-        if (!qobject_cast<CompactDropZoneView*>(part))
-            part->setEnabled(!locked);
-    }
+    // The whole bar, so that what the bar itself turned off stays off afterwards; files
+    // can still be dropped on the list or added from the menu while a run goes.
+    if (m_settingsBar)
+        m_settingsBar->setEnabled(!locked);
 }
 
 void BatchToolView::startIfPossible() {
