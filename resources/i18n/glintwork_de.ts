@@ -1036,5 +1036,9 @@
       <source>User interface</source>
       <translation>Benutzeroberfläche</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>Schließen</translation>
+    </message>
   </context>
 </TS>

@@ -1036,5 +1036,9 @@
       <source>User interface</source>
       <translation>ユーザーインターフェース</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>閉じる</translation>
+    </message>
   </context>
 </TS>

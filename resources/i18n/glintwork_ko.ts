@@ -1036,5 +1036,9 @@
       <source>User interface</source>
       <translation>사용자 인터페이스</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>닫기</translation>
+    </message>
   </context>
 </TS>

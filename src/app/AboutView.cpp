@@ -80,7 +80,8 @@ AboutView::AboutView(QWidget* parent)
     m_components->header()->setStretchLastSection(true);
     layout->addWidget(m_components, 1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(tr("Close"), QDialogButtonBox::RejectRole);
     QPushButton* notes = buttons->addButton(tr("Licence Notes…"), QDialogButtonBox::ActionRole);
     connect(notes, &QPushButton::clicked, this, [this] {
         if (m_acknowledgements)

@@ -188,6 +188,16 @@ private Q_SLOTS:
     void quitWithoutARunClosesAtOnce() {
         SharedOutputSettings shared;
         MainWindow window(&shared, nullptr);
+        // At twice the scale a 1600 × 1000 screen leaves 800 × 500 points, with a list.
+        window.rootView()
+            ->tool(TabKind::compress)
+            ->toolDriver()
+            ->addFiles(test::writeImages(m_dir->path(), 2));
+        QVERIFY2(window.minimumSizeHint().width() <= 800 &&
+                     window.minimumSizeHint().height() <= 500,
+                 qPrintable(QStringLiteral("%1 × %2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
         activate(&window);
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible() && !window.quitQuestion());
