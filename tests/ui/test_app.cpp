@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
@@ -17,6 +18,7 @@
 #include "app/AboutView.h"
 #include "app/AcknowledgementsView.h"
 #include "app/AppSettingsView.h"
+#include "app/DesktopNotification.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
 #include "app/RootViewModel.h"
@@ -83,6 +85,22 @@ const FeedCase kFeedCases[] = {
      UpdateChecker::Outcome::updateAvailable, "1.2.0", "https://example.org/notes"},
     {"not an appcast", "<html><body>hello</body>", UpdateChecker::Outcome::failed, "", ""},
     {"not there", "", UpdateChecker::Outcome::failed, "", ""},
+};
+
+// Stands in for the desktop's notification service on the session bus.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received;
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        received << appName + QStringLiteral(" | ") + summary + QStringLiteral(" | ") + body;
+        return 1;
+    }
 };
 
 } // namespace
@@ -201,6 +219,22 @@ private Q_SLOTS:
         activate(&window);
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible() && !window.quitQuestion());
+    }
+
+    void theNoticeReachesTheDesktopsNotificationService() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus (run under dbus-run-session)");
+        FakeNotifications service;
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                   QDBusConnection::ExportAllSlots));
+        if (!bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+            QSKIP("the session bus already has a notification service");
+        sendDesktopNotification(QStringLiteral("Glintwork"), QStringLiteral("3 files compressed"));
+        QTRY_COMPARE(service.received,
+                     QStringList{QStringLiteral("Glintwork | Glintwork | 3 files compressed")});
+        bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
     }
 
     void menuActionsActOnTheToolInFront() {
