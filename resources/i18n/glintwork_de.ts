@@ -520,6 +520,10 @@
       <source>Copy Path</source>
       <translation>Pfad kopieren</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>Schließen</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BeforeAfterView</name>

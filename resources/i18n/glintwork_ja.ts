@@ -520,6 +520,10 @@
       <source>Copy Path</source>
       <translation>パスをコピー</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>閉じる</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BeforeAfterView</name>

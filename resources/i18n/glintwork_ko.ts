@@ -520,6 +520,10 @@
       <source>Copy Path</source>
       <translation>경로 복사</translation>
     </message>
+    <message>
+      <source>Close</source>
+      <translation>닫기</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BeforeAfterView</name>

@@ -279,7 +279,7 @@ void BatchToolView::openOutputFolder() {
     box->setInformativeText(tr("The output folder is %1").arg(path));
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPushButton* copy = box->addButton(tr("Copy Path"), QMessageBox::AcceptRole);
-    box->addButton(QMessageBox::Close);
+    box->addButton(tr("Close"), QMessageBox::RejectRole);
     connect(copy, &QPushButton::clicked, this,
             [path] { QGuiApplication::clipboard()->setText(path); });
     box->setAttribute(Qt::WA_DeleteOnClose);
