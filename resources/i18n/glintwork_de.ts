@@ -45,6 +45,26 @@
       <source>The encoder could not convert this file (exit status %1): %2</source>
       <translation>Der Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
     </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der WebP-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der JPEG-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der AVIF-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der HEIC-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>Der PNG-Optimierer konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
   </context>
   <context>
     <name>ConversionViewModel</name>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>Das Kommandozeilenwerkzeug „%1“ wurde nicht gefunden. Legen Sie die Programme in Resources/bin/ ab.</translation>
-    </message>
-    <message>
       <source>The program&apos;s resource folder is missing from the installation.</source>
       <translation>Der Ressourcenordner des Programms fehlt in der Installation.</translation>
+    </message>
+    <message>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>Das Hilfsprogramm „%1“ fehlt in der Installation (es gehört nach Resources/bin).</translation>
     </message>
   </context>
   <context>

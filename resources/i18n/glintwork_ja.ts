@@ -45,6 +45,26 @@
       <source>The encoder could not convert this file (exit status %1): %2</source>
       <translation>エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
     </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>WebP エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>JPEG エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>AVIF エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>HEIC エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>PNG 最適化ツールはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
   </context>
   <context>
     <name>ConversionViewModel</name>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>コマンドラインツール「%1」が見つかりません。Resources/bin/ に実行ファイルを置いてください。</translation>
-    </message>
-    <message>
       <source>The program&apos;s resource folder is missing from the installation.</source>
       <translation>プログラムのリソースフォルダがインストールに含まれていません。</translation>
+    </message>
+    <message>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>補助プログラム「%1」がインストールに含まれていません (Resources/bin に置かれるものです)。</translation>
     </message>
   </context>
   <context>

@@ -45,6 +45,26 @@
       <source>The encoder could not convert this file (exit status %1): %2</source>
       <translation>인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
     </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>WebP 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>JPEG 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>AVIF 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>HEIC 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>PNG 최적화 도구가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
   </context>
   <context>
     <name>ConversionViewModel</name>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>명령줄 도구 &apos;%1&apos;을(를) 찾을 수 없습니다. Resources/bin/에 실행 파일을 넣으세요.</translation>
-    </message>
-    <message>
       <source>The program&apos;s resource folder is missing from the installation.</source>
       <translation>프로그램의 리소스 폴더가 설치에 없습니다.</translation>
+    </message>
+    <message>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>보조 프로그램 &apos;%1&apos;이(가) 설치에 없습니다(Resources/bin에 있어야 합니다).</translation>
     </message>
   </context>
   <context>
