@@ -454,6 +454,10 @@
       <source>%1 was written, with a warning.</source>
       <translation>%1 は書き出されましたが、警告があります。</translation>
     </message>
+    <message>
+      <source>OK</source>
+      <translation>OK</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BatchSummaryView</name>

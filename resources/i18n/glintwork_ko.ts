@@ -454,6 +454,10 @@
       <source>%1 was written, with a warning.</source>
       <translation>%1이(가) 저장되었지만 경고가 있습니다.</translation>
     </message>
+    <message>
+      <source>OK</source>
+      <translation>확인</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BatchSummaryView</name>

@@ -218,9 +218,9 @@ bool BatchListView::showDetails(int row) {
                         failed ? tr("File Failed") : tr("Warning"),
                         failed ? tr("%1 could not be processed.").arg(item->url().fileName())
                                : tr("%1 was written, with a warning.").arg(item->url().fileName()),
-                        QMessageBox::Ok, this);
+                        QMessageBox::NoButton, this);
     box->setInformativeText(message);
-    box->setDetailedText(item->url().toLocalFile());
+    box->setDefaultButton(box->addButton(tr("OK"), QMessageBox::AcceptRole));
     box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box->setAttribute(Qt::WA_DeleteOnClose);
     m_details = box;
