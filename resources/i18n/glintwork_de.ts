@@ -15,24 +15,20 @@
       <translation>Aus dem erkannten Motiv konnte keine Maske erzeugt werden: </translation>
     </message>
     <message>
-      <source>Failed to convert mask pixel buffer to CGImage: </source>
-      <translation>Der Pixelpuffer der Maske konnte nicht in ein CGImage umgewandelt werden: </translation>
-    </message>
-    <message>
-      <source>Vision request failed: </source>
-      <translation>Bildanalyse fehlgeschlagen: </translation>
-    </message>
-    <message>
       <source>No foreground subject was detected in the image.</source>
       <translation>Im Bild wurde kein Motiv im Vordergrund erkannt.</translation>
+    </message>
+    <message>
+      <source>The image could not be prepared from the subject mask: </source>
+      <translation>Das Bild konnte nicht aus der Motivmaske erstellt werden: </translation>
+    </message>
+    <message>
+      <source>Subject detection failed: </source>
+      <translation>Motiverkennung fehlgeschlagen: </translation>
     </message>
   </context>
   <context>
     <name>ConversionError</name>
-    <message>
-      <source>Process exited with code %1: %2</source>
-      <translation>Prozess mit Code %1 beendet: %2</translation>
-    </message>
     <message>
       <source>Image decoding failed</source>
       <translation>Bild konnte nicht dekodiert werden</translation>
@@ -44,6 +40,30 @@
     <message>
       <source>Output file was not created</source>
       <translation>Die Ausgabedatei wurde nicht erstellt</translation>
+    </message>
+    <message>
+      <source>The encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der WebP-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der JPEG-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der AVIF-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>Der HEIC-Encoder konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>Der PNG-Optimierer konnte diese Datei nicht umwandeln (Exit-Status %1): %2</translation>
     </message>
   </context>
   <context>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>Das Kommandozeilenwerkzeug „%1“ wurde nicht gefunden. Legen Sie die Programme in Resources/bin/ ab.</translation>
+      <source>The program&apos;s resource folder is missing from the installation.</source>
+      <translation>Der Ressourcenordner des Programms fehlt in der Installation.</translation>
     </message>
     <message>
-      <source>App bundle resource path not found.</source>
-      <translation>Der Ressourcenordner des Programms wurde nicht gefunden.</translation>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>Das Hilfsprogramm „%1“ fehlt in der Installation (es gehört nach Resources/bin).</translation>
     </message>
   </context>
   <context>
@@ -422,12 +442,56 @@
       <source>Delete</source>
       <translation>Löschen</translation>
     </message>
+    <message>
+      <source>%1 %</source>
+      <translation>%1 %</translation>
+    </message>
+    <message>
+      <source>File Failed</source>
+      <translation>Datei fehlgeschlagen</translation>
+    </message>
+    <message>
+      <source>Warning</source>
+      <translation>Warnung</translation>
+    </message>
+    <message>
+      <source>%1 could not be processed.</source>
+      <translation>%1 konnte nicht verarbeitet werden.</translation>
+    </message>
+    <message>
+      <source>%1 was written, with a warning.</source>
+      <translation>%1 wurde geschrieben, mit einer Warnung.</translation>
+    </message>
+    <message>
+      <source>OK</source>
+      <translation>OK</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BatchSummaryView</name>
     <message>
       <source>%1/%2 files</source>
       <translation>%1/%2 Dateien</translation>
+    </message>
+    <message>
+      <source>Less than a minute left</source>
+      <translation>Weniger als eine Minute übrig</translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n min left</source>
+      <translation><numerusform>Noch etwa %n Min.</numerusform><numerusform>Noch etwa %n Min.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n h left</source>
+      <translation><numerusform>Noch etwa %n Std.</numerusform><numerusform>Noch etwa %n Std.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n failed</source>
+      <translation><numerusform>%n fehlgeschlagen</numerusform><numerusform>%n fehlgeschlagen</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n cancelled</source>
+      <translation><numerusform>%n abgebrochen</numerusform><numerusform>%n abgebrochen</numerusform></translation>
     </message>
   </context>
   <context>
@@ -447,6 +511,50 @@
     <message>
       <source>Cancelling…</source>
       <translation>Wird abgebrochen…</translation>
+    </message>
+    <message>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
+    </message>
+    <message numerus="yes">
+      <source>and %n more</source>
+      <translation><numerusform>und %n weitere</numerusform><numerusform>und %n weitere</numerusform></translation>
+    </message>
+    <message>
+      <source>Some files could not be added</source>
+      <translation>Einige Dateien konnten nicht hinzugefügt werden</translation>
+    </message>
+    <message numerus="yes">
+      <source>%n item(s) could not be added:</source>
+      <translation><numerusform>%n Objekt konnte nicht hinzugefügt werden:</numerusform><numerusform>%n Objekte konnten nicht hinzugefügt werden:</numerusform></translation>
+    </message>
+    <message>
+      <source>All files are done — clear the list or add files</source>
+      <translation>Alle Dateien sind fertig – Liste leeren oder Dateien hinzufügen</translation>
+    </message>
+    <message>
+      <source>Run All Again</source>
+      <translation>Alle erneut ausführen</translation>
+    </message>
+    <message>
+      <source>No File Manager</source>
+      <translation>Kein Dateimanager</translation>
+    </message>
+    <message>
+      <source>No file manager is set up to open folders.</source>
+      <translation>Es ist kein Dateimanager zum Öffnen von Ordnern eingerichtet.</translation>
+    </message>
+    <message>
+      <source>The output folder is %1</source>
+      <translation>Der Ausgabeordner ist %1</translation>
+    </message>
+    <message>
+      <source>Copy Path</source>
+      <translation>Pfad kopieren</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>Schließen</translation>
     </message>
   </context>
   <context>
@@ -477,6 +585,10 @@
     <message>
       <source>Add images (drag &amp; drop)</source>
       <translation>Bilder hinzufügen (Drag &amp; Drop)</translation>
+    </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>Klicken, um Bilder auszuwählen, oder hier ablegen</translation>
     </message>
   </context>
   <context>
@@ -643,6 +755,74 @@
       <source>An error occurred while checking for updates: %1</source>
       <translation>Bei der Suche nach Updates ist ein Fehler aufgetreten: %1</translation>
     </message>
+    <message>
+      <source>Add Folder</source>
+      <translation>Ordner hinzufügen</translation>
+    </message>
+    <message>
+      <source>Add Files</source>
+      <translation>Dateien hinzufügen</translation>
+    </message>
+    <message>
+      <source>&amp;File</source>
+      <translation>&amp;Datei</translation>
+    </message>
+    <message>
+      <source>Add Files…</source>
+      <translation>Dateien hinzufügen…</translation>
+    </message>
+    <message>
+      <source>Add Folder…</source>
+      <translation>Ordner hinzufügen…</translation>
+    </message>
+    <message>
+      <source>Open Output Folder</source>
+      <translation>Ausgabeordner öffnen</translation>
+    </message>
+    <message>
+      <source>Quit</source>
+      <translation>Beenden</translation>
+    </message>
+    <message>
+      <source>&amp;Edit</source>
+      <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+      <source>Select All</source>
+      <translation>Alles auswählen</translation>
+    </message>
+    <message>
+      <source>Remove</source>
+      <translation>Entfernen</translation>
+    </message>
+    <message>
+      <source>Clear List</source>
+      <translation>Liste leeren</translation>
+    </message>
+    <message>
+      <source>&amp;Help</source>
+      <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Über Glintwork</translation>
+    </message>
+    <message>
+      <source>Cancel the running batch and quit?</source>
+      <translation>Laufenden Stapel abbrechen und beenden?</translation>
+    </message>
+    <message>
+      <source>Files not finished yet are not written.</source>
+      <translation>Noch nicht fertige Dateien werden nicht geschrieben.</translation>
+    </message>
+    <message>
+      <source>Cancel Batch and Quit</source>
+      <translation>Stapel abbrechen und beenden</translation>
+    </message>
+    <message>
+      <source>Keep Running</source>
+      <translation>Weiterlaufen lassen</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::NamingView</name>
@@ -696,6 +876,22 @@
       <source>Settings</source>
       <translation>Einstellungen</translation>
     </message>
+    <message numerus="yes">
+      <source>%n file(s) compressed</source>
+      <translation><numerusform>%n Datei komprimiert</numerusform><numerusform>%n Dateien komprimiert</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) cut out</source>
+      <translation><numerusform>%n Datei freigestellt</numerusform><numerusform>%n Dateien freigestellt</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) upscaled</source>
+      <translation><numerusform>%n Datei vergrößert</numerusform><numerusform>%n Dateien vergrößert</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>, %n failed</source>
+      <translation><numerusform>, %n fehlgeschlagen</numerusform><numerusform>, %n fehlgeschlagen</numerusform></translation>
+    </message>
   </context>
   <context>
     <name>glintwork::SummaryView</name>
@@ -709,6 +905,14 @@
     <message>
       <source>Tab</source>
       <translation>Tab</translation>
+    </message>
+    <message>
+      <source>%1 (%2)</source>
+      <translation>%1 (%2)</translation>
+    </message>
+    <message>
+      <source>Running</source>
+      <translation>Läuft</translation>
     </message>
   </context>
   <context>
@@ -731,6 +935,10 @@
     <message>
       <source>(fast)</source>
       <translation>(schnell)</translation>
+    </message>
+    <message>
+      <source>%1 × %2</source>
+      <translation>%1 × %2</translation>
     </message>
   </context>
   <context>
@@ -792,6 +1000,81 @@
     <message>
       <source>Start Upscaling</source>
       <translation>Vergrößerung starten</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::AboutView</name>
+    <message>
+      <source>Version %1</source>
+      <translation>Version %1</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Über Glintwork</translation>
+    </message>
+    <message>
+      <source>Glintwork ships with these networks, encoders and libraries, each under its own licence:</source>
+      <translation>Glintwork enthält diese Netze, Encoder und Bibliotheken, jeweils unter eigener Lizenz:</translation>
+    </message>
+    <message>
+      <source>Component</source>
+      <translation>Komponente</translation>
+    </message>
+    <message>
+      <source>Licence</source>
+      <translation>Lizenz</translation>
+    </message>
+    <message>
+      <source>Used for</source>
+      <translation>Verwendet für</translation>
+    </message>
+    <message>
+      <source>Licence Notes…</source>
+      <translation>Lizenzhinweise…</translation>
+    </message>
+    <message>
+      <source>General upscale network</source>
+      <translation>Allgemeines Vergrößerungsnetz</translation>
+    </message>
+    <message>
+      <source>Fast upscale network</source>
+      <translation>Schnelles Vergrößerungsnetz</translation>
+    </message>
+    <message>
+      <source>Subject detection network for cut-outs</source>
+      <translation>Motiverkennungsnetz für Freisteller</translation>
+    </message>
+    <message>
+      <source>WebP encoder</source>
+      <translation>WebP-Encoder</translation>
+    </message>
+    <message>
+      <source>JPEG encoder</source>
+      <translation>JPEG-Encoder</translation>
+    </message>
+    <message>
+      <source>AVIF encoder</source>
+      <translation>AVIF-Encoder</translation>
+    </message>
+    <message>
+      <source>PNG optimiser</source>
+      <translation>PNG-Optimierer</translation>
+    </message>
+    <message>
+      <source>Image decoding, encoding and resampling</source>
+      <translation>Bilddekodierung, -kodierung und -skalierung</translation>
+    </message>
+    <message>
+      <source>Network inference and image processing</source>
+      <translation>Netzberechnung und Bildverarbeitung</translation>
+    </message>
+    <message>
+      <source>User interface</source>
+      <translation>Benutzeroberfläche</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>Schließen</translation>
     </message>
   </context>
 </TS>

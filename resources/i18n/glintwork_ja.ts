@@ -15,24 +15,20 @@
       <translation>検出した被写体からマスクを生成できませんでした: </translation>
     </message>
     <message>
-      <source>Failed to convert mask pixel buffer to CGImage: </source>
-      <translation>マスクのピクセルバッファを CGImage に変換できませんでした: </translation>
-    </message>
-    <message>
-      <source>Vision request failed: </source>
-      <translation>画像解析に失敗しました: </translation>
-    </message>
-    <message>
       <source>No foreground subject was detected in the image.</source>
       <translation>画像内に前景の被写体が見つかりませんでした。</translation>
+    </message>
+    <message>
+      <source>The image could not be prepared from the subject mask: </source>
+      <translation>被写体マスクから画像を準備できませんでした: </translation>
+    </message>
+    <message>
+      <source>Subject detection failed: </source>
+      <translation>被写体の検出に失敗しました: </translation>
     </message>
   </context>
   <context>
     <name>ConversionError</name>
-    <message>
-      <source>Process exited with code %1: %2</source>
-      <translation>プロセスがコード %1 で終了しました: %2</translation>
-    </message>
     <message>
       <source>Image decoding failed</source>
       <translation>画像のデコードに失敗しました</translation>
@@ -44,6 +40,30 @@
     <message>
       <source>Output file was not created</source>
       <translation>出力ファイルが作成されませんでした</translation>
+    </message>
+    <message>
+      <source>The encoder could not convert this file (exit status %1): %2</source>
+      <translation>エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>WebP エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>JPEG エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>AVIF エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>HEIC エンコーダはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>PNG 最適化ツールはこのファイルを変換できませんでした (終了ステータス %1): %2</translation>
     </message>
   </context>
   <context>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>コマンドラインツール「%1」が見つかりません。Resources/bin/ に実行ファイルを置いてください。</translation>
+      <source>The program&apos;s resource folder is missing from the installation.</source>
+      <translation>プログラムのリソースフォルダがインストールに含まれていません。</translation>
     </message>
     <message>
-      <source>App bundle resource path not found.</source>
-      <translation>アプリのリソースフォルダが見つかりません。</translation>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>補助プログラム「%1」がインストールに含まれていません (Resources/bin に置かれるものです)。</translation>
     </message>
   </context>
   <context>
@@ -422,12 +442,56 @@
       <source>Delete</source>
       <translation>削除</translation>
     </message>
+    <message>
+      <source>%1 %</source>
+      <translation>%1%</translation>
+    </message>
+    <message>
+      <source>File Failed</source>
+      <translation>ファイルの処理に失敗</translation>
+    </message>
+    <message>
+      <source>Warning</source>
+      <translation>警告</translation>
+    </message>
+    <message>
+      <source>%1 could not be processed.</source>
+      <translation>%1 を処理できませんでした。</translation>
+    </message>
+    <message>
+      <source>%1 was written, with a warning.</source>
+      <translation>%1 は書き出されましたが、警告があります。</translation>
+    </message>
+    <message>
+      <source>OK</source>
+      <translation>OK</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BatchSummaryView</name>
     <message>
       <source>%1/%2 files</source>
       <translation>%1/%2 ファイル</translation>
+    </message>
+    <message>
+      <source>Less than a minute left</source>
+      <translation>残り 1 分未満</translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n min left</source>
+      <translation><numerusform>残り約 %n 分</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n h left</source>
+      <translation><numerusform>残り約 %n 時間</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n failed</source>
+      <translation><numerusform>%n 件失敗</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n cancelled</source>
+      <translation><numerusform>%n 件キャンセル</numerusform></translation>
     </message>
   </context>
   <context>
@@ -447,6 +511,50 @@
     <message>
       <source>Cancelling…</source>
       <translation>キャンセル中…</translation>
+    </message>
+    <message>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
+    </message>
+    <message numerus="yes">
+      <source>and %n more</source>
+      <translation><numerusform>ほか %n 件</numerusform></translation>
+    </message>
+    <message>
+      <source>Some files could not be added</source>
+      <translation>一部のファイルを追加できませんでした</translation>
+    </message>
+    <message numerus="yes">
+      <source>%n item(s) could not be added:</source>
+      <translation><numerusform>%n 件の項目を追加できませんでした:</numerusform></translation>
+    </message>
+    <message>
+      <source>All files are done — clear the list or add files</source>
+      <translation>すべてのファイルが完了しました — リストを消去するかファイルを追加してください</translation>
+    </message>
+    <message>
+      <source>Run All Again</source>
+      <translation>すべて再実行</translation>
+    </message>
+    <message>
+      <source>No File Manager</source>
+      <translation>ファイルマネージャがありません</translation>
+    </message>
+    <message>
+      <source>No file manager is set up to open folders.</source>
+      <translation>フォルダを開くファイルマネージャが設定されていません。</translation>
+    </message>
+    <message>
+      <source>The output folder is %1</source>
+      <translation>出力フォルダは %1 です</translation>
+    </message>
+    <message>
+      <source>Copy Path</source>
+      <translation>パスをコピー</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>閉じる</translation>
     </message>
   </context>
   <context>
@@ -477,6 +585,10 @@
     <message>
       <source>Add images (drag &amp; drop)</source>
       <translation>画像を追加 (ドラッグ＆ドロップ)</translation>
+    </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>クリックして画像を選択するか、ここにドロップします</translation>
     </message>
   </context>
   <context>
@@ -643,6 +755,74 @@
       <source>An error occurred while checking for updates: %1</source>
       <translation>アップデートの確認中にエラーが発生しました: %1</translation>
     </message>
+    <message>
+      <source>Add Folder</source>
+      <translation>フォルダを追加</translation>
+    </message>
+    <message>
+      <source>Add Files</source>
+      <translation>ファイルを追加</translation>
+    </message>
+    <message>
+      <source>&amp;File</source>
+      <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+      <source>Add Files…</source>
+      <translation>ファイルを追加…</translation>
+    </message>
+    <message>
+      <source>Add Folder…</source>
+      <translation>フォルダを追加…</translation>
+    </message>
+    <message>
+      <source>Open Output Folder</source>
+      <translation>出力フォルダを開く</translation>
+    </message>
+    <message>
+      <source>Quit</source>
+      <translation>終了</translation>
+    </message>
+    <message>
+      <source>&amp;Edit</source>
+      <translation>編集(&amp;E)</translation>
+    </message>
+    <message>
+      <source>Select All</source>
+      <translation>すべて選択</translation>
+    </message>
+    <message>
+      <source>Remove</source>
+      <translation>削除</translation>
+    </message>
+    <message>
+      <source>Clear List</source>
+      <translation>リストを消去</translation>
+    </message>
+    <message>
+      <source>&amp;Help</source>
+      <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Glintwork について</translation>
+    </message>
+    <message>
+      <source>Cancel the running batch and quit?</source>
+      <translation>実行中のバッチをキャンセルして終了しますか?</translation>
+    </message>
+    <message>
+      <source>Files not finished yet are not written.</source>
+      <translation>まだ完了していないファイルは書き出されません。</translation>
+    </message>
+    <message>
+      <source>Cancel Batch and Quit</source>
+      <translation>キャンセルして終了</translation>
+    </message>
+    <message>
+      <source>Keep Running</source>
+      <translation>実行を続ける</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::NamingView</name>
@@ -696,6 +876,22 @@
       <source>Settings</source>
       <translation>設定</translation>
     </message>
+    <message numerus="yes">
+      <source>%n file(s) compressed</source>
+      <translation><numerusform>%n 件のファイルを圧縮しました</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) cut out</source>
+      <translation><numerusform>%n 件のファイルを切り抜きました</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) upscaled</source>
+      <translation><numerusform>%n 件のファイルをアップスケールしました</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>, %n failed</source>
+      <translation><numerusform>、%n 件失敗</numerusform></translation>
+    </message>
   </context>
   <context>
     <name>glintwork::SummaryView</name>
@@ -709,6 +905,14 @@
     <message>
       <source>Tab</source>
       <translation>タブ</translation>
+    </message>
+    <message>
+      <source>%1 (%2)</source>
+      <translation>%1 (%2)</translation>
+    </message>
+    <message>
+      <source>Running</source>
+      <translation>実行中</translation>
     </message>
   </context>
   <context>
@@ -731,6 +935,10 @@
     <message>
       <source>(fast)</source>
       <translation>（高速）</translation>
+    </message>
+    <message>
+      <source>%1 × %2</source>
+      <translation>%1 × %2</translation>
     </message>
   </context>
   <context>
@@ -792,6 +1000,81 @@
     <message>
       <source>Start Upscaling</source>
       <translation>拡大を開始</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::AboutView</name>
+    <message>
+      <source>Version %1</source>
+      <translation>バージョン %1</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Glintwork について</translation>
+    </message>
+    <message>
+      <source>Glintwork ships with these networks, encoders and libraries, each under its own licence:</source>
+      <translation>Glintwork には次のネットワーク、エンコーダ、ライブラリが含まれており、それぞれ独自のライセンスに従います:</translation>
+    </message>
+    <message>
+      <source>Component</source>
+      <translation>コンポーネント</translation>
+    </message>
+    <message>
+      <source>Licence</source>
+      <translation>ライセンス</translation>
+    </message>
+    <message>
+      <source>Used for</source>
+      <translation>用途</translation>
+    </message>
+    <message>
+      <source>Licence Notes…</source>
+      <translation>ライセンス情報…</translation>
+    </message>
+    <message>
+      <source>General upscale network</source>
+      <translation>汎用アップスケールネットワーク</translation>
+    </message>
+    <message>
+      <source>Fast upscale network</source>
+      <translation>高速アップスケールネットワーク</translation>
+    </message>
+    <message>
+      <source>Subject detection network for cut-outs</source>
+      <translation>切り抜き用の被写体検出ネットワーク</translation>
+    </message>
+    <message>
+      <source>WebP encoder</source>
+      <translation>WebP エンコーダ</translation>
+    </message>
+    <message>
+      <source>JPEG encoder</source>
+      <translation>JPEG エンコーダ</translation>
+    </message>
+    <message>
+      <source>AVIF encoder</source>
+      <translation>AVIF エンコーダ</translation>
+    </message>
+    <message>
+      <source>PNG optimiser</source>
+      <translation>PNG 最適化ツール</translation>
+    </message>
+    <message>
+      <source>Image decoding, encoding and resampling</source>
+      <translation>画像のデコード、エンコード、リサンプリング</translation>
+    </message>
+    <message>
+      <source>Network inference and image processing</source>
+      <translation>ネットワーク推論と画像処理</translation>
+    </message>
+    <message>
+      <source>User interface</source>
+      <translation>ユーザーインターフェース</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>閉じる</translation>
     </message>
   </context>
 </TS>

@@ -15,24 +15,20 @@
       <translation>감지된 피사체에서 마스크를 생성하지 못했습니다: </translation>
     </message>
     <message>
-      <source>Failed to convert mask pixel buffer to CGImage: </source>
-      <translation>마스크 픽셀 버퍼를 CGImage로 변환하지 못했습니다: </translation>
-    </message>
-    <message>
-      <source>Vision request failed: </source>
-      <translation>이미지 분석에 실패했습니다: </translation>
-    </message>
-    <message>
       <source>No foreground subject was detected in the image.</source>
       <translation>이미지에서 전경 피사체를 찾지 못했습니다.</translation>
+    </message>
+    <message>
+      <source>The image could not be prepared from the subject mask: </source>
+      <translation>피사체 마스크로 이미지를 준비할 수 없습니다: </translation>
+    </message>
+    <message>
+      <source>Subject detection failed: </source>
+      <translation>피사체 감지에 실패했습니다: </translation>
     </message>
   </context>
   <context>
     <name>ConversionError</name>
-    <message>
-      <source>Process exited with code %1: %2</source>
-      <translation>프로세스가 코드 %1(으)로 종료되었습니다: %2</translation>
-    </message>
     <message>
       <source>Image decoding failed</source>
       <translation>이미지 디코딩에 실패했습니다</translation>
@@ -44,6 +40,30 @@
     <message>
       <source>Output file was not created</source>
       <translation>출력 파일이 생성되지 않았습니다</translation>
+    </message>
+    <message>
+      <source>The encoder could not convert this file (exit status %1): %2</source>
+      <translation>인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The WebP encoder could not convert this file (exit status %1): %2</source>
+      <translation>WebP 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The JPEG encoder could not convert this file (exit status %1): %2</source>
+      <translation>JPEG 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The AVIF encoder could not convert this file (exit status %1): %2</source>
+      <translation>AVIF 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The HEIC encoder could not convert this file (exit status %1): %2</source>
+      <translation>HEIC 인코더가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
+    </message>
+    <message>
+      <source>The PNG optimiser could not convert this file (exit status %1): %2</source>
+      <translation>PNG 최적화 도구가 이 파일을 변환하지 못했습니다(종료 상태 %1): %2</translation>
     </message>
   </context>
   <context>
@@ -233,12 +253,12 @@
   <context>
     <name>ToolError</name>
     <message>
-      <source>CLI tool &apos;%1&apos; not found. Place binaries in Resources/bin/.</source>
-      <translation>명령줄 도구 &apos;%1&apos;을(를) 찾을 수 없습니다. Resources/bin/에 실행 파일을 넣으세요.</translation>
+      <source>The program&apos;s resource folder is missing from the installation.</source>
+      <translation>프로그램의 리소스 폴더가 설치에 없습니다.</translation>
     </message>
     <message>
-      <source>App bundle resource path not found.</source>
-      <translation>앱 리소스 폴더를 찾을 수 없습니다.</translation>
+      <source>The helper program &apos;%1&apos; is missing from the installation (it belongs in Resources/bin).</source>
+      <translation>보조 프로그램 &apos;%1&apos;이(가) 설치에 없습니다(Resources/bin에 있어야 합니다).</translation>
     </message>
   </context>
   <context>
@@ -422,12 +442,56 @@
       <source>Delete</source>
       <translation>삭제</translation>
     </message>
+    <message>
+      <source>%1 %</source>
+      <translation>%1%</translation>
+    </message>
+    <message>
+      <source>File Failed</source>
+      <translation>파일 처리 실패</translation>
+    </message>
+    <message>
+      <source>Warning</source>
+      <translation>경고</translation>
+    </message>
+    <message>
+      <source>%1 could not be processed.</source>
+      <translation>%1을(를) 처리할 수 없습니다.</translation>
+    </message>
+    <message>
+      <source>%1 was written, with a warning.</source>
+      <translation>%1이(가) 저장되었지만 경고가 있습니다.</translation>
+    </message>
+    <message>
+      <source>OK</source>
+      <translation>확인</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::BatchSummaryView</name>
     <message>
       <source>%1/%2 files</source>
       <translation>%1/%2개 파일</translation>
+    </message>
+    <message>
+      <source>Less than a minute left</source>
+      <translation>1분 미만 남음</translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n min left</source>
+      <translation><numerusform>약 %n분 남음</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>About %n h left</source>
+      <translation><numerusform>약 %n시간 남음</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n failed</source>
+      <translation><numerusform>%n개 실패</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n cancelled</source>
+      <translation><numerusform>%n개 취소됨</numerusform></translation>
     </message>
   </context>
   <context>
@@ -447,6 +511,50 @@
     <message>
       <source>Cancelling…</source>
       <translation>취소하는 중…</translation>
+    </message>
+    <message>
+      <source>%1: %2</source>
+      <translation>%1: %2</translation>
+    </message>
+    <message numerus="yes">
+      <source>and %n more</source>
+      <translation><numerusform>외 %n개</numerusform></translation>
+    </message>
+    <message>
+      <source>Some files could not be added</source>
+      <translation>일부 파일을 추가할 수 없습니다</translation>
+    </message>
+    <message numerus="yes">
+      <source>%n item(s) could not be added:</source>
+      <translation><numerusform>항목 %n개를 추가할 수 없습니다:</numerusform></translation>
+    </message>
+    <message>
+      <source>All files are done — clear the list or add files</source>
+      <translation>모든 파일이 완료되었습니다 — 목록을 지우거나 파일을 추가하세요</translation>
+    </message>
+    <message>
+      <source>Run All Again</source>
+      <translation>모두 다시 실행</translation>
+    </message>
+    <message>
+      <source>No File Manager</source>
+      <translation>파일 관리자 없음</translation>
+    </message>
+    <message>
+      <source>No file manager is set up to open folders.</source>
+      <translation>폴더를 열 파일 관리자가 설정되어 있지 않습니다.</translation>
+    </message>
+    <message>
+      <source>The output folder is %1</source>
+      <translation>출력 폴더는 %1입니다</translation>
+    </message>
+    <message>
+      <source>Copy Path</source>
+      <translation>경로 복사</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>닫기</translation>
     </message>
   </context>
   <context>
@@ -477,6 +585,10 @@
     <message>
       <source>Add images (drag &amp; drop)</source>
       <translation>이미지 추가 (드래그 앤 드롭)</translation>
+    </message>
+    <message>
+      <source>Click to choose images, or drop them here</source>
+      <translation>클릭하여 이미지를 선택하거나 여기에 놓으세요</translation>
     </message>
   </context>
   <context>
@@ -643,6 +755,74 @@
       <source>An error occurred while checking for updates: %1</source>
       <translation>업데이트를 확인하는 중 오류가 발생했습니다: %1</translation>
     </message>
+    <message>
+      <source>Add Folder</source>
+      <translation>폴더 추가</translation>
+    </message>
+    <message>
+      <source>Add Files</source>
+      <translation>파일 추가</translation>
+    </message>
+    <message>
+      <source>&amp;File</source>
+      <translation>파일(&amp;F)</translation>
+    </message>
+    <message>
+      <source>Add Files…</source>
+      <translation>파일 추가…</translation>
+    </message>
+    <message>
+      <source>Add Folder…</source>
+      <translation>폴더 추가…</translation>
+    </message>
+    <message>
+      <source>Open Output Folder</source>
+      <translation>출력 폴더 열기</translation>
+    </message>
+    <message>
+      <source>Quit</source>
+      <translation>종료</translation>
+    </message>
+    <message>
+      <source>&amp;Edit</source>
+      <translation>편집(&amp;E)</translation>
+    </message>
+    <message>
+      <source>Select All</source>
+      <translation>모두 선택</translation>
+    </message>
+    <message>
+      <source>Remove</source>
+      <translation>제거</translation>
+    </message>
+    <message>
+      <source>Clear List</source>
+      <translation>목록 지우기</translation>
+    </message>
+    <message>
+      <source>&amp;Help</source>
+      <translation>도움말(&amp;H)</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Glintwork 정보</translation>
+    </message>
+    <message>
+      <source>Cancel the running batch and quit?</source>
+      <translation>실행 중인 일괄 작업을 취소하고 종료할까요?</translation>
+    </message>
+    <message>
+      <source>Files not finished yet are not written.</source>
+      <translation>아직 완료되지 않은 파일은 저장되지 않습니다.</translation>
+    </message>
+    <message>
+      <source>Cancel Batch and Quit</source>
+      <translation>취소하고 종료</translation>
+    </message>
+    <message>
+      <source>Keep Running</source>
+      <translation>계속 실행</translation>
+    </message>
   </context>
   <context>
     <name>glintwork::NamingView</name>
@@ -696,6 +876,22 @@
       <source>Settings</source>
       <translation>설정</translation>
     </message>
+    <message numerus="yes">
+      <source>%n file(s) compressed</source>
+      <translation><numerusform>파일 %n개 압축됨</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) cut out</source>
+      <translation><numerusform>파일 %n개 배경 제거됨</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>%n file(s) upscaled</source>
+      <translation><numerusform>파일 %n개 업스케일됨</numerusform></translation>
+    </message>
+    <message numerus="yes">
+      <source>, %n failed</source>
+      <translation><numerusform>, %n개 실패</numerusform></translation>
+    </message>
   </context>
   <context>
     <name>glintwork::SummaryView</name>
@@ -709,6 +905,14 @@
     <message>
       <source>Tab</source>
       <translation>탭</translation>
+    </message>
+    <message>
+      <source>%1 (%2)</source>
+      <translation>%1 (%2)</translation>
+    </message>
+    <message>
+      <source>Running</source>
+      <translation>실행 중</translation>
     </message>
   </context>
   <context>
@@ -731,6 +935,10 @@
     <message>
       <source>(fast)</source>
       <translation>(빠름)</translation>
+    </message>
+    <message>
+      <source>%1 × %2</source>
+      <translation>%1 × %2</translation>
     </message>
   </context>
   <context>
@@ -792,6 +1000,81 @@
     <message>
       <source>Start Upscaling</source>
       <translation>업스케일 시작</translation>
+    </message>
+  </context>
+  <context>
+    <name>glintwork::AboutView</name>
+    <message>
+      <source>Version %1</source>
+      <translation>버전 %1</translation>
+    </message>
+    <message>
+      <source>About Glintwork</source>
+      <translation>Glintwork 정보</translation>
+    </message>
+    <message>
+      <source>Glintwork ships with these networks, encoders and libraries, each under its own licence:</source>
+      <translation>Glintwork에는 다음 네트워크, 인코더, 라이브러리가 포함되어 있으며 각각 고유한 라이선스를 따릅니다:</translation>
+    </message>
+    <message>
+      <source>Component</source>
+      <translation>구성 요소</translation>
+    </message>
+    <message>
+      <source>Licence</source>
+      <translation>라이선스</translation>
+    </message>
+    <message>
+      <source>Used for</source>
+      <translation>용도</translation>
+    </message>
+    <message>
+      <source>Licence Notes…</source>
+      <translation>라이선스 고지…</translation>
+    </message>
+    <message>
+      <source>General upscale network</source>
+      <translation>일반 업스케일 네트워크</translation>
+    </message>
+    <message>
+      <source>Fast upscale network</source>
+      <translation>빠른 업스케일 네트워크</translation>
+    </message>
+    <message>
+      <source>Subject detection network for cut-outs</source>
+      <translation>배경 제거용 피사체 감지 네트워크</translation>
+    </message>
+    <message>
+      <source>WebP encoder</source>
+      <translation>WebP 인코더</translation>
+    </message>
+    <message>
+      <source>JPEG encoder</source>
+      <translation>JPEG 인코더</translation>
+    </message>
+    <message>
+      <source>AVIF encoder</source>
+      <translation>AVIF 인코더</translation>
+    </message>
+    <message>
+      <source>PNG optimiser</source>
+      <translation>PNG 최적화 도구</translation>
+    </message>
+    <message>
+      <source>Image decoding, encoding and resampling</source>
+      <translation>이미지 디코딩, 인코딩 및 리샘플링</translation>
+    </message>
+    <message>
+      <source>Network inference and image processing</source>
+      <translation>네트워크 추론 및 이미지 처리</translation>
+    </message>
+    <message>
+      <source>User interface</source>
+      <translation>사용자 인터페이스</translation>
+    </message>
+    <message>
+      <source>Close</source>
+      <translation>닫기</translation>
     </message>
   </context>
 </TS>

@@ -1,13 +1,18 @@
 #include "app/RootView.h"
 
+#include <algorithm>
+
 #include <QFrame>
 #include <QGridLayout>
+#include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/AppSettingsView.h"
+#include "app/DesktopNotification.h"
 #include "app/RootViewModel.h"
 #include "app/TabBar.h"
+#include "batch/ToolDriver.h"
 #include "batch/views/Symbols.h"
 #include "compress/views/CompressView.h"
 #include "cutout/views/CutoutView.h"
@@ -16,9 +21,39 @@
 
 namespace glintwork {
 
+namespace {
+
+size_t slot(TabKind tab) {
+    return static_cast<size_t>(tab);
+}
+
+// "12 files compressed, 1 failed"
+QString runEndText(TabKind tab, int done, int failed) {
+    QString text;
+    switch (tab) {
+    case TabKind::compress:
+        text = RootView::tr("%n file(s) compressed", nullptr, done);
+        break;
+    case TabKind::cutout:
+        text = RootView::tr("%n file(s) cut out", nullptr, done);
+        break;
+    case TabKind::upscale:
+        text = RootView::tr("%n file(s) upscaled", nullptr, done);
+        break;
+    }
+    if (failed > 0)
+        text += RootView::tr(", %n failed", nullptr, failed);
+    return text;
+}
+
+} // namespace
+
 RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
-    : QWidget(parent), m_model(new RootViewModel(outputSettings, this)) {
-    setMinimumSize(720, 580);
+    : QWidget(parent), m_model(new RootViewModel(outputSettings, this)),
+      m_notify(sendDesktopNotification) {
+    // Small enough that the window fits a 1600 × 1000 screen at twice the scale; the list
+    // is what gives way.
+    setMinimumSize(720, 460);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -46,9 +81,8 @@ RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    m_toolArea = new QVBoxLayout;
-    m_toolArea->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(m_toolArea, 1);
+    m_tools = new QStackedWidget(this);
+    layout->addWidget(m_tools, 1);
 
     connect(m_model, &RootViewModel::activeTabChanged, this, &RootView::showTool);
     showTool(m_model->activeTab());
@@ -56,22 +90,78 @@ RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
 
 RootView::~RootView() = default;
 
-void RootView::showTool(TabKind tab) {
-    // The old tool goes first, so that at no moment two drivers of one tab exist.
-    m_toolView.reset();
+BatchToolView* RootView::toolView() const {
+    return m_toolViews[slot(m_model->activeTab())];
+}
+
+BatchToolView* RootView::tool(TabKind tab) {
+    BatchToolView*& view = m_toolViews[slot(tab)];
+    if (view)
+        return view;
     switch (tab) {
     case TabKind::compress:
-        m_toolView = std::make_unique<CompressView>(m_model->outputSettings());
+        view = new CompressView(m_model->outputSettings(), m_tools);
         break;
     case TabKind::cutout:
-        m_toolView = std::make_unique<CutoutView>(m_model->outputSettings());
+        view = new CutoutView(m_model->outputSettings(), m_tools);
         break;
     case TabKind::upscale:
-        m_toolView = std::make_unique<UpscaleView>(m_model->outputSettings());
+        view = new UpscaleView(m_model->outputSettings(), m_tools);
         break;
     }
-    m_toolArea->addWidget(m_toolView.get());
-    m_toolView->show();
+    m_tools->addWidget(view);
+    ToolDriver* driver = view->toolDriver();
+    for (auto change : {&ToolDriver::itemsChanged, &ToolDriver::itemOutcomeChanged,
+                        &ToolDriver::isRunningChanged, &ToolDriver::isCancellingChanged})
+        connect(driver, change, this, &RootView::toolStateChanged);
+    connect(driver, &ToolDriver::isRunningChanged, this, &RootView::updateTabMarks);
+    connect(driver, &ToolDriver::runFinished, this, [this, tab](bool cancelled) {
+        if (!cancelled)
+            announceRunEnd(tab);
+    });
+    return view;
+}
+
+void RootView::showTool(TabKind tab) {
+    m_tools->setCurrentWidget(tool(tab));
+    Q_EMIT toolStateChanged();
+}
+
+bool RootView::isAnyRunning() const {
+    return std::ranges::any_of(m_toolViews, [](const BatchToolView* view) {
+        return view && view->toolDriver() && view->toolDriver()->isRunning();
+    });
+}
+
+void RootView::cancelAllRuns() {
+    for (BatchToolView* view : m_toolViews) {
+        if (view && view->toolDriver())
+            view->toolDriver()->cancel();
+    }
+}
+
+void RootView::updateTabMarks() {
+    for (TabKind tab : kAllTabKinds) {
+        const BatchToolView* view = m_toolViews[slot(tab)];
+        m_tabBar->setRunning(tab, view && view->toolDriver() && view->toolDriver()->isRunning());
+    }
+}
+
+void RootView::announceRunEnd(TabKind tab) {
+    // Someone looking at the window sees the end; the sound and the taskbar's attention
+    // request are the tool view's.
+    if (!m_notify || window()->isActiveWindow())
+        return;
+    const BatchToolView* view = m_toolViews[slot(tab)];
+    if (!view || !view->toolDriver())
+        return;
+    int done = 0;
+    int failed = 0;
+    for (const auto& item : view->toolDriver()->items()) {
+        done += item->status().is(ConversionStatus::Kind::completed) ? 1 : 0;
+        failed += item->status().is(ConversionStatus::Kind::error) ? 1 : 0;
+    }
+    m_notify(QStringLiteral("Glintwork"), runEndText(tab, done, failed));
 }
 
 void RootView::showSettings() {

@@ -1,5 +1,8 @@
 #include "app/TabBar.h"
 
+#include <QAbstractButton>
+#include <QKeySequence>
+
 #include "app/RootViewModel.h"
 
 namespace glintwork {
@@ -13,16 +16,36 @@ QStringList tabNames() {
     return names;
 }
 
+int indexOf(TabKind tab) {
+    return static_cast<int>(tab);
+}
+
 } // namespace
 
 TabBar::TabBar(RootViewModel* model, QWidget* parent) : SegmentedControl(tabNames(), parent) {
     setAccessibleName(tr("Tab"));
-    setCurrentIndex(static_cast<int>(model->activeTab()));
+    setCurrentIndex(indexOf(model->activeTab()));
+    for (TabKind tab : kAllTabKinds) {
+        const QKeySequence shortcut(Qt::CTRL | Qt::Key(Qt::Key_1 + indexOf(tab)));
+        segment(indexOf(tab))
+            ->setToolTip(
+                tr("%1 (%2)").arg(displayName(tab), shortcut.toString(QKeySequence::NativeText)));
+    }
     connect(this, &SegmentedControl::currentIndexChanged, model, [model](int index) {
         model->setActiveTab(kAllTabKinds.at(static_cast<size_t>(index)));
     });
     connect(model, &RootViewModel::activeTabChanged, this,
-            [this](TabKind tab) { setCurrentIndex(static_cast<int>(tab)); });
+            [this](TabKind tab) { setCurrentIndex(indexOf(tab)); });
+}
+
+void TabBar::setRunning(TabKind tab, bool running) {
+    QAbstractButton* button = segment(indexOf(tab));
+    button->setText(running ? displayName(tab) + QStringLiteral(" ●") : displayName(tab));
+    button->setAccessibleDescription(running ? tr("Running") : QString());
+}
+
+bool TabBar::isMarkedRunning(TabKind tab) const {
+    return segment(indexOf(tab))->text() != displayName(tab);
 }
 
 } // namespace glintwork

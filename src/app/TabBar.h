@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/TabKind.h"
 #include "platform/views/SegmentedControl.h"
 
 namespace glintwork {
@@ -7,11 +8,15 @@ namespace glintwork {
 class RootViewModel;
 
 // The segmented picker of the three tools, kept in step with the root view model both ways.
+// A tab whose run is going carries a dot after its name.
 class TabBar : public SegmentedControl {
     Q_OBJECT
 
 public:
     explicit TabBar(RootViewModel* model, QWidget* parent = nullptr);
+
+    void setRunning(TabKind tab, bool running);
+    [[nodiscard]] bool isMarkedRunning(TabKind tab) const;
 };
 
 } // namespace glintwork

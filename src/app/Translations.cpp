@@ -12,6 +12,13 @@ namespace glintwork {
 
 QString installTranslations(QCoreApplication& application) {
     const auto folder = Resources::path(QStringLiteral("i18n"));
+    // English is the source language, but its counts need their plural forms ("1 file",
+    // "2 files"); installed first, every other language's own forms win over it.
+    auto* english = new QTranslator(&application);
+    if (folder && english->load(QStringLiteral("glintwork_en"), *folder))
+        QCoreApplication::installTranslator(english);
+    else
+        english->deleteLater();
     for (const QString& entry : preferredLanguages()) {
         const QString code = entry.left(2).toLower();
         // English is the source language: nothing to install, and later entries lose.

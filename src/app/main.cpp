@@ -1,7 +1,10 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
 #include <QThreadPool>
@@ -11,8 +14,8 @@
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
 #include "batch/BatchRunner.h"
-#include "compress/ConversionViewModel.h"
-#include "compress/views/CompressView.h"
+#include "app/RootViewModel.h"
+#include "batch/views/BatchToolView.h"
 #include "platform/AbandonableWork.h"
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
@@ -31,6 +34,33 @@ void chooseIconTheme() {
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
+constexpr const char* kUsage =
+    "Usage: glintwork [--tool compress|cutout|upscale] [FILE|FOLDER]...\n"
+    "Opens the Glintwork window; files and folders named are added to the tool's list\n"
+    "(Compress when none is named).\n\n"
+    "Options:\n"
+    "  --tool NAME    the tab that takes the files: compress, cutout or upscale\n"
+    "  -h, --help     print this text and exit\n"
+    "  -v, --version  print the version and exit\n\n"
+    "For batches without a window, see glintwork-cli --help.\n";
+
+// --help and --version answer in the terminal before any window (or display) is needed.
+std::optional<int> answerInTerminal(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("glintwork %s\n", GLINTWORK_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glintwork"));
@@ -41,19 +71,40 @@ int runApplication(int argc, char** argv) {
         QApplication::setWindowIcon(QIcon(*icon));
     installTranslations(app);
 
+    QCommandLineParser parser;
+    const QCommandLineOption toolOption(QStringLiteral("tool"), QString(), QStringLiteral("name"),
+                                        QStringLiteral("compress"));
+    parser.addOption(toolOption);
+    parser.addPositionalArgument(QStringLiteral("files"), QString());
+    std::optional<TabKind> tool;
+    if (parser.parse(QApplication::arguments())) {
+        for (TabKind tab : kAllTabKinds) {
+            if (rawValue(tab) == parser.value(toolOption))
+                tool = tab;
+        }
+    }
+    if (!tool) {
+        const QString problem =
+            parser.errorText().isEmpty()
+                ? QStringLiteral("unknown tool \"%1\"").arg(parser.value(toolOption))
+                : parser.errorText();
+        std::fprintf(stderr, "glintwork: %s\n%s", qPrintable(problem), kUsage);
+        return 2;
+    }
+
     SharedOutputSettings outputSettings;
     UpdateChecker updateChecker(UpdateChecker::configuredFeed(),
                                 QVersionNumber::fromString(QApplication::applicationVersion()));
     MainWindow window(&outputSettings, &updateChecker);
     window.show();
-    // Files handed over by the desktop ("Open With Glintwork") land in the compress list.
+    // Files handed over by the desktop ("Open With Glintwork") or named in the terminal
+    // land in the list of the tool asked for.
     QList<QUrl> files;
-    for (const QString& argument : QApplication::arguments().mid(1))
+    for (const QString& argument : parser.positionalArguments())
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
-    if (!files.isEmpty()) {
-        if (auto* compress = qobject_cast<CompressView*>(window.rootView()->toolView()))
-            compress->driver()->addFilesInBackground(files);
-    }
+    window.rootView()->model()->setActiveTab(*tool);
+    if (!files.isEmpty())
+        window.rootView()->toolView()->toolDriver()->addFilesInBackground(files);
     // kill, a session's end or Ctrl-C in the launching terminal quit as the window's close
     // would: runs are cancelled and their files cleaned up below.
     const StopSignals stopSignals;
@@ -68,6 +119,8 @@ int runApplication(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto answered = answerInTerminal(argc, argv))
+        return *answered;
     const int status = runApplication(argc, argv);
     // An upscale or cut-out cancelled on quitting may leave its network's pass computing on
     // another thread; the library's static destructors must not run under it.

@@ -96,6 +96,8 @@ void BatchRunner::pump() {
         }
         if (m_inFlight >= m_concurrency)
             return; // resumed when a job ends
+        // A file run again starts from nothing, not from where a cancelled pass stopped.
+        item->setProgress(0.0);
         item->setStatus(ConversionStatus::processing());
         const int startedIndex = m_started++;
         ++m_index;

@@ -9,8 +9,11 @@ namespace glintwork {
 ConversionError::ConversionError(Kind kind, qint32 exitCode, QString errorOutput)
     : m_kind(kind), m_exitCode(exitCode), m_errorOutput(std::move(errorOutput)) {}
 
-ConversionError ConversionError::processExitedWithError(qint32 exitCode, QString errorOutput) {
-    return ConversionError(Kind::processExitedWithError, exitCode, std::move(errorOutput));
+ConversionError ConversionError::processExitedWithError(qint32 exitCode, QString errorOutput,
+                                                        QString encoder) {
+    ConversionError error(Kind::processExitedWithError, exitCode, std::move(errorOutput));
+    error.m_encoder = std::move(encoder);
+    return error;
 }
 
 ConversionError ConversionError::imageDecodingFailed() {
@@ -27,10 +30,36 @@ ConversionError ConversionError::outputFileNotCreated() {
 
 QString ConversionError::description() const {
     switch (m_kind) {
-    case Kind::processExitedWithError:
-        // Both placeholders in one pass: the tool's own text may contain "%1".
-        return QCoreApplication::translate("ConversionError", "Process exited with code %1: %2")
+    case Kind::processExitedWithError: {
+        // One sentence per encoder, so that each language can word it; both placeholders
+        // in one pass, as the tool's own text may contain "%1".
+        const char* text = nullptr;
+        if (m_encoder == u"cwebp")
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError",
+                "The WebP encoder could not convert this file (exit status %1): %2");
+        else if (m_encoder == u"cjpeg")
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError",
+                "The JPEG encoder could not convert this file (exit status %1): %2");
+        else if (m_encoder == u"avifenc")
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError",
+                "The AVIF encoder could not convert this file (exit status %1): %2");
+        else if (m_encoder == u"oxipng")
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError",
+                "The PNG optimiser could not convert this file (exit status %1): %2");
+        else if (m_encoder == u"glintwork-heic-encoder")
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError",
+                "The HEIC encoder could not convert this file (exit status %1): %2");
+        else
+            text = QT_TRANSLATE_NOOP(
+                "ConversionError", "The encoder could not convert this file (exit status %1): %2");
+        return QCoreApplication::translate("ConversionError", text)
             .arg(QString::number(m_exitCode), m_errorOutput);
+    }
     case Kind::imageDecodingFailed:
         return QCoreApplication::translate("ConversionError", "Image decoding failed");
     case Kind::bmpExportFailed:

@@ -41,7 +41,8 @@ QByteArray runEncoder(const QString& tool, const QStringList& arguments, bool ca
     try {
         return runProcess(tool, arguments, captureStdout, token);
     } catch (const ProcessExitError& error) {
-        throw ConversionError::processExitedWithError(error.exitCode(), error.errorOutput());
+        throw ConversionError::processExitedWithError(error.exitCode(), error.errorOutput(),
+                                                      QFileInfo(tool).fileName());
     }
 }
 

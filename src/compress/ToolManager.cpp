@@ -44,11 +44,13 @@ ToolError ToolError::bundleResourceNotFound() {
 QString ToolError::description() const {
     switch (m_kind) {
     case Kind::toolNotFound:
-        return QCoreApplication::translate(
-                   "ToolError", "CLI tool '%1' not found. Place binaries in Resources/bin/.")
+        return QCoreApplication::translate("ToolError",
+                                           "The helper program '%1' is missing from the "
+                                           "installation (it belongs in Resources/bin).")
             .arg(m_name);
     case Kind::bundleResourceNotFound:
-        return QCoreApplication::translate("ToolError", "App bundle resource path not found.");
+        return QCoreApplication::translate(
+            "ToolError", "The program's resource folder is missing from the installation.");
     }
     return {};
 }

@@ -28,10 +28,10 @@ QString BackgroundRemoverError::description() const {
                m_text;
     case Kind::cgImageConversionFailed:
         return QCoreApplication::translate("BackgroundRemoverError",
-                                           "Failed to convert mask pixel buffer to CGImage: ") +
+                                           "The image could not be prepared from the subject mask: ") +
                m_text;
     case Kind::visionRequestFailed:
-        return QCoreApplication::translate("BackgroundRemoverError", "Vision request failed: ") +
+        return QCoreApplication::translate("BackgroundRemoverError", "Subject detection failed: ") +
                m_text;
     case Kind::noSubjectFound:
         return QCoreApplication::translate("BackgroundRemoverError",

@@ -23,7 +23,12 @@ QString CutoutPipelineError::description() const {
 
 FileOutcome runCutoutPipeline(const CutoutRequest& request,
                               const std::shared_ptr<const BackgroundRemoving>& remover,
-                              CancellationToken& token) {
+                              CancellationToken& token,
+                              const std::function<void(double)>& progress) {
+    const auto report = [&progress](double done) {
+        if (progress)
+            progress(done);
+    };
     token.check();
     // Claimed first, so a folder that cannot be written fails the file before the network's
     // pass of several seconds.
@@ -53,6 +58,7 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     }
     const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());
     token.check();
+    report(0.1);
 
     if (request.mode == CutoutMode::lossless)
         checkLosslessSource(source);
@@ -66,11 +72,13 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     });
     const Image mask = std::move(*found);
     token.check();
+    report(0.7);
 
     const Image cutout = request.mode == CutoutMode::cleanEdges
                              ? CleanEdgeCompositor::composite(source, mask)
                              : withMaskAsAlpha(source, mask);
     token.check();
+    report(0.8);
 
     FileOutcome outcome;
     outcome.written =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,8 +40,11 @@ struct CutoutRequest {
 // cancellation check before decoding, after reading metadata, after the mask and after
 // the cut-out. A mask file that cannot be written is a warning on the written cut-out.
 // Throws the error of the step that failed.
+// `progress`, when given, hears the share done after decoding, the mask and the
+// composition, before the file is written.
 [[nodiscard]] FileOutcome runCutoutPipeline(const CutoutRequest& request,
                                               const std::shared_ptr<const BackgroundRemoving>& remover,
-                                              CancellationToken& token);
+                                              CancellationToken& token,
+                                              const std::function<void(double)>& progress = {});
 
 } // namespace glintwork

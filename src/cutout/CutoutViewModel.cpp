@@ -76,8 +76,8 @@ CutoutViewModel::Pipeline CutoutViewModel::ownPipeline() const {
     auto remover = std::make_shared<BackgroundRemover>();
     QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
     return [remover = std::shared_ptr<const BackgroundRemoving>(std::move(remover))](
-               const CutoutRequest& request, CancellationToken& token, const Progress&) {
-        return runCutoutPipeline(request, remover, token);
+               const CutoutRequest& request, CancellationToken& token, const Progress& progress) {
+        return runCutoutPipeline(request, remover, token, progress);
     };
 }
 

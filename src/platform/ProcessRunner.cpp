@@ -252,7 +252,7 @@ ProcessLaunchError::ProcessLaunchError(QString toolPath, int errorNumber)
     : m_toolPath(std::move(toolPath)), m_errorNumber(errorNumber) {}
 
 QString ProcessExitError::description() const {
-    return QStringLiteral("Process exited with code %1: %2").arg(QString::number(m_exitCode), m_errorOutput);
+    return QStringLiteral("The helper program stopped with exit status %1: %2").arg(QString::number(m_exitCode), m_errorOutput);
 }
 
 QString ProcessLaunchError::description() const {

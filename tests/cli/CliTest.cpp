@@ -397,7 +397,8 @@ TEST(Cli, WithoutAResourceFolderEachFileSaysSo) {
         {u"compress"_s, u"--output"_s, dir.filePath(u"out"_s), writeImage(dir, u"a.png"_s, 8, 8)},
         copy);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("a.png: error: App bundle resource path not found.\n"));
+    EXPECT_TRUE(result.err.contains(
+        "a.png: error: The program's resource folder is missing from the installation.\n"));
     EXPECT_TRUE(result.out.isEmpty());
 }
 

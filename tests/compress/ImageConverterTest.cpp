@@ -144,8 +144,8 @@ protected:
 
 // Every encoder honours the size it is given (limits such as 1000 × none on 4000 × 3000, on
 // small images of the same shapes; the rounding and the limits that change nothing are the
-// PNG quantizer's test); outputs carry no orientation, so a sideways photo is stored upright and a limit
-// applies to its upright size; and every encoder gets sRGB numbers, so an input whose profile
+// PNG quantizer's test); outputs carry no orientation, so a sideways photo is stored upright and a
+// limit applies to its upright size; and every encoder gets sRGB numbers, so an input whose profile
 // an encoder would drop, or CMYK that it cannot read at all, comes out as it looks.
 TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
     const QString photo = writeInput(u"photo.png"_s, gradient(160, 120));
@@ -213,8 +213,8 @@ TEST_P(ConvertEachFormat, BadInputFailsAndLeavesNothing) {
     for (const QString& input : inputs) {
         for (const std::optional<int> maxWidth : {std::optional<int>(), std::optional<int>(10)}) {
             SCOPED_TRACE(input.toStdString() + (maxWidth ? " scaled" : ""));
-            const std::string text =
-                test::errorText<DescribedError>([&] { (void)convert(input, format(), 80, maxWidth); });
+            const std::string text = test::errorText<DescribedError>(
+                [&] { (void)convert(input, format(), 80, maxWidth); });
             // Which encoder reads the file decides the text, except that what we decode says so.
             EXPECT_NE(text, "(no error)");
             EXPECT_TRUE(input != inputs[0] || format() == OutputFormat::webp ||
@@ -283,8 +283,14 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
     const char* fails =
         "for last; do :; done\nprintf partial > \"$last\"\necho 'bad %1 input' >&2\nexit 1";
     const char* toStdout = "printf partial\necho 'bad %1 input' >&2\nexit 1";
-    const char* exited = "!Process exited with code 1: bad %1 input\n";
-    const char* missing = "!CLI tool 'cwebp' not found. Place binaries in Resources/bin/.";
+    const char* webpExited =
+        "!The WebP encoder could not convert this file (exit status 1): bad %1 input\n";
+    const char* jpegExited =
+        "!The JPEG encoder could not convert this file (exit status 1): bad %1 input\n";
+    const char* pngExited =
+        "!The PNG optimiser could not convert this file (exit status 1): bad %1 input\n";
+    const char* missing = "!The helper program 'cwebp' is missing from the installation (it "
+                          "belongs in Resources/bin).";
     const char* hif = "glintwork-heic-encoder";
     const struct {
         const char* tool; // a stand-in running `script`, or the build's encoder when that is null
@@ -304,9 +310,9 @@ TEST_F(ImageConverterTest, EachEncoderGetsItsCommandLineAndItsFailuresSaySo) {
         {hif, photo, heic, 80, {}, {}, "0.8 <input> <part>"},
         {hif, sideways, heic, 30, 24, {}, "0.3 <tmp.png> <part>"},
         {"oxipng", photo, png, 80, {}, "exit 0", "-o 4 --strip safe <part>"},
-        {"cwebp", sideways, webp, 80, {}, fails, exited},
-        {"cjpeg", sideways, jpeg, 80, {}, toStdout, exited},
-        {"oxipng", sideways, png, 80, {}, fails, exited},
+        {"cwebp", sideways, webp, 80, {}, fails, webpExited},
+        {"cjpeg", sideways, jpeg, 80, {}, toStdout, jpegExited},
+        {"oxipng", sideways, png, 80, {}, fails, pngExited},
         {"cwebp", photo, webp, 80, {}, "exit 0", "!Output file was not created"},
         {"", photo, webp, 80, {}, "", missing},
         {hif, photo, heic, 80, {}, {}, "!Could not create the folder", file + u"/sub"_s},

@@ -92,7 +92,7 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
     };
     const QString garbage = m_resources.scratch().writeFile(u"garbage"_s, "\x7f\x01\x02");
     QFile::setPermissions(garbage, QFile::ReadOwner | QFile::ExeOwner);
-    const std::string exited = "Process exited with code ";
+    const std::string exited = "The helper program stopped with exit status ";
     const struct {
         QString tool;
         bool capture;
@@ -153,7 +153,7 @@ TEST_F(ProcessRunnerTest, LargeOutputOnBothStreamsNeverStalls) {
             SCOPED_TRACE(order.toStdString() + exit);
             const std::string expected =
                 exit[5] == '0' ? std::string(4 << 20, 'o')
-                               : "[1] Process exited with code 1: " + std::string(4 << 20, 'e');
+                               : "[1] The helper program stopped with exit status 1: " + std::string(4 << 20, 'e');
             EXPECT_TRUE(outcome(script(order + exit)) == expected);
         }
     }
@@ -211,7 +211,7 @@ TEST_F(ProcessRunnerTest, ConcurrentRunsFromAThreadPoolKeepTheirOwnResults) {
     for (int i = 0; i < 96; ++i) {
         const std::string job = "job " + std::to_string(i);
         EXPECT_EQ(futures[std::size_t(i)].result(),
-                  i % 10 == 3 ? "[7] Process exited with code 7: noise for " + job + "\n" : job);
+                  i % 10 == 3 ? "[7] The helper program stopped with exit status 7: noise for " + job + "\n" : job);
     }
 }
 

@@ -25,7 +25,8 @@ std::string lookUp(const char* name) {
 }
 
 std::string notFound(const char* name) {
-    return "CLI tool '" + std::string(name) + "' not found. Place binaries in Resources/bin/.";
+    return "The helper program '" + std::string(name) +
+           "' is missing from the installation (it belongs in Resources/bin).";
 }
 
 // Only an executable file of exactly that name in bin/ counts, followed through links as the

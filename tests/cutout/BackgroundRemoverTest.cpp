@@ -53,7 +53,7 @@ TEST(PackedMask, RefusalsCarryTheirReasons) {
         MaskPixelBuffer buffer = maskBuffer(std::vector<std::uint8_t>{0}, 4, 4, 8);
         change(buffer);
         EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)packedMask(buffer); }),
-                  std::string("Failed to convert mask pixel buffer to CGImage: ") + text);
+                  std::string("The image could not be prepared from the subject mask: ") + text);
     }
 }
 
@@ -162,8 +162,8 @@ TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {
         {{}, R"({"inputWidth": 16, "inputHeight": 16, "sigmoid": true})",
          Image::make(32, 32, 8, AlphaInfo::none, ColorSpace::sRGB(), 3), "No foreground subject was detected in the image."},
         {{}, R"({"channelOrder": "GRB"})", halves(),
-         "Vision request failed: subject-segmentation.json: \"channelOrder\" must be \"RGB\" or \"BGR\""},
-        {"not a network", "{}", halves(), "Vision request failed: "},
+         "Subject detection failed: subject-segmentation.json: \"channelOrder\" must be \"RGB\" or \"BGR\""},
+        {"not a network", "{}", halves(), "Subject detection failed: "},
     };
     for (const auto& c : cases) {
         install(QStringLiteral("subject-segmentation"), c.sidecar, c.network);
@@ -175,7 +175,7 @@ TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {
     ASSERT_TRUE(QFile::remove(sidecar));
     ASSERT_EQ(::mkfifo(QFile::encodeName(sidecar).constData(), 0600), 0);
     EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(halves()); }),
-              "Vision request failed: subject-segmentation.json is not a regular file of at most 1 MB");
+              "Subject detection failed: subject-segmentation.json is not a regular file of at most 1 MB");
 }
 
 const QString kSamples = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/");
@@ -259,7 +259,7 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
         const BackgroundRemover remover;
         for (int file = 0; file < 2; ++file)
             EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)remover.generateMask(backdrop(false)); }),
-                        testing::AllOf(testing::StartsWith("Vision request failed: "),
+                        testing::AllOf(testing::StartsWith("Subject detection failed: "),
                                        testing::HasSubstr("subject-segmentation.onnx"), testing::HasSubstr(reason)));
     }
 }

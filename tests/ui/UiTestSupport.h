@@ -28,15 +28,24 @@ QList<QUrl> writeImages(const QString& folder, int count,
 bool dropFiles(QWidget* target, const QList<QUrl>& urls);
 
 // A stand-in for any tool's pipeline that the test controls: items whose file name is in
-// `finishAtOnce` are done at once (a copy of half the input's bytes is written); every
-// other item waits until the run is cancelled or `release` is set.
+// `finishAtOnce` are done at once (a copy of half the input's bytes is written), those in
+// `failAtOnce` fail at once with `kControlledFailure`; every other item reports a quarter
+// done and waits until the run is cancelled or `release` is set.
+inline constexpr const char* kControlledFailure =
+    "The encoder could not read this file: unexpected end of data at byte 12";
+
 struct ControlledPipeline {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     QStringList finishAtOnce;
+    QStringList failAtOnce;
 
     template <typename Driver> void attach(Driver* driver) const {
         driver->setPipeline([self = *this](const auto& request, CancellationToken& token,
-                                           const ToolDriver::Progress&) {
+                                           const ToolDriver::Progress& progress) {
+            if (self.failAtOnce.contains(request.input.fileName()))
+                throw std::runtime_error(kControlledFailure);
+            if (!self.finishAtOnce.contains(request.input.fileName()))
+                progress(0.25);
             while (!self.finishAtOnce.contains(request.input.fileName()) && !self.release->load()) {
                 token.check();
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));

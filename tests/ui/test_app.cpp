@@ -1,16 +1,24 @@
+#include <algorithm>
+
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include "UiTestSupport.h"
 #include "support/TestSupport.h"
+#include "app/AboutView.h"
 #include "app/AcknowledgementsView.h"
 #include "app/AppSettingsView.h"
+#include "app/DesktopNotification.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
 #include "app/RootViewModel.h"
@@ -21,12 +29,22 @@
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressSettingsBar.h"
 #include "compress/views/CompressView.h"
+#include "batch/views/BatchListModel.h"
+#include "batch/views/BatchListView.h"
+#include "cutout/CutoutViewModel.h"
+#include "cutout/views/CutoutView.h"
 #include "platform/PreferenceStore.h"
 #include "platform/SharedOutputSettings.h"
 
 using namespace glintwork;
 
 namespace {
+
+void activate(QWidget* window) {
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
 
 QByteArray appcast(const QByteArray& items) {
     return R"(<?xml version="1.0" encoding="utf-8"?>
@@ -51,7 +69,8 @@ struct FeedCase {
 // The program checking is version 0.1.0.
 const FeedCase kFeedCases[] = {
     {"same or older",
-     appcast(enclosureItem("0.0.9", "https://example.org/b") + enclosureItem("0.1.0", "https://example.org/a")),
+     appcast(enclosureItem("0.0.9", "https://example.org/b") +
+             enclosureItem("0.1.0", "https://example.org/a")),
      UpdateChecker::Outcome::upToDate, "0.1.0", "https://example.org/a"},
     // 0.10.0 is newer than 0.9.0: numbers, not text, are compared.
     {"newest among several",
@@ -68,6 +87,22 @@ const FeedCase kFeedCases[] = {
     {"not there", "", UpdateChecker::Outcome::failed, "", ""},
 };
 
+// Stands in for the desktop's notification service on the session bus.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received;
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        received << appName + QStringLiteral(" | ") + summary + QStringLiteral(" | ") + body;
+        return 1;
+    }
+};
+
 } // namespace
 
 // The window around the tools: its tabs, the settings sheet and the update check.
@@ -75,50 +110,207 @@ class AppTest : public QObject {
     Q_OBJECT
 
     std::optional<test::ScratchDir> m_dir; // a fresh one, with fresh preferences, per test
+    QTranslator m_english;
 
 private Q_SLOTS:
+    void initTestCase() {
+        // Counts read in English plural forms, as the program shows them.
+        QVERIFY(
+            m_english.load(QStringLiteral("glintwork_en"),
+                           qEnvironmentVariable("GLINTWORK_RESOURCES") + QStringLiteral("/i18n")));
+        QCoreApplication::installTranslator(&m_english);
+    }
+
     void init() { m_dir.emplace(); }
 
-    void eachTabShowsItsToolAndARunLeftBehindFinishesBeforeItsDriverGoes() {
+    void tabsKeepTheirRunAndTheQuitAsksWhileOneGoes() {
         SharedOutputSettings shared;
         shared.setDirectory(QUrl::fromLocalFile(m_dir->path()));
-        RootView root(&shared);
-        root.show();
-        auto* compress = qobject_cast<CompressView*>(root.toolView());
+        MainWindow window(&shared, nullptr);
+        RootView* root = window.rootView();
+        QStringList notified;
+        root->setNotify([&](const QString&, const QString& body) { notified << body; });
+        activate(&window);
+        auto* compress = qobject_cast<CompressView*>(root->toolView());
         test::ControlledPipeline pipeline;
+        // A failed check must not leave the stand-in holding a worker.
+        const auto releaseAtEnd = qScopeGuard([&] { pipeline.release->store(true); });
+        pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
         pipeline.attach(compress->driver());
-        compress->driver()->addFiles(test::writeImages(m_dir->filePath(QStringLiteral("run")), 2));
-        const ItemList items = compress->driver()->items();
-        compress->driver()->start();
-        QPointer<ConversionViewModel> running = compress->driver();
-        QSignalSpy finished(running.data(), &ConversionViewModel::runFinished);
+        compress->driver()->addFiles(test::writeImages(m_dir->filePath(QStringLiteral("run")), 3));
+        QSignalSpy finished(compress->driver(), &ConversionViewModel::runFinished);
+        compress->startButton()->click();
+        QTRY_VERIFY(root->tabBar()->isMarkedRunning(TabKind::compress));
 
-        for (int tab : {1, 2, 0}) {
-            QTest::mouseClick(root.tabBar()->segment(tab), Qt::LeftButton);
-            auto* tool = qobject_cast<BatchToolView*>(root.toolView());
-            QVERIFY(tool && tool->isVisible() && !tool->isShowingList());
-            QCOMPARE(tool->dropZone()->tab(), static_cast<TabKind>(tab));
+        // Ctrl+2 and Ctrl+3 show the other tools; the run goes on behind them.
+        for (auto [key, tab] : std::initializer_list<std::pair<Qt::Key, TabKind>>{
+                 {Qt::Key_2, TabKind::cutout}, {Qt::Key_3, TabKind::upscale}}) {
+            QTest::keyClick(&window, key, Qt::ControlModifier);
+            QCOMPARE(root->model()->activeTab(), tab);
+            QVERIFY(root->toolView()->isVisible() && !root->toolView()->isShowingList());
         }
-        QVERIFY(running && running->isRunning() && !running->isCancelling());
-        pipeline.release->store(true);
+        QVERIFY(compress->driver()->isRunning() && !compress->isVisible());
+        QVERIFY(!root->tabBar()->isMarkedRunning(TabKind::cutout));
+
+        // Closing asks first; keeping the run keeps the window.
+        const auto answer = [&window](const QString& button) {
+            QTimer::singleShot(0, &window, [&window, button] {
+                QMessageBox* question = window.quitQuestion();
+                QVERIFY(question);
+                QCOMPARE(question->text(), QStringLiteral("Cancel the running batch and quit?"));
+                for (QAbstractButton* choice : question->buttons()) {
+                    if (choice->text() == button)
+                        choice->click();
+                }
+            });
+        };
+        answer(QStringLiteral("Keep Running"));
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible() && compress->driver()->isRunning());
+        activate(&window);
+
+        // Back on Compress the same list shows its run, and its Cancel works.
+        QTest::keyClick(&window, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(root->toolView(), compress);
+        QVERIFY(compress->isShowingList() && compress->cancelButton()->isVisible());
+        QCOMPARE(compress->listView()->listModel()->rowCount(), 3);
+        compress->cancelButton()->click();
         QVERIFY(finished.wait(30000));
-        for (const auto& item : items)
-            QVERIFY(QFileInfo::exists(item->outputURL().value_or(QUrl()).toLocalFile()));
-        QTRY_VERIFY(running.isNull());
+        QCOMPARE(finished.last().first().toBool(), true);
+        QVERIFY(!root->tabBar()->isMarkedRunning(TabKind::compress));
+        QVERIFY(notified.isEmpty()); // a cancelled run is not announced
 
-        // The output folder is shared by the tabs.
-        compress = qobject_cast<CompressView*>(root.toolView());
-        compress->driver()->addFiles(test::writeImages(m_dir->filePath(QStringLiteral("in")), 1));
-        const OutputFolderRow* row = compress->settingsBar()->outputFolderRow();
-        QVERIFY(row->displayedPath().endsWith(QLatin1Char('/') + QDir(m_dir->path()).dirName()));
-        QVERIFY(row->useInputFolderButton()->isVisibleTo(compress));
-        // An idle driver goes with its view at once.
-        const QPointer<ConversionViewModel> idle = compress->driver();
-        QTest::mouseClick(root.tabBar()->segment(2), Qt::LeftButton);
-        QVERIFY(idle.isNull());
+        // A run that ends while the window is in the background is announced.
+        auto* other = new QWidget;
+        other->setAttribute(Qt::WA_DeleteOnClose);
+        activate(other);
+        pipeline.release->store(true);
+        compress->driver()->start();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(notified, QStringList{QStringLiteral("3 files compressed")});
+        other->close();
 
-        // The window opens on Compress whatever tab was in front last.
-        QCOMPARE(RootView(&shared).model()->activeTab(), TabKind::compress);
+        // With a run going, quitting cancels it once the user agrees; the window closes.
+        pipeline.release->store(false);
+        compress->driver()->clearItems();
+        compress->driver()->addFiles(
+            test::writeImages(m_dir->filePath(QStringLiteral("again")), 2));
+        compress->driver()->start();
+        answer(QStringLiteral("Cancel Batch and Quit"));
+        window.quitAction()->trigger();
+        QVERIFY(!window.isVisible());
+        QVERIFY(compress->driver()->isCancelling() || !compress->driver()->isRunning());
+        QVERIFY(!compress->driver()->isRunning() || finished.wait(30000));
+    }
+
+    void quitWithoutARunClosesAtOnce() {
+        SharedOutputSettings shared;
+        MainWindow window(&shared, nullptr);
+        // At twice the scale a 1600 × 1000 screen leaves 800 × 500 points, with a list.
+        window.rootView()
+            ->tool(TabKind::compress)
+            ->toolDriver()
+            ->addFiles(test::writeImages(m_dir->path(), 2));
+        QVERIFY2(window.minimumSizeHint().width() <= 800 &&
+                     window.minimumSizeHint().height() <= 500,
+                 qPrintable(QStringLiteral("%1 × %2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
+        activate(&window);
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!window.isVisible() && !window.quitQuestion());
+    }
+
+    void theNoticeReachesTheDesktopsNotificationService() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus (run under dbus-run-session)");
+        FakeNotifications service;
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                   QDBusConnection::ExportAllSlots));
+        if (!bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+            QSKIP("the session bus already has a notification service");
+        sendDesktopNotification(QStringLiteral("Glintwork"), QStringLiteral("3 files compressed"));
+        QTRY_COMPARE(service.received,
+                     QStringList{QStringLiteral("Glintwork | Glintwork | 3 files compressed")});
+        bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+
+    void menuActionsActOnTheToolInFront() {
+        SharedOutputSettings shared;
+        MainWindow window(&shared, nullptr);
+        const QList<QUrl> images = test::writeImages(m_dir->filePath(QStringLiteral("in")), 3);
+        QList<bool> askedForFolder;
+        window.setChooseFiles([&](QWidget*, bool folder) {
+            askedForFolder << folder;
+            return folder ? QList<QUrl>{QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("in")))}
+                          : images.mid(0, 1);
+        });
+        activate(&window);
+        QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+        BatchToolView* cutout = window.rootView()->toolView();
+        QVERIFY(!window.selectAllAction()->isEnabled() && !window.clearListAction()->isEnabled());
+
+        // Ctrl+O adds the chosen files; Add Folder searches the folder as a drop does.
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+        QTRY_COMPARE(cutout->toolDriver()->items().size(), 1);
+        window.addFolderAction()->trigger();
+        QTRY_COMPARE(cutout->toolDriver()->items().size(), 3);
+        QCOMPARE(askedForFolder, (QList<bool>{false, true}));
+
+        // Ctrl+A and Delete remove every row but one being worked on.
+        QVERIFY(window.selectAllAction()->isEnabled());
+        test::ControlledPipeline pipeline;
+        const auto releaseAtEnd = qScopeGuard([&] { pipeline.release->store(true); });
+        pipeline.attach(qobject_cast<CutoutView*>(cutout)->driver());
+        cutout->toolDriver()->setConcurrencyLimit(1);
+        cutout->toolDriver()->start();
+        QVERIFY(!window.clearListAction()->isEnabled());
+        cutout->listView()->setFocus();
+        QTest::keyClick(&window, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(cutout->listView()->selectionModel()->selectedRows().size(), 3);
+        QTest::keyClick(cutout->listView(), Qt::Key_Delete);
+        QCOMPARE(cutout->toolDriver()->items().size(), 1);
+        QVERIFY(
+            cutout->toolDriver()->items().first()->status().is(ConversionStatus::Kind::processing));
+        cutout->toolDriver()->cancel();
+        QTRY_VERIFY(!cutout->toolDriver()->isRunning());
+        window.clearListAction()->trigger();
+        QVERIFY(cutout->toolDriver()->items().isEmpty());
+
+        // Settings… opens the sheet; About names the version and what is bundled.
+        window.settingsAction()->trigger();
+        QTRY_VERIFY(window.rootView()->settingsSheet());
+        window.rootView()->settingsSheet()->close();
+        window.aboutAction()->trigger();
+        auto* about = window.findChild<AboutView*>();
+        QVERIFY(about);
+        QVERIFY(about->versionText().contains(QCoreApplication::applicationVersion()));
+        const QStringList components = about->componentLines();
+        QVERIFY(components.contains(QStringLiteral("avifenc (libavif) — BSD-2-Clause")));
+        QVERIFY(!components.join(QString()).contains(QStringLiteral("sha256")));
+    }
+
+    void openOutputFolderOffersThePathWithoutAFileManager() {
+        SharedOutputSettings shared;
+        shared.setDirectory(QUrl::fromLocalFile(m_dir->path()));
+        MainWindow window(&shared, nullptr);
+        activate(&window);
+        BatchToolView* compress = window.rootView()->toolView();
+        compress->toolDriver()->addFiles(
+            test::writeImages(m_dir->filePath(QStringLiteral("in")), 1));
+        compress->toolDriver()->items().first()->setStatus(ConversionStatus::completed());
+        QVERIFY(window.openOutputFolderAction()->isEnabled());
+        BatchToolView::openFolder = [](const QUrl&) { return false; };
+        window.openOutputFolderAction()->trigger();
+        BatchToolView::openFolder = nullptr;
+        auto* alert = qobject_cast<QMessageBox*>(compress->noFileManagerAlert());
+        QVERIFY(alert);
+        QVERIFY(alert->informativeText().contains(m_dir->path()));
+        const QList<QAbstractButton*> buttons = alert->buttons();
+        (*std::ranges::find(buttons, QStringLiteral("Copy Path"), &QAbstractButton::text))->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_dir->path());
     }
 
     void checksAgainstALocalAppcast_data() { test::addRows(kFeedCases); }
@@ -156,8 +348,9 @@ private Q_SLOTS:
         UpdateChecker withoutFeed(UpdateChecker::configuredFeed(), QVersionNumber(0, 1, 0));
         QVERIFY(!MainWindow(&shared, &withoutFeed).checkForUpdatesAction()->isEnabled());
 
-        m_dir->writeFile(QStringLiteral("update.conf"), "# feed = https://example.org/commented.xml\n"
-                                                         "feed = https://example.org/glintwork/appcast.xml\n");
+        m_dir->writeFile(QStringLiteral("update.conf"),
+                         "# feed = https://example.org/commented.xml\n"
+                         "feed = https://example.org/glintwork/appcast.xml\n");
         QCOMPARE(UpdateChecker::configuredFeed(),
                  std::optional(QUrl(QStringLiteral("https://example.org/glintwork/appcast.xml"))));
     }
@@ -211,7 +404,8 @@ private Q_SLOTS:
         for (int i = 0; i < 4; ++i)
             QTest::keyClick(picker, Qt::Key_Down);
         QCOMPARE(sheet.selection(), AppLanguage::de);
-        QCOMPARE(PreferenceStore().stringList(kAppleLanguagesKey), QStringList{QStringLiteral("de")});
+        QCOMPARE(PreferenceStore().stringList(kAppleLanguagesKey),
+                 QStringList{QStringLiteral("de")});
         QVERIFY(sheet.restartAlert() && sheet.restartAlert()->isVisible());
         QTest::keyClick(sheet.restartAlert(), Qt::Key_Escape); // "Later"
         QTRY_VERIFY(!sheet.restartAlert());

@@ -7,12 +7,15 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "batch/FileService.h"
 #include "batch/views/BatchListModel.h"
+#include "batch/views/BatchSummaryView.h"
 #include "batch/views/DropZoneView.h"
 #include "compress/ConversionViewModel.h"
 #include "compress/views/CompressSettingsBar.h"
@@ -47,9 +50,14 @@ struct Tool {
         : driver(tab->driver()), list(tab->fileList()), summary(tab->summary()),
           format(tab->settingsBar()->formatPicker()), view(std::move(tab)) {
         pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
-        pipeline.attach(static_cast<View*>(view.get())->driver());
+        attach = [target = static_cast<View*>(view.get())->driver()](
+                     const test::ControlledPipeline& p) { p.attach(target); };
+        attach(pipeline);
     }
     ~Tool() { pipeline.release->store(true); }
+
+    // Hands the stand-in to the driver again, after a change to it.
+    std::function<void(const test::ControlledPipeline&)> attach;
 
     ToolDriver* driver;
     BatchListView* list;
@@ -99,7 +107,8 @@ bool near(const QColor& a, const QColor& b) {
 }
 
 // The kit's quadrants: red top left, blue bottom left.
-QString writePhoto(const QString& path, int width, int height, std::optional<int> orientation = {}) {
+QString writePhoto(const QString& path, int width, int height,
+                   std::optional<int> orientation = {}) {
     const Image image = test::quadrants(width, height);
     WriteMetadata metadata;
     metadata.orientation = orientation;
@@ -141,7 +150,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(models));
         qputenv("GLINTWORK_RESOURCES", m_resources.path().toUtf8());
         if (!test::writeTestNetwork(test::TestNetwork::doubling2xAnySize,
-                                    models + QStringLiteral("/RealESRGAN_x2plus.onnx"), &m_networkMissing))
+                                    models + QStringLiteral("/RealESRGAN_x2plus.onnx"),
+                                    &m_networkMissing))
             m_networkMissing.append(QStringLiteral(" (no test network)"));
     }
 
@@ -163,18 +173,21 @@ private Q_SLOTS:
         QFETCH(QStringList, convert);
         Tool tool = make(tab);
         // A drag of a web link, not a file, is refused.
-        QVERIFY(!test::dropFiles(tool.view->dropZone(), {QUrl(QStringLiteral("https://example.org/a.png"))}));
+        QVERIFY(!test::dropFiles(tool.view->dropZone(),
+                                 {QUrl(QStringLiteral("https://example.org/a.png"))}));
 
         // A drop of several files arrives as one delivery per file; what could not be added
         // is named in one message.
         const QString folder = m_dir->filePath(QStringLiteral("drop"));
-        const QString missing[] = {folder + QStringLiteral("/a.png"), folder + QStringLiteral("/b.png")};
+        const QString missing[] = {folder + QStringLiteral("/a.png"),
+                                   folder + QStringLiteral("/b.png")};
         for (const QString& path : missing)
             tool.driver->addFiles({QUrl::fromLocalFile(path)});
         QTRY_COMPARE(tool.view->findChildren<QMessageBox*>().size(), 1);
         const QMessageBox* box = tool.view->findChildren<QMessageBox*>().first();
         QTRY_VERIFY(box->isVisible());
-        QVERIFY(box->informativeText().contains(missing[0]) && box->informativeText().contains(missing[1]));
+        QVERIFY(box->informativeText().contains(missing[0]) &&
+                box->informativeText().contains(missing[1]));
 
         // A dropped folder brings its images.
         test::writeImages(folder, 3);
@@ -190,14 +203,19 @@ private Q_SLOTS:
         QCOMPARE(convertText(tool.list, 0), convert[1]);
         QCOMPARE(convertText(tool.list, 1), convert[1]);
 
+        // Files dropped on the list itself join it.
+        const QList<QUrl> more = test::writeImages(m_dir->filePath(QStringLiteral("more")), 1);
+        QVERIFY(test::dropFiles(tool.list->viewport(), more));
+        QCOMPARE(tool.list->listModel()->rowCount(), 4);
+
         // Deleting a row from its menu removes that item; the last one brings the drop zone
         // back.
         const QUrl second = tool.driver->items().at(1)->url();
         rowAction(tool.list, 1, QStringLiteral("Delete"))->trigger();
-        QCOMPARE(tool.list->listModel()->rowCount(), 2);
+        QCOMPARE(tool.list->listModel()->rowCount(), 3);
         for (const auto& item : tool.driver->items())
             QVERIFY(item->url() != second);
-        for (int remaining = 2; remaining > 0; --remaining)
+        for (int remaining = 3; remaining > 0; --remaining)
             rowAction(tool.list, 0, QStringLiteral("Delete"))->trigger();
         QVERIFY(!tool.view->isShowingList() && tool.view->dropZone()->isVisible());
     }
@@ -217,9 +235,25 @@ private Q_SLOTS:
         QVERIFY(!tool.view->cancelButton()->isVisible() && !tool.summary->isVisible());
         QVERIFY(!tool.view->openFolderButton()->isEnabled());
 
+        // Return in a text field confirms the typing; it starts nothing.
+        if (auto* compress = qobject_cast<CompressView*>(tool.view.get())) {
+            QWidget* resize = compress->settingsBar()->resizeToggle();
+            QTest::mouseClick(resize, Qt::LeftButton, {}, QPoint(4, resize->height() / 2));
+        }
+        const auto fields = tool.view->findChildren<QLineEdit*>();
+        const auto field = std::ranges::find_if(
+            fields, [](QLineEdit* f) { return f->isVisible() && f->isEnabled(); });
+        QVERIFY(field != fields.end());
+        (*field)->setFocus();
+        QTest::keyClick(*field, Qt::Key_Return);
+        QVERIFY(!tool.driver->isRunning());
+        tool.list->setFocus();
+
         QSignalSpy running(tool.driver, &ToolDriver::isRunningChanged);
         QTest::keyClick(tool.list, Qt::Key_Return);
         QVERIFY(!tool.view->startButton()->isVisible());
+        // The settings hold still while the run uses them.
+        QVERIFY(!tool.format->isEnabled());
         QVERIFY(tool.view->cancelButton()->isVisible() && tool.view->cancelButton()->isEnabled());
         QVERIFY(!tool.view->clearButton()->isEnabled());
         // Return again while the run goes on starts nothing more.
@@ -231,7 +265,8 @@ private Q_SLOTS:
         QVERIFY(tool.summary->isVisible() && tool.summary->isShowingBusyNote());
         QVERIFY(tool.view->openFolderButton()->isEnabled());
         if (auto* totals = qobject_cast<SummaryView*>(tool.summary))
-            QVERIFY(totals->totalsText().contains(QStringLiteral("→")) && !totals->savingText().isEmpty());
+            QVERIFY(totals->totalsText().contains(QStringLiteral("→")) &&
+                    !totals->savingText().isEmpty());
 
         QSignalSpy finished(tool.driver, &ToolDriver::runFinished);
         QTest::keyClick(tool.list, Qt::Key_Escape);
@@ -239,8 +274,9 @@ private Q_SLOTS:
         QVERIFY(!tool.view->cancelButton()->isEnabled());
         QVERIFY(finished.wait(30000));
         QVERIFY(tool.view->startButton()->isVisible() && tool.summary->isVisible());
-        QVERIFY(tool.view->clearButton()->isEnabled());
+        QVERIFY(tool.view->clearButton()->isEnabled() && tool.format->isEnabled());
         QCOMPARE(tool.summary->filesText(), QStringLiteral("1/3 files"));
+        QCOMPARE(tool.summary->problemsText(), QStringLiteral("2 cancelled"));
 
         // Started again, the cancelled files are done too.
         tool.pipeline.release->store(true);
@@ -251,10 +287,126 @@ private Q_SLOTS:
         // Only Compress converts finished files again, and sets the output's size against the
         // input's; for the others everything is done.
         QCOMPARE(tool.view->startButton()->isEnabled(), tab == TabKind::compress);
+        QCOMPARE(tool.view->startButton()->text() == QStringLiteral("Run All Again"),
+                 tab == TabKind::compress);
+        QCOMPARE(tool.view->doneHint()->isVisible(), tab != TabKind::compress);
+        QVERIFY(tool.summary->problemsText().isEmpty());
         const QModelIndex first = tool.list->listModel()->index(0, 0);
-        QCOMPARE(first.data(BatchListModel::CompressedSizeRole).isValid(), tab == TabKind::compress);
+        QCOMPARE(first.data(BatchListModel::CompressedSizeRole).isValid(),
+                 tab == TabKind::compress);
         tool.view->clearButton()->click();
         QVERIFY(!tool.view->isShowingList());
+    }
+
+    void aFailedRowSaysWhyAndOpensItsDetails_data() { dropsFillTheListThatFollowsTheFormat_data(); }
+    void aFailedRowSaysWhyAndOpensItsDetails() {
+        QFETCH(TabKind, tab);
+        Tool tool = make(tab);
+        tool.pipeline.failAtOnce = {QStringLiteral("photo1.png")};
+        tool.attach(tool.pipeline);
+        tool.driver->addFiles(test::writeImages(m_dir->path(), 2));
+        QSignalSpy finished(tool.driver, &ToolDriver::runFinished);
+        tool.view->startButton()->click();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(tool.summary->problemsText(), QStringLiteral("1 failed"));
+
+        // The row gives the reason's first part; the whole text is one double-click or
+        // Return away.
+        const QModelIndex name = tool.list->listModel()->index(1, 0);
+        QCOMPARE(name.data(BatchListModel::ShortReasonRole).toString(),
+                 QStringLiteral("The encoder could not read this file"));
+        QCOMPARE(
+            tool.list->listModel()->index(0, 0).data(BatchListModel::ShortReasonRole).toString(),
+            QString());
+        tool.list->setFocus();
+        tool.list->selectRow(1);
+        QTest::keyClick(tool.list, Qt::Key_Return);
+        QVERIFY(!tool.driver->isRunning());
+        auto* details = qobject_cast<QMessageBox*>(tool.list->detailsAlert());
+        QVERIFY(details && details->isVisible());
+        QCOMPARE(details->informativeText(), QString::fromUtf8(test::kControlledFailure));
+        details->close();
+        QTRY_VERIFY(!tool.list->detailsAlert());
+
+        QSignalSpy doubleClicked(tool.list, &QAbstractItemView::doubleClicked);
+        const auto doubleClick = [&](int row) {
+            const QPoint at = tool.list->visualRect(tool.list->listModel()->index(row, 0)).center();
+            QTest::mouseClick(tool.list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tool.list->viewport(), Qt::LeftButton, {}, at);
+            QTest::qWait(QApplication::doubleClickInterval() + 50);
+        };
+        doubleClick(0);
+        QVERIFY(!tool.list->detailsAlert()); // nothing to tell about a file done
+        doubleClick(1);
+        QCOMPARE(doubleClicked.size(), 2);
+        QVERIFY(tool.list->detailsAlert());
+    }
+
+    void aRunShowsEachFilesProgressAndTheTimeLeft() {
+        auto view = makeView<UpscaleView>(0);
+        test::ControlledPipeline pipeline;
+        const auto releaseAtEnd = qScopeGuard([&] { pipeline.release->store(true); });
+        pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
+        pipeline.attach(view->driver());
+        view->driver()->addFiles(test::writeImages(m_dir->path(), 3));
+        view->driver()->setConcurrencyLimit(2);
+        view->driver()->start();
+        const BatchListModel* model = view->fileList()->listModel();
+        const int status = model->section(BatchListModel::Column::status);
+        // A file in work reads its share done; the estimate comes once there is one.
+        QTRY_COMPARE(model->index(1, status).data(Qt::AccessibleDescriptionRole).toString(),
+                     QStringLiteral("25 percent"));
+        QTRY_VERIFY(!view->summary()->timeLeftText().isEmpty());
+        QCOMPARE(view->summary()->filesText(), QStringLiteral("1/3 files"));
+
+        // A finished row gives the sizes in pixels, before and after.
+        const int size = model->section(BatchListModel::Column::size);
+        const ImageItem* waiting = view->driver()->items()[2].get();
+        QCOMPARE(model->index(2, size).data().toString(),
+                 QStringLiteral("%1 × %2").arg(waiting->pixelWidth()).arg(waiting->pixelHeight()));
+        ImageItem* first = view->driver()->items().first().get();
+        first->setOutputURL(
+            QUrl::fromLocalFile(writePhoto(m_dir->filePath(QStringLiteral("big.png")),
+                                           4 * first->pixelWidth(), 4 * first->pixelHeight())));
+        QCOMPARE(model->index(0, size).data().toString(), QStringLiteral("%1 × %2 → %3 × %4")
+                                                              .arg(first->pixelWidth())
+                                                              .arg(first->pixelHeight())
+                                                              .arg(4 * first->pixelWidth())
+                                                              .arg(4 * first->pixelHeight()));
+        view->driver()->cancel();
+        QTRY_VERIFY(!view->driver()->isRunning());
+        QVERIFY(view->summary()->timeLeftText().isEmpty());
+    }
+
+    void theTimeLeftReadsInWholeUnits_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("moments") << 12.0 << "Less than a minute left";
+        QTest::newRow("minutes") << 299.0 << "About 5 min left";
+        QTest::newRow("hours") << 7300.0 << "About 2 h left";
+    }
+    void theTimeLeftReadsInWholeUnits() {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(BatchSummaryView::timeLeftText(seconds), text);
+    }
+
+    void compressTotalsCountOnlyFinishedFiles() {
+        auto view = makeView<CompressView>(0);
+        test::ControlledPipeline pipeline;
+        const auto releaseAtEnd = qScopeGuard([&] { pipeline.release->store(true); });
+        pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
+        pipeline.attach(view->driver());
+        view->driver()->addFiles(test::writeImages(m_dir->path(), 3));
+        view->driver()->start();
+        QTRY_COMPARE(view->summary()->filesText(), QStringLiteral("1/3 files"));
+        // The stand-in writes half of each file: the saving so far is that of the one done.
+        const ImageItem* done = view->driver()->items().first().get();
+        QCOMPARE(view->summary()->totalsText(),
+                 FileService::formatByteCount(done->originalSize()) + QStringLiteral(" → ") +
+                     FileService::formatByteCount(*done->compressedSize()));
+        view->driver()->cancel();
+        QTRY_VERIFY(!view->driver()->isRunning());
     }
 
     void compressPresetsFollowTheSliderAndSizeFieldsTakeDigits() {
@@ -304,7 +456,8 @@ private Q_SLOTS:
         // Without a segmentation network the tab says what that means, until one is there.
         QVERIFY(bar->networkNotice() && bar->networkNotice()->isVisible());
         QVERIFY(bar->networkNotice()->text().contains(QStringLiteral("scripts/setup-models")));
-        const QString network = m_resources.filePath(QStringLiteral("models/subject-segmentation.onnx"));
+        const QString network =
+            m_resources.filePath(QStringLiteral("models/subject-segmentation.onnx"));
         QVERIFY(QFile(network).open(QIODevice::WriteOnly));
         QVERIFY(!CutoutSettingsBar(view->driver()).networkNotice());
         QVERIFY(QFile::remove(network));
@@ -355,9 +508,10 @@ private Q_SLOTS:
         QCOMPARE(status.data().toString(), QString::fromUtf8(c.shown));
         QCOMPARE(status.data(Qt::AccessibleTextRole).toString(), QString::fromUtf8(c.label));
         QCOMPARE(status.data(Qt::AccessibleDescriptionRole).toString(), value);
-        // A failure's reason is also the cell's tooltip.
+        // A failure's reason is also the cell's tooltip, which wraps.
         const bool failed = c.status.is(ConversionStatus::Kind::error);
-        QCOMPARE(status.data(Qt::ToolTipRole).toString(), failed ? value : QString());
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(),
+                 failed ? QStringLiteral("<p>%1</p>").arg(value) : QString());
     }
 
     void upscaleSmallImageEndToEndThenPreviewed() {
@@ -428,8 +582,8 @@ private Q_SLOTS:
         // Stored 60 × 40 with orientation 6: shown turned a quarter clockwise, 40 × 60, with
         // the stored bottom left (blue) on top to the left of the stored top left (red).
         const bool turned = output == 2;
-        const QString source =
-            writePhoto(m_dir->filePath(QStringLiteral("photo.jpg")), 60, 40, turned ? std::optional(6) : std::nullopt);
+        const QString source = writePhoto(m_dir->filePath(QStringLiteral("photo.jpg")), 60, 40,
+                                          turned ? std::optional(6) : std::nullopt);
         ImageItem item(QUrl::fromLocalFile(source));
         // The upscaled file carries no orientation, so it stays as stored.
         if (output > 0)
@@ -441,7 +595,8 @@ private Q_SLOTS:
         sheet.show();
         QVERIFY(!sheet.isLoading() || loaded.wait(30000));
         if (!turned) {
-            QCOMPARE(sheet.dimensionText(), output ? QStringLiteral("60 × 40 px (original)") : QStringLiteral("60 × 40 px"));
+            QCOMPARE(sheet.dimensionText(), output ? QStringLiteral("60 × 40 px (original)")
+                                                   : QStringLiteral("60 × 40 px"));
             QVERIFY(!sheet.beforeAfterView() && sheet.inputPreview()->isVisible());
             return;
         }

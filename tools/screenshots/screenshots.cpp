@@ -1,9 +1,11 @@
 // Renders the window's main states to PNG files for a person to look at:
 //   glintwork_screenshots OUTPUT_FOLDER [LANGUAGE]
 // Run under a real (virtual) X display so fonts and styles are the user's.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 
 #include "UiTestSupport.h"
 #include "support/TestSupport.h"
+#include "app/AboutView.h"
 #include "app/AppLanguage.h"
 #include "app/AppSettingsView.h"
 #include "app/MainWindow.h"
@@ -21,6 +24,7 @@
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
 #include "compress/ConversionViewModel.h"
+#include "batch/views/BatchListView.h"
 #include "compress/views/CompressView.h"
 #include "cutout/CutoutPipeline.h"
 #include "cutout/CutoutViewModel.h"
@@ -51,7 +55,8 @@ bool saveWithSheet(QWidget* window, QWidget* sheet, const QString& path) {
     QPainter painter(&base);
     painter.fillRect(base.rect(), QColor(0, 0, 0, 60));
     const QPixmap top = sheet->grab();
-    const QPoint at((base.width() / base.devicePixelRatio() - top.width() / top.devicePixelRatio()) / 2, 40);
+    const QPoint at(
+        (base.width() / base.devicePixelRatio() - top.width() / top.devicePixelRatio()) / 2, 40);
     painter.drawPixmap(at, top);
     painter.end();
     return base.save(path);
@@ -69,8 +74,8 @@ public:
             while (!release->load())
                 QThread::msleep(5);
         }
-        Image mask = Image::make(image.width, image.height, 8, AlphaInfo::none,
-                                 ColorSpace::linearGray(), 1);
+        Image mask =
+            Image::make(image.width, image.height, 8, AlphaInfo::none, ColorSpace::linearGray(), 1);
         std::fill(mask.pixels.begin(), mask.pixels.end(), 255);
         return mask;
     }
@@ -142,9 +147,11 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 9; ++i)
         names.append(QStringLiteral("holiday-photo-%1.png").arg(i));
     converter.finishAtOnce = {names[0], names[1], names[2], names[3]};
+    converter.failAtOnce = {names[5]};
     converter.attach(compress->driver());
     compress->driver()->setConcurrencyLimit(2);
-    compress->driver()->addFiles(test::writeImages(files.path(), 9, QStringLiteral("holiday-photo-")));
+    compress->driver()->addFiles(
+        test::writeImages(files.path(), 9, QStringLiteral("holiday-photo-")));
     ok = save(&window, prefix + QStringLiteral("2-list.png")) && ok;
 
     QSignalSpy finished(compress->driver(), &ConversionViewModel::runFinished);
@@ -154,6 +161,21 @@ int main(int argc, char** argv) {
     converter.release->store(true);
     finished.wait(30000);
     ok = save(&window, prefix + QStringLiteral("4-summary.png")) && ok;
+    // A failed row's whole reason.
+    compress->listView()->selectRow(5);
+    ok = compress->listView()->showDetails(5) &&
+         saveWithSheet(&window, compress->listView()->detailsAlert(),
+                       prefix + QStringLiteral("4b-error-details.png")) &&
+         ok;
+    if (QWidget* details = compress->listView()->detailsAlert())
+        details->close();
+    window.aboutAction()->trigger();
+    if (auto* about = window.findChild<AboutView*>()) {
+        ok = saveWithSheet(&window, about, prefix + QStringLiteral("4c-about.png")) && ok;
+        about->close();
+    } else {
+        ok = false;
+    }
 
     window.rootView()->showSettings();
     AppSettingsView* sheet = window.rootView()->settingsSheet();
@@ -165,8 +187,8 @@ int main(int argc, char** argv) {
     auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
     auto remover = std::make_shared<HeldRemover>(3);
     cutout->driver()->setPipeline([remover](const CutoutRequest& request, CancellationToken& token,
-                                            const ToolDriver::Progress&) {
-        return runCutoutPipeline(request, remover, token);
+                                            const ToolDriver::Progress& progress) {
+        return runCutoutPipeline(request, remover, token, progress);
     });
     cutout->driver()->setConcurrencyLimit(2);
     cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,
@@ -174,6 +196,25 @@ int main(int argc, char** argv) {
     QSignalSpy cutoutFinished(cutout->driver(), &CutoutViewModel::runFinished);
     cutout->driver()->start();
     ok = save(&window, prefix + QStringLiteral("6-cutout-mid-run.png")) && ok;
+    // Closing the window while the cut-out runs asks first; the run is kept.
+    QTimer::singleShot(400, &window, [&] {
+        if (QMessageBox* question = window.quitQuestion()) {
+            ok =
+                saveWithSheet(&window, question, prefix + QStringLiteral("6b-quit-question.png")) &&
+                ok;
+            for (QAbstractButton* button : question->buttons()) {
+                if (question->buttonRole(button) == QMessageBox::RejectRole)
+                    button->click();
+            }
+        } else {
+            ok = false;
+        }
+    });
+    window.close();
+    // The compress tab kept its list while the cut-out runs.
+    window.rootView()->model()->setActiveTab(TabKind::compress);
+    ok = save(&window, prefix + QStringLiteral("6c-compress-kept.png")) && ok;
+    window.rootView()->model()->setActiveTab(TabKind::cutout);
     remover->release->store(true);
     cutoutFinished.wait(30000);
 
@@ -183,16 +224,18 @@ int main(int argc, char** argv) {
     const test::ResourceFolder current(resources.path());
     QString why;
     if (!test::writeTestNetwork(test::TestNetwork::nearest4xAnySize,
-                                resources.filePath(QStringLiteral("models/RealESRGAN_x4plus.onnx")), &why)) {
+                                resources.filePath(QStringLiteral("models/RealESRGAN_x4plus.onnx")),
+                                &why)) {
         qWarning("upscale screenshots need python3-onnx: %s", qPrintable(why));
         return ok ? 0 : 1;
     }
     window.rootView()->model()->setActiveTab(TabKind::upscale);
     auto* upscale = qobject_cast<UpscaleView*>(window.rootView()->toolView());
     upscale->driver()->updateScale(4);
-    upscale->driver()->addFiles(writePhotos(files.filePath(QStringLiteral("upscale")),
-                                            {QStringLiteral("harbour-at-dusk.jpg"), QStringLiteral("old-town.jpg"),
-                                             QStringLiteral("market-street.jpg"), QStringLiteral("lighthouse.jpg")}));
+    upscale->driver()->addFiles(
+        writePhotos(files.filePath(QStringLiteral("upscale")),
+                    {QStringLiteral("harbour-at-dusk.jpg"), QStringLiteral("old-town.jpg"),
+                     QStringLiteral("market-street.jpg"), QStringLiteral("lighthouse.jpg")}));
     QSignalSpy upscaleFinished(upscale->driver(), &UpscaleViewModel::runFinished);
     upscale->driver()->start();
     // Wait for the first tile so a progress bar shows.
@@ -210,7 +253,8 @@ int main(int argc, char** argv) {
         if (preview->isLoading())
             loaded.wait(30000);
         preview->resize(760, 600);
-        ok = saveWithSheet(&window, preview, prefix + QStringLiteral("9-upscale-preview.png")) && ok;
+        ok =
+            saveWithSheet(&window, preview, prefix + QStringLiteral("9-upscale-preview.png")) && ok;
     } else {
         ok = false;
     }

@@ -9,6 +9,7 @@
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
 #include "platform/views/TabStyle.h"
+#include "platform/views/ViewParts.h"
 
 namespace glintwork {
 
@@ -44,17 +45,22 @@ void BatchListModel::reload() {
             const auto statusChanged = [this, item] {
                 itemChanged(item, Column::status, Column::status);
             };
-            m_itemConnections.append(connect(item, &ImageItem::statusChanged, this, statusChanged));
+            // A failure's reason shows beside the name, and a finished file's pixel size may
+            // follow, so an outcome redraws the whole row.
+            const auto outcomeChanged = [this, item] {
+                const auto found = m_rows.constFind(item);
+                if (found != m_rows.constEnd())
+                    Q_EMIT dataChanged(index(*found, 0), index(*found, columnCount() - 1));
+            };
             m_itemConnections.append(
-                connect(item, &ImageItem::errorMessageChanged, this, statusChanged));
-            if (m_layout.statusStyle == StatusStyle::progress) {
-                m_itemConnections.append(
-                    connect(item, &ImageItem::progressChanged, this, statusChanged));
-            }
-            m_itemConnections.append(connect(item, &ImageItem::compressedSizeChanged, this,
-                                             [this, item] {
-                                                 itemChanged(item, Column::size, Column::ratio);
-                                             }));
+                connect(item, &ImageItem::statusChanged, this, outcomeChanged));
+            m_itemConnections.append(
+                connect(item, &ImageItem::errorMessageChanged, this, outcomeChanged));
+            m_itemConnections.append(
+                connect(item, &ImageItem::progressChanged, this, statusChanged));
+            m_itemConnections.append(
+                connect(item, &ImageItem::compressedSizeChanged, this,
+                        [this, item] { itemChanged(item, Column::size, Column::ratio); }));
         }
     }
     endResetModel();
@@ -126,6 +132,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         case Column::convert:
             return m_layout.convertText ? m_layout.convertText(*item) : QString();
         case Column::size:
+            if (m_layout.sizeText)
+                return m_layout.sizeText(*item);
             return sizeTransitionText(item->originalSize(), outputSize(*item));
         case Column::ratio:
             return item->compressionPercentText().value_or(QStringLiteral("—"));
@@ -137,7 +145,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         if (column == Column::file)
             return item->url().toLocalFile();
         if (column == Column::status && failed)
-            return item->errorMessage().value_or(item->status().errorMessage());
+            return wrappingToolTip(item->errorMessage().value_or(item->status().errorMessage()));
         return {};
     case Qt::AccessibleTextRole:
         if (column == Column::status)
@@ -148,8 +156,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
             return {};
         if (failed)
             return item->errorMessage().value_or(item->status().errorMessage());
-        if (m_layout.statusStyle == StatusStyle::progress &&
-            item->status().is(ConversionStatus::Kind::processing)) {
+        if (item->status().is(ConversionStatus::Kind::processing) &&
+            (m_layout.statusStyle == StatusStyle::progress || item->progress() > 0)) {
             return tr("%1 percent").arg(static_cast<qint64>(item->progress() * 100.0));
         }
         return {};
@@ -179,9 +187,21 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         return {};
     case ProgressRole:
         return item->progress();
+    case ShortReasonRole:
+        if (!failed)
+            return {};
+        return shortReason(item->errorMessage().value_or(item->status().errorMessage()));
     default:
         return {};
     }
+}
+
+QString BatchListModel::shortReason(const QString& message) {
+    QString line = message.section(QLatin1Char('\n'), 0, 0).trimmed();
+    const qsizetype colon = line.indexOf(QStringLiteral(": "));
+    if (colon > 0)
+        line.truncate(colon);
+    return line;
 }
 
 QVariant BatchListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -24,8 +24,8 @@ class BatchListModel : public QAbstractTableModel {
 
 public:
     enum class Column { file, convert, size, ratio, status };
-    // How the Status column shows an item: the symbol and its word, or (upscale) a
-    // progress bar while working and the symbol alone once done.
+    // How the Status column shows an item: the symbol and its word, or (upscale) the
+    // symbol alone once done. Either shows a progress bar while the work reports its share.
     enum class StatusStyle { labelled, progress };
     enum Role {
         StatusKindRole = Qt::UserRole + 1,
@@ -33,6 +33,8 @@ public:
         // An absent output size reads as an invalid QVariant.
         CompressedSizeRole,
         ProgressRole,
+        // A failed file's reason, short enough for its row; empty otherwise.
+        ShortReasonRole,
     };
 
     struct Layout {
@@ -47,6 +49,8 @@ public:
         // Size shows the output's size after the input's (compress); otherwise the input's
         // size alone.
         bool showsOutputSize = false;
+        // The tool's own Size text for an item (upscale: pixels), instead of bytes.
+        std::function<QString(const ImageItem&)> sizeText;
     };
 
     BatchListModel(ToolDriver* driver, Layout layout, QObject* parent = nullptr);
@@ -65,6 +69,11 @@ public:
         return static_cast<int>(m_layout.columns.indexOf(column));
     }
     [[nodiscard]] StatusStyle statusStyle() const { return m_layout.statusStyle; }
+    [[nodiscard]] bool hasOwnSizeText() const { return bool(m_layout.sizeText); }
+
+    // The part of a failure text that fits a row: up to the first ": " that leaves the
+    // particulars behind, else its first line.
+    [[nodiscard]] static QString shortReason(const QString& message);
 
     // The words a status reads as: what a screen reader says, and what the cell shows.
     [[nodiscard]] QString statusLabel(const ImageItem& item) const;

@@ -1,10 +1,17 @@
 #include "batch/views/BatchToolView.h"
 
+#include <algorithm>
+
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -14,6 +21,8 @@
 #include <QVBoxLayout>
 
 #include "batch/ToolDriver.h"
+#include "batch/views/BatchListModel.h"
+#include "batch/views/BatchListView.h"
 #include "batch/views/CompletionSignal.h"
 #include "batch/views/DropZoneView.h"
 #include "batch/views/Symbols.h"
@@ -47,9 +56,12 @@ BatchToolView::~BatchToolView() {
             [driver] { driver->cancel(); });
 }
 
-void BatchToolView::assemble(ToolDriver* batch, QWidget* settingsBar, QWidget* list,
+void BatchToolView::assemble(ToolDriver* batch, QWidget* settingsBar, BatchListView* list,
                              QWidget* summary, const QString& startText) {
     m_batch = batch;
+    m_settingsBar = settingsBar;
+    m_list = list;
+    m_startText = startText;
     connect(m_dropZone, &DropZoneView::filesAdded, batch, &ToolDriver::addFilesInBackground);
 
     auto* column = new QVBoxLayout(m_listPage);
@@ -139,16 +151,20 @@ QWidget* BatchToolView::buildActionBar(const QString& startText) {
     row->setSpacing(8);
 
     m_openFolder = new QPushButton(tr("Open in File Manager"), bar);
-    connect(m_openFolder, &QPushButton::clicked, this, [this] {
-        if (const auto folder = m_batch ? m_batch->outputFolderToOpen() : std::nullopt)
-            QDesktopServices::openUrl(*folder);
-    });
+    connect(m_openFolder, &QPushButton::clicked, this, &BatchToolView::openOutputFolder);
     row->addWidget(m_openFolder);
 
     m_clear = new QPushButton(tr("Clear"), bar);
     connect(m_clear, &QPushButton::clicked, m_batch, &ToolDriver::clearItems);
     row->addWidget(m_clear);
     row->addStretch(1);
+
+    m_doneHint = new QLabel(tr("All files are done — clear the list or add files"), bar);
+    QPalette secondary = m_doneHint->palette();
+    secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));
+    m_doneHint->setPalette(secondary);
+    m_doneHint->hide();
+    row->addWidget(m_doneHint);
 
     m_start = new QPushButton(startText, bar);
     m_start->setDefault(true);
@@ -187,16 +203,26 @@ void BatchToolView::refresh() {
     m_stack->setCurrentWidget(m_batch->items().isEmpty() ? static_cast<QWidget*>(m_dropZone)
                                                          : m_listPage);
 
-    const bool completed = m_batch->completedCount() > 0;
-    m_summaryDivider->setVisible(completed);
-    m_summary->setVisible(completed);
-
+    const ItemList& items = m_batch->items();
     const bool running = m_batch->isRunning();
     const bool cancelling = m_batch->isCancelling();
+    const bool completed = m_batch->completedCount() > 0;
+    // Once anything has happened to a file (done, failed or cancelled) the summary counts it.
+    const bool anyOutcome = std::ranges::any_of(items, [](const auto& item) {
+        return !item->status().is(ConversionStatus::Kind::waiting);
+    });
+    m_summaryDivider->setVisible(running || anyOutcome);
+    m_summary->setVisible(running || anyOutcome);
+
+    const bool allDone = !items.isEmpty() && m_batch->completedCount() == items.size();
     m_openFolder->setEnabled(completed);
     m_clear->setEnabled(!running);
     m_start->setVisible(!running);
     m_start->setEnabled(m_batch->canStart());
+    // A tool that converts finished files again says so; the others say what is left to do.
+    m_start->setText(allDone && m_batch->canStart() ? tr("Run All Again") : m_startText);
+    m_doneHint->setVisible(allDone && !running && !m_batch->canStart());
+    lockSettings(running);
     m_cancel->setVisible(running);
     m_cancel->setEnabled(!cancelling);
     if (cancelling && !m_cancelSpinner->isActive())
@@ -216,10 +242,70 @@ void BatchToolView::updateCancelSpinner() {
     }
 }
 
+void BatchToolView::lockSettings(bool locked) {
+    // The whole bar, so that what the bar itself turned off stays off afterwards; files
+    // can still be dropped on the list or added from the menu while a run goes.
+    if (m_settingsBar)
+        m_settingsBar->setEnabled(!locked);
+}
+
 void BatchToolView::startIfPossible() {
+    QWidget* focus = QApplication::focusWidget();
+    // Return confirms what was typed; it does not start a run from under the typing.
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QAbstractSpinBox*>(focus))
+        return;
+    if (m_list && focus == m_list) {
+        const QModelIndex current = m_list->currentIndex();
+        if (current.isValid() && m_list->selectionModel()->isRowSelected(current.row(), {}) &&
+            m_list->showDetails(current.row()))
+            return;
+    }
     if (!m_batch || !isShowingList() || m_batch->isRunning() || !m_batch->canStart())
         return;
     m_batch->start();
+}
+
+void BatchToolView::openOutputFolder() {
+    const auto folder = m_batch ? m_batch->outputFolderToOpen() : std::nullopt;
+    if (!folder)
+        return;
+    const bool opened = openFolder ? openFolder(*folder) : QDesktopServices::openUrl(*folder);
+    if (opened)
+        return;
+    const QString path = folder->toLocalFile();
+    auto* box = new QMessageBox(QMessageBox::Information, tr("No File Manager"),
+                                tr("No file manager is set up to open folders."),
+                                QMessageBox::NoButton, this);
+    box->setInformativeText(tr("The output folder is %1").arg(path));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* copy = box->addButton(tr("Copy Path"), QMessageBox::AcceptRole);
+    box->addButton(tr("Close"), QMessageBox::RejectRole);
+    connect(copy, &QPushButton::clicked, this,
+            [path] { QGuiApplication::clipboard()->setText(path); });
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    m_noFileManager = box;
+    box->open();
+}
+
+void BatchToolView::selectAll() {
+    if (m_list && isShowingList())
+        m_list->selectAll();
+}
+
+void BatchToolView::removeSelected() {
+    if (!m_list || !m_batch || !isShowingList())
+        return;
+    QList<QPointer<ImageItem>> chosen;
+    for (const QModelIndex& row : m_list->selectionModel()->selectedRows()) {
+        ImageItem* item = m_list->listModel()->itemAt(row.row());
+        if (item && !item->status().is(ConversionStatus::Kind::processing))
+            chosen.append(item);
+    }
+    // Removing one row renumbers the rest, so the items are gathered first.
+    for (const auto& item : chosen) {
+        if (item)
+            m_batch->removeItem(item);
+    }
 }
 
 void BatchToolView::cancelIfPossible() {

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -155,8 +156,8 @@ void DropZoneView::dropEvent(QDropEvent* event) {
 }
 
 void DropZoneView::showFileImporter() {
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Select Files"), QString(), selectFilesNameFilter());
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, tr("Select Files"), QString(), selectFilesNameFilter());
     if (paths.isEmpty())
         return;
     QList<QUrl> urls;
@@ -169,6 +170,8 @@ CompactDropZoneView::CompactDropZoneView(TabKind tab, QWidget* parent)
     : QWidget(parent), m_tab(tab) {
     setAcceptDrops(true);
     setAccessibleName(tr("Drop additional images here"));
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(tr("Click to choose images, or drop them here"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
     layout->setSpacing(8);
@@ -179,6 +182,19 @@ CompactDropZoneView::CompactDropZoneView(TabKind tab, QWidget* parent)
     auto* text = new QLabel(tr("Add images (drag & drop)"), this);
     layout->addWidget(text);
     layout->addStretch(1);
+}
+
+void CompactDropZoneView::mouseReleaseEvent(QMouseEvent* event) {
+    // Once the list has files the bar is where files are added: a click asks for them.
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
+        return;
+    const QStringList paths = QFileDialog::getOpenFileNames(this, DropZoneView::tr("Select Files"),
+                                                            QString(), selectFilesNameFilter());
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    if (!urls.isEmpty())
+        Q_EMIT filesAdded(urls);
 }
 
 void CompactDropZoneView::paintEvent(QPaintEvent*) {

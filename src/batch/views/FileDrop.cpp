@@ -18,7 +18,8 @@ QList<QUrl> droppedFileUrls(const QMimeData* mime) {
 
 QString selectFilesNameFilter() {
     return QCoreApplication::translate("DropZoneView", "Images") +
-           QStringLiteral(" (*.png *.jpg *.jpeg *.heic *.heif *.webp *.tiff *.tif *.gif *.bmp)");
+           QStringLiteral(
+               " (*.png *.jpg *.jpeg *.heic *.heif *.webp *.tiff *.tif *.gif *.bmp *.avif)");
 }
 
 } // namespace glintwork

@@ -11,8 +11,7 @@ namespace glintwork {
 // payloads give an empty list.
 [[nodiscard]] QList<QUrl> droppedFileUrls(const QMimeData* mime);
 
-// The name filter of the "Select Files" dialog: the types the platform's dialog offers.
-// AVIF is left out there (such files can still be dropped).
+// The name filter of the "Select Files" dialog: every type the drop zone names.
 [[nodiscard]] QString selectFilesNameFilter();
 
 } // namespace glintwork

@@ -22,8 +22,16 @@ SummaryView::SummaryView(ToolDriver* batch, ConversionViewModel* driver, QWidget
 void SummaryView::refreshExtras() {
     if (!m_driver || !m_totals)
         return;
-    const qint64 original = m_driver->totalOriginalSize();
-    const qint64 compressed = m_driver->totalCompressedSize();
+    // Only files converted so far count, on both sides: during a run the saving is that of
+    // the files finished, not of those against the whole list.
+    qint64 original = 0;
+    qint64 compressed = 0;
+    for (const auto& item : m_driver->items()) {
+        if (!item->status().is(ConversionStatus::Kind::completed) || !item->compressedSize())
+            continue;
+        original += item->originalSize();
+        compressed += *item->compressedSize();
+    }
     m_totals->setVisible(compressed > 0);
     m_saving->setVisible(compressed > 0 && original >= 1);
     if (compressed > 0) {

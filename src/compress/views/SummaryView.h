@@ -10,8 +10,8 @@ namespace glintwork {
 
 class ConversionViewModel;
 
-// One line under the compress list: files done out of all, the total sizes before and
-// after with the saving, and a busy note while a run goes on.
+// One line under the compress list: files done out of all, the total sizes of the files
+// converted so far before and after with the saving, and a busy note while a run goes on.
 class SummaryView : public BatchSummaryView {
     Q_OBJECT
 

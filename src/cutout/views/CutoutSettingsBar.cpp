@@ -24,13 +24,14 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::cutout, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &CutoutViewModel::addFilesInBackground);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver,
+            &CutoutViewModel::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
     m_mode = new SegmentedControl(displayNames(kAllCutoutModes), this);
-    m_mode->setToolTip(cutoutModeHelpText());
+    m_mode->setToolTip(wrappingToolTip(cutoutModeHelpText()));
     connect(m_mode, &SegmentedControl::currentIndexChanged, this, [this](int index) {
         m_driver->updateMode(kAllCutoutModes.at(static_cast<size_t>(index)));
     });
@@ -45,8 +46,8 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     addGroupDivider(row, this);
 
     m_exportMask = new QCheckBox(tr("Export mask separately"), this);
-    m_exportMask->setToolTip(
-        tr("Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask."));
+    m_exportMask->setToolTip(wrappingToolTip(tr(
+        "Writes a grayscale PNG mask alongside the cutout, using the same basename plus -mask.")));
     connect(m_exportMask, &QCheckBox::clicked, this,
             [this](bool checked) { m_driver->updateExportMaskSeparately(checked); });
     row->addWidget(m_exportMask);

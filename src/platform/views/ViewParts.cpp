@@ -68,4 +68,9 @@ QFrame* verticalDivider(QWidget* parent, int height) {
     return line;
 }
 
+QString wrappingToolTip(const QString& text) {
+    // Qt wraps a tooltip only when it is rich text.
+    return QStringLiteral("<p>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
 } // namespace glintwork

@@ -38,6 +38,9 @@ void addGroupDivider(QHBoxLayout* row, QWidget* parent);
 
 // A thin line between the sections of a tab.
 [[nodiscard]] QFrame* horizontalDivider(QWidget* parent);
+
+// `text` as a tooltip that wraps at a readable width instead of running across the screen.
+[[nodiscard]] QString wrappingToolTip(const QString& text);
 // A short upright line between groups of controls in one row.
 [[nodiscard]] QFrame* verticalDivider(QWidget* parent, int height = 20);
 
