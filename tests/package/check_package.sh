@@ -60,6 +60,10 @@ fi
 # The unpacked programs must find their data and helpers under the throwaway root alone.
 dpkg-deb -x "$app" "$work/root"
 dpkg-deb -x "$models" "$work/root"
+# What the dependencies would install: the encoders the helper folder links to.
+for tool in cwebp cjpeg avifenc; do
+    ln -s "$(command -v "$tool")" "$work/root/usr/bin/$tool"
+done
 unset GLINTWORK_RESOURCES
 cli=$work/root/usr/bin/glintwork-cli
 mkdir -p "$work/in" "$work/out"

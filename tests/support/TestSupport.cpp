@@ -45,6 +45,16 @@ EnvironmentOverride::EnvironmentOverride(const char* name, const QByteArray* val
     (void)(value ? qputenv(m_name, *value) : qunsetenv(m_name));
 }
 
+IsolatedHome::IsolatedHome() : m_dir(QDir::tempPath() + QStringLiteral("/glintwork-test-home-XXXXXX")) {
+    const QByteArray home = QFile::encodeName(m_dir.path());
+    qputenv("HOME", home);
+    for (const char* name : {"CONFIG", "DATA", "CACHE", "STATE"}) {
+        const QByteArray folder = home + "/." + QByteArray(name).toLower();
+        QDir().mkpath(QFile::decodeName(folder));
+        qputenv(QByteArray("XDG_") + name + "_HOME", folder);
+    }
+}
+
 EnvironmentOverride::~EnvironmentOverride() { (void)(m_hadPrevious ? qputenv(m_name, m_previous) : qunsetenv(m_name)); }
 
 SmallDisk::SmallDisk(const ScratchDir& scratch, const QString& size)

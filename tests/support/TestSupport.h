@@ -35,6 +35,16 @@ private:
     bool m_hadPrevious;
 };
 
+// A home folder of the test program's own, removed when it ends: HOME and the XDG folders
+// point into it, so nothing a test does (or a dialog remembers) reaches the user's files.
+class IsolatedHome {
+public:
+    IsolatedHome();
+
+private:
+    QTemporaryDir m_dir;
+};
+
 // A scratch folder per test, removed afterwards; also points the preference store at a
 // folder of its own so no test reads or writes the user's settings.
 class ScratchDir {

@@ -7,7 +7,14 @@
 #include <QMimeData>
 #include <QThreadPool>
 
+#include "support/TestSupport.h"
+
 namespace glintwork::test {
+
+namespace {
+// Made before QTEST_MAIN's main() runs, so the widget tests have no way to the user's home.
+const IsolatedHome kHome;
+} // namespace
 
 void isolatePreferences(QTemporaryDir& folder) {
     static int calls = 0;
