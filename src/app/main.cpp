@@ -41,7 +41,7 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --tool NAME    the tab that takes the files: compress, cutout or upscale\n"
     "  -h, --help     print this text and exit\n"
-    "  -v, --version  print the version and exit\n\n"
+    "  -V, --version  print the version and exit\n\n"
     "For batches without a window, see glintwork-cli --help.\n";
 
 // --help and --version answer in the terminal before any window (or display) is needed.
@@ -53,7 +53,7 @@ std::optional<int> answerInTerminal(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
             std::printf("glintwork %s\n", GLINTWORK_VERSION);
             return 0;
         }
