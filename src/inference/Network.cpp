@@ -11,6 +11,7 @@
 #include <numeric>
 #include <set>
 #include <thread>
+#include <ctime>
 #include <unordered_map>
 
 #include <fcntl.h>
@@ -36,12 +37,14 @@ using DataType = memory::data_type;
 
 std::atomic<bool> winogradAllowed{true};
 std::atomic<int> runningPasses{0};
+std::atomic<int> threadLimit{0};
 
 // The one thread budget: every pass running in the process gets an equal share of the
 // cores, so files processed at once never ask oneDNN for more threads than there are cores.
 int threadsPerPass() {
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    return std::max(1, cores / std::max(1, runningPasses.load()));
+    const int share = std::max(1, cores / std::max(1, runningPasses.load()));
+    return threadLimit > 0 ? std::min(share, threadLimit.load()) : share;
 }
 
 const std::set<std::string>& runnableOperators() {
@@ -203,6 +206,7 @@ struct Network::Impl {
 
     mutable std::mutex mutex;
     mutable std::list<std::shared_ptr<Plan>> plans; // most recent first
+    mutable std::atomic<double> lastWork{0};
     // Reordered weights by node and layout, shared by the plans that use them.
     mutable std::map<int, std::vector<std::pair<memory::desc, std::weak_ptr<memory>>>> weightCache;
 
@@ -1213,6 +1217,31 @@ int Network::passesRunning() {
     return runningPasses.load();
 }
 
+void Network::setThreadLimit(int threads) {
+    threadLimit = threads;
+}
+
+double Network::lastPassOperations() const {
+    return m_impl->lastWork;
+}
+
+double Network::sgemmCpuSeconds(int n, int threads) {
+    std::vector<float> a(std::size_t(n) * std::size_t(n), 0.5f), b(a.size(), 0.25f),
+        c(a.size(), 0.0f);
+    omp_set_num_threads(threads);
+    const auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+    };
+    (void)dnnl_sgemm('N', 'N', n, n, n, 1.0f, a.data(), n, b.data(), n, 0.0f, c.data(), n);
+    const double start = cpu();
+    constexpr int kRepeats = 3;
+    for (int i = 0; i < kRepeats; ++i)
+        (void)dnnl_sgemm('N', 'N', n, n, n, 1.0f, a.data(), n, b.data(), n, 0.0f, c.data(), n);
+    return (cpu() - start) / kRepeats;
+}
+
 std::vector<Shape> Network::outputShapes(const std::vector<Shape>& inputShapes,
                                          const std::vector<std::string>& outputs) const {
     std::vector<std::string> wanted = outputs;
@@ -1303,6 +1332,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
         plan->memories[std::size_t(plan->outputTensors[i])].set_data_handle(results[i].data.data());
 
     dnnl::stream stream(impl.engine);
+    impl.lastWork = plan->totalWork;
     double done = 0;
     try {
         for (const Step& step : plan->steps) {

@@ -84,6 +84,14 @@ public:
     static void setWinogradAllowed(bool allowed);
     // Passes running now in the whole process; the cores are divided between them.
     [[nodiscard]] static int passesRunning();
+    // At most this many threads per pass (0: the cores' share). For measurements.
+    static void setThreadLimit(int threads);
+    // The arithmetic of the latest pass, in floating-point operations (convolutions count
+    // two per multiply-add, other layers one per element).
+    [[nodiscard]] double lastPassOperations() const;
+    // CPU-seconds one n × n × n single-precision matrix product takes with `threads`
+    // threads: what this machine's floating-point units can do, to compare passes with.
+    [[nodiscard]] static double sgemmCpuSeconds(int n, int threads);
 
 private:
     struct Impl;
