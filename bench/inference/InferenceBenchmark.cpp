@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s MODELS_DIR [x4fast|x4plus|isnet...]\n", argv[0]);
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string dir = argv[1];
     const Case cases[] = {{"x4fast", "RealESRGAN_x4fast.onnx", 512, false},
                           {"x4plus", "RealESRGAN_x4plus.onnx", 160, false},

@@ -163,6 +163,8 @@ struct Step {
     std::unordered_map<int, memory> constantArgs; // weights, biases, slopes
     memory::desc scratchpad;
     double work = 1;
+    // Arguments that see their tensor through another shape or strides.
+    std::vector<std::pair<int, memory::desc>> views;
 };
 
 struct TensorSlot {
@@ -573,8 +575,7 @@ namespace {
 struct Fused {
     float scale = 1.0f; // a Mul by a constant right after it, folded into the weights
     dnnl::post_ops postOps;
-    std::vector<std::pair<int, std::vector<float>>> preluSlopes; // post-op index, slopes
-    std::string residual;                                        // the value a sum post-op adds
+    std::string residual; // the value a sum post-op adds
     int postOpCount = 0;
 };
 
@@ -670,12 +671,13 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
             } else if (follower.op == "Sigmoid") {
                 fused.postOps.append_eltwise(1.0f, algorithm::eltwise_logistic, 0.0f, 0.0f);
                 ++fused.postOpCount;
-            } else if (follower.op == "PRelu" && operand && operand->constant) {
-                const bool perChannel = operand->data.size() > 1;
-                fused.postOps.append_prelu(perChannel ? 1 << 1 : 0);
-                fused.preluSlopes.emplace_back(
-                    fused.postOpCount,
-                    std::vector<float>(operand->data.begin(), operand->data.end()));
+            } else if (follower.op == "PRelu" && operand && operand->constant &&
+                       operand->data.size() == 1) {
+                // One slope for all channels is a leaky ReLU. Per-channel slopes as a post-op
+                // would send the convolution to oneDNN's reference code, many times slower
+                // than a separate pass over the result.
+                fused.postOps.append_eltwise(1.0f, algorithm::eltwise_relu, float(operand->data[0]),
+                                             0.0f);
                 ++fused.postOpCount;
             } else if (follower.op == "Add" && fused.residual.empty() && operand &&
                        !operand->constant && operand->shape == values.at(current).shape) {
@@ -721,7 +723,8 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
     };
     const auto addStep = [&](dnnl::primitive primitive, std::vector<std::pair<int, int>> args,
                              const memory::desc& scratchpad, double work) -> Step& {
-        plan->steps.push_back(Step{std::move(primitive), std::move(args), {}, scratchpad, work});
+        plan->steps.push_back(
+            Step{std::move(primitive), std::move(args), {}, scratchpad, work, {}});
         plan->scratchpadSize = std::max(plan->scratchpadSize, scratchpad.get_size());
         return plan->steps.back();
     };
@@ -790,6 +793,95 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 attr.set_post_ops(fused.postOps);
                 const memory::dims s{strides[0], strides[1]}, d{dilations[0] - 1, dilations[1] - 1};
                 const memory::dims padL{pads[0], pads[1]}, padR{pads[2], pads[3]};
+
+                // A transposed convolution whose stride equals its kernel paints one block
+                // per input pixel: a 1 × 1 convolution to every block position's channels,
+                // then a reorder that moves each channel to its place in the block (adding
+                // a residual on the way). oneDNN's own kernel for it is many times slower.
+                const bool blockPainting =
+                    transposed && group == 1 && strides[0] == w[2] && strides[1] == w[3] &&
+                    pads == std::vector<std::int64_t>{0, 0, 0, 0} &&
+                    dilations == std::vector<std::int64_t>{1, 1} &&
+                    fused.postOpCount == (fused.residual.empty() ? 0 : 1) &&
+                    convOut[2] == srcShape[2] * w[2] && convOut[3] == srcShape[3] * w[3];
+                if (blockPainting) {
+                    const std::int64_t kh = w[2], kw = w[3], in = srcShape[1], h = srcShape[2],
+                                       wd = srcShape[3];
+                    const std::int64_t wide = outChannels * kh * kw;
+                    const memory::desc wideDesc({1, wide, h, wd}, DataType::f32, Tag::abcd);
+                    const memory::desc wideWeights({wide, in, 1, 1}, DataType::f32, Tag::any);
+                    const memory::desc wideBias({wide}, DataType::f32, Tag::a);
+                    const auto desc = dnnl::convolution_forward::desc(
+                        prop_kind::forward_inference, algorithm::convolution_direct, anyAct,
+                        wideWeights, wideBias, wideDesc, {1, 1}, {0, 0}, {0, 0}, {0, 0});
+                    const dnnl::convolution_forward::primitive_desc pd(desc, freshAttr(), engine);
+                    const int srcInLayout = inLayout(src, pd.src_desc());
+                    const int painted = newTensor(pd.dst_desc());
+                    const std::vector<float> original = weightTensor.toFloats();
+                    std::vector<float> plain(std::size_t(wide * in));
+                    for (std::int64_t i = 0; i < in; ++i)
+                        for (std::int64_t o = 0; o < wide; ++o)
+                            plain[std::size_t(o * in + i)] =
+                                original[std::size_t(i * wide + o)] * fused.scale;
+                    memory source(memory::desc({wide, in, 1, 1}, DataType::f32, Tag::oihw), engine,
+                                  plain.data());
+                    auto weights = std::make_shared<memory>(pd.weights_desc(), engine);
+                    {
+                        dnnl::stream stream(engine);
+                        dnnl::reorder(source, *weights).execute(stream, source, *weights);
+                        stream.wait();
+                    }
+                    plan->weights.push_back(weights);
+                    std::vector<float> bias(std::size_t(wide), 0.0f);
+                    if (hasBias) {
+                        const std::vector<float> perChannel =
+                            values.at(conv.inputs[2]).weights->toFloats();
+                        if (std::int64_t(perChannel.size()) != outChannels)
+                            fail(conv, "has the wrong number of biases");
+                        for (std::int64_t o = 0; o < wide; ++o)
+                            bias[std::size_t(o)] =
+                                perChannel[std::size_t(o / (kh * kw))] * fused.scale;
+                    }
+                    Step& step = addStep(dnnl::convolution_forward(pd),
+                                         {{DNNL_ARG_SRC, srcInLayout}, {DNNL_ARG_DST, painted}},
+                                         pd.scratchpad_desc(), 2.0 * double(wide * in * h * wd));
+                    step.constantArgs[DNNL_ARG_WEIGHTS] = *weights;
+                    step.constantArgs[DNNL_ARG_BIAS] = constantMemory({wide}, bias, Tag::a);
+
+                    const memory::desc resultDesc(dimsOf(convOut), DataType::f32, Tag::abcd);
+                    int dst = -1;
+                    dnnl::primitive_attr moveAttr = freshAttr();
+                    if (!fused.residual.empty()) {
+                        dst = newTensor(resultDesc);
+                        const int residual = tensorFor(fused.residual);
+                        const dnnl::reorder::primitive_desc copy(
+                            engine, plan->tensors[std::size_t(residual)].desc, engine, resultDesc,
+                            freshAttr());
+                        addStep(dnnl::reorder(copy),
+                                {{DNNL_ARG_FROM, residual}, {DNNL_ARG_TO, dst}},
+                                copy.scratchpad_desc(), double(elements(convOut)));
+                        dnnl::post_ops sum;
+                        sum.append_sum(1.0f);
+                        moveAttr.set_post_ops(sum);
+                    } else {
+                        dst = newTensor(resultDesc);
+                    }
+                    // Channel (o, ky, kx) at (y, x) lands at (o, y·kh + ky, x·kw + kx).
+                    const memory::dims viewDims{outChannels, kh, kw, h, wd};
+                    const memory::desc from(
+                        viewDims, DataType::f32,
+                        memory::dims{kh * kw * h * wd, kw * h * wd, h * wd, wd, 1});
+                    const memory::desc to(
+                        viewDims, DataType::f32,
+                        memory::dims{kh * h * kw * wd, kw * wd, 1, kh * kw * wd, kw});
+                    const dnnl::reorder::primitive_desc move(engine, from, engine, to, moveAttr);
+                    Step& moving =
+                        addStep(dnnl::reorder(move), {{DNNL_ARG_FROM, painted}, {DNNL_ARG_TO, dst}},
+                                move.scratchpad_desc(), double(elements(convOut)));
+                    moving.views = {{DNNL_ARG_FROM, from}, {DNNL_ARG_TO, to}};
+                    tensorOf[canonical(resultName)] = dst;
+                    continue;
+                }
 
                 dnnl::primitive primitive;
                 memory::desc srcDesc, weightsDesc, dstDesc, scratchpad;
@@ -906,12 +998,6 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                         v *= fused.scale;
                     step.constantArgs[DNNL_ARG_BIAS] = constantMemory({outChannels}, bias, Tag::a);
                 }
-                for (const auto& [postOp, slopes] : fused.preluSlopes) {
-                    const Shape slopeShape =
-                        slopes.size() == 1 ? Shape{1, 1, 1, 1} : Shape{1, outChannels, 1, 1};
-                    step.constantArgs[DNNL_ARG_ATTR_MULTIPLE_POST_OP(postOp) | DNNL_ARG_WEIGHTS] =
-                        constantMemory(slopeShape, slopes, Tag::acdb);
-                }
                 tensorOf[canonical(resultName)] = dst;
                 continue;
             }
@@ -967,9 +1053,15 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 }
                 if (node.integer("antialias", 0) != 0)
                     fail(node, "resizes with antialiasing, which this program does not do");
+                // In the source's own layout, where oneDNN has a fast kernel.
+                const memory::desc& srcDesc = plan->tensors[std::size_t(src)].desc;
+                const bool plainSource =
+                    srcDesc == memory::desc(dimsOf(x), DataType::f32, Tag::abcd);
+                const memory::desc dstDesc =
+                    plainSource ? memory::desc(dimsOf(outShape), DataType::f32, Tag::abcd)
+                                : outDesc;
                 const dnnl::resampling_forward::desc desc(prop_kind::forward_inference, alg,
-                                                          plan->tensors[std::size_t(src)].desc,
-                                                          outDesc);
+                                                          srcDesc, dstDesc);
                 const dnnl::resampling_forward::primitive_desc pd(desc, freshAttr(), engine);
                 single(src, dnnl::resampling_forward(pd), pd.dst_desc(), pd.scratchpad_desc());
             } else if (op == "Concat") {
@@ -1342,6 +1434,8 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
             std::unordered_map<int, memory> args = step.constantArgs;
             for (const auto& [arg, id] : step.tensorArgs)
                 args.emplace(arg, plan->memories[std::size_t(id)]);
+            for (const auto& [arg, desc] : step.views)
+                args[arg] = memory(desc, impl.engine, args.at(arg).get_data_handle());
             if (step.scratchpad.get_size() > 0)
                 args.emplace(DNNL_ARG_SCRATCHPAD,
                              memory(step.scratchpad, impl.engine, plan->scratchpadBuffer.get()));
