@@ -177,6 +177,7 @@ struct TensorSlot {
 struct Plan {
     std::vector<Shape> inputShapes;
     std::vector<std::string> outputNames;
+    int threads = 1; // oneDNN sizes its kernels' work split when they are made
     std::vector<Step> steps;
     std::vector<TensorSlot> tensors;
     std::vector<std::size_t> bufferSizes;
@@ -1371,9 +1372,18 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
         shapes.push_back(input->shape);
 
     const std::lock_guard lock(impl.mutex);
+    struct Running {
+        Running() { ++runningPasses; }
+        ~Running() { --runningPasses; }
+    } running;
+
+    // The pass's share of the cores, fixed for the whole pass.
+    const int threads = threadsPerPass();
+    omp_set_num_threads(threads);
     std::shared_ptr<Plan> plan;
     for (auto it = impl.plans.begin(); it != impl.plans.end(); ++it) {
-        if ((*it)->inputShapes == shapes && (*it)->outputNames == wanted) {
+        if ((*it)->inputShapes == shapes && (*it)->outputNames == wanted &&
+            (*it)->threads == threads) {
             plan = *it;
             impl.plans.erase(it);
             break;
@@ -1382,6 +1392,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
     if (!plan) {
         try {
             plan = impl.plan(shapes, wanted);
+            plan->threads = threads;
         } catch (const dnnl::error& error) {
             throw InferenceError(impl.fileName +
                                  ": oneDNN cannot run this network: " + error.what());
@@ -1391,11 +1402,14 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
     // Two sizes at most (a batch's tiles and its smaller last ones).
     while (impl.plans.size() > 2)
         impl.plans.pop_back();
-
-    struct Running {
-        Running() { ++runningPasses; }
-        ~Running() { --runningPasses; }
-    } running;
+    // Only the plan in use holds working memory.
+    for (const auto& other : impl.plans) {
+        if (other != plan) {
+            other->memories.clear();
+            other->buffers.clear();
+            other->scratchpadBuffer.reset();
+        }
+    }
 
     if (plan->buffers.empty() && !plan->bufferSizes.empty()) {
         for (const std::size_t size : plan->bufferSizes)
@@ -1430,7 +1444,6 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
         for (const Step& step : plan->steps) {
             if (options.cancelled && options.cancelled())
                 throw InferenceCancelled();
-            omp_set_num_threads(threadsPerPass());
             std::unordered_map<int, memory> args = step.constantArgs;
             for (const auto& [arg, id] : step.tensorArgs)
                 args.emplace(arg, plan->memories[std::size_t(id)]);
