@@ -169,6 +169,18 @@ ModelContract readContract(const QString& modelPath) {
     return contract;
 }
 
+namespace {
+
+// The pass's working memory goes as soon as the mask is out: the rest of the cut-out (the
+// compositing at the photograph's full size) needs the room more.
+inference::PassOptions releasingOptions() {
+    inference::PassOptions options;
+    options.releaseWorkingMemory = true;
+    return options;
+}
+
+} // namespace
+
 struct Network::State {
     std::shared_ptr<inference::Network> net;
 };
@@ -214,7 +226,8 @@ MaskPixelBuffer Network::run(const Image& image) const {
         output = std::move(m_state->net
                                ->run({{m_state->net->inputs().front().name,
                                        {1, 3, contract.inputHeight, contract.inputWidth},
-                                       blob.data()}})
+                                       blob.data()}},
+                                     {}, releasingOptions())
                                .front());
     } catch (const inference::InferenceError& error) {
         throw Error::visionRequestFailed(QString::fromStdString(error.what()));

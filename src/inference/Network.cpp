@@ -36,6 +36,7 @@ using Tag = memory::format_tag;
 using DataType = memory::data_type;
 
 std::atomic<bool> winogradAllowed{true};
+constexpr std::size_t kWinogradScratchpadLimit = std::size_t(160) << 20;
 std::atomic<int> runningPasses{0};
 std::atomic<int> threadLimit{0};
 
@@ -245,6 +246,16 @@ struct Network::Impl {
                                           const std::vector<std::string>& wanted) const;
     std::shared_ptr<Plan> plan(const std::vector<Shape>& inputShapes,
                                const std::vector<std::string>& wanted) const;
+    // Lets the pages of the file that hold these bytes go, once they are copied.
+    void releaseFileBytes(std::string_view bytes) const {
+        if (!mapped || bytes.empty())
+            return;
+        const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+        const auto from = (std::uintptr_t(bytes.data()) + page - 1) / page * page;
+        const auto to = (std::uintptr_t(bytes.data()) + bytes.size()) / page * page;
+        if (to > from)
+            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    }
     void releaseFileWeights() const {
         // The weights were copied into their layouts; the file's pages may go.
         if (mapped)
@@ -920,6 +931,10 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     if (winogradShape && winogradAllowed) {
                         try {
                             pd = make(algorithm::convolution_winograd);
+                            // Winograd works on transformed copies of its input and output
+                            // (over twice their size): past this, memory matters more.
+                            if (pd.scratchpad_desc().get_size() > kWinogradScratchpadLimit)
+                                throw dnnl::error(dnnl_unimplemented, "too much working memory");
                             // Its weights must be reachable from the file's layout too.
                             (void)dnnl::reorder::primitive_desc(
                                 engine, memory::desc(weightDims, DataType::f32, weightPlain),
@@ -982,6 +997,7 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     dnnl::reorder(source, *weights).execute(stream, source, *weights);
                     stream.wait();
                     cached.emplace_back(weightsDesc, weights);
+                    releaseFileBytes(weightTensor.raw);
                 }
                 plan->weights.push_back(weights);
                 const double work = 2.0 * double(elements(transposed ? srcShape : convOut)) *
