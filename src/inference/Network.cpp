@@ -179,6 +179,7 @@ struct Plan {
     std::vector<Shape> inputShapes;
     std::vector<std::string> outputNames;
     int threads = 1; // oneDNN sizes its kernels' work split when they are made
+    bool winograd = true;
     std::vector<Step> steps;
     std::vector<TensorSlot> tensors;
     std::vector<std::size_t> bufferSizes;
@@ -1020,6 +1021,18 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
             }
 
             const memory::desc outDesc = activationDesc(outShape, engine);
+            // The result in its source's layout: oneDNN's fast kernels for pooling, resizing,
+            // joining and adding want the same layout on both sides.
+            const auto sameLayout = [&](int src) {
+                const memory::desc& from = plan->tensors[std::size_t(src)].desc;
+                if (outShape.size() == 4) {
+                    for (const Tag tag : {Tag::nChw16c, Tag::nChw8c, Tag::nhwc, Tag::nchw}) {
+                        if (from == memory::desc(from.dims(), DataType::f32, tag))
+                            return memory::desc(dimsOf(outShape), DataType::f32, tag);
+                    }
+                }
+                return outDesc;
+            };
             const auto single = [&](int src, const dnnl::primitive& primitive,
                                     const memory::desc& dstDesc, const memory::desc& scratchpad) {
                 const int dst = newTensor(dstDesc);
@@ -1042,7 +1055,7 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                                                                 kernel[d] - x[d + 2] - pads[d]);
                 const dnnl::pooling_forward::desc desc(
                     prop_kind::forward_inference, algorithm::pooling_max,
-                    plan->tensors[std::size_t(src)].desc, outDesc, {strides[0], strides[1]},
+                    plan->tensors[std::size_t(src)].desc, sameLayout(src), {strides[0], strides[1]},
                     {kernel[0], kernel[1]}, {pads[0], pads[1]}, padR);
                 const dnnl::pooling_forward::primitive_desc pd(desc, freshAttr(), engine);
                 single(src, dnnl::pooling_forward(pd), pd.dst_desc(), pd.scratchpad_desc());
@@ -1072,11 +1085,7 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     fail(node, "resizes with antialiasing, which this program does not do");
                 // In the source's own layout, where oneDNN has a fast kernel.
                 const memory::desc& srcDesc = plan->tensors[std::size_t(src)].desc;
-                const bool plainSource =
-                    srcDesc == memory::desc(dimsOf(x), DataType::f32, Tag::abcd);
-                const memory::desc dstDesc =
-                    plainSource ? memory::desc(dimsOf(outShape), DataType::f32, Tag::abcd)
-                                : outDesc;
+                const memory::desc dstDesc = sameLayout(src);
                 const dnnl::resampling_forward::desc desc(prop_kind::forward_inference, alg,
                                                           srcDesc, dstDesc);
                 const dnnl::resampling_forward::primitive_desc pd(desc, freshAttr(), engine);
@@ -1091,8 +1100,8 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 }
                 auto axis = node.integer("axis", 1);
                 axis = axis < 0 ? axis + std::int64_t(outShape.size()) : axis;
-                const dnnl::concat::primitive_desc pd(outDesc, int(axis), sources, engine,
-                                                      freshAttr());
+                const dnnl::concat::primitive_desc pd(sameLayout(args.front().second), int(axis),
+                                                      sources, engine, freshAttr());
                 const int dst = newTensor(pd.dst_desc());
                 args.emplace_back(DNNL_ARG_DST, dst);
                 addStep(dnnl::concat(pd), args, pd.scratchpad_desc(), double(elements(outShape)));
@@ -1179,7 +1188,7 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     secondDesc = constantSecond.get_desc();
                 }
                 const dnnl::binary::desc desc(alg, plan->tensors[std::size_t(a)].desc, secondDesc,
-                                              outDesc);
+                                              sameLayout(a));
                 const dnnl::binary::primitive_desc pd(desc, freshAttr(), engine);
                 const int dst = newTensor(pd.dst_desc());
                 args.emplace_back(DNNL_ARG_DST, dst);
@@ -1399,7 +1408,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
     std::shared_ptr<Plan> plan;
     for (auto it = impl.plans.begin(); it != impl.plans.end(); ++it) {
         if ((*it)->inputShapes == shapes && (*it)->outputNames == wanted &&
-            (*it)->threads == threads) {
+            (*it)->threads == threads && (*it)->winograd == winogradAllowed) {
             plan = *it;
             impl.plans.erase(it);
             break;
@@ -1409,6 +1418,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
         try {
             plan = impl.plan(shapes, wanted);
             plan->threads = threads;
+            plan->winograd = winogradAllowed;
         } catch (const dnnl::error& error) {
             throw InferenceError(impl.fileName +
                                  ": oneDNN cannot run this network: " + error.what());
