@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <opencv2/core.hpp>
-#include <opencv2/core/utils/logger.hpp>
-#include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <QDir>
@@ -22,6 +19,8 @@
 #include <QJsonObject>
 
 #include "cutout/BackgroundRemoverError.h"
+#include "inference/InferenceError.h"
+#include "inference/Network.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork::OnnxSegmenter {
@@ -35,20 +34,22 @@ QString sidecarPath(const QString& modelPath) {
     return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".json"));
 }
 
-std::array<float, 3> triple(const QJsonObject& object, const char* key, std::array<float, 3> fallback,
-                            const QString& fileName) {
+std::array<float, 3> triple(const QJsonObject& object, const char* key,
+                            std::array<float, 3> fallback, const QString& fileName) {
     const QJsonValue value = object.value(QLatin1String(key));
     if (value.isUndefined())
         return fallback;
     const QJsonArray array = value.toArray();
     if (!value.isArray() || array.size() != 3)
         throw Error::visionRequestFailed(
-            QStringLiteral("%1: \"%2\" must be a list of three numbers").arg(fileName, QLatin1String(key)));
+            QStringLiteral("%1: \"%2\" must be a list of three numbers")
+                .arg(fileName, QLatin1String(key)));
     std::array<float, 3> result{};
     for (int i = 0; i < 3; ++i) {
         if (!array.at(i).isDouble())
             throw Error::visionRequestFailed(
-                QStringLiteral("%1: \"%2\" must be a list of three numbers").arg(fileName, QLatin1String(key)));
+                QStringLiteral("%1: \"%2\" must be a list of three numbers")
+                    .arg(fileName, QLatin1String(key)));
         result[std::size_t(i)] = float(array.at(i).toDouble());
     }
     return result;
@@ -61,7 +62,8 @@ int dimension(const QJsonObject& object, const char* key, int fallback, const QS
     const double number = value.toDouble(-1);
     if (!value.isDouble() || number < 1 || number > 4096 || number != std::floor(number))
         throw Error::visionRequestFailed(
-            QStringLiteral("%1: \"%2\" must be a whole number from 1 to 4096").arg(fileName, QLatin1String(key)));
+            QStringLiteral("%1: \"%2\" must be a whole number from 1 to 4096")
+                .arg(fileName, QLatin1String(key)));
     return int(number);
 }
 
@@ -75,11 +77,6 @@ bool flag(const QJsonObject& object, const char* key, const QString& fileName) {
     return value.toBool();
 }
 
-// OpenCV's messages carry the source location first; the user needs the statement.
-QString openCvReason(const cv::Exception& error) {
-    return QString::fromStdString(error.err.empty() ? error.msg : error.err);
-}
-
 // 8-bit RGB or RGBA with straight alpha in sRGB is read where it lies; anything else
 // (deeper samples, grey, profiles) goes through the converting copy first. Only the
 // network's input size is ever made from it, so a large photograph costs one pass over
@@ -87,19 +84,21 @@ QString openCvReason(const cv::Exception& error) {
 cv::Mat networkInput(const Image& image, const ModelContract& contract) {
     const auto kind = image.colorSpace.kind;
     const int components = image.componentsPerPixel();
-    const bool direct = !image.isFloat && image.bitsPerComponent == 8 &&
-                        (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
-                        ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
-                         (components == 4 && (image.alphaInfo == AlphaInfo::last ||
-                                              image.alphaInfo == AlphaInfo::noneSkipLast))) &&
-                        image.bytesPerRow >= image.width * components &&
-                        image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
+    const bool direct =
+        !image.isFloat && image.bitsPerComponent == 8 &&
+        (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
+        ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
+         (components == 4 &&
+          (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast))) &&
+        image.bytesPerRow >= image.width * components &&
+        image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
     const cv::Size size(contract.inputWidth, contract.inputHeight);
     const int interpolation = image.width > contract.inputWidth ? cv::INTER_AREA : cv::INTER_LINEAR;
     cv::Mat resized;
     if (direct) {
         const cv::Mat source(image.height, image.width, CV_8UC(components),
-                             const_cast<std::uint8_t*>(image.pixels.data()), std::size_t(image.bytesPerRow));
+                             const_cast<std::uint8_t*>(image.pixels.data()),
+                             std::size_t(image.bytesPerRow));
         cv::resize(source, resized, size, 0, 0, interpolation);
     } else {
         Image rgba;
@@ -108,23 +107,24 @@ cv::Mat networkInput(const Image& image, const ModelContract& contract) {
         } catch (const DescribedError& error) {
             throw Error::visionRequestFailed(error.description());
         }
-        const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(), std::size_t(rgba.bytesPerRow));
+        const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(),
+                             std::size_t(rgba.bytesPerRow));
         cv::resize(source, resized, size, 0, 0, interpolation);
     }
     return resized;
 }
 
-cv::Mat inputBlob(const Image& image, const ModelContract& contract) {
+std::vector<float> inputBlob(const Image& image, const ModelContract& contract) {
     const cv::Mat resized = networkInput(image, contract);
     const int stride = resized.channels();
-    const int sizes[] = {1, 3, contract.inputHeight, contract.inputWidth};
-    cv::Mat blob(4, sizes, CV_32F);
     const std::size_t plane = std::size_t(contract.inputWidth) * std::size_t(contract.inputHeight);
-    auto* out = blob.ptr<float>();
+    std::vector<float> blob(3 * plane);
+    float* out = blob.data();
     for (int y = 0; y < resized.rows; ++y) {
         const auto* row = resized.ptr<std::uint8_t>(y);
         for (int x = 0; x < resized.cols; ++x) {
-            const std::size_t at = std::size_t(y) * std::size_t(contract.inputWidth) + std::size_t(x);
+            const std::size_t at =
+                std::size_t(y) * std::size_t(contract.inputWidth) + std::size_t(x);
             for (int c = 0; c < 3; ++c) {
                 const int from = contract.bgr ? 2 - c : c;
                 const float value = float(row[stride * x + from]) / 255.0f;
@@ -173,7 +173,8 @@ ModelContract readContract(const QString& modelPath) {
     const QJsonObject object = document.object();
     contract.inputWidth = dimension(object, "inputWidth", contract.inputWidth, name);
     contract.inputHeight = dimension(object, "inputHeight", contract.inputHeight, name);
-    const QString order = object.value(QStringLiteral("channelOrder")).toString(QStringLiteral("RGB"));
+    const QString order =
+        object.value(QStringLiteral("channelOrder")).toString(QStringLiteral("RGB"));
     if (order != QStringLiteral("RGB") && order != QStringLiteral("BGR"))
         throw Error::visionRequestFailed(
             QStringLiteral("%1: \"channelOrder\" must be \"RGB\" or \"BGR\"").arg(name));
@@ -182,36 +183,57 @@ ModelContract readContract(const QString& modelPath) {
     contract.std = triple(object, "std", contract.std, name);
     for (float deviation : contract.std) {
         if (!(deviation > 0.0f))
-            throw Error::visionRequestFailed(QStringLiteral("%1: \"std\" values must be positive").arg(name));
+            throw Error::visionRequestFailed(
+                QStringLiteral("%1: \"std\" values must be positive").arg(name));
     }
     contract.sigmoid = flag(object, "sigmoid", name);
     contract.normalize = flag(object, "normalize", name);
     return contract;
 }
 
+namespace {
+
+// The pass's working memory goes as soon as the mask is out: the rest of the cut-out (the
+// compositing at the photograph's full size) needs the room more.
+inference::PassOptions releasingOptions() {
+    inference::PassOptions options;
+    options.releaseWorkingMemory = true;
+    return options;
+}
+
+} // namespace
+
 struct Network::State {
-    std::mutex mutex;
-    cv::dnn::Net net;
+    std::shared_ptr<inference::Network> net;
 };
 
 Network::Network(const QString& modelPath)
-    : m_contract(readContract(modelPath)),
-      m_fileName(QFileInfo(modelPath).fileName()),
+    : m_contract(readContract(modelPath)), m_fileName(QFileInfo(modelPath).fileName()),
       m_state(std::make_unique<State>()) {
-    // Failures reach the user as this file's error; OpenCV's own log lines would only
-    // repeat them on the terminal.
-    static const bool quiet = [] {
-        cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-        return true;
-    }();
-    (void)quiet;
     try {
-        m_state->net = cv::dnn::readNetFromONNX(QFile::encodeName(modelPath).toStdString());
-    } catch (const cv::Exception& error) {
-        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
+        m_state->net = inference::Network::load(QFile::encodeName(modelPath).toStdString());
+        const inference::Network& net = *m_state->net;
+        // A segmentation network takes one RGB picture of the contract's size and gives one
+        // plane: anything else in this slot is the wrong file, refused before any pass.
+        const inference::Shape input{1, 3, m_contract.inputHeight, m_contract.inputWidth};
+        if (net.inputs().size() != 1)
+            throw inference::InferenceError(m_fileName.toStdString() + " takes " +
+                                            std::to_string(net.inputs().size()) +
+                                            " inputs; a segmentation network takes one picture");
+        const inference::Shape output = net.outputShapes({input}).front();
+        std::int64_t planes = 1;
+        for (std::size_t d = 0; d + 2 < output.size(); ++d)
+            planes *= output[d];
+        if (output.size() < 2 || planes != 1)
+            throw inference::InferenceError(
+                QStringLiteral("%1 is not a segmentation network: its output has %2 channels; one "
+                               "was expected")
+                    .arg(m_fileName)
+                    .arg(planes)
+                    .toStdString());
+    } catch (const inference::InferenceError& error) {
+        throw Error::visionRequestFailed(QString::fromStdString(error.what()));
     }
-    if (m_state->net.empty())
-        throw Error::visionRequestFailed(QStringLiteral("%1 holds no network").arg(m_fileName));
 }
 
 Network::~Network() = default;
@@ -220,27 +242,30 @@ MaskPixelBuffer Network::run(const Image& image) const {
     if (image.isEmpty())
         throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
     const ModelContract& contract = m_contract;
-    cv::Mat blob = inputBlob(image, contract);
-    cv::Mat output;
+    std::vector<float> blob = inputBlob(image, contract);
+    inference::OutputTensor output;
     try {
-        const std::lock_guard lock(m_state->mutex);
-        m_state->net.setInput(blob);
-        // The result is copied out before the next pass may overwrite the network's blobs.
-        output = m_state->net.forward().clone();
-    } catch (const cv::Exception& error) {
-        throw Error::visionRequestFailed(QStringLiteral("%1: %2").arg(m_fileName, openCvReason(error)));
+        output = std::move(m_state->net
+                               ->run({{m_state->net->inputs().front().name,
+                                       {1, 3, contract.inputHeight, contract.inputWidth},
+                                       blob.data()}},
+                                     {}, releasingOptions())
+                               .front());
+    } catch (const inference::InferenceError& error) {
+        throw Error::visionRequestFailed(QString::fromStdString(error.what()));
     }
-    blob.release();
+    blob = {};
 
     // [1, 1, H, W], [1, H, W] or [H, W]: one plane, whatever the leading ones.
-    const int dims = output.dims;
-    if (dims < 2 || output.depth() != CV_32F)
-        throw Error::maskGenerationFailed(QStringLiteral("the network's output is not a float plane"));
-    const int height = output.size[dims - 2];
-    const int width = output.size[dims - 1];
+    const auto dims = output.shape.size();
+    if (dims < 2)
+        throw Error::maskGenerationFailed(
+            QStringLiteral("the network's output is not a float plane"));
+    const int height = int(output.shape[dims - 2]);
+    const int width = int(output.shape[dims - 1]);
     std::size_t planes = 1;
-    for (int d = 0; d < dims - 2; ++d)
-        planes *= std::size_t(output.size[d]);
+    for (std::size_t d = 0; d + 2 < dims; ++d)
+        planes *= std::size_t(output.shape[d]);
     if (planes != 1)
         throw Error::maskGenerationFailed(
             QStringLiteral("the network's output has %1 channels; one was expected").arg(planes));
@@ -250,7 +275,7 @@ MaskPixelBuffer Network::run(const Image& image) const {
     buffer.width = width;
     buffer.height = height;
     buffer.bytesPerRow = std::size_t(width) * sizeof(float);
-    std::vector<float> values(output.ptr<float>(), output.ptr<float>() + std::size_t(width) * std::size_t(height));
+    std::vector<float>& values = output.data;
     if (contract.sigmoid) {
         for (float& v : values)
             v = 1.0f / (1.0f + std::exp(-v));
@@ -306,7 +331,8 @@ MaskPixelBuffer personMatte(const Network& network, const Image& image) {
     for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
         float v;
         std::memcpy(&v, output.bytes.data() + i * sizeof(float), sizeof(float));
-        matte.bytes[i] = std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+        matte.bytes[i] =
+            std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
     }
     return matte;
 }

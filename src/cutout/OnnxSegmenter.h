@@ -10,7 +10,7 @@
 
 namespace glintwork {
 
-// Segmentation networks in ONNX form, run by OpenCV's DNN module. A network may come with
+// Segmentation networks in ONNX form, run by the network executor. A network may come with
 // a JSON file of the same name (model.onnx → model.json) describing its input and output;
 // see resources/models/README.md for the contract.
 namespace OnnxSegmenter {
@@ -33,8 +33,8 @@ struct ModelContract {
 
 // One loaded network with its contract. Loading is the expensive part (the subject network
 // holds 176 MB of weights), so a batch loads it once and shares it between its files.
-// Passes run one at a time: OpenCV's network keeps its working blobs between passes, and
-// one pass already uses every core.
+// Passes run one at a time: the network keeps its working buffers between passes, and one
+// pass already uses every core.
 class Network {
 public:
     // Throws BackgroundRemoverError (visionRequestFailed) for a file that cannot be used.

@@ -1,22 +1,18 @@
 #include "upscale/DnnUpscaler.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
-#include <opencv2/core.hpp>
-#include <opencv2/core/ocl.hpp>
-#include <opencv2/dnn.hpp>
-
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-#include "platform/AbandonableWork.h"
+#include "inference/InferenceError.h"
+#include "inference/Network.h"
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Resources.h"
 #include "upscale/DnnUpscalerError.h"
-#include "upscale/OnnxModelInfo.h"
 #include "upscale/TensorConversion.h"
 
 namespace glintwork {
@@ -25,36 +21,7 @@ Q_LOGGING_CATEGORY(lcUpscale, "glintwork.upscale")
 
 namespace {
 
-int typeCodeOf(const cv::Mat& mat) {
-    switch (mat.depth()) {
-    case CV_16F:
-        return static_cast<int>(TensorElementType::float16);
-    case CV_32F:
-        return static_cast<int>(TensorElementType::float32);
-    case CV_64F:
-        return static_cast<int>(TensorElementType::float64);
-    case CV_32S:
-        return static_cast<int>(TensorElementType::int32);
-    default:
-        return mat.depth();
-    }
-}
-
-TensorView viewOf(const cv::Mat& mat) {
-    TensorView view;
-    view.typeCode = typeCodeOf(mat);
-    view.data = const_cast<uchar*>(mat.data);
-    const auto elementSize = static_cast<std::int64_t>(mat.elemSize1());
-    for (int d = 0; d < mat.dims; ++d) {
-        view.shape.push_back(mat.size[d]);
-        view.strides.push_back(static_cast<std::int64_t>(mat.step[d]) / elementSize);
-    }
-    // Storage spans from the first element to the end of the last row of the outermost
-    // dimension.
-    view.elementCount =
-        mat.dims > 0 ? static_cast<std::size_t>(mat.step[0] * std::size_t(mat.size[0])) / mat.elemSize1() : 0;
-    return view;
-}
+using inference::Shape;
 
 // Rows of the feature map the enlarging tail takes at once: at 4x with 64 channels a row
 // costs the tail about 8 MB of working memory; the halo's rows are computed twice.
@@ -64,160 +31,125 @@ int roundUpToMultiple(int value, int multiple) {
     return (value + multiple - 1) / multiple * multiple;
 }
 
-// OpenCL is taken only when a GPU offers it: on a CPU device it is slower than OpenCV's own
-// CPU path. Once a forward pass fails there, the process stays on the CPU.
-std::atomic<bool> openCLFailed{false};
-
-bool openCLGpuAvailable() {
-    if (openCLFailed || !cv::ocl::haveOpenCL())
-        return false;
-    cv::ocl::setUseOpenCL(true);
-    if (!cv::ocl::useOpenCL())
-        return false;
-    const cv::ocl::Device& device = cv::ocl::Device::getDefault();
-    return device.available() && device.type() == cv::ocl::Device::TYPE_GPU;
+TensorView viewOf(std::vector<float>& data, const Shape& shape) {
+    TensorView view;
+    view.typeCode = static_cast<int>(TensorElementType::float32);
+    view.data = data.data();
+    view.elementCount = data.size();
+    view.shape = shape;
+    view.strides.assign(shape.size(), 1);
+    for (int d = int(shape.size()) - 2; d >= 0; --d)
+        view.strides[std::size_t(d)] = view.strides[std::size_t(d) + 1] * shape[std::size_t(d) + 1];
+    return view;
 }
 
 } // namespace
 
-int DnnUpscaler::abandonedInferences() {
-    return AbandonableWork::abandonedCount();
-}
-
-// The loaded network and what it needs to be fed: owns the OpenCV handle.
+// The loaded network and what it needs to be fed.
 class DnnUpscaler::Network {
 public:
-    cv::dnn::Net net;
-    // The file `net` came from: with a tail, `net` is let go after each pass and read again.
-    std::string path;
+    std::shared_ptr<inference::Network> net;
     std::string input;
     std::string output;
     // Fixed height and width of the input, or nothing when the network takes any size.
     std::optional<std::pair<int, int>> fixedSize;
-    bool onOpenCL = false;
     // The network's enlarging tail as a network of its own, run on strips of rows of the
-    // feature map it starts from (layer `from` of `net`): it holds nearly all the working
-    // memory, but each output row depends on only `halo` feature rows either side, so the
+    // feature map it starts from (value `from` of `net`): at full size it would hold
+    // gigabytes, but each output row depends on only `halo` feature rows either side, so the
     // strips give exactly the whole result.
     struct Tail {
-        cv::dnn::Net net;
+        std::shared_ptr<inference::Network> net;
         std::string from;
         std::string input;
         int halo = 0;
     };
     std::optional<Tail> tail;
 
-    int target = cv::dnn::DNN_TARGET_CPU;
-
-    void setTarget(int value) {
-        target = value;
-        net.setPreferableTarget(target);
-        if (tail)
-            tail->net.setPreferableTarget(target);
-    }
-
-    // The features of the whole tile. OpenCV keeps every buffer of a pass until the next,
-    // which for the part before the tail is most of a gigabyte: the network is let go before
-    // the tail runs, and read again (a fraction of a second) for the next tile.
-    cv::Mat runToTail(const cv::Mat& blob) {
-        if (net.empty()) {
-            net = cv::dnn::readNetFromONNX(path);
-            net.setPreferableTarget(target);
-        }
-        net.setInput(blob, input);
-        cv::Mat features = net.forward(tail->from).clone();
-        net = cv::dnn::Net();
-        return features;
-    }
-
-    cv::Mat runTail(const cv::Mat& features) {
-        if (features.dims != 4 || features.depth() != CV_32F || !features.isContinuous())
+    inference::OutputTensor runTail(const inference::OutputTensor& features,
+                                    const inference::PassOptions& options,
+                                    const std::function<void(double)>& progress) const {
+        const Shape& shape = features.shape;
+        if (shape.size() != 4)
             throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected feature map"));
-        const int channels = features.size[1];
-        const int height = features.size[2];
-        const int width = features.size[3];
-        cv::Mat result;
+        const auto channels = std::size_t(shape[1]);
+        const int height = int(shape[2]);
+        const auto width = std::size_t(shape[3]);
+        inference::OutputTensor result;
         int factor = 0;
         for (int top = 0; top < height; top += kTailRows) {
             const int bottom = std::min(height, top + kTailRows);
             const int from = std::max(0, top - tail->halo);
             const int to = std::min(height, bottom + tail->halo);
-            const int stripShape[] = {1, channels, to - from, width};
-            cv::Mat strip(4, stripShape, CV_32F);
-            for (int c = 0; c < channels; ++c)
-                std::memcpy(strip.ptr<float>(0, c), features.ptr<float>(0, c, from),
-                            sizeof(float) * std::size_t(to - from) * std::size_t(width));
-            tail->net.setInput(strip, tail->input);
-            cv::Mat out = tail->net.forward();
-            if (result.empty()) {
-                factor = out.dims == 4 ? out.size[2] / (to - from) : 0;
+            const auto rows = std::size_t(to - from);
+            std::vector<float> strip(channels * rows * width);
+            for (std::size_t c = 0; c < channels; ++c)
+                std::memcpy(strip.data() + c * rows * width,
+                            features.data.data() +
+                                (c * std::size_t(height) + std::size_t(from)) * width,
+                            sizeof(float) * rows * width);
+            inference::PassOptions stripOptions;
+            stripOptions.cancelled = options.cancelled;
+            if (progress)
+                stripOptions.progress = [&](double done) {
+                    progress((double(top) + done * double(bottom - top)) / double(height));
+                };
+            const auto outputs = tail->net->run(
+                {{tail->input,
+                  {1, std::int64_t(channels), std::int64_t(rows), std::int64_t(width)},
+                  strip.data()}},
+                {}, stripOptions);
+            const inference::OutputTensor& out = outputs.front();
+            if (result.data.empty()) {
+                factor = out.shape.size() == 4 ? int(out.shape[2]) / int(rows) : 0;
                 if (factor < 1)
-                    throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected tail output"));
-                const int resultShape[] = {1, out.size[1], height * factor, width * factor};
-                result.create(4, resultShape, CV_32F);
+                    throw DnnUpscalerError::inferenceFailed(
+                        QStringLiteral("unexpected tail output"));
+                result.shape = {1, out.shape[1], std::int64_t(height) * factor,
+                                std::int64_t(width) * factor};
+                result.data.resize(
+                    std::size_t(result.shape[1] * result.shape[2] * result.shape[3]));
             }
-            if (out.dims != 4 || out.depth() != CV_32F || out.size[1] != result.size[1] ||
-                out.size[2] != (to - from) * factor || out.size[3] != result.size[3])
+            if (out.shape.size() != 4 || out.shape[1] != result.shape[1] ||
+                out.shape[2] != std::int64_t(rows) * factor || out.shape[3] != result.shape[3])
                 throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected tail output"));
-            if (!out.isContinuous())
-                out = out.clone();
-            const std::size_t rowFloats = std::size_t(out.size[3]);
-            for (int c = 0; c < out.size[1]; ++c)
-                std::memcpy(result.ptr<float>(0, c, top * factor), out.ptr<float>(0, c, (top - from) * factor),
-                            sizeof(float) * std::size_t(bottom - top) * std::size_t(factor) * rowFloats);
+            const auto outWidth = std::size_t(out.shape[3]);
+            const auto outRows = std::size_t(out.shape[2]);
+            for (std::size_t c = 0; c < std::size_t(out.shape[1]); ++c)
+                std::memcpy(
+                    result.data.data() +
+                        (c * std::size_t(result.shape[2]) + std::size_t(top * factor)) * outWidth,
+                    out.data.data() + (c * outRows + std::size_t((top - from) * factor)) * outWidth,
+                    sizeof(float) * std::size_t(bottom - top) * std::size_t(factor) * outWidth);
         }
         return result;
     }
 
-    // Runs the network on the blob; falls back to the CPU once if OpenCL fails.
-    cv::Mat run(const cv::Mat& blob) {
-        const auto forward = [&] {
-            if (tail)
-                return runTail(runToTail(blob));
-            net.setInput(blob, input);
-            const auto outputs = net.getUnconnectedOutLayersNames();
-            if (std::find(outputs.begin(), outputs.end(), output) != outputs.end())
-                return net.forward(output);
-            // OpenCV names a layer after its node's first output; a graph output produced by
-            // a node it folded away has no layer of that name, but a single output is still it.
-            if (outputs.size() == 1 && net.getLayerId(output) < 0)
-                return net.forward(outputs.front());
-            throw DnnUpscalerError::inferenceFailed(
-                QStringLiteral("missing output '%1'").arg(QString::fromStdString(output)));
-        };
+    inference::OutputTensor run(const Shape& shape, const float* data, CancellationToken* token,
+                                const std::function<void(double)>& progress) const {
+        inference::PassOptions options;
+        if (token)
+            options.cancelled = [token] { return token->isCancelled(); };
         try {
-            return forward();
-        } catch (const cv::Exception& error) {
-            if (!onOpenCL)
-                throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(error.what()).trimmed());
-            qCWarning(lcUpscale) << "OpenCL inference failed, using the CPU:" << error.what();
-            openCLFailed = true;
-            onOpenCL = false;
-            setTarget(cv::dnn::DNN_TARGET_CPU);
+            if (!tail) {
+                options.progress = progress;
+                return std::move(net->run({{input, shape, data}}, {output}, options).front());
+            }
+            // The body costs most of the arithmetic, the tail most of the memory.
+            if (progress)
+                options.progress = [&](double done) { progress(done * 0.8); };
+            // The body's working memory goes before the tail runs.
+            options.releaseWorkingMemory = true;
+            const inference::OutputTensor features =
+                std::move(net->run({{input, shape, data}}, {tail->from}, options).front());
+            return runTail(features, options, [&](double done) {
+                if (progress)
+                    progress(0.8 + done * 0.2);
+            });
+        } catch (const inference::InferenceCancelled&) {
+            throw CancelledError();
+        } catch (const inference::InferenceError& error) {
+            throw DnnUpscalerError::runtimeFailed(QString::fromStdString(error.what()));
         }
-        try {
-            return forward();
-        } catch (const cv::Exception& again) {
-            throw DnnUpscalerError::runtimeFailed(QString::fromUtf8(again.what()).trimmed());
-        }
-    }
-
-    // Runs the pass on a thread of its own and waits for it, or for the token's cancellation:
-    // then the pass is left to finish alone, `network` lets go of it and CancelledError
-    // is thrown.
-    static cv::Mat runUnlessCancelled(std::shared_ptr<Network>& network, CancellationToken* token,
-                                      const cv::Mat& blob) {
-        if (!token)
-            return network->run(blob);
-        auto result = std::make_shared<cv::Mat>();
-        try {
-            AbandonableWork::run(*token, [running = network, blob, result] { *result = running->run(blob); });
-        } catch (const CancelledError&) {
-            // The pass still uses the network; this upscaler is done with it.
-            network.reset();
-            throw;
-        }
-        return *result;
     }
 };
 
@@ -252,72 +184,77 @@ bool DnnUpscaler::isAvailable(UpscaleModel model) {
 }
 
 void DnnUpscaler::load(const QString& path) {
-    const auto info = OnnxModelInfo::read(path);
-    if (!info) {
-        qCWarning(lcUpscale) << "not an ONNX network:" << path;
-        return;
-    }
     auto network = std::make_unique<Network>();
+    const QString fileName = QFileInfo(path).fileName();
     try {
-        network->path = path.toStdString();
-        network->net = cv::dnn::readNetFromONNX(network->path);
-    } catch (const cv::Exception& error) {
-        qCWarning(lcUpscale) << "network failed to load:" << path << error.what();
+        network->net = inference::Network::load(QFile::encodeName(path).toStdString());
+        const inference::Network& net = *network->net;
+        // An upscaling network takes one RGB picture and gives one back, larger: anything
+        // else in this slot is the wrong file, refused before any pass.
+        const auto& inputs = net.inputs();
+        const auto& outputs = net.outputs();
+        const Shape& shape = inputs.front().shape;
+        const bool rgbIn = inputs.size() == 1 && shape.size() == 4 &&
+                           (shape[0] == 1 || shape[0] < 0) && (shape[1] == 3 || shape[1] < 0);
+        if (!rgbIn || outputs.empty())
+            throw inference::InferenceError(
+                fileName.toStdString() +
+                " is not an upscaling network: it does not take one RGB picture");
+        network->input = inputs.front().name;
+        network->output = outputs.front().name;
+        if (shape[2] > 0 && shape[3] > 0)
+            network->fixedSize = std::pair{int(shape[2]), int(shape[3])};
+        const auto probe =
+            network->fixedSize ? Shape{1, 3, shape[2], shape[3]} : Shape{1, 3, 16, 16};
+        const Shape out = net.outputShapes({probe}, {network->output}).front();
+        const int factor = scaleFactor(m_model);
+        if (out.size() != 4 || out[1] != 3 || out[2] < probe[2] * 2 || out[3] < probe[3] * 2 ||
+            out[2] % probe[2] != 0 || out[2] / probe[2] != out[3] / probe[3] ||
+            (out[2] / probe[2] != factor && out[2] / probe[2] != 4))
+            throw inference::InferenceError(
+                fileName.toStdString() + " is not an upscaling network for this model: it turns " +
+                "1 × 3 × 16 × 16 into " + std::to_string(out.size() == 4 ? out[1] : 0) +
+                " channels at another size");
+        m_inputName = QString::fromStdString(network->input);
+        m_outputName = QString::fromStdString(network->output);
+
+        const auto& metadata = net.metadata();
+        const auto value = [&](const char* key) {
+            const auto found = metadata.find(key);
+            return found == metadata.end() ? std::string() : found->second;
+        };
+        const std::string split = value("glintwork.tail.split");
+        const QByteArray encoded = QByteArray::fromStdString(value("glintwork.tail.onnx"));
+        bool haloOK = false;
+        const int halo = QString::fromStdString(value("glintwork.tail.halo")).toInt(&haloOK);
+        if (!split.empty() && !encoded.isEmpty() && haloOK && halo >= 0 && !network->fixedSize &&
+            net.computes(split)) {
+            const QByteArray bytes = QByteArray::fromBase64(encoded);
+            Network::Tail tail;
+            tail.net = inference::Network::fromBytes(bytes.toStdString(),
+                                                     fileName.toStdString() + " (tail)");
+            if (tail.net->inputs().size() == 1) {
+                tail.from = split;
+                tail.input = tail.net->inputs().front().name;
+                tail.halo = halo;
+                network->tail = std::move(tail);
+            }
+        }
+    } catch (const inference::InferenceError& error) {
+        m_loadError = QString::fromStdString(error.what());
+        qCWarning(lcUpscale) << "network failed to load:" << m_loadError;
         return;
-    }
-    if (network->net.empty())
-        return;
-    m_inputName = info->inputNames.empty() ? QStringLiteral("x") : info->inputNames.front();
-    m_outputName = info->outputNames.empty() ? QStringLiteral("output") : info->outputNames.front();
-    network->input = info->inputNames.empty() ? std::string() : m_inputName.toStdString();
-    network->output = m_outputName.toStdString();
-    const auto& shape = info->firstInputShape;
-    if (shape.size() == 4 && shape[2] > 0 && shape[3] > 0)
-        network->fixedSize = std::pair{int(shape[2]), int(shape[3])};
-    loadTail(*network, *info);
-    if (openCLGpuAvailable()) {
-        network->setTarget(cv::dnn::DNN_TARGET_OPENCL);
-        network->onOpenCL = true;
     }
     m_network = std::move(network);
 }
 
-void DnnUpscaler::loadTail(Network& network, const OnnxModelInfo& info) {
-    const std::string split = info.metadata.value(QStringLiteral("glintwork.tail.split")).toStdString();
-    const QByteArray encoded = info.metadata.value(QStringLiteral("glintwork.tail.onnx")).toLatin1();
-    bool haloOK = false;
-    const int halo = info.metadata.value(QStringLiteral("glintwork.tail.halo")).toInt(&haloOK);
-    if (split.empty() || encoded.isEmpty() || !haloOK || halo < 0 || network.fixedSize)
-        return;
-    // OpenCV names a layer after its node, or after the node's first output when the node
-    // has no name.
-    std::string from;
-    for (const std::string& name : {split, "onnx_node!" + split, "onnx_node_output_0!" + split}) {
-        if (from.empty() && network.net.getLayerId(name) >= 0)
-            from = name;
-    }
-    const QByteArray bytes = QByteArray::fromBase64(encoded);
-    const auto tailInfo = OnnxModelInfo::parse(bytes);
-    if (from.empty() || !tailInfo || tailInfo->inputNames.size() != 1) {
-        qCWarning(lcUpscale) << "the network's tail cannot be run on its own; running it whole";
-        return;
-    }
-    Network::Tail tail;
-    try {
-        tail.net = cv::dnn::readNetFromONNX(bytes.constData(), std::size_t(bytes.size()));
-    } catch (const cv::Exception& error) {
-        qCWarning(lcUpscale) << "the network's tail failed to load; running it whole:" << error.what();
-        return;
-    }
-    tail.from = from;
-    tail.input = tailInfo->inputNames.front().toStdString();
-    tail.halo = halo;
-    network.tail = std::move(tail);
-}
-
-Image DnnUpscaler::upscale(const Image& tile, int scale, const std::function<void(double)>&) {
-    if (!m_network)
+Image DnnUpscaler::upscale(const Image& tile, int scale,
+                           const std::function<void(double)>& progress) {
+    if (!m_network) {
+        if (!m_loadError.isEmpty())
+            throw DnnUpscalerError::runtimeFailed(m_loadError);
         throw DnnUpscalerError::modelNotAvailable(m_model);
+    }
     const int networkFactor = m_reduceFromFourX ? 4 : scaleFactor(m_model);
     const int factor = networkFactor == 4 && (m_reduceFromFourX || scale == 2) ? 2 : networkFactor;
 
@@ -332,25 +269,25 @@ Image DnnUpscaler::upscale(const Image& tile, int scale, const std::function<voi
     const int width = std::min(tile.width, canvasWidth);
     const int height = std::min(tile.height, canvasHeight);
 
-    const int blobShape[] = {1, 3, canvasHeight, canvasWidth};
-    cv::Mat blob;
+    const Shape shape{1, 3, canvasHeight, canvasWidth};
+    std::vector<float> input;
     try {
-        blob.create(4, blobShape, CV_32F);
-    } catch (const cv::Exception&) {
+        input.resize(std::size_t(3) * std::size_t(canvasHeight) * std::size_t(canvasWidth));
+    } catch (const std::bad_alloc&) {
         throw DnnUpscalerError::inferenceFailed(QStringLiteral("input context creation failed"));
     }
-    TensorView input = viewOf(blob);
-    fillInputTensor(tile, input);
+    TensorView inputView = viewOf(input, shape);
+    fillInputTensor(tile, inputView);
 
-    cv::Mat result = Network::runUnlessCancelled(m_network, m_token, blob);
-    if (!result.isContinuous() && result.dims > 2)
-        result = result.clone();
-
-    Image upscaled = imageFromOutputTensor(viewOf(result), width * networkFactor, height * networkFactor);
+    inference::OutputTensor result = m_network->run(shape, input.data(), m_token, progress);
+    input = {};
+    Image upscaled = imageFromOutputTensor(viewOf(result.data, result.shape), width * networkFactor,
+                                           height * networkFactor);
     if (factor == networkFactor)
         return upscaled;
     // Reduce the 4x result to exactly the tile times two; the tile stays opaque.
-    Image reduced = ImageServices::toRGBA8(ImageServices::downscale(upscaled, width * factor, height * factor));
+    Image reduced =
+        ImageServices::toRGBA8(ImageServices::downscale(upscaled, width * factor, height * factor));
     reduced.alphaInfo = AlphaInfo::premultipliedLast;
     return reduced;
 }

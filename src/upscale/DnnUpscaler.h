@@ -11,9 +11,8 @@
 namespace glintwork {
 
 class CancellationToken;
-struct OnnxModelInfo;
 
-// Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on OpenCV DNN.
+// Runs one Real-ESRGAN network, stored as ONNX in Resources/models/, on the network executor.
 // Fixed-size networks see every tile top-left on a 512 × 512 canvas that repeats its edges;
 // networks that accept any size see a small tile at its own size (rounded up to a multiple
 // of 4, edges repeated again), so small images cost in proportion to their area. 2x from a
@@ -21,8 +20,8 @@ struct OnnxModelInfo;
 // result reduced with Lanczos, tile by tile. One instance per file and thread.
 class DnnUpscaler : public Upscaler {
 public:
-    // Loads the model's network at once; a missing or broken file surfaces at the first
-    // upscale call.
+    // Loads the model's network at once; a missing or broken file, or one that is not an
+    // upscaling network, surfaces at the first upscale call.
     explicit DnnUpscaler(UpscaleModel model);
     // Loads the network from a given file instead of the resources (tests, benchmarks).
     DnnUpscaler(UpscaleModel model, const QString& networkPath);
@@ -32,22 +31,19 @@ public:
 
     [[nodiscard]] std::vector<int> supportedScales() const override { return {2, 4}; }
     // Throws DnnUpscalerError. The result is opaque RGBA8, exactly the tile times the
-    // model's factor, or times 2 when a 4x network is asked for `scale` 2; `progress` is
-    // not used.
+    // model's factor, or times 2 when a 4x network is asked for `scale` 2; `progress` gets
+    // the fraction of the pass done, layer by layer.
     [[nodiscard]] Image upscale(const Image& tile, int scale,
                                 const std::function<void(double)>& progress) override;
 
-    // With a token, a cancellation gives the tile up at once: upscale throws CancelledError
-    // while the forward pass, which cannot be interrupted, finishes on its own thread and
-    // its result is dropped. Without one, upscale returns only when the pass is done.
+    // With a token, a cancellation stops the pass at the next layer: upscale throws
+    // CancelledError and nothing keeps computing.
     void setCancellationToken(CancellationToken* token) { m_token = token; }
-    // Forward passes given up that are still computing, in the whole process. A program
-    // that ends while one runs must leave without running static destructors (std::_Exit),
-    // which the computation still relies on.
-    [[nodiscard]] static int abandonedInferences();
 
     [[nodiscard]] UpscaleModel model() const { return m_model; }
     [[nodiscard]] bool isLoaded() const { return m_network != nullptr; }
+    // Why the network's file could not be used, when it exists but failed to load.
+    [[nodiscard]] const QString& loadError() const { return m_loadError; }
     [[nodiscard]] const QString& inputName() const { return m_inputName; }
     [[nodiscard]] const QString& outputName() const { return m_outputName; }
     // True when this instance stands in for the 2x network with the 4x one.
@@ -64,10 +60,10 @@ public:
 private:
     class Network;
     void load(const QString& path);
-    static void loadTail(Network& network, const OnnxModelInfo& info);
 
     UpscaleModel m_model;
     std::shared_ptr<Network> m_network;
+    QString m_loadError;
     CancellationToken* m_token = nullptr;
     QString m_inputName = QStringLiteral("x");
     QString m_outputName = QStringLiteral("output");

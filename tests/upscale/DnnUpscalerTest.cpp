@@ -1,9 +1,7 @@
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -49,19 +47,21 @@ protected:
 // Names and input shapes are read from the network: a fixed canvas is padded, other names
 // are fed and fetched.
 TEST_F(DnnUpscalerTest, TilesOfAnySizeComeBackAsTheNetworkMadeThem) {
-    const std::tuple<TestNetwork, int, int> cases[] = {
-        {TestNetwork::nearest4xAnySize, 100, 80}, {TestNetwork::nearest4xFixed512, 100, 80},
-        {TestNetwork::nearest4xAnySize, 512, 512}, {TestNetwork::nearest4xRenamed, 5, 3}};
+    const std::tuple<TestNetwork, int, int> cases[] = {{TestNetwork::nearest4xAnySize, 100, 80},
+                                                       {TestNetwork::nearest4xFixed512, 100, 80},
+                                                       {TestNetwork::nearest4xAnySize, 512, 512},
+                                                       {TestNetwork::nearest4xRenamed, 5, 3}};
     for (const auto& [kind, width, height] : cases) {
         SCOPED_TRACE(int(kind));
         const QString path = network(kind, QStringLiteral("net%1.onnx").arg(int(kind)));
         SKIP_WITHOUT_NETWORKS();
         const Image tile = makePatternImage(width, height);
-        test::expectSamePixels(test::nearestUpscale(tile, 4), DnnUpscaler(UpscaleModel::x4plus, path).upscale(tile, 4, {}));
+        test::expectSamePixels(test::nearestUpscale(tile, 4),
+                               DnnUpscaler(UpscaleModel::x4plus, path).upscale(tile, 4, {}));
     }
 }
 
-TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
+TEST_F(DnnUpscalerTest, CancellationStopsThePassBetweenLayers) {
     const QString path = network(TestNetwork::slow4xAnySize, QStringLiteral("slow.onnx"));
     SKIP_WITHOUT_NETWORKS();
     DnnUpscaler upscaler(UpscaleModel::x4plus, path);
@@ -69,27 +69,30 @@ TEST_F(DnnUpscalerTest, CancellationGivesTheTileUpWhileThePassStillRuns) {
     CancellationToken token;
     upscaler.setCancellationToken(&token);
     const Image small = makePatternImage(64, 48);
-    test::expectSamePixels(test::nearestUpscale(small, 4), upscaler.upscale(small, 4, {}));
+    std::vector<double> reported;
+    test::expectSamePixels(
+        test::nearestUpscale(small, 4),
+        upscaler.upscale(small, 4, [&](double done) { reported.push_back(done); }));
+    ASSERT_GE(reported.size(), 8u) << "progress comes layer by layer";
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_DOUBLE_EQ(reported.back(), 1.0);
 
-    // Late enough that the pass has begun even on a busy machine, long before it ends.
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        token.cancel();
-    });
-    int stillRunning = -1;
+    // The first layer reports; the cancel comes from there, and no further layer runs.
+    int layersAfterCancel = 0;
     try {
-        (void)upscaler.upscale(makePatternImage(512, 512), 4, {});
+        (void)upscaler.upscale(makePatternImage(512, 512), 4, [&](double) {
+            if (token.isCancelled())
+                ++layersAfterCancel;
+            token.cancel();
+        });
         ADD_FAILURE() << "not cancelled";
     } catch (const CancelledError&) {
-        stillRunning = DnnUpscaler::abandonedInferences();
     }
-    canceller.join();
-    // The error came before the pass over seven 64-channel layers was done.
-    EXPECT_EQ(stillRunning, 1);
-    for (int i = 0; i < 1200 && DnnUpscaler::abandonedInferences() > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(DnnUpscaler::abandonedInferences(), 0);
-    EXPECT_FALSE(upscaler.isLoaded()) << "the network is let go with the file it served";
+    EXPECT_EQ(layersAfterCancel, 0);
+    // The network stays usable for the next tile.
+    CancellationToken fresh;
+    upscaler.setCancellationToken(&fresh);
+    test::expectSamePixels(test::nearestUpscale(small, 4), upscaler.upscale(small, 4, {}));
 }
 
 TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
@@ -97,25 +100,34 @@ TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
     const test::ResourceFolder resources(m_dir.filePath(QStringLiteral("empty")));
     DnnUpscaler upscaler(UpscaleModel::animeX4);
     EXPECT_FALSE(upscaler.isLoaded());
-    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
+    EXPECT_EQ(test::errorText<DnnUpscalerError>(
+                  [&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
               "AI upscale model (Anime / Illustration 4x) is not bundled in this build. Run "
               "ml-conversion/convert_realesrgan.py to produce it.");
-    const QString broken = m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
-    EXPECT_FALSE(DnnUpscaler(UpscaleModel::x4plus, broken).isLoaded());
+    const QString broken =
+        m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
+    DnnUpscaler brokenUpscaler(UpscaleModel::x4plus, broken);
+    EXPECT_FALSE(brokenUpscaler.isLoaded());
+    EXPECT_EQ(test::errorText<DnnUpscalerError>(
+                  [&] { (void)brokenUpscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
+              "broken.onnx is damaged or truncated: it is not a whole ONNX network");
     EXPECT_FALSE(OnnxModelInfo::parse(QByteArrayView("\xff\xff\xff", 3)));
 }
 
 TEST_F(DnnUpscalerTest, TwoTimesReducesTheFourTimesNetworkUntilItsOwnIsInstalled) {
     const test::ResourceFolder resources(m_dir.filePath(QStringLiteral("res")));
-    const QString four = network(TestNetwork::nearest4xAnySize, QStringLiteral("res/models/RealESRGAN_x4plus.onnx"));
+    const QString four =
+        network(TestNetwork::nearest4xAnySize, QStringLiteral("res/models/RealESRGAN_x4plus.onnx"));
     SKIP_WITHOUT_NETWORKS();
     const Image solid = test::solidImage(50, 40, {30, 140, 250, 255});
     DnnUpscaler reduced(UpscaleModel::x2plus), fast(UpscaleModel::x4fast, four);
     EXPECT_TRUE(reduced.reducesFromFourX());
     for (DnnUpscaler* upscaler : {&reduced, &fast})
-        EXPECT_EQ(upscaler->upscale(solid, 2, {}).pixels, test::solidImage(100, 80, {30, 140, 250, 255}).pixels);
+        EXPECT_EQ(upscaler->upscale(solid, 2, {}).pixels,
+                  test::solidImage(100, 80, {30, 140, 250, 255}).pixels);
     EXPECT_TRUE(DnnUpscaler::isAvailable(UpscaleModel::x2plus));
-    EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4)) << "the anime network has no stand-in";
+    EXPECT_FALSE(DnnUpscaler::isAvailable(UpscaleModel::animeX4))
+        << "the anime network has no stand-in";
 
     network(TestNetwork::doubling2xAnySize, QStringLiteral("res/models/RealESRGAN_x2plus.onnx"));
     DnnUpscaler own(UpscaleModel::x2plus);
@@ -132,11 +144,20 @@ TEST_F(DnnUpscalerTest, TailInStripsGivesTheWholeNetworksResult) {
     const Image tile = makePatternImage(70, 130);
     const Image expected = DnnUpscaler(UpscaleModel::x4plus, whole).upscale(tile, 4, {});
     DnnUpscaler upscaler(UpscaleModel::x4plus, strips);
+    // Strips and the whole picture may take differently vectorised kernels: a level apart
+    // at most where a value lies on a rounding boundary.
+    const auto largestDifference = [&](const Image& result) {
+        int largest = 0;
+        for (std::size_t i = 0; i < result.pixels.size(); ++i)
+            largest = std::max(largest, std::abs(int(result.pixels[i]) - int(expected.pixels[i])));
+        return largest;
+    };
     const Image result = upscaler.upscale(tile, 4, {});
     ASSERT_EQ(std::pair(result.width, result.height), std::pair(280, 520));
-    EXPECT_EQ(result.pixels, expected.pixels);
-    // The network is let go after each pass; the next tile reads it again.
-    EXPECT_EQ(upscaler.upscale(tile, 4, {}).pixels, expected.pixels);
+    ASSERT_EQ(result.pixels.size(), expected.pixels.size());
+    EXPECT_LE(largestDifference(result), 1);
+    // The body's working memory is let go after each pass; the next tile has it again.
+    EXPECT_EQ(upscaler.upscale(tile, 4, {}).pixels, result.pixels);
     EXPECT_NE(pixelAt(result, 100, 300), pixelAt(tile, 25, 75)) << "a network that changes nothing";
 }
 
@@ -225,7 +246,9 @@ enum class Layout { planar, interleaved, paddedRows };
 
 // A [1, 3, h, w] tensor of pattern(c, y, x) stored as T (float, or _Float16 for halves) in the
 // given order; the elements no pixel uses hold a value that would show.
-float pattern(int c, int y, int x) { return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f; }
+float pattern(int c, int y, int x) {
+    return float((c * 53 + y * 17 + x * 5) % 96) / 64.0f - 0.25f;
+}
 
 template <typename T> struct OwnedTensor {
     std::vector<T> storage;
@@ -233,25 +256,35 @@ template <typename T> struct OwnedTensor {
 
     OwnedTensor(int width, int height, Layout layout) {
         const long long w = width + (layout == Layout::paddedRows ? 5 : 0), h = height;
-        view.typeCode = static_cast<int>(sizeof(T) == 2 ? TensorElementType::float16 : TensorElementType::float32);
+        view.typeCode = static_cast<int>(sizeof(T) == 2 ? TensorElementType::float16
+                                                        : TensorElementType::float32);
         view.shape = {1, 3, h, width};
-        view.strides = layout == Layout::interleaved ? std::vector<std::int64_t>{3 * h * w, 1, 3 * w, 3}
-                                                     : std::vector<std::int64_t>{3 * h * w, h * w, w, 1};
+        view.strides = layout == Layout::interleaved
+                           ? std::vector<std::int64_t>{3 * h * w, 1, 3 * w, 3}
+                           : std::vector<std::int64_t>{3 * h * w, h * w, w, 1};
         view.elementCount = std::size_t(view.strides[0]);
         storage.assign(view.elementCount, T(-7.0f));
         for (int c = 0; c < 3; ++c)
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
-                    storage[std::size_t(c * view.strides[1] + y * view.strides[2] + x * view.strides[3])] = T(pattern(c, y, x));
+                    storage[std::size_t(c * view.strides[1] + y * view.strides[2] +
+                                        x * view.strides[3])] = T(pattern(c, y, x));
         view.data = storage.data();
     }
 };
 
 TEST(TensorConversion, ValuesBecomeClampedRoundedBytesAndHalvesWidenExactly) {
     const float infinity = std::numeric_limits<float>::infinity();
-    const std::pair<float, std::uint8_t> bytes[] = {
-        {-0.3f, 0}, {-0.0f, 0}, {0.5f, 128}, {0.2f, 51}, {1.0f, 255}, {1.7f, 255},
-        {1.0f / 255.0f * 0.49f, 0}, {std::nanf(""), 255}, {infinity, 255}, {-infinity, 0}};
+    const std::pair<float, std::uint8_t> bytes[] = {{-0.3f, 0},
+                                                    {-0.0f, 0},
+                                                    {0.5f, 128},
+                                                    {0.2f, 51},
+                                                    {1.0f, 255},
+                                                    {1.7f, 255},
+                                                    {1.0f / 255.0f * 0.49f, 0},
+                                                    {std::nanf(""), 255},
+                                                    {infinity, 255},
+                                                    {-infinity, 0}};
     for (const auto& [value, expected] : bytes)
         EXPECT_EQ(byteFromUnitFloat(value), expected) << value;
     // Every half against the compiler's own conversion.
@@ -264,7 +297,8 @@ TEST(TensorConversion, ValuesBecomeClampedRoundedBytesAndHalvesWidenExactly) {
 }
 
 TEST(TensorConversion, HalfAndSingleFloatsGiveTheSameImageInAnyLayout) {
-    const Image reference = imageFromOutputTensor(OwnedTensor<float>(9, 7, Layout::planar).view, 9, 7);
+    const Image reference =
+        imageFromOutputTensor(OwnedTensor<float>(9, 7, Layout::planar).view, 9, 7);
     EXPECT_EQ(pixelAt(reference, 4, 3)[2], byteFromUnitFloat(pattern(2, 3, 4)));
     EXPECT_EQ(pixelAt(reference, 4, 3)[0], byteFromUnitFloat(pattern(0, 3, 4)));
     for (const Layout layout : {Layout::planar, Layout::interleaved, Layout::paddedRows}) {
@@ -272,20 +306,29 @@ TEST(TensorConversion, HalfAndSingleFloatsGiveTheSameImageInAnyLayout) {
         const OwnedTensor<float> single(9, 7, layout);
         EXPECT_EQ(imageFromOutputTensor(single.view, 9, 7), reference);
         EXPECT_EQ(imageFromOutputTensor(OwnedTensor<_Float16>(9, 7, layout).view, 9, 7), reference);
-        EXPECT_EQ(imageFromOutputTensor(single.view, 3, 5), *cropImage(reference, 0, 0, 3, 5)) << "the top left";
+        EXPECT_EQ(imageFromOutputTensor(single.view, 3, 5), *cropImage(reference, 0, 0, 3, 5))
+            << "the top left";
     }
 }
 
 TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
     std::vector<float> storage(3 * 4 * 4, 0.5f);
-    const TensorView good{static_cast<int>(TensorElementType::float32), {1, 3, 4, 4}, {48, 16, 4, 1},
-                          storage.data(), storage.size()};
-    const std::string outOfBounds = "Upscale inference failed: output tensor strides reach past its data";
+    const TensorView good{static_cast<int>(TensorElementType::float32),
+                          {1, 3, 4, 4},
+                          {48, 16, 4, 1},
+                          storage.data(),
+                          storage.size()};
+    const std::string outOfBounds =
+        "Upscale inference failed: output tensor strides reach past its data";
     const std::tuple<const char*, std::function<void(TensorView&)>, std::string> cases[] = {
         {"unchanged", [](TensorView&) {}, "(no error)"},
         {"double", [](TensorView& v) { v.typeCode = int(TensorElementType::float64); },
          "Upscale inference failed: unsupported output dtype 65600"},
-        {"rank 3", [](TensorView& v) { v.shape = {3, 4, 4}; v.strides = {16, 4, 1}; },
+        {"rank 3",
+         [](TensorView& v) {
+             v.shape = {3, 4, 4};
+             v.strides = {16, 4, 1};
+         },
          "Upscale inference failed: output tensor has 3 dimensions, expected 4"},
         {"two channels", [](TensorView& v) { v.shape[1] = 2; },
          "Upscale inference failed: output tensor [1, 2, 4, 4] is smaller than 3 × 4 × 4"},
@@ -295,11 +338,16 @@ TEST(TensorConversion, TensorsOfAnotherTypeOrReadOutOfBoundsFailTheTile) {
     for (const auto& [what, change, expected] : cases) {
         TensorView view = good;
         change(view);
-        EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { (void)imageFromOutputTensor(view, 4, 4); }), expected) << what;
+        EXPECT_EQ(
+            test::errorText<DnnUpscalerError>([&] { (void)imageFromOutputTensor(view, 4, 4); }),
+            expected)
+            << what;
     }
     TensorView doubles = good;
     doubles.typeCode = int(TensorElementType::float64);
-    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] { fillInputTensor(test::solidImage(2, 2, {1, 2, 3, 255}), doubles); }),
+    EXPECT_EQ(test::errorText<DnnUpscalerError>([&] {
+                  fillInputTensor(test::solidImage(2, 2, {1, 2, 3, 255}), doubles);
+              }),
               "Upscale inference failed: input context creation failed");
 }
 
