@@ -220,7 +220,20 @@ Network::Network(const QString& modelPath)
             throw inference::InferenceError(m_fileName.toStdString() + " takes " +
                                             std::to_string(net.inputs().size()) +
                                             " inputs; a segmentation network takes one picture");
-        const inference::Shape output = net.outputShapes({input}).front();
+        inference::Shape output;
+        try {
+            output = net.outputShapes({input}).front();
+        } catch (const inference::InferenceError&) {
+            // Without its description the network is offered the default size; the missing
+            // file is what the user can mend.
+            const QFileInfo sidecar(sidecarPath(modelPath));
+            if (sidecar.exists())
+                throw;
+            throw Error::visionRequestFailed(
+                QStringLiteral("%1 did not accept its input, and %2, which gives its input size "
+                               "and scaling, is missing beside it")
+                    .arg(m_fileName, sidecar.fileName()));
+        }
         std::int64_t planes = 1;
         for (std::size_t d = 0; d + 2 < output.size(); ++d)
             planes *= output[d];
