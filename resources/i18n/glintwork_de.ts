@@ -124,8 +124,8 @@
       <translation>Das KI-Hochskalierungsmodell (</translation>
     </message>
     <message>
-      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-      <translation>) ist in diesem Build nicht enthalten. Erzeugen Sie es mit ml-conversion/convert_realesrgan.py.</translation>
+      <source>) is not installed. Install the glintwork-models package, or run scripts/setup-models in a source checkout.</source>
+      <translation>) ist nicht installiert. Installieren Sie das Paket glintwork-models oder führen Sie in einem Quellcode-Checkout scripts/setup-models aus.</translation>
     </message>
     <message>
       <source>Upscale inference failed: </source>

@@ -124,8 +124,8 @@
       <translation>AI 拡大モデル (</translation>
     </message>
     <message>
-      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-      <translation>) はこのビルドに含まれていません。ml-conversion/convert_realesrgan.py を実行して作成してください。</translation>
+      <source>) is not installed. Install the glintwork-models package, or run scripts/setup-models in a source checkout.</source>
+      <translation>) はインストールされていません。glintwork-models パッケージをインストールするか、ソースのチェックアウトで scripts/setup-models を実行してください。</translation>
     </message>
     <message>
       <source>Upscale inference failed: </source>

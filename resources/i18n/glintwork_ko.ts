@@ -124,8 +124,8 @@
       <translation>AI 업스케일 모델(</translation>
     </message>
     <message>
-      <source>) is not bundled in this build. Run ml-conversion/convert_realesrgan.py to produce it.</source>
-      <translation>)이 이 빌드에 포함되어 있지 않습니다. ml-conversion/convert_realesrgan.py를 실행해 만드세요.</translation>
+      <source>) is not installed. Install the glintwork-models package, or run scripts/setup-models in a source checkout.</source>
+      <translation>)이 설치되어 있지 않습니다. glintwork-models 패키지를 설치하거나, 소스 체크아웃에서 scripts/setup-models를 실행하세요.</translation>
     </message>
     <message>
       <source>Upscale inference failed: </source>

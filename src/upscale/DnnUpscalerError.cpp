@@ -23,8 +23,8 @@ QString DnnUpscalerError::description() const {
                displayName(m_model) +
                QCoreApplication::translate(
                    "DnnUpscalerError",
-                   ") is not bundled in this build. Run ml-conversion/convert_realesrgan.py to "
-                   "produce it.");
+                   ") is not installed. Install the glintwork-models package, or run "
+                   "scripts/setup-models in a source checkout.");
     case Kind::inferenceFailed:
         return QCoreApplication::translate("DnnUpscalerError", "Upscale inference failed: ") + m_text;
     case Kind::runtimeFailed:

@@ -101,8 +101,8 @@ TEST_F(DnnUpscalerTest, MissingOrBrokenNetworksFailWithTheModelsName) {
     EXPECT_FALSE(upscaler.isLoaded());
     EXPECT_EQ(test::errorText<DnnUpscalerError>(
                   [&] { (void)upscaler.upscale(test::solidImage(4, 4, {}), 4, {}); }),
-              "AI upscale model (Anime / Illustration 4x) is not bundled in this build. Run "
-              "ml-conversion/convert_realesrgan.py to produce it.");
+              "AI upscale model (Anime / Illustration 4x) is not installed. Install the "
+              "glintwork-models package, or run scripts/setup-models in a source checkout.");
     const QString broken =
         m_dir.writeFile(QStringLiteral("broken.onnx"), QByteArray("\x08\x07garbage", 9));
     DnnUpscaler brokenUpscaler(UpscaleModel::x4plus, broken);
