@@ -126,16 +126,16 @@ TEST_F(BookmarkTest, StoredEmptyOrRelativePathReadsAsUnset) {
 
 // A sibling whose name merely starts with the home folder's is shown as it is.
 TEST_F(BookmarkTest, DisplayPathAbbreviatesOnlyTheLeadingHomeFolder) {
+    const test::ScratchDir scratch;
+    const QByteArray home = QFile::encodeName(scratch.filePath(u"home"_s));
+    const test::EnvironmentOverride homeHere("HOME", &home);
     const auto settings = start();
-    for (const QString& end :
-         {u"/Pictures/Out"_s, u"-other-%1"_s.arg(QCoreApplication::applicationPid())}) {
-        const QString folder = QDir::homePath() + end;
-        if (!QDir().mkpath(folder))
-            continue;
+    for (const QString& end : {u"/Pictures/Out"_s, u"-other"_s}) {
+        const QString folder = scratch.filePath(u"home"_s) + end;
+        ASSERT_TRUE(QDir().mkpath(folder));
         settings->setDirectory(QUrl::fromLocalFile(folder));
         EXPECT_EQ(outputDirectoryDisplayPath(settings.get()), end[0] == u'/' ? u'~' + end : folder);
         settings->setDirectory(std::nullopt);
-        QDir(folder).removeRecursively();
     }
 }
 
