@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 
 #include "inference/InferenceError.h"
 #include "inference/Network.h"
@@ -222,12 +221,9 @@ class ExecutorTest : public ::testing::Test {
 protected:
     QString network(const QString& variant) {
         const QString path = m_dir.filePath(variant + QStringLiteral(".onnx"));
-        QProcess process;
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      {QStringLiteral("-c"), QString::fromUtf8(kScript), path, variant});
-        if (!process.waitForFinished(60000) || process.exitCode() != 0)
-            m_skip = "/usr/bin/python3 with python3-onnx could not build the test network: " +
-                     process.readAllStandardError().trimmed().toStdString();
+        QString why;
+        if (!test::writeNetworkWithPython(kScript, path, variant, &why))
+            m_skip = why.toStdString();
         return path;
     }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace glintwork::test {
 
@@ -43,6 +44,19 @@ QString FakeResources::addScript(const QString& name, const QByteArray& body,
 EnvironmentOverride::EnvironmentOverride(const char* name, const QByteArray* value)
     : m_name(name), m_previous(qgetenv(name)), m_hadPrevious(qEnvironmentVariableIsSet(name)) {
     (void)(value ? qputenv(m_name, *value) : qunsetenv(m_name));
+}
+
+bool writeNetworkWithPython(const char* script, const QString& path, const QString& variant,
+                            QString* why) {
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QString::fromUtf8(script), path, variant});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        *why = QStringLiteral("/usr/bin/python3 with python3-onnx could not build the test network: ") +
+               QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return false;
+    }
+    return QFileInfo(path).isFile();
 }
 
 IsolatedHome::IsolatedHome() : m_dir(QDir::tempPath() + QStringLiteral("/glintwork-test-home-XXXXXX")) {

@@ -35,6 +35,11 @@ private:
     bool m_hadPrevious;
 };
 
+// Runs a Python script with Debian's python3 (and its python3-onnx) to write a test network
+// to `path`; false, with the reason in *why, when it cannot.
+[[nodiscard]] bool writeNetworkWithPython(const char* script, const QString& path,
+                                          const QString& variant, QString* why);
+
 // A home folder of the test program's own, removed when it ends: HOME and the XDG folders
 // point into it, so nothing a test does (or a dialog remembers) reaches the user's files.
 class IsolatedHome {

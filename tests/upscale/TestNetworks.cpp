@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
-#include <QProcess>
-
 #include "support/TestImages.h"
+#include "support/TestSupport.h"
 
 namespace glintwork::test {
 
@@ -90,15 +88,7 @@ onnx.save(model, path)
 bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
     // In the order of TestNetwork.
     static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless", "blur", "blurfixed"};
-    QProcess process;
-    process.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral("-c"), QString::fromUtf8(kScript), path, QString::fromLatin1(variants[int(network)])});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        *why = QStringLiteral("/usr/bin/python3 with python3-onnx could not build the test network: ") +
-               QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return false;
-    }
-    return QFileInfo(path).isFile();
+    return test::writeNetworkWithPython(kScript, path, QString::fromLatin1(variants[int(network)]), why);
 }
 
 Image realNetworkImage() {
