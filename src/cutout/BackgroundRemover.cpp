@@ -70,33 +70,9 @@ void BackgroundRemover::preloadSubjectNetwork() const {
     }
 }
 
-namespace {
-
-// Without its description a network is fed the default input size, and what fails then is
-// deep inside the network ("Inconsistent shape for ConcatLayer"); the missing file is what
-// the user can mend.
-template <typename Pass> MaskPixelBuffer describedPass(const QString& modelPath, Pass&& pass) {
-    try {
-        return pass();
-    } catch (const BackgroundRemoverError& error) {
-        const QFileInfo model(modelPath);
-        const QString sidecar = model.completeBaseName() + QStringLiteral(".json");
-        if (error.kind() != BackgroundRemoverError::Kind::visionRequestFailed ||
-            QFileInfo::exists(model.absoluteDir().filePath(sidecar)))
-            throw;
-        throw BackgroundRemoverError::visionRequestFailed(
-            QStringLiteral("%1 did not accept its input, and %2, which gives its input size and "
-                           "scaling, is missing beside it")
-                .arg(model.fileName(), sidecar));
-    }
-}
-
-} // namespace
-
 Image BackgroundRemover::subjectMask(const Image& image) const {
     if (const auto subject = network(m_subject, subjectModelPath()))
-        return packedMask(describedPass(
-            m_subject.path, [&] { return OnnxSegmenter::subjectMask(*subject, image); }));
+        return packedMask(OnnxSegmenter::subjectMask(*subject, image));
     return packedMask(ClassicalSegmenter::segment(image));
 }
 
@@ -106,8 +82,7 @@ Image BackgroundRemover::generateMask(const Image& image) const {
 
 Image BackgroundRemover::generatePersonMatte(const Image& image) const {
     if (const auto person = network(m_person, personModelPath())) {
-        const MaskPixelBuffer matte = describedPass(
-            m_person.path, [&] { return OnnxSegmenter::personMatte(*person, image); });
+        const MaskPixelBuffer matte = OnnxSegmenter::personMatte(*person, image);
         if (personCoverage(matte) >= kMinimumPersonCoverage)
             return packedMask(matte);
     }
