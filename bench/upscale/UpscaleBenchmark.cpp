@@ -47,7 +47,7 @@
 #include "upscale/AlphaEnlargement.h"
 #include "upscale/AutoTiler.h"
 #include "upscale/DnnUpscaler.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 using namespace glintwork;
 

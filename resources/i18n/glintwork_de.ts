@@ -67,7 +67,7 @@
     </message>
   </context>
   <context>
-    <name>ConversionViewModel</name>
+    <name>CompressDriver</name>
     <message>
       <source>Cancelling conversion</source>
       <translation>Konvertierung wird abgebrochen</translation>
@@ -96,7 +96,7 @@
     </message>
   </context>
   <context>
-    <name>CutoutViewModel</name>
+    <name>CutoutDriver</name>
     <message>
       <source>Mask export failed: </source>
       <translation>Export der Maske fehlgeschlagen: </translation>
@@ -345,7 +345,7 @@
     </message>
   </context>
   <context>
-    <name>UpscaleViewModel</name>
+    <name>UpscaleDriver</name>
     <message>
       <source>Cancelling upscaling</source>
       <translation>Hochskalierung wird abgebrochen</translation>

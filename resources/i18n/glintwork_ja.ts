@@ -67,7 +67,7 @@
     </message>
   </context>
   <context>
-    <name>ConversionViewModel</name>
+    <name>CompressDriver</name>
     <message>
       <source>Cancelling conversion</source>
       <translation>変換をキャンセルしています</translation>
@@ -96,7 +96,7 @@
     </message>
   </context>
   <context>
-    <name>CutoutViewModel</name>
+    <name>CutoutDriver</name>
     <message>
       <source>Mask export failed: </source>
       <translation>マスクの書き出しに失敗しました: </translation>
@@ -345,7 +345,7 @@
     </message>
   </context>
   <context>
-    <name>UpscaleViewModel</name>
+    <name>UpscaleDriver</name>
     <message>
       <source>Cancelling upscaling</source>
       <translation>拡大をキャンセルしています</translation>

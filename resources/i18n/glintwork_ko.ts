@@ -67,7 +67,7 @@
     </message>
   </context>
   <context>
-    <name>ConversionViewModel</name>
+    <name>CompressDriver</name>
     <message>
       <source>Cancelling conversion</source>
       <translation>변환을 취소하는 중</translation>
@@ -96,7 +96,7 @@
     </message>
   </context>
   <context>
-    <name>CutoutViewModel</name>
+    <name>CutoutDriver</name>
     <message>
       <source>Mask export failed: </source>
       <translation>마스크 내보내기에 실패했습니다: </translation>
@@ -345,7 +345,7 @@
     </message>
   </context>
   <context>
-    <name>UpscaleViewModel</name>
+    <name>UpscaleDriver</name>
     <message>
       <source>Cancelling upscaling</source>
       <translation>업스케일을 취소하는 중</translation>

@@ -13,7 +13,7 @@
 
 #include "app/AboutView.h"
 #include "app/RootView.h"
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 #include "app/UpdateChecker.h"
 #include "batch/ToolDriver.h"
 #include "batch/views/BatchToolView.h"
@@ -110,7 +110,7 @@ void MainWindow::buildMenus() {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + static_cast<int>(tab))));
         connect(action, &QAction::triggered, this,
-                [this, tab] { m_root->model()->setActiveTab(tab); });
+                [this, tab] { m_root->toolSelection()->setActiveTab(tab); });
         addAction(action);
     }
 }

@@ -10,7 +10,7 @@
 
 #include "app/AppSettingsView.h"
 #include "app/DesktopNotification.h"
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 #include "app/TabBar.h"
 #include "batch/ToolDriver.h"
 #include "batch/views/Symbols.h"
@@ -49,7 +49,7 @@ QString runEndText(TabKind tab, int done, int failed) {
 } // namespace
 
 RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
-    : QWidget(parent), m_model(new RootViewModel(outputSettings, this)),
+    : QWidget(parent), m_toolSelection(new ToolSelection(outputSettings, this)),
       m_notify(sendDesktopNotification) {
     // Small enough that the window fits a 1600 × 1000 screen at twice the scale; the list
     // is what gives way.
@@ -61,7 +61,7 @@ RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
     auto* header = new QWidget(this);
     auto* headerLayout = new QGridLayout(header);
     headerLayout->setContentsMargins(12, 10, 12, 6);
-    m_tabBar = new TabBar(m_model, header);
+    m_tabBar = new TabBar(m_toolSelection, header);
     m_settingsButton = new QToolButton(header);
     m_settingsButton->setAutoRaise(true);
     m_settingsButton->setIcon(symbolIcon(Symbol::gearshape));
@@ -84,14 +84,14 @@ RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
     m_tools = new QStackedWidget(this);
     layout->addWidget(m_tools, 1);
 
-    connect(m_model, &RootViewModel::activeTabChanged, this, &RootView::showTool);
-    showTool(m_model->activeTab());
+    connect(m_toolSelection, &ToolSelection::activeTabChanged, this, &RootView::showTool);
+    showTool(m_toolSelection->activeTab());
 }
 
 RootView::~RootView() = default;
 
 BatchToolView* RootView::toolView() const {
-    return m_toolViews[slot(m_model->activeTab())];
+    return m_toolViews[slot(m_toolSelection->activeTab())];
 }
 
 BatchToolView* RootView::tool(TabKind tab) {
@@ -100,13 +100,13 @@ BatchToolView* RootView::tool(TabKind tab) {
         return view;
     switch (tab) {
     case TabKind::compress:
-        view = new CompressView(m_model->outputSettings(), m_tools);
+        view = new CompressView(m_toolSelection->outputSettings(), m_tools);
         break;
     case TabKind::cutout:
-        view = new CutoutView(m_model->outputSettings(), m_tools);
+        view = new CutoutView(m_toolSelection->outputSettings(), m_tools);
         break;
     case TabKind::upscale:
-        view = new UpscaleView(m_model->outputSettings(), m_tools);
+        view = new UpscaleView(m_toolSelection->outputSettings(), m_tools);
         break;
     }
     m_tools->addWidget(view);

@@ -15,7 +15,7 @@ class QToolButton;
 namespace glintwork {
 
 class BatchToolView;
-class RootViewModel;
+class ToolSelection;
 class SharedOutputSettings;
 class TabBar;
 
@@ -33,7 +33,7 @@ public:
     explicit RootView(SharedOutputSettings* outputSettings, QWidget* parent = nullptr);
     ~RootView() override;
 
-    [[nodiscard]] RootViewModel* model() const { return m_model; }
+    [[nodiscard]] ToolSelection* toolSelection() const { return m_toolSelection; }
     [[nodiscard]] TabBar* tabBar() const { return m_tabBar; }
     [[nodiscard]] QToolButton* settingsButton() const { return m_settingsButton; }
     // The tool in front.
@@ -62,7 +62,7 @@ private:
     void updateTabMarks();
     void announceRunEnd(TabKind tab);
 
-    RootViewModel* m_model = nullptr;
+    ToolSelection* m_toolSelection = nullptr;
     TabBar* m_tabBar = nullptr;
     QToolButton* m_settingsButton = nullptr;
     QStackedWidget* m_tools = nullptr;

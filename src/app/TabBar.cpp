@@ -3,7 +3,7 @@
 #include <QAbstractButton>
 #include <QKeySequence>
 
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 
 namespace glintwork {
 
@@ -22,19 +22,19 @@ int indexOf(TabKind tab) {
 
 } // namespace
 
-TabBar::TabBar(RootViewModel* model, QWidget* parent) : SegmentedControl(tabNames(), parent) {
+TabBar::TabBar(ToolSelection* selection, QWidget* parent) : SegmentedControl(tabNames(), parent) {
     setAccessibleName(tr("Tab"));
-    setCurrentIndex(indexOf(model->activeTab()));
+    setCurrentIndex(indexOf(selection->activeTab()));
     for (TabKind tab : kAllTabKinds) {
         const QKeySequence shortcut(Qt::CTRL | Qt::Key(Qt::Key_1 + indexOf(tab)));
         segment(indexOf(tab))
             ->setToolTip(
                 tr("%1 (%2)").arg(displayName(tab), shortcut.toString(QKeySequence::NativeText)));
     }
-    connect(this, &SegmentedControl::currentIndexChanged, model, [model](int index) {
-        model->setActiveTab(kAllTabKinds.at(static_cast<size_t>(index)));
+    connect(this, &SegmentedControl::currentIndexChanged, selection, [selection](int index) {
+        selection->setActiveTab(kAllTabKinds.at(static_cast<size_t>(index)));
     });
-    connect(model, &RootViewModel::activeTabChanged, this,
+    connect(selection, &ToolSelection::activeTabChanged, this,
             [this](TabKind tab) { setCurrentIndex(indexOf(tab)); });
 }
 

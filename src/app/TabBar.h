@@ -5,15 +5,15 @@
 
 namespace glintwork {
 
-class RootViewModel;
+class ToolSelection;
 
-// The segmented picker of the three tools, kept in step with the root view model both ways.
+// The segmented picker of the three tools, kept in step with the tool selection both ways.
 // A tab whose run is going carries a dot after its name.
 class TabBar : public SegmentedControl {
     Q_OBJECT
 
 public:
-    explicit TabBar(RootViewModel* model, QWidget* parent = nullptr);
+    explicit TabBar(ToolSelection* selection, QWidget* parent = nullptr);
 
     void setRunning(TabKind tab, bool running);
     [[nodiscard]] bool isMarkedRunning(TabKind tab) const;

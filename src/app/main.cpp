@@ -14,7 +14,7 @@
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
 #include "batch/BatchRunner.h"
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 #include "batch/views/BatchToolView.h"
 #include "platform/AbandonableWork.h"
 #include "platform/Resources.h"
@@ -102,7 +102,7 @@ int runApplication(int argc, char** argv) {
     QList<QUrl> files;
     for (const QString& argument : parser.positionalArguments())
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
-    window.rootView()->model()->setActiveTab(*tool);
+    window.rootView()->toolSelection()->setActiveTab(*tool);
     if (!files.isEmpty())
         window.rootView()->toolView()->toolDriver()->addFilesInBackground(files);
     // kill, a session's end or Ctrl-C in the launching terminal quit as the window's close

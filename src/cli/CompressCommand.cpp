@@ -1,5 +1,5 @@
 #include "cli/BatchCommand.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 
 namespace glintwork::cli {
 
@@ -22,7 +22,7 @@ int runCompress(const ParsedCommand& command) {
     settings.resizeEnabled = settings.maxWidth || settings.maxHeight;
     settings.naming = namingFrom(command.common, settings.namingConfig());
 
-    ConversionViewModel driver;
+    CompressDriver driver;
     driver.applySettings(settings);
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);

@@ -1,5 +1,5 @@
 #include "cli/BatchCommand.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 
 namespace glintwork::cli {
 
@@ -23,7 +23,7 @@ int runCutout(const ParsedCommand& command) {
     settings.exportMaskSeparately = command.has(QStringLiteral("export-mask"));
     settings.naming = namingFrom(command.common, settings.namingConfig());
 
-    CutoutViewModel driver;
+    CutoutDriver driver;
     driver.applySettings(settings);
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);

@@ -1,5 +1,5 @@
 #include "cli/BatchCommand.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 namespace glintwork::cli {
 
@@ -28,7 +28,7 @@ int runUpscale(const ParsedCommand& command) {
     }
     settings.naming = namingFrom(command.common, settings.namingConfig());
 
-    UpscaleViewModel driver;
+    UpscaleDriver driver;
     driver.applySettings(settings);
     if (command.common.jobs)
         driver.setConcurrencyLimit(*command.common.jobs);

@@ -92,7 +92,7 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
                         std::nullopt);
         } catch (...) {
             outcome.warning =
-                QCoreApplication::translate("CutoutViewModel", "Mask export failed: ") +
+                QCoreApplication::translate("CutoutDriver", "Mask export failed: ") +
                 describeCurrentException();
         }
     }

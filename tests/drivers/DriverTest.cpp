@@ -9,11 +9,11 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 
-#include "compress/ConversionViewModel.h"
-#include "cutout/CutoutViewModel.h"
+#include "compress/CompressDriver.h"
+#include "cutout/CutoutDriver.h"
 #include "platform/CancellationToken.h"
 #include "support/TestSupport.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 namespace glintwork {
 namespace {
@@ -79,7 +79,7 @@ protected:
     Tool m_driver;
 };
 
-using Tools = ::testing::Types<ConversionViewModel, CutoutViewModel, UpscaleViewModel>;
+using Tools = ::testing::Types<CompressDriver, CutoutDriver, UpscaleDriver>;
 TYPED_TEST_SUITE(DriverTest, Tools);
 
 TYPED_TEST(DriverTest, NamesHandedOutInARunAreNeverGivenTwice) {
@@ -136,8 +136,8 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
     EXPECT_TRUE(finished.first().first().toBool());
     ASSERT_EQ(announced.count(), 1);
-    const char* cancelling = std::is_same_v<TypeParam, ConversionViewModel> ? "Cancelling conversion"
-                             : std::is_same_v<TypeParam, CutoutViewModel> ? "Cancelling processing"
+    const char* cancelling = std::is_same_v<TypeParam, CompressDriver> ? "Cancelling conversion"
+                             : std::is_same_v<TypeParam, CutoutDriver> ? "Cancelling processing"
                                                                           : "Cancelling upscaling";
     EXPECT_EQ(announced.first().first().toString(), QLatin1String(cancelling));
     EXPECT_FALSE(driver.isRunning() || driver.isCancelling());

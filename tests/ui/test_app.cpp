@@ -21,17 +21,17 @@
 #include "app/DesktopNotification.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 #include "app/TabBar.h"
 #include "app/UpdateChecker.h"
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 #include "compress/views/CompressSettingsBar.h"
 #include "compress/views/CompressView.h"
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "cutout/views/CutoutView.h"
 #include "platform/PreferenceStore.h"
 #include "platform/SharedOutputSettings.h"
@@ -138,7 +138,7 @@ private Q_SLOTS:
         pipeline.finishAtOnce = {QStringLiteral("photo0.png")};
         pipeline.attach(compress->driver());
         compress->driver()->addFiles(test::writeImages(m_dir->filePath(QStringLiteral("run")), 3));
-        QSignalSpy finished(compress->driver(), &ConversionViewModel::runFinished);
+        QSignalSpy finished(compress->driver(), &CompressDriver::runFinished);
         compress->startButton()->click();
         QTRY_VERIFY(root->tabBar()->isMarkedRunning(TabKind::compress));
 
@@ -146,7 +146,7 @@ private Q_SLOTS:
         for (auto [key, tab] : std::initializer_list<std::pair<Qt::Key, TabKind>>{
                  {Qt::Key_2, TabKind::cutout}, {Qt::Key_3, TabKind::upscale}}) {
             QTest::keyClick(&window, key, Qt::ControlModifier);
-            QCOMPARE(root->model()->activeTab(), tab);
+            QCOMPARE(root->toolSelection()->activeTab(), tab);
             QVERIFY(root->toolView()->isVisible() && !root->toolView()->isShowingList());
         }
         QVERIFY(compress->driver()->isRunning() && !compress->isVisible());

@@ -17,12 +17,12 @@
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchSummaryView.h"
 #include "batch/views/DropZoneView.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 #include "compress/views/CompressSettingsBar.h"
 #include "compress/views/CompressView.h"
 #include "compress/views/FileListView.h"
 #include "compress/views/SummaryView.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "cutout/views/CutoutSettingsBar.h"
 #include "cutout/views/CutoutView.h"
 #include "platform/ImageServices.h"
@@ -30,7 +30,7 @@
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 #include "upscale/TestNetworks.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 #include "upscale/views/BeforeAfterView.h"
 #include "upscale/views/UpscaleFileListView.h"
 #include "upscale/views/UpscaleSettingsBar.h"
@@ -520,7 +520,7 @@ private Q_SLOTS:
         const QString input = writePhoto(m_dir->filePath(QStringLiteral("cat.png")), 24, 16);
         auto view = makeView<UpscaleView>(0);
         QVERIFY(test::dropFiles(view->dropZone(), {QUrl::fromLocalFile(input)}));
-        QSignalSpy finished(view->driver(), &UpscaleViewModel::runFinished);
+        QSignalSpy finished(view->driver(), &UpscaleDriver::runFinished);
         QTest::keyClick(view->fileList(), Qt::Key_Return);
         QVERIFY(finished.size() == 1 || finished.wait(60000));
         QCOMPARE(finished.first().first().toBool(), false);

@@ -20,18 +20,18 @@
 #include "app/AppSettingsView.h"
 #include "app/MainWindow.h"
 #include "app/RootView.h"
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 #include "app/Translations.h"
 #include "app/UpdateChecker.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 #include "batch/views/BatchListView.h"
 #include "compress/views/CompressView.h"
 #include "cutout/CutoutPipeline.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "cutout/views/CutoutView.h"
 #include "platform/SharedOutputSettings.h"
 #include "upscale/TestNetworks.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 #include "upscale/views/UpscaleView.h"
 
 using namespace glintwork;
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
         test::writeImages(files.path(), 9, QStringLiteral("holiday-photo-")));
     ok = save(&window, prefix + QStringLiteral("2-list.png")) && ok;
 
-    QSignalSpy finished(compress->driver(), &ConversionViewModel::runFinished);
+    QSignalSpy finished(compress->driver(), &CompressDriver::runFinished);
     compress->driver()->start();
     settle();
     ok = save(&window, prefix + QStringLiteral("3-mid-run.png")) && ok;
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     sheet->close();
 
     // Cutout, half way through a run.
-    window.rootView()->model()->setActiveTab(TabKind::cutout);
+    window.rootView()->toolSelection()->setActiveTab(TabKind::cutout);
     auto* cutout = qobject_cast<CutoutView*>(window.rootView()->toolView());
     auto remover = std::make_shared<HeldRemover>(3);
     cutout->driver()->setPipeline([remover](const CutoutRequest& request, CancellationToken& token,
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     cutout->driver()->setConcurrencyLimit(2);
     cutout->driver()->addFiles(test::writeImages(files.filePath(QStringLiteral("cutout")), 7,
                                                  QStringLiteral("portrait-studio-")));
-    QSignalSpy cutoutFinished(cutout->driver(), &CutoutViewModel::runFinished);
+    QSignalSpy cutoutFinished(cutout->driver(), &CutoutDriver::runFinished);
     cutout->driver()->start();
     ok = save(&window, prefix + QStringLiteral("6-cutout-mid-run.png")) && ok;
     // Closing the window while the cut-out runs asks first; the run is kept.
@@ -212,9 +212,9 @@ int main(int argc, char** argv) {
     });
     window.close();
     // The compress tab kept its list while the cut-out runs.
-    window.rootView()->model()->setActiveTab(TabKind::compress);
+    window.rootView()->toolSelection()->setActiveTab(TabKind::compress);
     ok = save(&window, prefix + QStringLiteral("6c-compress-kept.png")) && ok;
-    window.rootView()->model()->setActiveTab(TabKind::cutout);
+    window.rootView()->toolSelection()->setActiveTab(TabKind::cutout);
     remover->release->store(true);
     cutoutFinished.wait(30000);
 
@@ -229,14 +229,14 @@ int main(int argc, char** argv) {
         qWarning("upscale screenshots need python3-onnx: %s", qPrintable(why));
         return ok ? 0 : 1;
     }
-    window.rootView()->model()->setActiveTab(TabKind::upscale);
+    window.rootView()->toolSelection()->setActiveTab(TabKind::upscale);
     auto* upscale = qobject_cast<UpscaleView*>(window.rootView()->toolView());
     upscale->driver()->updateScale(4);
     upscale->driver()->addFiles(
         writePhotos(files.filePath(QStringLiteral("upscale")),
                     {QStringLiteral("harbour-at-dusk.jpg"), QStringLiteral("old-town.jpg"),
                      QStringLiteral("market-street.jpg"), QStringLiteral("lighthouse.jpg")}));
-    QSignalSpy upscaleFinished(upscale->driver(), &UpscaleViewModel::runFinished);
+    QSignalSpy upscaleFinished(upscale->driver(), &UpscaleDriver::runFinished);
     upscale->driver()->start();
     // Wait for the first tile so a progress bar shows.
     ImageItem* first = upscale->driver()->items().first().get();

@@ -15,7 +15,7 @@
 #include "batch/views/DropZoneView.h"
 #include "batch/views/OutputFolderRow.h"
 #include "platform/views/ViewParts.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 #include "naming/views/NamingView.h"
 
 namespace glintwork {
@@ -51,14 +51,14 @@ std::optional<int> CompressSettingsBar::parseLimit(const QString& typed, QString
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-CompressSettingsBar::CompressSettingsBar(ConversionViewModel* driver, QWidget* parent)
+CompressSettingsBar::CompressSettingsBar(CompressDriver* driver, QWidget* parent)
     : QWidget(parent), m_driver(driver) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::compress, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &ConversionViewModel::addFilesInBackground);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &CompressDriver::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // Format and quality.
@@ -133,13 +133,13 @@ CompressSettingsBar::CompressSettingsBar(ConversionViewModel* driver, QWidget* p
     layout->addWidget(m_resizeRow);
 
     m_naming = new NamingView(TabKind::compress, this);
-    connect(m_naming, &NamingView::configEdited, driver, &ConversionViewModel::updateNamingConfig);
+    connect(m_naming, &NamingView::configEdited, driver, &CompressDriver::updateNamingConfig);
     layout->addWidget(m_naming);
 
     m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
     layout->addWidget(m_outputFolder);
 
-    connect(driver, &ConversionViewModel::settingsChanged, this,
+    connect(driver, &CompressDriver::settingsChanged, this,
             &CompressSettingsBar::syncFromSettings);
     syncFromSettings();
 }

@@ -15,7 +15,7 @@ class QSlider;
 namespace glintwork {
 
 class CompactDropZoneView;
-class ConversionViewModel;
+class CompressDriver;
 class NamingView;
 class OutputFolderRow;
 
@@ -25,7 +25,7 @@ class CompressSettingsBar : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CompressSettingsBar(ConversionViewModel* driver, QWidget* parent = nullptr);
+    explicit CompressSettingsBar(CompressDriver* driver, QWidget* parent = nullptr);
 
     struct QualityPreset {
         const char* label;
@@ -54,7 +54,7 @@ private:
     void syncFromSettings();
     void limitEdited(QLineEdit* field, bool width);
 
-    QPointer<ConversionViewModel> m_driver;
+    QPointer<CompressDriver> m_driver;
     CompactDropZoneView* m_dropZone = nullptr;
     QComboBox* m_format = nullptr;
     std::array<QPushButton*, 3> m_presets{};

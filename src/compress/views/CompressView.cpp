@@ -1,7 +1,7 @@
 #include "compress/views/CompressView.h"
 
 #include "batch/ToolDriver.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 #include "compress/views/CompressSettingsBar.h"
 #include "compress/views/FileListView.h"
 #include "compress/views/SummaryView.h"
@@ -9,7 +9,7 @@
 namespace glintwork {
 
 CompressView::CompressView(SharedOutputSettings* outputSettings, QWidget* parent)
-    : BatchToolView(TabKind::compress, parent), m_driver(new ConversionViewModel(this)) {
+    : BatchToolView(TabKind::compress, parent), m_driver(new CompressDriver(this)) {
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();

@@ -5,7 +5,7 @@
 namespace glintwork {
 
 class CompressSettingsBar;
-class ConversionViewModel;
+class CompressDriver;
 class FileListView;
 class SharedOutputSettings;
 class SummaryView;
@@ -19,13 +19,13 @@ class CompressView : public BatchToolView {
 public:
     explicit CompressView(SharedOutputSettings* outputSettings, QWidget* parent = nullptr);
 
-    [[nodiscard]] ConversionViewModel* driver() const { return m_driver; }
+    [[nodiscard]] CompressDriver* driver() const { return m_driver; }
     [[nodiscard]] CompressSettingsBar* settingsBar() const { return m_settingsBar; }
     [[nodiscard]] FileListView* fileList() const { return m_fileList; }
     [[nodiscard]] SummaryView* summary() const { return m_summary; }
 
 private:
-    ConversionViewModel* m_driver = nullptr;
+    CompressDriver* m_driver = nullptr;
     CompressSettingsBar* m_settingsBar = nullptr;
     FileListView* m_fileList = nullptr;
     SummaryView* m_summary = nullptr;

@@ -2,17 +2,17 @@
 
 #include <QPointer>
 
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 
 namespace glintwork {
 
 namespace {
 
-BatchListModel::Layout compressLayout(ConversionViewModel* driver) {
+BatchListModel::Layout compressLayout(CompressDriver* driver) {
     using C = BatchListModel::Column;
     BatchListModel::Layout layout;
     layout.columns = {C::file, C::convert, C::size, C::ratio, C::status};
-    const QPointer<ConversionViewModel> guarded(driver);
+    const QPointer<CompressDriver> guarded(driver);
     layout.convertText = [guarded](const ImageItem& item) {
         if (!guarded)
             return QString();
@@ -26,7 +26,7 @@ BatchListModel::Layout compressLayout(ConversionViewModel* driver) {
 
 } // namespace
 
-FileListModel::FileListModel(ToolDriver* batch, ConversionViewModel* driver, QObject* parent)
+FileListModel::FileListModel(ToolDriver* batch, CompressDriver* driver, QObject* parent)
     : BatchListModel(batch, compressLayout(driver), parent) {}
 
 } // namespace glintwork

@@ -4,7 +4,7 @@
 
 namespace glintwork {
 
-class ConversionViewModel;
+class CompressDriver;
 
 // The compress list: file, conversion, sizes, saving and status of every item.
 class FileListModel : public BatchListModel {
@@ -13,7 +13,7 @@ class FileListModel : public BatchListModel {
 public:
     enum Column { FileColumn, ConvertColumn, SizeColumn, RatioColumn, StatusColumn, ColumnCount };
 
-    FileListModel(ToolDriver* batch, ConversionViewModel* driver, QObject* parent = nullptr);
+    FileListModel(ToolDriver* batch, CompressDriver* driver, QObject* parent = nullptr);
 };
 
 } // namespace glintwork

@@ -4,7 +4,7 @@
 
 namespace glintwork {
 
-FileListView::FileListView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent)
+FileListView::FileListView(ToolDriver* batch, CompressDriver* driver, QWidget* parent)
     : BatchListView(batch, new FileListModel(batch, driver), {100, 180, 60, 110}, parent) {}
 
 FileListModel* FileListView::listModel() const {

@@ -4,7 +4,7 @@
 
 namespace glintwork {
 
-class ConversionViewModel;
+class CompressDriver;
 class FileListModel;
 
 // The compress tool's list: one row per file with its conversion, sizes, saving and
@@ -13,7 +13,7 @@ class FileListView : public BatchListView {
     Q_OBJECT
 
 public:
-    FileListView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
+    FileListView(ToolDriver* batch, CompressDriver* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] FileListModel* listModel() const;
 };

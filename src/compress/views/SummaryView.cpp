@@ -6,11 +6,11 @@
 #include "batch/FileService.h"
 #include "batch/views/SizeChange.h"
 #include "platform/views/TabStyle.h"
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 
 namespace glintwork {
 
-SummaryView::SummaryView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent)
+SummaryView::SummaryView(ToolDriver* batch, CompressDriver* driver, QWidget* parent)
     : BatchSummaryView(batch, tr("Converting..."), parent), m_driver(driver) {
     m_totals = new QLabel(this);
     extrasLayout()->addWidget(m_totals);

@@ -8,7 +8,7 @@ class QLabel;
 
 namespace glintwork {
 
-class ConversionViewModel;
+class CompressDriver;
 
 // One line under the compress list: files done out of all, the total sizes of the files
 // converted so far before and after with the saving, and a busy note while a run goes on.
@@ -16,7 +16,7 @@ class SummaryView : public BatchSummaryView {
     Q_OBJECT
 
 public:
-    SummaryView(ToolDriver* batch, ConversionViewModel* driver, QWidget* parent = nullptr);
+    SummaryView(ToolDriver* batch, CompressDriver* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] QString totalsText() const;
     [[nodiscard]] QString savingText() const;
@@ -25,7 +25,7 @@ protected:
     void refreshExtras() override;
 
 private:
-    QPointer<ConversionViewModel> m_driver;
+    QPointer<CompressDriver> m_driver;
     QLabel* m_totals = nullptr;
     QLabel* m_saving = nullptr;
 };

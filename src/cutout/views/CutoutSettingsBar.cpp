@@ -12,12 +12,12 @@
 #include "platform/views/SegmentedControl.h"
 #include "platform/views/ViewParts.h"
 #include "cutout/BackgroundRemover.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "naming/views/NamingView.h"
 
 namespace glintwork {
 
-CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
+CutoutSettingsBar::CutoutSettingsBar(CutoutDriver* driver, QWidget* parent)
     : QWidget(parent), m_driver(driver) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
@@ -25,7 +25,7 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
 
     m_dropZone = new CompactDropZoneView(TabKind::cutout, this);
     connect(m_dropZone, &CompactDropZoneView::filesAdded, driver,
-            &CutoutViewModel::addFilesInBackground);
+            &CutoutDriver::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     auto* row = new QHBoxLayout;
@@ -66,13 +66,13 @@ CutoutSettingsBar::CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent)
     }
 
     m_naming = new NamingView(TabKind::cutout, this);
-    connect(m_naming, &NamingView::configEdited, driver, &CutoutViewModel::updateNamingConfig);
+    connect(m_naming, &NamingView::configEdited, driver, &CutoutDriver::updateNamingConfig);
     layout->addWidget(m_naming);
 
     m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
     layout->addWidget(m_outputFolder);
 
-    connect(driver, &CutoutViewModel::settingsChanged, this, &CutoutSettingsBar::syncFromSettings);
+    connect(driver, &CutoutDriver::settingsChanged, this, &CutoutSettingsBar::syncFromSettings);
     syncFromSettings();
 }
 

@@ -10,7 +10,7 @@ class QLabel;
 namespace glintwork {
 
 class CompactDropZoneView;
-class CutoutViewModel;
+class CutoutDriver;
 class NamingView;
 class OutputFolderRow;
 class SegmentedControl;
@@ -21,7 +21,7 @@ class CutoutSettingsBar : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CutoutSettingsBar(CutoutViewModel* driver, QWidget* parent = nullptr);
+    explicit CutoutSettingsBar(CutoutDriver* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] CompactDropZoneView* compactDropZone() const { return m_dropZone; }
     [[nodiscard]] SegmentedControl* modePicker() const { return m_mode; }
@@ -35,7 +35,7 @@ public:
 private:
     void syncFromSettings();
 
-    QPointer<CutoutViewModel> m_driver;
+    QPointer<CutoutDriver> m_driver;
     CompactDropZoneView* m_dropZone = nullptr;
     SegmentedControl* m_mode = nullptr;
     QComboBox* m_format = nullptr;

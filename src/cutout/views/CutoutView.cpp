@@ -4,18 +4,18 @@
 #include "batch/views/BatchListModel.h"
 #include "batch/views/BatchListView.h"
 #include "batch/views/BatchSummaryView.h"
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "cutout/views/CutoutSettingsBar.h"
 
 namespace glintwork {
 
 namespace {
 
-BatchListModel::Layout cutoutLayout(CutoutViewModel* driver) {
+BatchListModel::Layout cutoutLayout(CutoutDriver* driver) {
     using C = BatchListModel::Column;
     BatchListModel::Layout layout;
     layout.columns = {C::file, C::convert, C::size, C::status};
-    const QPointer<CutoutViewModel> guarded(driver);
+    const QPointer<CutoutDriver> guarded(driver);
     // Follows the format chosen now, also for files already cut out.
     layout.convertText = [guarded](const ImageItem& item) {
         if (!guarded)
@@ -31,7 +31,7 @@ BatchListModel::Layout cutoutLayout(CutoutViewModel* driver) {
 } // namespace
 
 CutoutView::CutoutView(SharedOutputSettings* outputSettings, QWidget* parent)
-    : BatchToolView(TabKind::cutout, parent), m_driver(new CutoutViewModel(this)) {
+    : BatchToolView(TabKind::cutout, parent), m_driver(new CutoutDriver(this)) {
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();

@@ -7,7 +7,7 @@ namespace glintwork {
 class BatchListView;
 class BatchSummaryView;
 class CutoutSettingsBar;
-class CutoutViewModel;
+class CutoutDriver;
 class SharedOutputSettings;
 
 // The cutout tab: it owns the tab's driver, shows the large drop zone while the list is
@@ -19,13 +19,13 @@ class CutoutView : public BatchToolView {
 public:
     explicit CutoutView(SharedOutputSettings* outputSettings, QWidget* parent = nullptr);
 
-    [[nodiscard]] CutoutViewModel* driver() const { return m_driver; }
+    [[nodiscard]] CutoutDriver* driver() const { return m_driver; }
     [[nodiscard]] CutoutSettingsBar* settingsBar() const { return m_settingsBar; }
     [[nodiscard]] BatchListView* fileList() const { return m_fileList; }
     [[nodiscard]] BatchSummaryView* summary() const { return m_summary; }
 
 private:
-    CutoutViewModel* m_driver = nullptr;
+    CutoutDriver* m_driver = nullptr;
     CutoutSettingsBar* m_settingsBar = nullptr;
     BatchListView* m_fileList = nullptr;
     BatchSummaryView* m_summary = nullptr;

@@ -7,17 +7,17 @@
 #include <QSize>
 
 #include "batch/views/BatchListModel.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 namespace glintwork {
 
 namespace {
 
-BatchListModel::Layout upscaleLayout(UpscaleViewModel* driver) {
+BatchListModel::Layout upscaleLayout(UpscaleDriver* driver) {
     using C = BatchListModel::Column;
     BatchListModel::Layout layout;
     layout.columns = {C::file, C::convert, C::size, C::status};
-    const QPointer<UpscaleViewModel> guarded(driver);
+    const QPointer<UpscaleDriver> guarded(driver);
     layout.convertText = [guarded](const ImageItem& item) {
         return guarded ? UpscaleFileListView::conversionText(item, *guarded) : QString();
     };
@@ -47,13 +47,13 @@ BatchListModel::Layout upscaleLayout(UpscaleViewModel* driver) {
 
 } // namespace
 
-UpscaleFileListView::UpscaleFileListView(ToolDriver* batch, UpscaleViewModel* driver,
+UpscaleFileListView::UpscaleFileListView(ToolDriver* batch, UpscaleDriver* driver,
                                          QWidget* parent)
     : BatchListView(batch, new BatchListModel(batch, upscaleLayout(driver)), {120, 170, 130},
                     parent),
       m_driver(driver) {}
 
-QString UpscaleFileListView::conversionText(const ImageItem& item, const UpscaleViewModel& driver) {
+QString UpscaleFileListView::conversionText(const ImageItem& item, const UpscaleDriver& driver) {
     const UpscaleSettings& settings = driver.settings();
     const ModelChoice choice = chooseModel(settings.style, settings.scale, settings.quality);
     QString text = item.inputFormat().toUpper() + QStringLiteral(" → ") +

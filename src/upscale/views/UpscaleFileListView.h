@@ -6,7 +6,7 @@
 
 namespace glintwork {
 
-class UpscaleViewModel;
+class UpscaleDriver;
 
 // The upscale list: file, conversion ("HEIC → 4x PNG"), size and each file's progress.
 // A row's menu offers "Preview" before "Delete".
@@ -14,16 +14,16 @@ class UpscaleFileListView : public BatchListView {
     Q_OBJECT
 
 public:
-    UpscaleFileListView(ToolDriver* batch, UpscaleViewModel* driver, QWidget* parent = nullptr);
+    UpscaleFileListView(ToolDriver* batch, UpscaleDriver* driver, QWidget* parent = nullptr);
 
     // "HEIC → 4x PNG": the item's format and what the settings chosen now make of it.
-    [[nodiscard]] static QString conversionText(const ImageItem& item, const UpscaleViewModel& driver);
+    [[nodiscard]] static QString conversionText(const ImageItem& item, const UpscaleDriver& driver);
 
 protected:
     void addRowActions(QMenu* menu, ImageItem* item) override;
 
 private:
-    QPointer<UpscaleViewModel> m_driver;
+    QPointer<UpscaleDriver> m_driver;
 };
 
 } // namespace glintwork

@@ -11,18 +11,18 @@
 #include "platform/views/SegmentedControl.h"
 #include "platform/views/ViewParts.h"
 #include "naming/views/NamingView.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 namespace glintwork {
 
-UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent)
+UpscaleSettingsBar::UpscaleSettingsBar(UpscaleDriver* driver, QWidget* parent)
     : QWidget(parent), m_driver(driver) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
     layout->setSpacing(12);
 
     m_dropZone = new CompactDropZoneView(TabKind::upscale, this);
-    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleViewModel::addFilesInBackground);
+    connect(m_dropZone, &CompactDropZoneView::filesAdded, driver, &UpscaleDriver::addFilesInBackground);
     layout->addWidget(m_dropZone);
 
     // The caption sits right under the row it explains.
@@ -67,13 +67,13 @@ UpscaleSettingsBar::UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent
     layout->addLayout(pickers);
 
     m_naming = new NamingView(TabKind::upscale, this);
-    connect(m_naming, &NamingView::configEdited, driver, &UpscaleViewModel::updateNamingConfig);
+    connect(m_naming, &NamingView::configEdited, driver, &UpscaleDriver::updateNamingConfig);
     layout->addWidget(m_naming);
 
     m_outputFolder = new OutputFolderRow(driver->sharedOutputSettings(), this);
     layout->addWidget(m_outputFolder);
 
-    connect(driver, &UpscaleViewModel::settingsChanged, this, &UpscaleSettingsBar::syncFromSettings);
+    connect(driver, &UpscaleDriver::settingsChanged, this, &UpscaleSettingsBar::syncFromSettings);
     syncFromSettings();
 }
 

@@ -12,7 +12,7 @@ class CompactDropZoneView;
 class NamingView;
 class OutputFolderRow;
 class SegmentedControl;
-class UpscaleViewModel;
+class UpscaleDriver;
 
 // The controls above the upscale list: format, style, scale and quality, naming and
 // output folder. Where both qualities run the same network (anime at 2x) the quality
@@ -21,7 +21,7 @@ class UpscaleSettingsBar : public QWidget {
     Q_OBJECT
 
 public:
-    explicit UpscaleSettingsBar(UpscaleViewModel* driver, QWidget* parent = nullptr);
+    explicit UpscaleSettingsBar(UpscaleDriver* driver, QWidget* parent = nullptr);
 
     [[nodiscard]] CompactDropZoneView* compactDropZone() const { return m_dropZone; }
     [[nodiscard]] QComboBox* formatPicker() const { return m_format; }
@@ -35,7 +35,7 @@ public:
 private:
     void syncFromSettings();
 
-    QPointer<UpscaleViewModel> m_driver;
+    QPointer<UpscaleDriver> m_driver;
     CompactDropZoneView* m_dropZone = nullptr;
     QComboBox* m_format = nullptr;
     QComboBox* m_style = nullptr;

@@ -2,7 +2,7 @@
 
 #include "batch/ToolDriver.h"
 #include "batch/views/BatchSummaryView.h"
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 #include "upscale/views/UpscaleFileListView.h"
 #include "upscale/views/UpscalePreviewView.h"
 #include "upscale/views/UpscaleSettingsBar.h"
@@ -10,7 +10,7 @@
 namespace glintwork {
 
 UpscaleView::UpscaleView(SharedOutputSettings* outputSettings, QWidget* parent)
-    : BatchToolView(TabKind::upscale, parent), m_driver(new UpscaleViewModel(this)) {
+    : BatchToolView(TabKind::upscale, parent), m_driver(new UpscaleDriver(this)) {
     m_driver->setSharedOutputSettings(outputSettings);
     // The stored settings are shown from the start, not only once the view appears.
     m_driver->loadSettings();
@@ -19,7 +19,7 @@ UpscaleView::UpscaleView(SharedOutputSettings* outputSettings, QWidget* parent)
     m_fileList = new UpscaleFileListView(batch, m_driver, listPage());
     m_summary = new BatchSummaryView(batch, tr("Upscaling..."), listPage());
     assemble(batch, m_settingsBar, m_fileList, m_summary, tr("Start Upscaling"));
-    connect(m_driver, &UpscaleViewModel::previewItemChanged, this, &UpscaleView::showPreview);
+    connect(m_driver, &UpscaleDriver::previewItemChanged, this, &UpscaleView::showPreview);
 }
 
 void UpscaleView::showPreview() {

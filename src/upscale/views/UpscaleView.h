@@ -11,7 +11,7 @@ class BatchSummaryView;
 class SharedOutputSettings;
 class UpscaleFileListView;
 class UpscaleSettingsBar;
-class UpscaleViewModel;
+class UpscaleDriver;
 
 // The upscale tab: it owns the tab's driver, shows the large drop zone while the list is
 // empty, and otherwise the settings, the list with each file's progress, the summary and
@@ -23,7 +23,7 @@ class UpscaleView : public BatchToolView {
 public:
     explicit UpscaleView(SharedOutputSettings* outputSettings, QWidget* parent = nullptr);
 
-    [[nodiscard]] UpscaleViewModel* driver() const { return m_driver; }
+    [[nodiscard]] UpscaleDriver* driver() const { return m_driver; }
     [[nodiscard]] UpscaleSettingsBar* settingsBar() const { return m_settingsBar; }
     [[nodiscard]] UpscaleFileListView* fileList() const { return m_fileList; }
     [[nodiscard]] BatchSummaryView* summary() const { return m_summary; }
@@ -33,7 +33,7 @@ public:
 private:
     void showPreview();
 
-    UpscaleViewModel* m_driver = nullptr;
+    UpscaleDriver* m_driver = nullptr;
     UpscaleSettingsBar* m_settingsBar = nullptr;
     UpscaleFileListView* m_fileList = nullptr;
     BatchSummaryView* m_summary = nullptr;

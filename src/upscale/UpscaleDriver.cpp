@@ -1,4 +1,4 @@
-#include "upscale/UpscaleViewModel.h"
+#include "upscale/UpscaleDriver.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -8,37 +8,37 @@
 
 namespace glintwork {
 
-UpscaleViewModel::UpscaleViewModel(QObject* parent)
+UpscaleDriver::UpscaleDriver(QObject* parent)
     : ToolDriverWithSettings(UpscaleSettings::supportedExtensions(), parent) {}
 
-UpscaleViewModel::~UpscaleViewModel() = default;
+UpscaleDriver::~UpscaleDriver() = default;
 
-QString UpscaleViewModel::cancellingText() const {
-    return QCoreApplication::translate("UpscaleViewModel", "Cancelling upscaling");
+QString UpscaleDriver::cancellingText() const {
+    return QCoreApplication::translate("UpscaleDriver", "Cancelling upscaling");
 }
 
-void UpscaleViewModel::setPreviewItem(ImageItem* item) {
+void UpscaleDriver::setPreviewItem(ImageItem* item) {
     if (m_previewItem == item)
         return;
     m_previewItem = item;
     Q_EMIT previewItemChanged();
 }
 
-void UpscaleViewModel::updateOutputFormat(UpscaleOutputFormat format) {
+void UpscaleDriver::updateOutputFormat(UpscaleOutputFormat format) {
     UpscaleSettings next = m_settings;
     next.outputFormat = format;
     replaceSettings(next);
     m_persistence.setSavedFormat(format);
 }
 
-void UpscaleViewModel::updateStyle(UpscaleStyle style) {
+void UpscaleDriver::updateStyle(UpscaleStyle style) {
     UpscaleSettings next = m_settings;
     next.style = style;
     replaceSettings(next);
     m_persistence.setSavedStyle(style);
 }
 
-void UpscaleViewModel::updateScale(int scale) {
+void UpscaleDriver::updateScale(int scale) {
     if (!isAllowedUpscaleFactor(scale))
         return;
     UpscaleSettings next = m_settings;
@@ -47,14 +47,14 @@ void UpscaleViewModel::updateScale(int scale) {
     m_persistence.setSavedScale(scale);
 }
 
-void UpscaleViewModel::updateQuality(UpscaleQuality quality) {
+void UpscaleDriver::updateQuality(UpscaleQuality quality) {
     UpscaleSettings next = m_settings;
     next.quality = quality;
     replaceSettings(next);
     m_persistence.setSavedQuality(quality);
 }
 
-void UpscaleViewModel::updateNamingConfig(const NamingConfig& config) {
+void UpscaleDriver::updateNamingConfig(const NamingConfig& config) {
     replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
@@ -74,24 +74,24 @@ int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) 
     return 2;
 }
 
-int UpscaleViewModel::defaultConcurrency() const {
+int UpscaleDriver::defaultConcurrency() const {
     return defaultUpscaleConcurrency(QThread::idealThreadCount(), physicalMemoryBytes());
 }
 
-UpscaleViewModel::Pipeline UpscaleViewModel::ownPipeline() const {
+UpscaleDriver::Pipeline UpscaleDriver::ownPipeline() const {
     return [tiler = &m_tiler](const UpscaleRequest& request, CancellationToken& token, const Progress& progress) {
         return FileOutcome{upscaleFile(request, *tiler, token, progress), std::nullopt};
     };
 }
 
-void UpscaleViewModel::beginRun() {
+void UpscaleDriver::beginRun() {
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.choice = chooseModel(m_settings.style, m_settings.scale, m_settings.quality);
     m_snapshot.naming = m_settings.namingConfig();
 }
 
-BatchRunner::Job UpscaleViewModel::prepare(ImageItem& item, int startedIndex) {
+BatchRunner::Job UpscaleDriver::prepare(ImageItem& item, int startedIndex) {
     UpscaleRequest request;
     request.input = item.url();
     request.format = m_snapshot.format;

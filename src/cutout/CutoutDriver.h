@@ -24,12 +24,12 @@ namespace glintwork {
 // Lives on the main thread.
 // Unless a pipeline is chosen, every run gets a fresh BackgroundRemover: its files share the
 // networks it loads, and the memory goes when the run ends.
-class CutoutViewModel : public ToolDriverWithSettings<CutoutSettings, CutoutSettingsPersistence, CutoutRequest> {
+class CutoutDriver : public ToolDriverWithSettings<CutoutSettings, CutoutSettingsPersistence, CutoutRequest> {
     Q_OBJECT
 
 public:
-    explicit CutoutViewModel(QObject* parent = nullptr);
-    ~CutoutViewModel() override;
+    explicit CutoutDriver(QObject* parent = nullptr);
+    ~CutoutDriver() override;
 
     void updateMode(CutoutMode mode);
     void updateOutputFormat(CutoutOutputFormat format);

@@ -1,4 +1,4 @@
-#include "compress/ConversionViewModel.h"
+#include "compress/CompressDriver.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -12,58 +12,58 @@
 
 namespace glintwork {
 
-ConversionViewModel::ConversionViewModel(QObject* parent)
+CompressDriver::CompressDriver(QObject* parent)
     : ToolDriverWithSettings(ConversionSettings::supportedExtensions(), parent) {}
 
-ConversionViewModel::~ConversionViewModel() = default;
+CompressDriver::~CompressDriver() = default;
 
-QString ConversionViewModel::cancellingText() const {
-    return QCoreApplication::translate("ConversionViewModel", "Cancelling conversion");
+QString CompressDriver::cancellingText() const {
+    return QCoreApplication::translate("CompressDriver", "Cancelling conversion");
 }
 
-qint64 ConversionViewModel::totalOriginalSize() const {
+qint64 CompressDriver::totalOriginalSize() const {
     qint64 total = 0;
     for (const auto& item : m_items)
         total += item->originalSize();
     return total;
 }
 
-qint64 ConversionViewModel::totalCompressedSize() const {
+qint64 CompressDriver::totalCompressedSize() const {
     qint64 total = 0;
     for (const auto& item : m_items)
         total += item->compressedSize().value_or(0);
     return total;
 }
 
-void ConversionViewModel::updateQuality(int quality) {
+void CompressDriver::updateQuality(int quality) {
     ConversionSettings next = m_settings;
     next.quality = quality;
     replaceSettings(next);
     m_persistence.setSavedQuality(quality);
 }
 
-void ConversionViewModel::updateOutputFormat(OutputFormat format) {
+void CompressDriver::updateOutputFormat(OutputFormat format) {
     ConversionSettings next = m_settings;
     next.outputFormat = format;
     replaceSettings(next);
     m_persistence.setSavedFormat(rawValue(format));
 }
 
-void ConversionViewModel::updateMaxWidth(std::optional<int> width) {
+void CompressDriver::updateMaxWidth(std::optional<int> width) {
     ConversionSettings next = m_settings;
     next.maxWidth = width;
     replaceSettings(next);
     m_persistence.setSavedMaxWidth(width.value_or(0));
 }
 
-void ConversionViewModel::updateMaxHeight(std::optional<int> height) {
+void CompressDriver::updateMaxHeight(std::optional<int> height) {
     ConversionSettings next = m_settings;
     next.maxHeight = height;
     replaceSettings(next);
     m_persistence.setSavedMaxHeight(height.value_or(0));
 }
 
-void ConversionViewModel::updateResizeEnabled(bool enabled) {
+void CompressDriver::updateResizeEnabled(bool enabled) {
     ConversionSettings next = m_settings;
     next.resizeEnabled = enabled;
     replaceSettings(next);
@@ -83,16 +83,16 @@ void ConversionViewModel::updateResizeEnabled(bool enabled) {
         updateMaxHeight(tallest);
 }
 
-void ConversionViewModel::updateNamingConfig(const NamingConfig& config) {
+void CompressDriver::updateNamingConfig(const NamingConfig& config) {
     replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
 
-int ConversionViewModel::defaultConcurrency() const {
+int CompressDriver::defaultConcurrency() const {
     return std::max(1, QThread::idealThreadCount());
 }
 
-ConversionViewModel::Pipeline ConversionViewModel::ownPipeline() const {
+CompressDriver::Pipeline CompressDriver::ownPipeline() const {
     return [](const ConversionRequest& request, CancellationToken& token, const Progress&) {
         return FileOutcome{ImageConverter::convert(request.input, request.outputDirectory, request.format,
                                                    request.quality, request.maxWidth, request.maxHeight,
@@ -101,7 +101,7 @@ ConversionViewModel::Pipeline ConversionViewModel::ownPipeline() const {
     };
 }
 
-void ConversionViewModel::beginRun() {
+void CompressDriver::beginRun() {
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.quality = m_settings.quality;
@@ -110,7 +110,7 @@ void ConversionViewModel::beginRun() {
     m_snapshot.naming = m_settings.namingConfig();
 }
 
-BatchRunner::Job ConversionViewModel::prepare(ImageItem& item, int startedIndex) {
+BatchRunner::Job CompressDriver::prepare(ImageItem& item, int startedIndex) {
     ConversionRequest request;
     request.input = item.url();
     request.outputDirectory = outputFolderFor(item.url(), m_snapshot.sharedFolder);

@@ -10,7 +10,7 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 #include "platform/AbandonableWork.h"
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
@@ -41,7 +41,7 @@ struct HalfMaskRemover : BackgroundRemoving {
     mutable std::binary_semaphore released{0};
 };
 
-class CutoutViewModelTest : public ::testing::Test {
+class CutoutDriverTest : public ::testing::Test {
 protected:
     QUrl photo(const QString& name, int width = 16, int height = 12) {
         const QString path = m_dir.filePath(name);
@@ -49,28 +49,28 @@ protected:
         return QUrl::fromLocalFile(path);
     }
     void SetUp() override {
-        m_model.setPipeline([remover = m_remover](const CutoutRequest& request, CancellationToken& token,
+        m_driver.setPipeline([remover = m_remover](const CutoutRequest& request, CancellationToken& token,
                                                   const ToolDriver::Progress&) {
             return runCutoutPipeline(request, remover, token);
         });
     }
     bool run() {
-        QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
-        m_model.start();
+        QSignalSpy finished(&m_driver, &CutoutDriver::runFinished);
+        m_driver.start();
         return finished.count() > 0 || finished.wait(20000);
     }
-    const ImageItem& item(int index) const { return *m_model.items().at(index); }
+    const ImageItem& item(int index) const { return *m_driver.items().at(index); }
 
     test::ScratchDir m_dir;
-    CutoutViewModel m_model;
+    CutoutDriver m_driver;
     std::shared_ptr<HalfMaskRemover> m_remover = std::make_shared<HalfMaskRemover>();
 };
 
-TEST_F(CutoutViewModelTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksForTheMatte) {
+TEST_F(CutoutDriverTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksForTheMatte) {
     const QUrl input = photo(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
-    m_model.updateExportMaskSeparately(true);
-    m_model.addFiles({input});
+    m_driver.updateExportMaskSeparately(true);
+    m_driver.addFiles({input});
     ASSERT_TRUE(run());
     ASSERT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_FALSE(item(0).errorMessage().has_value());
@@ -80,16 +80,16 @@ TEST_F(CutoutViewModelTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksFor
     EXPECT_EQ(mask.pixels[0], 255);
     EXPECT_EQ(m_remover->mattes, 0);
 
-    m_model.updateMode(CutoutMode::cleanEdges);
-    m_model.addFiles({photo(QStringLiteral("portrait.png"))});
+    m_driver.updateMode(CutoutMode::cleanEdges);
+    m_driver.addFiles({photo(QStringLiteral("portrait.png"))});
     ASSERT_TRUE(run());
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
     EXPECT_EQ(m_remover->mattes, 1) << "clean edges asks for the person matte";
 }
 
-TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
+TEST_F(CutoutDriverTest, MaskExportFailureKeepsTheCutout) {
     const QUrl input = photo(QStringLiteral("photo.png"), 200, 150);
-    m_model.addFiles({input});
+    m_driver.addFiles({input});
     ASSERT_TRUE(run()); // once without the mask, to learn how much room the cut-out takes
     const QString first = item(0).outputURL()->toLocalFile();
     const qint64 pages = (QFileInfo(first).size() + 4095) / 4096;
@@ -99,10 +99,10 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
     const test::SmallDisk disk(m_dir, QString::number(pages * 4096));
     if (!disk.isMounted())
         GTEST_SKIP() << "mounting a small tmpfs needs root";
-    m_model.clearItems();
-    m_model.addFiles({input});
-    m_model.setFixedOutputDirectory(QUrl::fromLocalFile(disk.path()));
-    m_model.updateExportMaskSeparately(true);
+    m_driver.clearItems();
+    m_driver.addFiles({input});
+    m_driver.setFixedOutputDirectory(QUrl::fromLocalFile(disk.path()));
+    m_driver.updateExportMaskSeparately(true);
     ASSERT_TRUE(run());
     EXPECT_EQ(item(0).status(), ConversionStatus::completed());
     EXPECT_EQ(item(0).errorMessage(),
@@ -112,26 +112,26 @@ TEST_F(CutoutViewModelTest, MaskExportFailureKeepsTheCutout) {
 
 // The network's pass takes seconds: an output folder that cannot take files (here a file
 // stands where the folder should be, which stops root too) is found before it.
-TEST_F(CutoutViewModelTest, AnUnusableOutputFolderFailsBeforeTheMask) {
-    m_model.addFiles({photo(QStringLiteral("photo.png"))});
-    m_model.setFixedOutputDirectory(QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("not-a-folder"), "x")));
+TEST_F(CutoutDriverTest, AnUnusableOutputFolderFailsBeforeTheMask) {
+    m_driver.addFiles({photo(QStringLiteral("photo.png"))});
+    m_driver.setFixedOutputDirectory(QUrl::fromLocalFile(m_dir.writeFile(QStringLiteral("not-a-folder"), "x")));
     ASSERT_TRUE(run());
     EXPECT_TRUE(item(0).status().is(ConversionStatus::Kind::error));
     EXPECT_EQ(m_remover->masks, 0);
 }
 
-TEST_F(CutoutViewModelTest, CancellingEndsTheRunWithoutWaitingForTheMask) {
+TEST_F(CutoutDriverTest, CancellingEndsTheRunWithoutWaitingForTheMask) {
     m_remover->blocks = true;
-    m_model.setConcurrencyLimit(1);
-    m_model.addFiles({photo(QStringLiteral("p0.png")), photo(QStringLiteral("p1.png"))});
-    QSignalSpy finished(&m_model, &CutoutViewModel::runFinished);
-    m_model.start();
+    m_driver.setConcurrencyLimit(1);
+    m_driver.addFiles({photo(QStringLiteral("p0.png")), photo(QStringLiteral("p1.png"))});
+    QSignalSpy finished(&m_driver, &CutoutDriver::runFinished);
+    m_driver.start();
     ASSERT_TRUE(m_remover->started.try_acquire_for(std::chrono::seconds(10)));
-    m_model.cancel();
+    m_driver.cancel();
     const bool ended = finished.wait(5000);
     m_remover->released.release();
     ASSERT_TRUE(ended) << "the run waited for the mask";
-    for (const auto& each : m_model.items())
+    for (const auto& each : m_driver.items())
         EXPECT_EQ(each->status(), ConversionStatus::cancelled());
     EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*-cutout*")}, QDir::Files | QDir::Hidden).isEmpty());
     for (int i = 0; i < 400 && AbandonableWork::abandonedCount() > 0; ++i)

@@ -20,12 +20,12 @@ namespace glintwork {
 // The upscale tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that upscales every waiting item, two files at once.
 // Lives on the main thread.
-class UpscaleViewModel : public ToolDriverWithSettings<UpscaleSettings, UpscaleSettingsPersistence, UpscaleRequest> {
+class UpscaleDriver : public ToolDriverWithSettings<UpscaleSettings, UpscaleSettingsPersistence, UpscaleRequest> {
     Q_OBJECT
 
 public:
-    explicit UpscaleViewModel(QObject* parent = nullptr);
-    ~UpscaleViewModel() override;
+    explicit UpscaleDriver(QObject* parent = nullptr);
+    ~UpscaleDriver() override;
 
     [[nodiscard]] const AutoTiler& tiler() const { return m_tiler; }
 

@@ -1,4 +1,4 @@
-#include "cutout/CutoutViewModel.h"
+#include "cutout/CutoutDriver.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -10,40 +10,40 @@
 
 namespace glintwork {
 
-CutoutViewModel::CutoutViewModel(QObject* parent)
+CutoutDriver::CutoutDriver(QObject* parent)
     : ToolDriverWithSettings(CutoutSettings::supportedExtensions(), parent) {
     // The run's pipeline holds the remover and with it the networks' memory.
     connect(this, &ToolDriver::runFinished, this, [this] { m_pipeline = nullptr; });
 }
 
-CutoutViewModel::~CutoutViewModel() = default;
+CutoutDriver::~CutoutDriver() = default;
 
-QString CutoutViewModel::cancellingText() const {
-    return QCoreApplication::translate("CutoutViewModel", "Cancelling processing");
+QString CutoutDriver::cancellingText() const {
+    return QCoreApplication::translate("CutoutDriver", "Cancelling processing");
 }
 
-void CutoutViewModel::updateMode(CutoutMode mode) {
+void CutoutDriver::updateMode(CutoutMode mode) {
     CutoutSettings next = m_settings;
     next.mode = mode;
     replaceSettings(next);
     m_persistence.setSavedMode(mode);
 }
 
-void CutoutViewModel::updateOutputFormat(CutoutOutputFormat format) {
+void CutoutDriver::updateOutputFormat(CutoutOutputFormat format) {
     CutoutSettings next = m_settings;
     next.outputFormat = format;
     replaceSettings(next);
     m_persistence.setSavedOutputFormat(format);
 }
 
-void CutoutViewModel::updateExportMaskSeparately(bool exportMask) {
+void CutoutDriver::updateExportMaskSeparately(bool exportMask) {
     CutoutSettings next = m_settings;
     next.exportMaskSeparately = exportMask;
     replaceSettings(next);
     m_persistence.setSavedExportMaskSeparately(exportMask);
 }
 
-void CutoutViewModel::updateNamingConfig(const NamingConfig& config) {
+void CutoutDriver::updateNamingConfig(const NamingConfig& config) {
     replaceSettings(withNamingConfig(m_settings, config));
     m_persistence.save(m_settings.namingConfig());
 }
@@ -59,12 +59,12 @@ int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, b
     return std::min(cores, 2);
 }
 
-int CutoutViewModel::defaultConcurrency() const {
+int CutoutDriver::defaultConcurrency() const {
     const bool network = !m_chosenPipeline && BackgroundRemover::subjectModelPath().has_value();
     return defaultCutoutConcurrency(QThread::idealThreadCount(), physicalMemoryBytes(), network);
 }
 
-void CutoutViewModel::beginRun() {
+void CutoutDriver::beginRun() {
     m_snapshot.sharedFolder = outputFolder();
     m_snapshot.format = m_settings.outputFormat;
     m_snapshot.exportMask = m_settings.exportMaskSeparately;
@@ -72,7 +72,7 @@ void CutoutViewModel::beginRun() {
     m_snapshot.naming = m_settings.namingConfig();
 }
 
-CutoutViewModel::Pipeline CutoutViewModel::ownPipeline() const {
+CutoutDriver::Pipeline CutoutDriver::ownPipeline() const {
     auto remover = std::make_shared<BackgroundRemover>();
     QThreadPool::globalInstance()->start([remover] { remover->preloadSubjectNetwork(); });
     return [remover = std::shared_ptr<const BackgroundRemoving>(std::move(remover))](
@@ -81,7 +81,7 @@ CutoutViewModel::Pipeline CutoutViewModel::ownPipeline() const {
     };
 }
 
-BatchRunner::Job CutoutViewModel::prepare(ImageItem& item, int startedIndex) {
+BatchRunner::Job CutoutDriver::prepare(ImageItem& item, int startedIndex) {
     CutoutRequest request;
     request.input = item.url();
     request.mode = m_snapshot.mode;

@@ -1,13 +1,13 @@
-#include "app/RootViewModel.h"
+#include "app/ToolSelection.h"
 
 #include "platform/SharedOutputSettings.h"
 
 namespace glintwork {
 
-RootViewModel::RootViewModel(SharedOutputSettings* outputSettings, QObject* parent)
+ToolSelection::ToolSelection(SharedOutputSettings* outputSettings, QObject* parent)
     : QObject(parent), m_outputSettings(outputSettings) {}
 
-void RootViewModel::setActiveTab(TabKind tab) {
+void ToolSelection::setActiveTab(TabKind tab) {
     if (m_activeTab == tab)
         return;
     m_activeTab = tab;

@@ -24,13 +24,13 @@ struct ConversionRequest {
 // The compress tool's batch driver: its list, its settings (mirrored into the preference
 // store as they change) and the run that converts every waiting item, several at once.
 // Lives on the main thread.
-class ConversionViewModel
+class CompressDriver
     : public ToolDriverWithSettings<ConversionSettings, CompressSettingsPersistence, ConversionRequest> {
     Q_OBJECT
 
 public:
-    explicit ConversionViewModel(QObject* parent = nullptr);
-    ~ConversionViewModel() override;
+    explicit CompressDriver(QObject* parent = nullptr);
+    ~CompressDriver() override;
 
     // A list that is all converted may be converted again (into new files).
     [[nodiscard]] bool canStart() const override { return !m_items.isEmpty() && !isRunning(); }

@@ -9,11 +9,11 @@
 namespace glintwork {
 
 // Which tool the window shows. Always starts on compress; never stored.
-class RootViewModel : public QObject {
+class ToolSelection : public QObject {
     Q_OBJECT
 
 public:
-    explicit RootViewModel(SharedOutputSettings* outputSettings, QObject* parent = nullptr);
+    explicit ToolSelection(SharedOutputSettings* outputSettings, QObject* parent = nullptr);
 
     [[nodiscard]] TabKind activeTab() const { return m_activeTab; }
     void setActiveTab(TabKind tab);
