@@ -7,7 +7,7 @@
 
 namespace glintwork {
 
-QString rawValue(AppLanguage language) {
+QString keyword(AppLanguage language) {
     switch (language) {
     case AppLanguage::system:
         return QStringLiteral("system");
@@ -23,9 +23,9 @@ QString rawValue(AppLanguage language) {
     return QStringLiteral("system");
 }
 
-std::optional<AppLanguage> appLanguageFromRawValue(const QString& raw) {
+std::optional<AppLanguage> appLanguageFromKeyword(const QString& word) {
     for (AppLanguage language : kAllAppLanguages) {
-        if (rawValue(language) == raw)
+        if (keyword(language) == word)
             return language;
     }
     return std::nullopt;
@@ -49,14 +49,14 @@ QString displayName(AppLanguage language) {
 
 QStringList preferredLanguages() {
     const PreferenceStore store;
-    return store.stringList(kAppleLanguagesKey, QLocale::system().uiLanguages());
+    return store.stringList(kLanguagesKey, QLocale::system().uiLanguages());
 }
 
 AppLanguage currentAppLanguage() {
     const QStringList languages = preferredLanguages();
     if (languages.isEmpty())
         return AppLanguage::system;
-    const auto language = appLanguageFromRawValue(languages.first().left(2));
+    const auto language = appLanguageFromKeyword(languages.first().left(2));
     // "system" is a choice, never a language code.
     if (!language || *language == AppLanguage::system)
         return AppLanguage::system;
@@ -66,9 +66,9 @@ AppLanguage currentAppLanguage() {
 void applyAppLanguage(AppLanguage language) {
     PreferenceStore store;
     if (language == AppLanguage::system)
-        store.remove(kAppleLanguagesKey);
+        store.remove(kLanguagesKey);
     else
-        store.setStringList(kAppleLanguagesKey, {rawValue(language)});
+        store.setStringList(kLanguagesKey, {keyword(language)});
 }
 
 } // namespace glintwork

@@ -64,7 +64,7 @@ RootView::RootView(SharedOutputSettings* outputSettings, QWidget* parent)
     m_tabBar = new TabBar(m_toolSelection, header);
     m_settingsButton = new QToolButton(header);
     m_settingsButton->setAutoRaise(true);
-    m_settingsButton->setIcon(symbolIcon(Symbol::gearshape));
+    m_settingsButton->setIcon(symbolIcon(Symbol::settings));
     m_settingsButton->setIconSize(QSize(18, 18));
     m_settingsButton->setToolTip(tr("Settings"));
     m_settingsButton->setAccessibleName(tr("Settings"));

@@ -36,13 +36,13 @@ QString sparkleAttribute(const QXmlStreamAttributes& attributes, const QString& 
     return {};
 }
 
-std::optional<AppcastRelease> releaseOf(const ItemFields& item) {
+std::optional<FeedRelease> releaseOf(const ItemFields& item) {
     // The marketing version is what users compare; the build version stands in for it.
     const QString text = !item.shortVersion.isEmpty() ? item.shortVersion : item.version;
     const QVersionNumber version = QVersionNumber::fromString(text.trimmed());
     if (version.isNull())
         return std::nullopt;
-    AppcastRelease release;
+    FeedRelease release;
     release.version = version;
     release.displayVersion = text.trimmed();
     release.page = item.link.isValid() && !item.link.isEmpty()                 ? item.link
@@ -53,9 +53,9 @@ std::optional<AppcastRelease> releaseOf(const ItemFields& item) {
 
 } // namespace
 
-std::optional<AppcastRelease> newestRelease(const QByteArray& appcast) {
-    QXmlStreamReader reader(appcast);
-    std::optional<AppcastRelease> newest;
+std::optional<FeedRelease> newestRelease(const QByteArray& feed) {
+    QXmlStreamReader reader(feed);
+    std::optional<FeedRelease> newest;
     std::optional<ItemFields> item;
     while (!reader.atEnd()) {
         reader.readNext();

@@ -12,18 +12,18 @@ class QNetworkReply;
 
 namespace glintwork {
 
-// What an appcast offers: the newest release it lists.
-struct AppcastRelease {
+// What a release feed offers: the newest release it lists.
+struct FeedRelease {
     QVersionNumber version;
     QString displayVersion;
     QUrl page;
 };
 
-// The newest release of an appcast (RSS items whose enclosure, or the item itself,
+// The newest release in a release feed (RSS items whose enclosure, or the item itself,
 // carries sparkle:version / sparkle:shortVersionString); absent when none is readable.
-[[nodiscard]] std::optional<AppcastRelease> newestRelease(const QByteArray& appcast);
+[[nodiscard]] std::optional<FeedRelease> newestRelease(const QByteArray& feed);
 
-// Looks for a newer Glintwork in the appcast named by Resources/update.conf. Without a
+// Looks for a newer Glintwork in the release feed named by Resources/update.conf. Without a
 // feed it can never check. One check at a time: while one runs it cannot check.
 class UpdateChecker : public QObject {
     Q_OBJECT
@@ -34,7 +34,7 @@ public:
 
     struct Result {
         Outcome outcome = Outcome::failed;
-        AppcastRelease release;
+        FeedRelease release;
         QString error;
     };
 

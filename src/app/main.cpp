@@ -79,7 +79,7 @@ int runApplication(int argc, char** argv) {
     std::optional<TabKind> tool;
     if (parser.parse(QApplication::arguments())) {
         for (TabKind tab : kAllTabKinds) {
-            if (rawValue(tab) == parser.value(toolOption))
+            if (keyword(tab) == parser.value(toolOption))
                 tool = tab;
         }
     }

@@ -57,7 +57,7 @@ void applyCommon(CommonOptions& common, const QCommandLineParser& parser) {
     }
     if (parser.isSet(u"naming"_s)) {
         const QString value = parser.value(u"naming"_s);
-        common.naming = namingModeFromRawValue(value);
+        common.naming = namingModeFromKeyword(value);
         if (!common.naming)
             throw UsageError(u"--naming must be original, suffix or custom, not '%1'"_s.arg(value));
     }

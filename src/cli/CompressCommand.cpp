@@ -6,7 +6,7 @@ namespace glintwork::cli {
 int runCompress(const ParsedCommand& command) {
     ConversionSettings settings;
     if (const auto format = command.value(QStringLiteral("format"))) {
-        const auto parsed = outputFormatFromRawValue(*format);
+        const auto parsed = outputFormatFromKeyword(*format);
         if (!parsed)
             throw UsageError(
                 QStringLiteral("--format must be webp, jpeg, png, heic or avif, not '%1'")

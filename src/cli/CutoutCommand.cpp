@@ -15,7 +15,7 @@ int runCutout(const ParsedCommand& command) {
                 QStringLiteral("--mode must be clean-edges or lossless, not '%1'").arg(*mode));
     }
     if (const auto format = command.value(QStringLiteral("format"))) {
-        const auto parsed = cutoutOutputFormatFromRawValue(*format);
+        const auto parsed = cutoutOutputFormatFromKeyword(*format);
         if (!parsed)
             throw UsageError(QStringLiteral("--format must be png or tiff, not '%1'").arg(*format));
         settings.outputFormat = *parsed;

@@ -6,7 +6,7 @@ namespace glintwork::cli {
 int runUpscale(const ParsedCommand& command) {
     UpscaleSettings settings;
     if (const auto style = command.value(QStringLiteral("style"))) {
-        const auto parsed = upscaleStyleFromRawValue(*style);
+        const auto parsed = upscaleStyleFromKeyword(*style);
         if (!parsed)
             throw UsageError(
                 QStringLiteral("--style must be auto, general or anime, not '%1'").arg(*style));
@@ -21,7 +21,7 @@ int runUpscale(const ParsedCommand& command) {
     if (command.has(QStringLiteral("fast")))
         settings.quality = UpscaleQuality::fast;
     if (const auto format = command.value(QStringLiteral("format"))) {
-        const auto parsed = upscaleOutputFormatFromRawValue(*format);
+        const auto parsed = upscaleOutputFormatFromKeyword(*format);
         if (!parsed)
             throw UsageError(QStringLiteral("--format must be png or jpeg, not '%1'").arg(*format));
         settings.outputFormat = *parsed;

@@ -46,7 +46,7 @@ void CompressDriver::updateOutputFormat(OutputFormat format) {
     ConversionSettings next = m_settings;
     next.outputFormat = format;
     replaceSettings(next);
-    m_persistence.setSavedFormat(rawValue(format));
+    m_persistence.setSavedFormat(keyword(format));
 }
 
 void CompressDriver::updateMaxWidth(std::optional<int> width) {

@@ -34,7 +34,7 @@ CompressSettingsPersistence::~CompressSettingsPersistence() = default;
 
 ConversionSettings CompressSettingsPersistence::load() const {
     ConversionSettings settings;
-    settings.outputFormat = outputFormatFromRawValue(savedFormat()).value_or(OutputFormat::webp);
+    settings.outputFormat = outputFormatFromKeyword(savedFormat()).value_or(OutputFormat::webp);
     settings.quality = clampToInt(savedQuality());
     settings.resizeEnabled = savedResizeEnabled();
     settings.maxWidth = limitFromStored(savedMaxWidth());

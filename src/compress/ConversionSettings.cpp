@@ -2,7 +2,7 @@
 
 namespace glintwork {
 
-QString rawValue(OutputFormat format) {
+QString keyword(OutputFormat format) {
     switch (format) {
     case OutputFormat::webp:
         return QStringLiteral("webp");
@@ -18,9 +18,9 @@ QString rawValue(OutputFormat format) {
     return {};
 }
 
-std::optional<OutputFormat> outputFormatFromRawValue(const QString& raw) {
+std::optional<OutputFormat> outputFormatFromKeyword(const QString& word) {
     for (OutputFormat format : kAllOutputFormats) {
-        if (rawValue(format) == raw)
+        if (keyword(format) == word)
             return format;
     }
     return std::nullopt;
@@ -43,7 +43,7 @@ QString displayName(OutputFormat format) {
 }
 
 QString fileExtension(OutputFormat format) {
-    return format == OutputFormat::jpeg ? QStringLiteral("jpg") : rawValue(format);
+    return format == OutputFormat::jpeg ? QStringLiteral("jpg") : keyword(format);
 }
 
 const QSet<QString>& ConversionSettings::supportedExtensions() {

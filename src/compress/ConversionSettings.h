@@ -16,12 +16,12 @@ inline constexpr std::array<OutputFormat, 5> kAllOutputFormats{
     OutputFormat::webp, OutputFormat::jpeg, OutputFormat::png, OutputFormat::heic,
     OutputFormat::avif};
 
-[[nodiscard]] QString rawValue(OutputFormat format);
+[[nodiscard]] QString keyword(OutputFormat format);
 // Exact, case-sensitive: "jpg" and "JPEG" are not formats.
-[[nodiscard]] std::optional<OutputFormat> outputFormatFromRawValue(const QString& raw);
+[[nodiscard]] std::optional<OutputFormat> outputFormatFromKeyword(const QString& word);
 // Shown verbatim, never translated.
 [[nodiscard]] QString displayName(OutputFormat format);
-// "jpg" for JPEG; the raw value otherwise.
+// "jpg" for JPEG; the keyword otherwise.
 [[nodiscard]] QString fileExtension(OutputFormat format);
 
 // Everything the compress driver needs for one batch.

@@ -16,17 +16,9 @@ QString key(const char* name) {
 
 } // namespace
 
-QString rawValue(CutoutMode mode) {
+QString keyword(CutoutMode mode) {
     return mode == CutoutMode::cleanEdges ? QStringLiteral("cleanEdges")
                                           : QStringLiteral("lossless");
-}
-
-std::optional<CutoutMode> cutoutModeFromRawValue(const QString& raw) {
-    for (CutoutMode mode : kAllCutoutModes) {
-        if (rawValue(mode) == raw)
-            return mode;
-    }
-    return std::nullopt;
 }
 
 QString displayName(CutoutMode mode) {
@@ -42,13 +34,13 @@ QString cutoutModeHelpText() {
         "people. Lossless: subject mask only; foreground pixels stay byte-for-byte identical.");
 }
 
-QString rawValue(CutoutOutputFormat format) {
+QString keyword(CutoutOutputFormat format) {
     return format == CutoutOutputFormat::png ? QStringLiteral("png") : QStringLiteral("tiff");
 }
 
-std::optional<CutoutOutputFormat> cutoutOutputFormatFromRawValue(const QString& raw) {
+std::optional<CutoutOutputFormat> cutoutOutputFormatFromKeyword(const QString& word) {
     for (CutoutOutputFormat format : kAllCutoutOutputFormats) {
-        if (rawValue(format) == raw)
+        if (keyword(format) == word)
             return format;
     }
     return std::nullopt;
@@ -59,7 +51,7 @@ QString displayName(CutoutOutputFormat format) {
 }
 
 QString fileExtension(CutoutOutputFormat format) {
-    return rawValue(format);
+    return keyword(format);
 }
 
 const QSet<QString>& CutoutSettings::supportedExtensions() {
@@ -83,7 +75,7 @@ CutoutSettings CutoutSettingsPersistence::load() const {
                         ? CutoutMode::cleanEdges
                         : CutoutMode::lossless;
     settings.outputFormat =
-        cutoutOutputFormatFromRawValue(m_store->string(key("outputFormat"), QStringLiteral("png")))
+        cutoutOutputFormatFromKeyword(m_store->string(key("outputFormat"), QStringLiteral("png")))
             .value_or(CutoutOutputFormat::png);
     settings.exportMaskSeparately = m_store->boolean(key("exportMaskSeparately"), false);
     const NamingConfig naming =
@@ -97,11 +89,11 @@ void CutoutSettingsPersistence::save(const NamingConfig& namingConfig) {
 }
 
 void CutoutSettingsPersistence::setSavedMode(CutoutMode mode) {
-    m_store->setString(key("mode"), rawValue(mode));
+    m_store->setString(key("mode"), keyword(mode));
 }
 
 void CutoutSettingsPersistence::setSavedOutputFormat(CutoutOutputFormat format) {
-    m_store->setString(key("outputFormat"), rawValue(format));
+    m_store->setString(key("outputFormat"), keyword(format));
 }
 
 void CutoutSettingsPersistence::setSavedExportMaskSeparately(bool exportMask) {

@@ -16,8 +16,7 @@ class PreferenceStore;
 enum class CutoutMode { cleanEdges, lossless };
 inline constexpr std::array<CutoutMode, 2> kAllCutoutModes{CutoutMode::cleanEdges,
                                                            CutoutMode::lossless};
-[[nodiscard]] QString rawValue(CutoutMode mode);
-[[nodiscard]] std::optional<CutoutMode> cutoutModeFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(CutoutMode mode);
 [[nodiscard]] QString displayName(CutoutMode mode);
 // One help text for the mode control, covering both modes.
 [[nodiscard]] QString cutoutModeHelpText();
@@ -25,8 +24,8 @@ inline constexpr std::array<CutoutMode, 2> kAllCutoutModes{CutoutMode::cleanEdge
 enum class CutoutOutputFormat { png, tiff };
 inline constexpr std::array<CutoutOutputFormat, 2> kAllCutoutOutputFormats{
     CutoutOutputFormat::png, CutoutOutputFormat::tiff};
-[[nodiscard]] QString rawValue(CutoutOutputFormat format);
-[[nodiscard]] std::optional<CutoutOutputFormat> cutoutOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(CutoutOutputFormat format);
+[[nodiscard]] std::optional<CutoutOutputFormat> cutoutOutputFormatFromKeyword(const QString& word);
 [[nodiscard]] QString displayName(CutoutOutputFormat format);
 [[nodiscard]] QString fileExtension(CutoutOutputFormat format);
 

@@ -4,7 +4,7 @@
 
 namespace glintwork {
 
-QString rawValue(NamingMode mode) {
+QString keyword(NamingMode mode) {
     switch (mode) {
     case NamingMode::original:
         return QStringLiteral("original");
@@ -16,9 +16,9 @@ QString rawValue(NamingMode mode) {
     return {};
 }
 
-std::optional<NamingMode> namingModeFromRawValue(const QString& raw) {
+std::optional<NamingMode> namingModeFromKeyword(const QString& word) {
     for (NamingMode mode : kAllNamingModes) {
-        if (rawValue(mode) == raw)
+        if (keyword(mode) == word)
             return mode;
     }
     return std::nullopt;
@@ -37,14 +37,14 @@ QString displayName(NamingMode mode) {
 }
 
 QJsonObject NamingConfig::toJson() const {
-    return QJsonObject{{QStringLiteral("mode"), rawValue(mode)},
+    return QJsonObject{{QStringLiteral("mode"), keyword(mode)},
                        {QStringLiteral("suffix"), suffix},
                        {QStringLiteral("prefix"), prefix},
                        {QStringLiteral("startNumber"), startNumber}};
 }
 
 std::optional<NamingConfig> NamingConfig::fromJson(const QJsonObject& object) {
-    const auto mode = namingModeFromRawValue(object.value(QStringLiteral("mode")).toString());
+    const auto mode = namingModeFromKeyword(object.value(QStringLiteral("mode")).toString());
     const auto suffix = object.value(QStringLiteral("suffix"));
     const auto prefix = object.value(QStringLiteral("prefix"));
     const auto start = object.value(QStringLiteral("startNumber"));

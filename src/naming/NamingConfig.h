@@ -15,8 +15,8 @@ enum class NamingMode { original, suffix, custom };
 inline constexpr std::array<NamingMode, 3> kAllNamingModes{NamingMode::original,
                                                            NamingMode::suffix, NamingMode::custom};
 
-[[nodiscard]] QString rawValue(NamingMode mode);
-[[nodiscard]] std::optional<NamingMode> namingModeFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(NamingMode mode);
+[[nodiscard]] std::optional<NamingMode> namingModeFromKeyword(const QString& word);
 [[nodiscard]] QString displayName(NamingMode mode);
 
 struct NamingConfig {

@@ -4,7 +4,7 @@
 
 namespace glintwork {
 
-QString rawValue(TabKind tab) {
+QString keyword(TabKind tab) {
     switch (tab) {
     case TabKind::compress:
         return QStringLiteral("compress");
@@ -29,7 +29,7 @@ QString displayName(TabKind tab) {
 }
 
 QString preferenceKey(TabKind tab, const char* name) {
-    return QStringLiteral("glintwork.") + rawValue(tab) + QLatin1Char('.') + QLatin1String(name);
+    return QStringLiteral("glintwork.") + keyword(tab) + QLatin1Char('.') + QLatin1String(name);
 }
 
 } // namespace glintwork

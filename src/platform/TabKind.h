@@ -6,14 +6,14 @@
 
 namespace glintwork {
 
-// The three tools, in tab order. The raw value is also the middle word of each tool's
-// preference keys ("glintwork.compress.quality").
+// The three tools, in tab order. A tool's keyword (its name on the command line) is also
+// the middle word of its preference keys ("glintwork.compress.quality").
 enum class TabKind { compress, cutout, upscale };
 
 inline constexpr std::array<TabKind, 3> kAllTabKinds{TabKind::compress, TabKind::cutout,
                                                      TabKind::upscale};
 
-[[nodiscard]] QString rawValue(TabKind tab);
+[[nodiscard]] QString keyword(TabKind tab);
 [[nodiscard]] QString displayName(TabKind tab);
 
 // "glintwork.<tool>.<name>"

@@ -17,9 +17,9 @@ QString key(const char* name) {
 }
 
 template <typename Enum, size_t N>
-std::optional<Enum> fromRaw(const std::array<Enum, N>& all, const QString& raw) {
+std::optional<Enum> fromKeyword(const std::array<Enum, N>& all, const QString& word) {
     for (Enum value : all) {
-        if (rawValue(value) == raw)
+        if (keyword(value) == word)
             return value;
     }
     return std::nullopt;
@@ -27,7 +27,7 @@ std::optional<Enum> fromRaw(const std::array<Enum, N>& all, const QString& raw) 
 
 } // namespace
 
-QString rawValue(UpscaleModel model) {
+QString keyword(UpscaleModel model) {
     switch (model) {
     case UpscaleModel::x4plus:
         return QStringLiteral("x4plus");
@@ -43,10 +43,6 @@ QString rawValue(UpscaleModel model) {
         return QStringLiteral("anime_x2");
     }
     return {};
-}
-
-std::optional<UpscaleModel> upscaleModelFromRawValue(const QString& raw) {
-    return fromRaw(kAllUpscaleModels, raw);
 }
 
 QString displayName(UpscaleModel model) {
@@ -89,7 +85,7 @@ QString resourceName(UpscaleModel model) {
     return {};
 }
 
-QString rawValue(UpscaleStyle style) {
+QString keyword(UpscaleStyle style) {
     switch (style) {
     case UpscaleStyle::automatic:
         return QStringLiteral("auto");
@@ -101,8 +97,8 @@ QString rawValue(UpscaleStyle style) {
     return {};
 }
 
-std::optional<UpscaleStyle> upscaleStyleFromRawValue(const QString& raw) {
-    return fromRaw(kAllUpscaleStyles, raw);
+std::optional<UpscaleStyle> upscaleStyleFromKeyword(const QString& word) {
+    return fromKeyword(kAllUpscaleStyles, word);
 }
 
 QString displayName(UpscaleStyle style) {
@@ -117,12 +113,12 @@ QString displayName(UpscaleStyle style) {
     return {};
 }
 
-QString rawValue(UpscaleOutputFormat format) {
+QString keyword(UpscaleOutputFormat format) {
     return format == UpscaleOutputFormat::png ? QStringLiteral("png") : QStringLiteral("jpeg");
 }
 
-std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw) {
-    return fromRaw(kAllUpscaleOutputFormats, raw);
+std::optional<UpscaleOutputFormat> upscaleOutputFormatFromKeyword(const QString& word) {
+    return fromKeyword(kAllUpscaleOutputFormats, word);
 }
 
 QString displayName(UpscaleOutputFormat format) {
@@ -135,12 +131,8 @@ QString fileExtension(UpscaleOutputFormat format) {
     return format == UpscaleOutputFormat::png ? QStringLiteral("png") : QStringLiteral("jpg");
 }
 
-QString rawValue(UpscaleQuality quality) {
+QString keyword(UpscaleQuality quality) {
     return quality == UpscaleQuality::fast ? QStringLiteral("fast") : QStringLiteral("best");
-}
-
-std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw) {
-    return fromRaw(kAllUpscaleQualities, raw);
 }
 
 QString displayName(UpscaleQuality quality) {
@@ -207,15 +199,15 @@ void UpscaleSettingsPersistence::save(const NamingConfig& namingConfig) {
 }
 
 void UpscaleSettingsPersistence::setSavedFormat(UpscaleOutputFormat format) {
-    m_store->setString(key("outputFormat"), rawValue(format));
+    m_store->setString(key("outputFormat"), keyword(format));
 }
 
 void UpscaleSettingsPersistence::setSavedStyle(UpscaleStyle style) {
-    m_store->setString(key("style"), rawValue(style));
+    m_store->setString(key("style"), keyword(style));
 }
 
 void UpscaleSettingsPersistence::setSavedQuality(UpscaleQuality quality) {
-    m_store->setString(key("quality"), rawValue(quality));
+    m_store->setString(key("quality"), keyword(quality));
 }
 
 void UpscaleSettingsPersistence::setSavedScale(int scale) {

@@ -20,8 +20,7 @@ enum class UpscaleModel { x4plus, animeX4, x2plus, x4fast, animeX4fast, animeX2 
 inline constexpr std::array<UpscaleModel, 6> kAllUpscaleModels{
     UpscaleModel::x4plus, UpscaleModel::animeX4,     UpscaleModel::x2plus,
     UpscaleModel::x4fast, UpscaleModel::animeX4fast, UpscaleModel::animeX2};
-[[nodiscard]] QString rawValue(UpscaleModel model);
-[[nodiscard]] std::optional<UpscaleModel> upscaleModelFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(UpscaleModel model);
 [[nodiscard]] QString displayName(UpscaleModel model);
 // The factor the network itself enlarges by.
 [[nodiscard]] int scaleFactor(UpscaleModel model);
@@ -32,15 +31,16 @@ inline constexpr std::array<UpscaleModel, 6> kAllUpscaleModels{
 enum class UpscaleStyle { automatic, generalPhoto, anime };
 inline constexpr std::array<UpscaleStyle, 3> kAllUpscaleStyles{
     UpscaleStyle::automatic, UpscaleStyle::generalPhoto, UpscaleStyle::anime};
-[[nodiscard]] QString rawValue(UpscaleStyle style);
-[[nodiscard]] std::optional<UpscaleStyle> upscaleStyleFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(UpscaleStyle style);
+[[nodiscard]] std::optional<UpscaleStyle> upscaleStyleFromKeyword(const QString& word);
 [[nodiscard]] QString displayName(UpscaleStyle style);
 
 enum class UpscaleOutputFormat { png, jpeg };
 inline constexpr std::array<UpscaleOutputFormat, 2> kAllUpscaleOutputFormats{
     UpscaleOutputFormat::png, UpscaleOutputFormat::jpeg};
-[[nodiscard]] QString rawValue(UpscaleOutputFormat format);
-[[nodiscard]] std::optional<UpscaleOutputFormat> upscaleOutputFormatFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(UpscaleOutputFormat format);
+[[nodiscard]] std::optional<UpscaleOutputFormat>
+upscaleOutputFormatFromKeyword(const QString& word);
 [[nodiscard]] QString displayName(UpscaleOutputFormat format);
 [[nodiscard]] QString fileExtension(UpscaleOutputFormat format);
 
@@ -48,8 +48,7 @@ inline constexpr std::array<UpscaleOutputFormat, 2> kAllUpscaleOutputFormats{
 enum class UpscaleQuality { best, fast };
 inline constexpr std::array<UpscaleQuality, 2> kAllUpscaleQualities{UpscaleQuality::best,
                                                                     UpscaleQuality::fast};
-[[nodiscard]] QString rawValue(UpscaleQuality quality);
-[[nodiscard]] std::optional<UpscaleQuality> upscaleQualityFromRawValue(const QString& raw);
+[[nodiscard]] QString keyword(UpscaleQuality quality);
 [[nodiscard]] QString displayName(UpscaleQuality quality);
 
 inline constexpr std::array<int, 2> kAllowedUpscaleFactors{2, 4};

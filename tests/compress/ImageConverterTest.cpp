@@ -240,9 +240,7 @@ TEST_P(ConvertEachFormat, FullDiskSaysSo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ConvertEachFormat, ::testing::ValuesIn(kFormats),
-                         [](const auto& info) {
-                             return rawValue(info.param.format).toStdString();
-                         });
+                         [](const auto& info) { return keyword(info.param.format).toStdString(); });
 
 // Converting a folder in place: the input is never replaced, nor a name handed to another item
 // of the run, nor a file that appears at the chosen name while the encoder runs; a custom name

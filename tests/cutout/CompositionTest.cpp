@@ -251,7 +251,8 @@ TEST(CutoutRules, TheSourcesOwnAlphaIsKeptInBothModesAndFormats) {
     const Image mask = test::greyMask(40, 30, [](int x, int y) { return std::hypot(x - 20, y - 15) < 12 ? 255 : 0; });
     for (const bool clean : {false, true})
         for (const CutoutOutputFormat format : kAllCutoutOutputFormats) {
-            SCOPED_TRACE(std::string(clean ? "clean edges " : "lossless ") + rawValue(format).toStdString());
+            SCOPED_TRACE(std::string(clean ? "clean edges " : "lossless ") +
+                         keyword(format).toStdString());
             test::ScratchDir dir;
             const Image cutout = clean ? CleanEdgeCompositor::composite(source, mask) : withMaskAsAlpha(source, mask);
             const Image back = ImageServices::decode(
@@ -271,7 +272,7 @@ TEST(CutoutRules, GreySourcesGiveGreyWithAlphaLosslessly) {
     const Image mask = test::greyMask(9, 6, [](int x, int y) { return x * 28 + y; });
     for (const int bits : {8, 16})
         for (const CutoutOutputFormat format : kAllCutoutOutputFormats) {
-            SCOPED_TRACE(std::to_string(bits) + " bits " + rawValue(format).toStdString());
+            SCOPED_TRACE(std::to_string(bits) + " bits " + keyword(format).toStdString());
             test::ScratchDir dir;
             Image grey = test::noiseImage(9, 6, bits, AlphaInfo::none, 1);
             grey.colorSpace = ColorSpace::deviceGray();

@@ -28,7 +28,7 @@ Image cutoutOfNoise(int width, int height) {
 TEST(CutoutWrite, EverySampleProfileOrientationAndResolutionSurvive) {
     const QByteArray profile = ImageServices::sRGBProfile();
     for (const CutoutOutputFormat format : kAllCutoutOutputFormats) {
-        SCOPED_TRACE(rawValue(format).toStdString());
+        SCOPED_TRACE(keyword(format).toStdString());
         ScratchDir dir;
         // A tagged 16-bit photo with a camera orientation and a resolution.
         Image photo = test::noiseImage(12, 9, 16, AlphaInfo::none, 3);

@@ -20,20 +20,20 @@ std::string loaded(const char* key) {
     const UpscaleSettings upscale = UpscaleSettingsPersistence().load();
     const auto limit = [](std::optional<int> v) { return v ? QString::number(*v) : u"none"_s; };
     return QMap<QString, QString>{
-        {u"compress.outputFormat"_s, rawValue(compress.outputFormat)},
-        {u"compress.namingMode"_s, rawValue(compress.naming.mode)},
+        {u"compress.outputFormat"_s, keyword(compress.outputFormat)},
+        {u"compress.namingMode"_s, keyword(compress.naming.mode)},
         {u"compress.quality"_s, QString::number(compress.quality)},
         {u"compress.resizeEnabled"_s, compress.resizeEnabled ? u"on"_s : u"off"_s},
         {u"compress.resizeMaxWidth"_s, limit(compress.maxWidth)},
         {u"compress.resizeMaxHeight"_s, limit(compress.maxHeight)},
-        {u"cutout.mode"_s, rawValue(cutout.mode)},
-        {u"cutout.outputFormat"_s, rawValue(cutout.outputFormat)},
-        {u"cutout.namingMode"_s, rawValue(cutout.naming.mode)},
-        {u"upscale.style"_s, rawValue(upscale.style)},
-        {u"upscale.outputFormat"_s, rawValue(upscale.outputFormat)},
-        {u"upscale.namingMode"_s, rawValue(upscale.naming.mode)},
+        {u"cutout.mode"_s, keyword(cutout.mode)},
+        {u"cutout.outputFormat"_s, keyword(cutout.outputFormat)},
+        {u"cutout.namingMode"_s, keyword(cutout.naming.mode)},
+        {u"upscale.style"_s, keyword(upscale.style)},
+        {u"upscale.outputFormat"_s, keyword(upscale.outputFormat)},
+        {u"upscale.namingMode"_s, keyword(upscale.naming.mode)},
         {u"upscale.scale"_s, QString::number(upscale.scale)},
-        {u"upscale.quality"_s, rawValue(upscale.quality)},
+        {u"upscale.quality"_s, keyword(upscale.quality)},
     }
         .value(QString::fromLatin1(key), u"(no such key)"_s)
         .toStdString();

@@ -46,7 +46,7 @@ void activate(QWidget* window) {
     QVERIFY(QTest::qWaitForWindowActive(window));
 }
 
-QByteArray appcast(const QByteArray& items) {
+QByteArray releaseFeed(const QByteArray& items) {
     return R"(<?xml version="1.0" encoding="utf-8"?>
 <rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
 <channel><title>Glintwork</title>)" +
@@ -69,21 +69,22 @@ struct FeedCase {
 // The program checking is version 0.1.0.
 const FeedCase kFeedCases[] = {
     {"same or older",
-     appcast(enclosureItem("0.0.9", "https://example.org/b") +
-             enclosureItem("0.1.0", "https://example.org/a")),
+     releaseFeed(enclosureItem("0.0.9", "https://example.org/b") +
+                 enclosureItem("0.1.0", "https://example.org/a")),
      UpdateChecker::Outcome::upToDate, "0.1.0", "https://example.org/a"},
     // 0.10.0 is newer than 0.9.0: numbers, not text, are compared.
     {"newest among several",
-     appcast(enclosureItem("0.9.0", "https://example.org/c") +
-             enclosureItem("0.10.0", "https://example.org/e") +
-             enclosureItem("0.1.0", "https://example.org/d")),
+     releaseFeed(enclosureItem("0.9.0", "https://example.org/c") +
+                 enclosureItem("0.10.0", "https://example.org/e") +
+                 enclosureItem("0.1.0", "https://example.org/d")),
      UpdateChecker::Outcome::updateAvailable, "0.10.0", "https://example.org/e"},
     {"versions in elements",
-     appcast("<item><sparkle:version>12</sparkle:version><sparkle:shortVersionString>1.2.0"
-             "</sparkle:shortVersionString><sparkle:releaseNotesLink>https://example.org/notes"
-             "</sparkle:releaseNotesLink><enclosure url=\"https://example.org/x.tar.gz\"/></item>"),
+     releaseFeed(
+         "<item><sparkle:version>12</sparkle:version><sparkle:shortVersionString>1.2.0"
+         "</sparkle:shortVersionString><sparkle:releaseNotesLink>https://example.org/notes"
+         "</sparkle:releaseNotesLink><enclosure url=\"https://example.org/x.tar.gz\"/></item>"),
      UpdateChecker::Outcome::updateAvailable, "1.2.0", "https://example.org/notes"},
-    {"not an appcast", "<html><body>hello</body>", UpdateChecker::Outcome::failed, "", ""},
+    {"not a release feed", "<html><body>hello</body>", UpdateChecker::Outcome::failed, "", ""},
     {"not there", "", UpdateChecker::Outcome::failed, "", ""},
 };
 
@@ -313,13 +314,13 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), m_dir->path());
     }
 
-    void checksAgainstALocalAppcast_data() { test::addRows(kFeedCases); }
-    void checksAgainstALocalAppcast() {
+    void checksAgainstALocalFeed_data() { test::addRows(kFeedCases); }
+    void checksAgainstALocalFeed() {
         QFETCH(int, row);
         const FeedCase& c = kFeedCases[row];
-        const QString feed = m_dir->filePath(QStringLiteral("appcast.xml"));
+        const QString feed = m_dir->filePath(QStringLiteral("releases.xml"));
         if (!c.feed.isEmpty())
-            m_dir->writeFile(QStringLiteral("appcast.xml"), c.feed);
+            m_dir->writeFile(QStringLiteral("releases.xml"), c.feed);
         UpdateChecker checker(QUrl::fromLocalFile(feed), QVersionNumber(0, 1, 0));
         SharedOutputSettings shared;
         MainWindow window(&shared, &checker);
@@ -350,9 +351,9 @@ private Q_SLOTS:
 
         m_dir->writeFile(QStringLiteral("update.conf"),
                          "# feed = https://example.org/commented.xml\n"
-                         "feed = https://example.org/glintwork/appcast.xml\n");
+                         "feed = https://example.org/glintwork/releases.xml\n");
         QCOMPARE(UpdateChecker::configuredFeed(),
-                 std::optional(QUrl(QStringLiteral("https://example.org/glintwork/appcast.xml"))));
+                 std::optional(QUrl(QStringLiteral("https://example.org/glintwork/releases.xml"))));
     }
 
     void languagePickerOpensOnTheStoredLanguage_data() {
@@ -368,7 +369,7 @@ private Q_SLOTS:
     void languagePickerOpensOnTheStoredLanguage() {
         QFETCH(QStringList, stored);
         QFETCH(QString, shown);
-        PreferenceStore().setStringList(kAppleLanguagesKey, stored);
+        PreferenceStore().setStringList(kLanguagesKey, stored);
         AppSettingsView sheet;
         QCOMPARE(sheet.languagePicker()->currentText(), shown);
     }
@@ -395,7 +396,7 @@ private Q_SLOTS:
         // Closed without a choice, nothing is stored.
         QTest::keyClick(&sheet, Qt::Key_Escape);
         QVERIFY(!sheet.isVisible() && !sheet.restartAlert());
-        QVERIFY(!PreferenceStore().contains(kAppleLanguagesKey));
+        QVERIFY(!PreferenceStore().contains(kLanguagesKey));
 
         // Choosing Deutsch from the keyboard, as a user would.
         sheet.show();
@@ -404,15 +405,14 @@ private Q_SLOTS:
         for (int i = 0; i < 4; ++i)
             QTest::keyClick(picker, Qt::Key_Down);
         QCOMPARE(sheet.selection(), AppLanguage::de);
-        QCOMPARE(PreferenceStore().stringList(kAppleLanguagesKey),
-                 QStringList{QStringLiteral("de")});
+        QCOMPARE(PreferenceStore().stringList(kLanguagesKey), QStringList{QStringLiteral("de")});
         QVERIFY(sheet.restartAlert() && sheet.restartAlert()->isVisible());
         QTest::keyClick(sheet.restartAlert(), Qt::Key_Escape); // "Later"
         QTRY_VERIFY(!sheet.restartAlert());
         QVERIFY(sheet.isVisible());
 
         sheet.select(AppLanguage::system);
-        QVERIFY(!PreferenceStore().contains(kAppleLanguagesKey));
+        QVERIFY(!PreferenceStore().contains(kLanguagesKey));
         QVERIFY(sheet.restartAlert());
         QTest::keyClick(sheet.restartAlert(), Qt::Key_Return); // "Quit Now"
         QVERIFY(!sheet.isVisible());

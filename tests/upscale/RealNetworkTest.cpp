@@ -49,7 +49,7 @@ TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
                                                             {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
     for (const auto& [model, means] : cases) {
-        SCOPED_TRACE(rawValue(model).toStdString());
+        SCOPED_TRACE(keyword(model).toStdString());
         if (!DnnUpscaler::modelURL(model))
             continue;
         ++checked;

@@ -29,8 +29,8 @@ TEST(UpscaleModel, ChoiceFollowsStyleScaleAndQuality) {
         {generalPhoto, 3, best, x4plus, 4},
     };
     for (const auto& [style, scale, quality, model, networkFactor] : cases) {
-        SCOPED_TRACE(rawValue(style).toStdString() + " " + std::to_string(scale) + " " +
-                     rawValue(quality).toStdString());
+        SCOPED_TRACE(keyword(style).toStdString() + " " + std::to_string(scale) + " " +
+                     keyword(quality).toStdString());
         const int factor = scale == 2 ? 2 : 4;
         EXPECT_EQ(chooseModel(style, scale, quality), (ModelChoice{model, factor}));
         EXPECT_EQ(scaleFactor(model), networkFactor);
@@ -87,7 +87,7 @@ TEST(UpscaleModel, InstalledAnimeNetworksMatchAnIndependentImplementation) {
         {UpscaleModel::animeX2, kAnimeTwoTimesBlockMeans}};
     QStringList missing;
     for (const auto& [model, means] : cases) {
-        SCOPED_TRACE(rawValue(model).toStdString());
+        SCOPED_TRACE(keyword(model).toStdString());
         if (!DnnUpscaler::modelURL(model)) {
             missing.append(resourceName(model));
             continue;

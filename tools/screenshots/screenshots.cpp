@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     QTemporaryDir config;
     test::isolatePreferences(config);
     if (language != u"en")
-        applyAppLanguage(*appLanguageFromRawValue(language));
+        applyAppLanguage(*appLanguageFromKeyword(language));
     else
         applyAppLanguage(AppLanguage::en);
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == u"hicolor")

@@ -22,7 +22,7 @@ BatchSummaryView::BatchSummaryView(ToolDriver* driver, const QString& busyText, 
 
     auto* symbol = new QLabel(this);
     symbol->setPixmap(
-        tintedSymbol(Symbol::document, secondaryTextColor(palette()), 14, devicePixelRatioF()));
+        tintedSymbol(Symbol::fileCount, secondaryTextColor(palette()), 14, devicePixelRatioF()));
     layout->addWidget(symbol);
     m_files = new QLabel(this);
     QPalette secondary = m_files->palette();

@@ -21,13 +21,13 @@ namespace {
 Symbol symbolOf(TabKind tab) {
     switch (tab) {
     case TabKind::compress:
-        return Symbol::archivebox;
+        return Symbol::compressTool;
     case TabKind::cutout:
-        return Symbol::scissors;
+        return Symbol::cutoutTool;
     case TabKind::upscale:
-        return Symbol::sparkles;
+        return Symbol::upscaleTool;
     }
-    return Symbol::archivebox;
+    return Symbol::compressTool;
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {
@@ -177,7 +177,7 @@ CompactDropZoneView::CompactDropZoneView(TabKind tab, QWidget* parent)
     layout->setSpacing(8);
     layout->addStretch(1);
     auto* symbol = new QLabel(this);
-    symbol->setPixmap(tintedSymbol(Symbol::plusCircle, tabColor(tab), 18, devicePixelRatioF()));
+    symbol->setPixmap(tintedSymbol(Symbol::addFiles, tabColor(tab), 18, devicePixelRatioF()));
     layout->addWidget(symbol);
     auto* text = new QLabel(tr("Add images (drag & drop)"), this);
     layout->addWidget(text);

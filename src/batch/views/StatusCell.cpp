@@ -43,13 +43,13 @@ void paintStatusCell(QPainter* painter, const QRect& rect, ConversionStatus::Kin
         symbol = spinnerFrame(spinnerPhase, secondaryTextColor(palette), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::completed:
-        symbol = statusBadge(Symbol::checkmarkCircle, successColor(), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::completed, successColor(), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::cancelled:
-        symbol = statusBadge(Symbol::minusCircle, secondaryTextColor(palette), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::cancelled, secondaryTextColor(palette), kSymbolSize, ratio);
         break;
     case ConversionStatus::Kind::error:
-        symbol = statusBadge(Symbol::exclamationTriangle, failureColor(), kSymbolSize, ratio);
+        symbol = statusBadge(Symbol::failed, failureColor(), kSymbolSize, ratio);
         break;
     }
     const QFontMetrics metrics(painter->font());

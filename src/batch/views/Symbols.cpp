@@ -18,23 +18,23 @@ struct SymbolSource {
 
 SymbolSource sourceOf(Symbol symbol) {
     switch (symbol) {
-    case Symbol::archivebox:
+    case Symbol::compressTool:
         return {{"emblem-package", "package-x-generic"}, QStyle::SP_DriveHDIcon};
-    case Symbol::scissors:
+    case Symbol::cutoutTool:
         return {{"edit-cut"}, QStyle::SP_DialogDiscardButton};
-    case Symbol::sparkles:
+    case Symbol::upscaleTool:
         return {{"starred"}, QStyle::SP_DialogYesButton};
-    case Symbol::plusCircle:
+    case Symbol::addFiles:
         return {{"list-add"}, QStyle::SP_FileDialogNewFolder};
-    case Symbol::checkmarkCircle:
+    case Symbol::completed:
         return {{"emblem-default"}, QStyle::SP_DialogApplyButton};
-    case Symbol::minusCircle:
+    case Symbol::cancelled:
         return {{"process-stop"}, QStyle::SP_DialogCancelButton};
-    case Symbol::exclamationTriangle:
+    case Symbol::failed:
         return {{"dialog-warning"}, QStyle::SP_MessageBoxWarning};
-    case Symbol::gearshape:
+    case Symbol::settings:
         return {{"emblem-system", "preferences-system"}, QStyle::SP_FileDialogDetailedView};
-    case Symbol::document:
+    case Symbol::fileCount:
         return {{"text-x-generic"}, QStyle::SP_FileIcon};
     }
     return {{"image-x-generic"}, QStyle::SP_FileIcon};
@@ -72,8 +72,7 @@ QPixmap tintedSymbol(Symbol symbol, const QColor& color, int size, qreal deviceP
 }
 
 QPixmap statusBadge(Symbol symbol, const QColor& color, int size, qreal devicePixelRatio) {
-    if (symbol != Symbol::checkmarkCircle && symbol != Symbol::minusCircle &&
-        symbol != Symbol::exclamationTriangle)
+    if (symbol != Symbol::completed && symbol != Symbol::cancelled && symbol != Symbol::failed)
         return tintedSymbol(symbol, color, size, devicePixelRatio);
     QPixmap pixmap(QSize(size, size) * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
@@ -84,7 +83,7 @@ QPixmap statusBadge(Symbol symbol, const QColor& color, int size, qreal devicePi
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     QPen mark(Qt::white, std::max(1.2, s / 8.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    if (symbol == Symbol::exclamationTriangle) {
+    if (symbol == Symbol::failed) {
         const QPointF corners[3] = {{s / 2, 0.5}, {s - 0.5, s - 0.8}, {0.5, s - 0.8}};
         painter.drawPolygon(corners, 3);
         painter.setPen(mark);
@@ -94,7 +93,7 @@ QPixmap statusBadge(Symbol symbol, const QColor& color, int size, qreal devicePi
     }
     painter.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
     painter.setPen(mark);
-    if (symbol == Symbol::checkmarkCircle) {
+    if (symbol == Symbol::completed) {
         const QPointF tick[3] = {{s * 0.28, s * 0.52}, {s * 0.44, s * 0.68}, {s * 0.72, s * 0.36}};
         painter.drawPolyline(tick, 3);
     } else {

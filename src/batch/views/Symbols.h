@@ -9,15 +9,15 @@ namespace glintwork {
 // The symbols the interface is drawn with, named after their intent. Each maps to a
 // freedesktop theme icon, with one of Qt's standard icons when the theme lacks it.
 enum class Symbol {
-    archivebox,
-    scissors,
-    sparkles,
-    plusCircle,
-    checkmarkCircle,
-    minusCircle,
-    exclamationTriangle,
-    gearshape,
-    document,
+    compressTool,
+    cutoutTool,
+    upscaleTool,
+    addFiles,
+    completed,
+    cancelled,
+    failed,
+    settings,
+    fileCount,
 };
 
 [[nodiscard]] QIcon symbolIcon(Symbol symbol);
@@ -26,7 +26,7 @@ enum class Symbol {
 [[nodiscard]] QPixmap tintedSymbol(Symbol symbol, const QColor& color, int size,
                                    qreal devicePixelRatio = 1.0);
 
-// The small status symbols (check, minus, warning) drawn as filled badges with a white
+// The small status symbols (completed, cancelled, failed) drawn as filled badges with a white
 // mark: a theme icon reduced to one colour would lose the mark inside it.
 [[nodiscard]] QPixmap statusBadge(Symbol symbol, const QColor& color, int size,
                                   qreal devicePixelRatio = 1.0);
