@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "batch/FileService.h"
 #include "naming/OutputNamer.h"
@@ -16,7 +17,6 @@ namespace glintwork {
 
 ToolDriver::ToolDriver(const QSet<QString>& extensions, QObject* parent)
     : QObject(parent), m_extensions(extensions) {
-    connect(this, &ToolDriver::itemsChanged, this, &ToolDriver::watchItems);
     connect(&m_runner, &BatchRunner::finished, this, [this](bool cancelled) {
         m_reserved.clear();
         setRunning(false);
@@ -65,7 +65,11 @@ void ToolDriver::addIntake(const FileService::Intake& intake) {
 
 void ToolDriver::takeIntake(const FileService::Intake& intake, const ItemList& added) {
     if (!added.isEmpty()) {
+        const auto first = static_cast<int>(m_items.size());
         m_items.append(added);
+        for (const auto& item : added)
+            watch(item.get());
+        Q_EMIT itemsInserted(first, static_cast<int>(added.size()));
         Q_EMIT itemsChanged();
     }
     if (!intake.problems.isEmpty())
@@ -78,28 +82,46 @@ int ToolDriver::completedCount() const {
     }));
 }
 
-void ToolDriver::watchItems() {
-    for (const auto& connection : m_itemConnections)
-        disconnect(connection);
-    m_itemConnections.clear();
-    for (const auto& item : m_items) {
-        m_itemConnections.append(
-            connect(item.get(), &ImageItem::statusChanged, this, &ToolDriver::itemOutcomeChanged));
-        m_itemConnections.append(connect(item.get(), &ImageItem::compressedSizeChanged, this,
-                                         &ToolDriver::itemOutcomeChanged));
-    }
+void ToolDriver::watch(ImageItem* item) {
+    // Outcomes are announced to the whole list before the item's own row hears of them.
+    connect(item, &ImageItem::statusChanged, this, [this, item] {
+        Q_EMIT itemOutcomeChanged();
+        Q_EMIT itemChanged(item, ItemChange::outcome);
+    });
+    connect(item, &ImageItem::errorMessageChanged, this,
+            [this, item] { Q_EMIT itemChanged(item, ItemChange::outcome); });
+    connect(item, &ImageItem::progressChanged, this,
+            [this, item] { Q_EMIT itemChanged(item, ItemChange::progress); });
+    connect(item, &ImageItem::compressedSizeChanged, this, [this, item] {
+        Q_EMIT itemOutcomeChanged();
+        Q_EMIT itemChanged(item, ItemChange::outputSize);
+    });
+}
+
+void ToolDriver::unwatch(const ImageItem* item) {
+    // A job may still hold the item and change it; nothing of that reaches the list.
+    disconnect(item, nullptr, this, nullptr);
 }
 
 void ToolDriver::clearItems() {
-    m_items.clear();
+    const ItemList removed = std::exchange(m_items, {});
+    for (const auto& item : removed)
+        unwatch(item.get());
+    if (!removed.isEmpty())
+        Q_EMIT itemsRemoved(0, static_cast<int>(removed.size()));
     Q_EMIT itemsChanged();
 }
 
 void ToolDriver::removeItem(const ImageItem* item) {
-    const auto removed =
-        m_items.removeIf([item](const auto& entry) { return entry.get() == item; });
-    if (removed > 0)
-        Q_EMIT itemsChanged();
+    const auto found = std::find_if(m_items.cbegin(), m_items.cend(),
+                                    [item](const auto& entry) { return entry.get() == item; });
+    if (found == m_items.cend())
+        return;
+    const auto row = static_cast<int>(found - m_items.cbegin());
+    const std::shared_ptr<ImageItem> removed = m_items.takeAt(row);
+    unwatch(removed.get());
+    Q_EMIT itemsRemoved(row, 1);
+    Q_EMIT itemsChanged();
 }
 
 std::optional<QUrl> ToolDriver::outputFolder() const {

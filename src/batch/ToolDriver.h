@@ -53,7 +53,7 @@ public:
     [[nodiscard]] SharedOutputSettings* sharedOutputSettings() const { return m_shared; }
     void setSharedOutputSettings(SharedOutputSettings* shared);
     // Headless runs name their output folder directly instead of through the shared,
-    // bookmarked one (nothing is stored).
+    // stored one (nothing is stored).
     void setFixedOutputDirectory(const std::optional<QUrl>& folder) {
         m_fixedOutputDirectory = folder;
     }
@@ -86,8 +86,18 @@ public:
     // The output folder, else the folder of the first item with an output.
     [[nodiscard]] std::optional<QUrl> outputFolderToOpen() const;
 
+    // What changed in a listed item: its outcome (status or failure text), its progress, or
+    // the size of what it wrote.
+    enum class ItemChange { outcome, progress, outputSize };
+
 Q_SIGNALS:
+    // `count` items were listed from `first` on (at the end), or taken out from `first` on;
+    // itemsChanged follows either.
+    void itemsInserted(int first, int count);
+    void itemsRemoved(int first, int count);
     void itemsChanged();
+    // One listed item changed; an item no longer listed reports nothing.
+    void itemChanged(const ImageItem* item, ToolDriver::ItemChange change);
     // Some item's status or output size changed (many may change within one moment).
     void itemOutcomeChanged();
     // Named or found inputs that could not be added, with the reason for each.
@@ -148,8 +158,9 @@ protected:
 private:
     // Lists the new items of an intake and reports its problems.
     void takeIntake(const FileService::Intake& intake, const ItemList& added);
-    // Follows the outcome of the items listed now.
-    void watchItems();
+    // Passes on the changes of an item from the moment it is listed until it is taken out.
+    void watch(ImageItem* item);
+    void unwatch(const ImageItem* item);
 
     const QSet<QString>& m_extensions;
     bool m_isRunning = false;
@@ -158,7 +169,6 @@ private:
     std::optional<QUrl> m_fixedOutputDirectory;
     QHash<QString, QUrl> m_outputFolderByInput;
     int m_concurrencyLimit = 0;
-    QList<QMetaObject::Connection> m_itemConnections;
 };
 
 // A tool driver with its settings, their store and its per-file pipeline: `Settings`

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -389,6 +390,65 @@ private Q_SLOTS:
         QFETCH(double, seconds);
         QFETCH(QString, text);
         QCOMPARE(BatchSummaryView::timeLeftText(seconds), text);
+    }
+
+    // Adding, removing and changing items reach the views as rows inserted and removed and as
+    // the changed row's own cells, never as a reset of the whole list.
+    void theListSignalsOnlyTheRowsThatChange() {
+        using Column = BatchListModel::Column;
+        CompressDriver driver;
+        BatchListModel::Layout layout;
+        layout.columns = {Column::file, Column::size, Column::ratio, Column::status};
+        BatchListModel model(&driver, layout);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        // The rows and columns each change touched, as "row:firstColumn-lastColumn".
+        const auto touched = [&] {
+            QStringList cells;
+            for (const QList<QVariant>& signal : std::as_const(changed)) {
+                const auto from = signal.at(0).toModelIndex(), to = signal.at(1).toModelIndex();
+                for (int row = from.row(); row <= to.row(); ++row)
+                    cells.append(
+                        QStringLiteral("%1:%2-%3").arg(row).arg(from.column()).arg(to.column()));
+            }
+            changed.clear();
+            return cells;
+        };
+
+        driver.addFiles(test::writeImages(m_dir->path(), 3));
+        driver.addFiles(test::writeImages(m_dir->path() + QStringLiteral("/more"), 1));
+        QCOMPARE(inserted.count(), 2);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 2); // rows 0 to 2, then row 3
+        QCOMPARE(inserted.at(1).at(1).toInt(), 3);
+        QCOMPARE(model.rowCount(), 4);
+        const std::shared_ptr<ImageItem> first = driver.items().at(0),
+                                         second = driver.items().at(1);
+
+        second->setProgress(0.5);
+        QCOMPARE(touched(), QStringList{QStringLiteral("1:3-3")});
+        driver.items().at(2)->setCompressedSize(10);
+        QCOMPARE(touched(), (QStringList{QStringLiteral("2:1-1"), QStringLiteral("2:2-2")}));
+        second->setStatus(ConversionStatus::error(QStringLiteral("broken")));
+        QCOMPARE(touched(), QStringList{QStringLiteral("1:0-3")});
+
+        driver.removeItem(first.get());
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(removed.at(0).at(1).toInt(), 0);
+        QCOMPARE(model.itemAt(0), second.get());
+        second->setProgress(0.75);
+        QCOMPARE(touched(), QStringList{QStringLiteral("0:3-3")});
+        first->setStatus(ConversionStatus::completed());
+        QCOMPARE(touched(), QStringList()); // an item no longer listed
+
+        driver.clearItems();
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(removed.at(1).at(2).toInt(), 2);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(reset.count(), 0);
     }
 
     void compressTotalsCountOnlyFinishedFiles() {

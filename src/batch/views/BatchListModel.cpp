@@ -4,8 +4,6 @@
 #include <QFont>
 #include <QPalette>
 
-#include "batch/ImageItem.h"
-#include "batch/ToolDriver.h"
 #include "batch/views/SizeChange.h"
 #include "batch/views/StatusCell.h"
 #include "platform/views/TabStyle.h"
@@ -15,72 +13,76 @@ namespace glintwork {
 
 BatchListModel::BatchListModel(ToolDriver* driver, Layout layout, QObject* parent)
     : QAbstractTableModel(parent), m_driver(driver), m_layout(std::move(layout)) {
-    connect(driver, &ToolDriver::itemsChanged, this, &BatchListModel::reload);
+    connect(driver, &ToolDriver::itemsInserted, this, &BatchListModel::insertItems);
+    connect(driver, &ToolDriver::itemsRemoved, this, &BatchListModel::removeItems);
+    connect(driver, &ToolDriver::itemChanged, this, &BatchListModel::itemChanged);
     // The Convert column names the settings chosen now, also for rows already finished.
     connect(driver, &ToolDriver::settingsChanged, this, [this] {
         const int convert = section(Column::convert);
         if (rowCount() > 0 && convert >= 0)
             Q_EMIT dataChanged(index(0, convert), index(rowCount() - 1, convert));
     });
-    reload();
+    m_items = driver->items();
+    numberRowsFrom(0);
 }
 
-BatchListModel::~BatchListModel() {
-    for (const auto& connection : m_itemConnections)
-        disconnect(connection);
+void BatchListModel::numberRowsFrom(int first) {
+    for (int row = first; row < m_items.size(); ++row)
+        m_rows.insert(m_items[row].get(), row);
 }
 
-void BatchListModel::reload() {
-    beginResetModel();
-    for (const auto& connection : m_itemConnections)
-        disconnect(connection);
-    m_itemConnections.clear();
-    m_rows.clear();
-    if (m_driver) {
-        const ItemList& items = m_driver->items();
-        m_rows.reserve(items.size());
-        for (int row = 0; row < items.size(); ++row) {
-            const ImageItem* item = items[row].get();
-            m_rows.insert(item, row);
-            const auto statusChanged = [this, item] {
-                itemChanged(item, Column::status, Column::status);
-            };
-            // A failure's reason shows beside the name, and a finished file's pixel size may
-            // follow, so an outcome redraws the whole row.
-            const auto outcomeChanged = [this, item] {
-                const auto found = m_rows.constFind(item);
-                if (found != m_rows.constEnd())
-                    Q_EMIT dataChanged(index(*found, 0), index(*found, columnCount() - 1));
-            };
-            m_itemConnections.append(
-                connect(item, &ImageItem::statusChanged, this, outcomeChanged));
-            m_itemConnections.append(
-                connect(item, &ImageItem::errorMessageChanged, this, outcomeChanged));
-            m_itemConnections.append(
-                connect(item, &ImageItem::progressChanged, this, statusChanged));
-            m_itemConnections.append(
-                connect(item, &ImageItem::compressedSizeChanged, this,
-                        [this, item] { itemChanged(item, Column::size, Column::ratio); }));
-        }
-    }
-    endResetModel();
+void BatchListModel::insertItems(int first, int count) {
+    if (!m_driver || count <= 0)
+        return;
+    beginInsertRows({}, first, first + count - 1);
+    const ItemList& items = m_driver->items();
+    m_items.insert(first, count, nullptr);
+    for (int row = first; row < first + count; ++row)
+        m_items[row] = items.at(row);
+    numberRowsFrom(first);
+    endInsertRows();
 }
 
-void BatchListModel::itemChanged(const ImageItem* item, Column first, Column last) {
+void BatchListModel::removeItems(int first, int count) {
+    if (count <= 0)
+        return;
+    beginRemoveRows({}, first, first + count - 1);
+    for (int row = first; row < first + count; ++row)
+        m_rows.remove(m_items[row].get());
+    m_items.remove(first, count);
+    numberRowsFrom(first);
+    endRemoveRows();
+}
+
+void BatchListModel::itemChanged(const ImageItem* item, ToolDriver::ItemChange change) {
     const auto found = m_rows.constFind(item);
     if (found == m_rows.constEnd())
         return;
-    for (Column column : {first, last}) {
+    switch (change) {
+    case ToolDriver::ItemChange::outcome:
+        // A failure's reason shows beside the name, and a finished file's pixel size may
+        // follow, so an outcome redraws the whole row.
+        Q_EMIT dataChanged(index(*found, 0), index(*found, columnCount() - 1));
+        break;
+    case ToolDriver::ItemChange::progress:
+        columnsChanged(*found, {Column::status});
+        break;
+    case ToolDriver::ItemChange::outputSize:
+        columnsChanged(*found, {Column::size, Column::ratio});
+        break;
+    }
+}
+
+void BatchListModel::columnsChanged(int row, std::initializer_list<Column> columns) {
+    for (Column column : columns) {
         const int at = section(column);
         if (at >= 0)
-            Q_EMIT dataChanged(index(*found, at), index(*found, at));
+            Q_EMIT dataChanged(index(row, at), index(row, at));
     }
 }
 
 int BatchListModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || !m_driver)
-        return 0;
-    return static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_items.size());
 }
 
 int BatchListModel::columnCount(const QModelIndex& parent) const {
@@ -88,9 +90,9 @@ int BatchListModel::columnCount(const QModelIndex& parent) const {
 }
 
 ImageItem* BatchListModel::itemAt(int row) const {
-    if (!m_driver || row < 0 || row >= m_driver->items().size())
+    if (row < 0 || row >= m_items.size())
         return nullptr;
-    return m_driver->items()[row].get();
+    return m_items[row].get();
 }
 
 std::optional<qint64> BatchListModel::outputSize(const ImageItem& item) const {

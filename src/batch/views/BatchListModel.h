@@ -1,20 +1,19 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
-#include <QMetaObject>
 #include <QPointer>
 
 #include "batch/ConversionStatus.h"
+#include "batch/ImageItem.h"
+#include "batch/ToolDriver.h"
 
 namespace glintwork {
-
-class ToolDriver;
-class ImageItem;
 
 // A tool's list as a table over its driver's items. Rows follow the driver's list; a change
 // in one item redraws only its cells, so thousands of items stay cheap. Each tool picks its
@@ -54,7 +53,6 @@ public:
     };
 
     BatchListModel(ToolDriver* driver, Layout layout, QObject* parent = nullptr);
-    ~BatchListModel() override;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
@@ -81,13 +79,18 @@ public:
 
 private:
     [[nodiscard]] std::optional<qint64> outputSize(const ImageItem& item) const;
-    void reload();
-    void itemChanged(const ImageItem* item, Column first, Column last);
+    void insertItems(int first, int count);
+    void removeItems(int first, int count);
+    void itemChanged(const ImageItem* item, ToolDriver::ItemChange change);
+    // The cells of `row` in those of `columns` this list shows.
+    void columnsChanged(int row, std::initializer_list<Column> columns);
+    void numberRowsFrom(int first);
 
     QPointer<ToolDriver> m_driver;
     Layout m_layout;
+    // The rows as the views know them: the driver's list as of its last notification.
+    ItemList m_items;
     QHash<const ImageItem*, int> m_rows;
-    QList<QMetaObject::Connection> m_itemConnections;
 };
 
 } // namespace glintwork
