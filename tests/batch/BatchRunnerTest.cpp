@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
-#include <QThread>
+#include <QTest>
 #include <QThreadPool>
 
 #include "batch/BatchRunner.h"
@@ -102,9 +102,8 @@ TEST(BatchRunner, ASecondStartIsRefusedAndAClearedListKeepsRunningItemsAlive) {
     ASSERT_TRUE(runner.start(harness.hooks(), 1));
     EXPECT_FALSE(runner.start(harness.hooks(), 1)) << "a run is in progress";
     ASSERT_TRUE(done.wait(10000));
-    for (int i = 0; i < 200 && !first.expired(); ++i)
-        QThread::msleep(5);
-    EXPECT_TRUE(first.expired()) << "released once its job has ended";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.expired(); }, 10000))
+        << "released once its job has ended";
 }
 
 // A runner destroyed on its thread just as a job ends: the job's outcome is never posted to

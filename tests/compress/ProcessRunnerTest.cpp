@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFuture>
+#include <QTest>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -217,18 +218,28 @@ TEST_F(ProcessRunnerTest, ConcurrentRunsFromAThreadPoolKeepTheirOwnResults) {
 
 TEST_F(ProcessRunnerTest, ChildrenInheritNoDescriptorsOfOtherRuns) {
     const std::set<int> inheritable = descriptors(true);
-    const QString slow = m_resources.addScript(u"slow"_s, "sleep 1");
-    auto other = std::async(std::launch::async, [&] { return runGuarded(slow, {}); });
-    std::this_thread::sleep_for(200ms); // let the other run open its pipes and spawn
+    // The other run's child says it has started, then waits to be let go (for half a minute
+    // at most): its pipes are open while the lister looks.
+    const QString started = m_resources.scratch().filePath(u"started"_s);
+    const QString release = m_resources.scratch().filePath(u"release"_s);
+    const QString held = m_resources.addScript(
+        u"held"_s, ": > \"$1\"\ni=0\nwhile [ ! -e \"$2\" ] && [ $i -lt 3000 ]; do sleep 0.01; "
+                   "i=$((i + 1)); done");
+    auto other = std::async(std::launch::async, [&] {
+        return runGuarded(held, {started, release});
+    });
+    const bool running = QTest::qWaitFor([&] { return QFile::exists(started); }, 10000);
     std::set<int> unexpected;
     for (const QByteArray& entry :
          runGuarded(m_resources.addScript(u"lister"_s, "exec ls /proc/self/fd"), {}).split('\n')) {
         if (!entry.isEmpty() && entry.toInt() > 2 && !inheritable.contains(entry.toInt()))
             unexpected.insert(entry.toInt());
     }
+    (void)QFile(release).open(QIODevice::WriteOnly);
+    (void)other.get();
+    ASSERT_TRUE(running) << "the other run's child never started";
     // The one left is the handle ls itself opened on the folder it lists.
     EXPECT_EQ(unexpected.size(), 1u);
-    (void)other.get();
 }
 
 // Cancellation may come before the child is attached, while it runs, or never.

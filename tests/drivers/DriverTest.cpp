@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThreadPool>
 
 #include "compress/CompressDriver.h"
@@ -128,8 +129,8 @@ TYPED_TEST(DriverTest, CancelStopsRunningAndWaitingItemsAndTheNextRunRedoesThem)
     QSignalSpy finished(&driver, &ToolDriver::runFinished);
     QSignalSpy announced(&driver, &ToolDriver::announcement);
     driver.start();
-    while (this->m_fake.calls == 0)
-        QCoreApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return this->m_fake.calls > 0; }, 10000))
+        << "no file was started";
     driver.cancel();
     driver.cancel();
     EXPECT_TRUE(driver.isCancelling());

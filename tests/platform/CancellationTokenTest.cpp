@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include <QTest>
+
 #include "platform/CancellationToken.h"
 
 namespace glintwork {
@@ -54,8 +56,7 @@ TEST(CancellationToken, UnregisteringWaitsForACallbackRunningElsewhere) {
         finished = true;
     });
     std::thread canceller([token] { token->cancel(); });
-    while (!started)
-        std::this_thread::yield();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 10000)) << "the callback never ran";
     registration.reset();
     // Whatever the callback captured may be destroyed from here on.
     EXPECT_TRUE(finished);
