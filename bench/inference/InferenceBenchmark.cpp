@@ -110,15 +110,27 @@ int main(int argc, char** argv) {
         const std::vector<float> input = picture(c.size);
         const Shape shape{1, 3, c.size, c.size};
         const std::string inputName = network->inputs().front().name;
-        std::vector<float> ours, direct;
-        for (const bool winograd : {true, false}) {
-            Network::setWinogradAllowed(winograd);
+        // Float32 with Winograd where offered, float32 direct only, and bf16 where the CPU has
+        // bf16 instructions (direct only: oneDNN's Winograd is float32).
+        struct Variant {
+            const char* label;
+            bool winograd;
+            Precision precision;
+            std::vector<float> output;
+        };
+        std::vector<Variant> variants{{"winograd", true, Precision::full, {}},
+                                      {"direct", false, Precision::full, {}}};
+        if (Network::hasNativeBf16())
+            variants.push_back({"bf16", false, Precision::bf16, {}});
+        for (Variant& v : variants) {
+            Network::setWinogradAllowed(v.winograd);
+            Network::setPrecision(v.precision);
             Network::setThreadLimit(0);
             double start = wallNow();
             auto result = network->run({{inputName, shape, input.data()}});
             std::printf("%s %dx%d %s: first pass (plans, reorders weights) %.2f s\n", c.name,
-                        c.size, c.size, winograd ? "winograd" : "direct", wallNow() - start);
-            (winograd ? ours : direct) = std::move(result.front().data);
+                        c.size, c.size, v.label, wallNow() - start);
+            v.output = std::move(result.front().data);
             for (const int threads : {1, 2}) {
                 Network::setThreadLimit(threads);
                 start = wallNow();
@@ -135,10 +147,14 @@ int main(int argc, char** argv) {
             }
         }
         Network::setWinogradAllowed(true);
+        Network::setPrecision(Precision::automatic);
         Network::setThreadLimit(0);
-        const Comparison wino = compare(ours, direct);
-        std::printf("  winograd vs direct: PSNR %.1f dB, MAD %.5f, IoU@0.5 %.4f\n", wino.psnr,
-                    wino.mad, wino.iou);
+        for (std::size_t i = 1; i < variants.size(); ++i) {
+            const Comparison r = compare(variants[i].output, variants.front().output);
+            std::printf("  %s vs %s: PSNR %.1f dB, MAD %.5f (%.2f/255), IoU@0.5 %.4f\n",
+                        variants[i].label, variants.front().label, r.psnr, r.mad, r.mad * 255,
+                        r.iou);
+        }
 #ifdef GLINTWORK_BENCH_OPENCV
         cv::dnn::Net net = cv::dnn::readNetFromONNX(path);
         const int dims[] = {1, 3, c.size, c.size};
@@ -156,12 +172,11 @@ int main(int argc, char** argv) {
         std::printf("  OpenCV DNN bare pass: %.2f s wall, %.2f CPU-s (%d threads)\n",
                     wallNow() - start, cpuNow() - cpu, cv::getNumThreads());
         const std::vector<float> reference(out.ptr<float>(), out.ptr<float>() + out.total());
-        if (reference.size() == ours.size()) {
-            for (const auto& [label, values] :
-                 {std::pair{"winograd", &ours}, std::pair{"direct", &direct}}) {
-                const Comparison r = compare(*values, reference);
+        if (reference.size() == variants.front().output.size()) {
+            for (const Variant& v : variants) {
+                const Comparison r = compare(v.output, reference);
                 std::printf("  %s vs OpenCV: PSNR %.1f dB, MAD %.5f (%.2f/255), IoU@0.5 %.4f\n",
-                            label, r.psnr, r.mad, r.mad * 255, r.iou);
+                            v.label, r.psnr, r.mad, r.mad * 255, r.iou);
             }
         }
 #endif
