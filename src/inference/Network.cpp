@@ -251,9 +251,6 @@ struct Network::Impl {
                                           const std::vector<std::string>& wanted) const;
     std::shared_ptr<Plan> plan(const std::vector<Shape>& inputShapes,
                                const std::vector<std::string>& wanted, Precision precision) const;
-    // Whether float32 Winograd can take nearly all of the convolutions' arithmetic.
-    bool mostlyWinograd(const std::map<std::string, Value>& values,
-                        const std::vector<bool>& needed) const;
     // Lets the pages of the file that hold these bytes go, once they are copied.
     void releaseFileBytes(std::string_view bytes) const {
         if (!mapped || bytes.empty())
@@ -599,10 +596,11 @@ struct Fused {
     int postOpCount = 0;
 };
 
-} // namespace
-
-bool Network::Impl::mostlyWinograd(const std::map<std::string, Value>& values,
-                                   const std::vector<bool>& needed) const {
+// Whether float32 Winograd can take nearly all of the convolutions' arithmetic, with the
+// activations fused into each.
+bool mostlyWinograd(const dnnl::engine& engine, const OnnxGraph& graph,
+                    const std::map<std::string, Value>& values, const std::vector<bool>& needed,
+                    const std::map<int, Fused>& fusions) {
     double all = 0, winograd = 0;
     for (std::size_t index = 0; index < graph.nodes.size(); ++index) {
         const OnnxNode& node = graph.nodes[index];
@@ -632,6 +630,8 @@ bool Network::Impl::mostlyWinograd(const std::map<std::string, Value>& values,
                 {pads[0], pads[1]}, {pads[2], pads[3]});
             dnnl::primitive_attr attr;
             attr.set_scratchpad_mode(dnnl::scratchpad_mode::user);
+            if (const auto fused = fusions.find(int(index)); fused != fusions.end())
+                attr.set_post_ops(fused->second.postOps);
             const dnnl::convolution_forward::primitive_desc pd(desc, attr, engine);
             if (pd.scratchpad_desc().get_size() <= kWinogradScratchpadLimit)
                 winograd += work;
@@ -640,6 +640,8 @@ bool Network::Impl::mostlyWinograd(const std::map<std::string, Value>& values,
     }
     return all > 0 && winograd >= 0.9 * all;
 }
+
+} // namespace
 
 std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                                           const std::vector<std::string>& wanted,
@@ -650,14 +652,6 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
     plan->inputShapes = inputShapes;
     plan->outputNames = wanted;
     plan->precision = precision;
-    // bf16 halves the cost of direct convolutions; float32 Winograd does 3 × 3 layers at about
-    // 2.2 times the direct float32 rate, so it is only worth keeping float32 for when Winograd
-    // takes nearly all the arithmetic. Mixing the two costs more in conversions than it saves.
-    const bool bf16 = hasNativeBf16() && (precision == Precision::bf16 ||
-                                          (precision == Precision::automatic &&
-                                           !(winogradAllowed && mostlyWinograd(values, needed))));
-    const DataType act = bf16 ? DataType::bf16 : DataType::f32;
-    plan->activations = act;
 
     // Identity passes its input on: both names are one tensor.
     std::map<std::string, std::string> aliasOf;
@@ -764,6 +758,17 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
         fusions[int(i)] = std::move(fused);
         runsAt[last] = int(i);
     }
+
+    // bf16 halves the cost of direct convolutions; float32 Winograd does 3 × 3 layers at about
+    // 2.2 times the direct float32 rate, so it is only worth keeping float32 for when Winograd
+    // takes nearly all the arithmetic. Mixing the two costs more in conversions than it saves.
+    const bool bf16 =
+        hasNativeBf16() &&
+        (precision == Precision::bf16 ||
+         (precision == Precision::automatic &&
+          !(winogradAllowed && mostlyWinograd(engine, graph, values, needed, fusions))));
+    const DataType act = bf16 ? DataType::bf16 : DataType::f32;
+    plan->activations = act;
 
     // Tensors by canonical name.
     std::map<std::string, int> tensorOf;

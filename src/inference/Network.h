@@ -86,8 +86,8 @@ public:
     static void setWinogradAllowed(bool allowed);
     // What the layers compute in. Where the CPU has bf16 instructions, bf16 halves the cost of
     // direct convolutions (8 bits of mantissa, sums kept in float32); automatic (the default)
-    // uses it there unless float32 Winograd takes nearly all of a network's arithmetic. Every
-    // installed network stays within the results' tolerances in bf16.
+    // uses it there unless float32 Winograd takes nearly all of a network's arithmetic. The
+    // installed networks' results stay within tolerance of float32 in the automatic choice.
     static void setPrecision(Precision precision);
     [[nodiscard]] static bool hasNativeBf16();
     // Passes running now in the whole process; the cores are divided between them.
