@@ -77,11 +77,15 @@ Comparison compare(const std::vector<float>& a, const std::vector<float>& b) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODELS_DIR [x4fast|x4plus|isnet...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MODELS_DIR [--opencv-only] [x4fast|x4plus|isnet...]\n",
+                     argv[0]);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string dir = argv[1];
+    // Only the bare OpenCV passes: the reference the whole program's runs are compared with.
+    std::vector<std::string> names(argv + 2, argv + argc);
+    const bool opencvOnly = std::erase(names, std::string("--opencv-only")) > 0;
     const Case cases[] = {{"x4fast", "RealESRGAN_x4fast.onnx", 512, false},
                           {"x4plus", "RealESRGAN_x4plus.onnx", 160, false},
                           {"isnet", "subject-segmentation.onnx", 1024, true}};
@@ -94,9 +98,8 @@ int main(int argc, char** argv) {
                     2.0 * n * n * n / seconds / 1e9);
     }
     for (const Case& c : cases) {
-        bool chosen = argc == 2;
-        for (int i = 2; i < argc; ++i)
-            chosen = chosen || c.name == std::string(argv[i]);
+        const bool chosen =
+            names.empty() || std::find(names.begin(), names.end(), c.name) != names.end();
         if (!chosen)
             continue;
         const std::string path = dir + "/" + c.file;
@@ -122,6 +125,8 @@ int main(int argc, char** argv) {
                                       {"direct", false, Precision::full, {}}};
         if (Network::hasNativeBf16())
             variants.push_back({"bf16", false, Precision::bf16, {}});
+        if (opencvOnly)
+            variants.clear();
         for (Variant& v : variants) {
             Network::setWinogradAllowed(v.winograd);
             Network::setPrecision(v.precision);
@@ -172,7 +177,7 @@ int main(int argc, char** argv) {
         std::printf("  OpenCV DNN bare pass: %.2f s wall, %.2f CPU-s (%d threads)\n",
                     wallNow() - start, cpuNow() - cpu, cv::getNumThreads());
         const std::vector<float> reference(out.ptr<float>(), out.ptr<float>() + out.total());
-        if (reference.size() == variants.front().output.size()) {
+        if (!variants.empty() && reference.size() == variants.front().output.size()) {
             for (const Variant& v : variants) {
                 const Comparison r = compare(v.output, reference);
                 std::printf("  %s vs OpenCV: PSNR %.1f dB, MAD %.5f (%.2f/255), IoU@0.5 %.4f\n",
