@@ -77,11 +77,15 @@ Comparison compare(const std::vector<float>& a, const std::vector<float>& b) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODELS_DIR [x4fast|x4plus|isnet...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MODELS_DIR [--opencv-only] [x4fast|x4plus|isnet...]\n",
+                     argv[0]);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string dir = argv[1];
+    // Only the bare OpenCV passes: the reference the whole program's runs are compared with.
+    std::vector<std::string> names(argv + 2, argv + argc);
+    const bool opencvOnly = std::erase(names, std::string("--opencv-only")) > 0;
     const Case cases[] = {{"x4fast", "RealESRGAN_x4fast.onnx", 512, false},
                           {"x4plus", "RealESRGAN_x4plus.onnx", 160, false},
                           {"isnet", "subject-segmentation.onnx", 1024, true}};
@@ -94,9 +98,8 @@ int main(int argc, char** argv) {
                     2.0 * n * n * n / seconds / 1e9);
     }
     for (const Case& c : cases) {
-        bool chosen = argc == 2;
-        for (int i = 2; i < argc; ++i)
-            chosen = chosen || c.name == std::string(argv[i]);
+        const bool chosen =
+            names.empty() || std::find(names.begin(), names.end(), c.name) != names.end();
         if (!chosen)
             continue;
         const std::string path = dir + "/" + c.file;
@@ -110,15 +113,29 @@ int main(int argc, char** argv) {
         const std::vector<float> input = picture(c.size);
         const Shape shape{1, 3, c.size, c.size};
         const std::string inputName = network->inputs().front().name;
-        std::vector<float> ours, direct;
-        for (const bool winograd : {true, false}) {
-            Network::setWinogradAllowed(winograd);
+        // Float32 with Winograd where offered, float32 direct only, and bf16 where the CPU has
+        // bf16 instructions (direct only: oneDNN's Winograd is float32).
+        struct Variant {
+            const char* label;
+            bool winograd;
+            Precision precision;
+            std::vector<float> output;
+        };
+        std::vector<Variant> variants{{"winograd", true, Precision::full, {}},
+                                      {"direct", false, Precision::full, {}}};
+        if (Network::hasNativeBf16())
+            variants.push_back({"bf16", false, Precision::bf16, {}});
+        if (opencvOnly)
+            variants.clear();
+        for (Variant& v : variants) {
+            Network::setWinogradAllowed(v.winograd);
+            Network::setPrecision(v.precision);
             Network::setThreadLimit(0);
             double start = wallNow();
             auto result = network->run({{inputName, shape, input.data()}});
             std::printf("%s %dx%d %s: first pass (plans, reorders weights) %.2f s\n", c.name,
-                        c.size, c.size, winograd ? "winograd" : "direct", wallNow() - start);
-            (winograd ? ours : direct) = std::move(result.front().data);
+                        c.size, c.size, v.label, wallNow() - start);
+            v.output = std::move(result.front().data);
             for (const int threads : {1, 2}) {
                 Network::setThreadLimit(threads);
                 start = wallNow();
@@ -135,10 +152,14 @@ int main(int argc, char** argv) {
             }
         }
         Network::setWinogradAllowed(true);
+        Network::setPrecision(Precision::automatic);
         Network::setThreadLimit(0);
-        const Comparison wino = compare(ours, direct);
-        std::printf("  winograd vs direct: PSNR %.1f dB, MAD %.5f, IoU@0.5 %.4f\n", wino.psnr,
-                    wino.mad, wino.iou);
+        for (std::size_t i = 1; i < variants.size(); ++i) {
+            const Comparison r = compare(variants[i].output, variants.front().output);
+            std::printf("  %s vs %s: PSNR %.1f dB, MAD %.5f (%.2f/255), IoU@0.5 %.4f\n",
+                        variants[i].label, variants.front().label, r.psnr, r.mad, r.mad * 255,
+                        r.iou);
+        }
 #ifdef GLINTWORK_BENCH_OPENCV
         cv::dnn::Net net = cv::dnn::readNetFromONNX(path);
         const int dims[] = {1, 3, c.size, c.size};
@@ -156,12 +177,11 @@ int main(int argc, char** argv) {
         std::printf("  OpenCV DNN bare pass: %.2f s wall, %.2f CPU-s (%d threads)\n",
                     wallNow() - start, cpuNow() - cpu, cv::getNumThreads());
         const std::vector<float> reference(out.ptr<float>(), out.ptr<float>() + out.total());
-        if (reference.size() == ours.size()) {
-            for (const auto& [label, values] :
-                 {std::pair{"winograd", &ours}, std::pair{"direct", &direct}}) {
-                const Comparison r = compare(*values, reference);
+        if (!variants.empty() && reference.size() == variants.front().output.size()) {
+            for (const Variant& v : variants) {
+                const Comparison r = compare(v.output, reference);
                 std::printf("  %s vs OpenCV: PSNR %.1f dB, MAD %.5f (%.2f/255), IoU@0.5 %.4f\n",
-                            label, r.psnr, r.mad, r.mad * 255, r.iou);
+                            v.label, r.psnr, r.mad, r.mad * 255, r.iou);
             }
         }
 #endif

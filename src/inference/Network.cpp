@@ -36,6 +36,7 @@ using Tag = memory::format_tag;
 using DataType = memory::data_type;
 
 std::atomic<bool> winogradAllowed{true};
+std::atomic<Precision> precisionSetting{Precision::automatic};
 constexpr std::size_t kWinogradScratchpadLimit = std::size_t(160) << 20;
 std::atomic<int> runningPasses{0};
 std::atomic<int> threadLimit{0};
@@ -151,8 +152,8 @@ Tag preferredActivationTag(const dnnl::engine& engine) {
     return tag;
 }
 
-memory::desc activationDesc(const Shape& shape, const dnnl::engine& engine) {
-    return memory::desc(dimsOf(shape), DataType::f32,
+memory::desc activationDesc(const Shape& shape, DataType type, const dnnl::engine& engine) {
+    return memory::desc(dimsOf(shape), type,
                         shape.size() == 4 ? preferredActivationTag(engine)
                                           : plainTag(shape.size()));
 }
@@ -180,6 +181,9 @@ struct Plan {
     std::vector<std::string> outputNames;
     int threads = 1; // oneDNN sizes its kernels' work split when they are made
     bool winograd = true;
+    Precision precision = Precision::automatic; // as asked for
+    // What activations and weights are held in between the graph's edges.
+    DataType activations = DataType::f32;
     std::vector<Step> steps;
     std::vector<TensorSlot> tensors;
     std::vector<std::size_t> bufferSizes;
@@ -246,7 +250,7 @@ struct Network::Impl {
                                           std::vector<bool>& needed,
                                           const std::vector<std::string>& wanted) const;
     std::shared_ptr<Plan> plan(const std::vector<Shape>& inputShapes,
-                               const std::vector<std::string>& wanted) const;
+                               const std::vector<std::string>& wanted, Precision precision) const;
     // Lets the pages of the file that hold these bytes go, once they are copied.
     void releaseFileBytes(std::string_view bytes) const {
         if (!mapped || bytes.empty())
@@ -592,15 +596,62 @@ struct Fused {
     int postOpCount = 0;
 };
 
+// Whether float32 Winograd can take nearly all of the convolutions' arithmetic, with the
+// activations fused into each.
+bool mostlyWinograd(const dnnl::engine& engine, const OnnxGraph& graph,
+                    const std::map<std::string, Value>& values, const std::vector<bool>& needed,
+                    const std::map<int, Fused>& fusions) {
+    double all = 0, winograd = 0;
+    for (std::size_t index = 0; index < graph.nodes.size(); ++index) {
+        const OnnxNode& node = graph.nodes[index];
+        if (node.op != "Conv" || !needed[index] || values.at(node.outputs.front()).constant)
+            continue;
+        const Shape& src = values.at(node.inputs[0]).shape;
+        const Shape& out = values.at(node.outputs.front()).shape;
+        const Value& weight = values.at(node.inputs[1]);
+        if (src.size() != 4 || out.size() != 4 || !weight.weights)
+            continue;
+        const Shape& w = weight.weights->dims;
+        const std::int64_t group = node.integer("group", 1);
+        const double work =
+            2.0 * double(elements(out)) * double(src[1] / group) * double(w[2] * w[3]);
+        all += work;
+        if (group != 1 || w[2] != 3 || w[3] != 3 ||
+            node.integers("strides", {1, 1}) != std::vector<std::int64_t>{1, 1} ||
+            node.integers("dilations", {1, 1}) != std::vector<std::int64_t>{1, 1})
+            continue;
+        const auto pads = node.integers("pads", {0, 0, 0, 0});
+        try {
+            const dnnl::convolution_forward::desc desc(
+                prop_kind::forward_inference, algorithm::convolution_winograd,
+                memory::desc(dimsOf(src), DataType::f32, Tag::any),
+                memory::desc({out[1], src[1], 3, 3}, DataType::f32, Tag::any),
+                memory::desc(dimsOf(out), DataType::f32, Tag::any), {1, 1}, {0, 0},
+                {pads[0], pads[1]}, {pads[2], pads[3]});
+            dnnl::primitive_attr attr;
+            attr.set_scratchpad_mode(dnnl::scratchpad_mode::user);
+            if (const auto fused = fusions.find(int(index)); fused != fusions.end())
+                attr.set_post_ops(fused->second.postOps);
+            const dnnl::convolution_forward::primitive_desc pd(desc, attr, engine);
+            if (pd.scratchpad_desc().get_size() <= kWinogradScratchpadLimit)
+                winograd += work;
+        } catch (const dnnl::error&) {
+        }
+    }
+    return all > 0 && winograd >= 0.9 * all;
+}
+
 } // namespace
 
 std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
-                                          const std::vector<std::string>& wanted) const {
+                                          const std::vector<std::string>& wanted,
+                                          Precision precision) const {
     std::vector<bool> needed;
     const std::map<std::string, Value> values = evaluate(inputShapes, needed, wanted);
     auto plan = std::make_shared<Plan>();
     plan->inputShapes = inputShapes;
     plan->outputNames = wanted;
+    plan->precision = precision;
 
     // Identity passes its input on: both names are one tensor.
     std::map<std::string, std::string> aliasOf;
@@ -708,6 +759,17 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
         runsAt[last] = int(i);
     }
 
+    // bf16 halves the cost of direct convolutions; float32 Winograd does 3 × 3 layers at about
+    // 2.2 times the direct float32 rate, so it is only worth keeping float32 for when Winograd
+    // takes nearly all the arithmetic. Mixing the two costs more in conversions than it saves.
+    const bool bf16 =
+        hasNativeBf16() &&
+        (precision == Precision::bf16 ||
+         (precision == Precision::automatic &&
+          !(winogradAllowed && mostlyWinograd(engine, graph, values, needed, fusions))));
+    const DataType act = bf16 ? DataType::bf16 : DataType::f32;
+    plan->activations = act;
+
     // Tensors by canonical name.
     std::map<std::string, int> tensorOf;
     const auto newTensor = [&](const memory::desc& desc) {
@@ -797,9 +859,13 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                         : memory::dims{group, outChannels / group, srcShape[1] / group, w[2], w[3]};
                 const Tag weightPlain = transposed ? (group == 1 ? Tag::iohw : Tag::giohw)
                                                    : (group == 1 ? Tag::oihw : Tag::goihw);
-                const memory::desc anyAct(dimsOf(srcShape), DataType::f32, Tag::any);
-                const memory::desc anyOut(dimsOf(convOut), DataType::f32, Tag::any);
-                const memory::desc anyWeights(weightDims, DataType::f32, Tag::any);
+                // Direct convolutions compute in `act`; Winograd only has float32 kernels.
+                const memory::desc anyAct(dimsOf(srcShape), act, Tag::any);
+                const memory::desc anyOut(dimsOf(convOut), act, Tag::any);
+                const memory::desc anyWeights(weightDims, act, Tag::any);
+                const memory::desc anyAct32(dimsOf(srcShape), DataType::f32, Tag::any);
+                const memory::desc anyOut32(dimsOf(convOut), DataType::f32, Tag::any);
+                const memory::desc anyWeights32(weightDims, DataType::f32, Tag::any);
                 const bool hasBias = conv.inputs.size() > 2 && !conv.inputs[2].empty();
                 const memory::desc biasDesc({outChannels}, DataType::f32, Tag::a);
                 dnnl::primitive_attr attr = freshAttr();
@@ -822,7 +888,7 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                                        wd = srcShape[3];
                     const std::int64_t wide = outChannels * kh * kw;
                     const memory::desc wideDesc({1, wide, h, wd}, DataType::f32, Tag::abcd);
-                    const memory::desc wideWeights({wide, in, 1, 1}, DataType::f32, Tag::any);
+                    const memory::desc wideWeights({wide, in, 1, 1}, act, Tag::any);
                     const memory::desc wideBias({wide}, DataType::f32, Tag::a);
                     const auto desc = dnnl::convolution_forward::desc(
                         prop_kind::forward_inference, algorithm::convolution_direct, anyAct,
@@ -902,10 +968,10 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     const auto desc =
                         hasBias ? dnnl::deconvolution_forward::desc(
                                       prop_kind::forward_inference, algorithm::deconvolution_direct,
-                                      anyAct, anyWeights, biasDesc, anyOut, s, d, padL, padR)
+                                      anyAct32, anyWeights32, biasDesc, anyOut32, s, d, padL, padR)
                                 : dnnl::deconvolution_forward::desc(
                                       prop_kind::forward_inference, algorithm::deconvolution_direct,
-                                      anyAct, anyWeights, anyOut, s, d, padL, padR);
+                                      anyAct32, anyWeights32, anyOut32, s, d, padL, padR);
                     const dnnl::deconvolution_forward::primitive_desc pd(desc, attr, engine);
                     primitive = dnnl::deconvolution_forward(pd);
                     srcDesc = pd.src_desc();
@@ -913,15 +979,17 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                     dstDesc = pd.dst_desc();
                     scratchpad = pd.scratchpad_desc();
                 } else {
-                    const auto make = [&](algorithm alg) {
+                    const auto make = [&](algorithm alg, bool full) {
+                        const memory::desc& a = full ? anyAct32 : anyAct;
+                        const memory::desc& o = full ? anyOut32 : anyOut;
+                        const memory::desc& k = full ? anyWeights32 : anyWeights;
                         const auto desc =
                             hasBias
                                 ? dnnl::convolution_forward::desc(prop_kind::forward_inference, alg,
-                                                                  anyAct, anyWeights, biasDesc,
-                                                                  anyOut, s, d, padL, padR)
+                                                                  a, k, biasDesc, o, s, d, padL,
+                                                                  padR)
                                 : dnnl::convolution_forward::desc(prop_kind::forward_inference, alg,
-                                                                  anyAct, anyWeights, anyOut, s, d,
-                                                                  padL, padR);
+                                                                  a, k, o, s, d, padL, padR);
                         return dnnl::convolution_forward::primitive_desc(desc, attr, engine);
                     };
                     dnnl::convolution_forward::primitive_desc pd;
@@ -929,9 +997,9 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                         w[2] == 3 && w[3] == 3 && strides == std::vector<std::int64_t>{1, 1} &&
                         dilations == std::vector<std::int64_t>{1, 1} && group == 1;
                     bool found = false;
-                    if (winogradShape && winogradAllowed) {
+                    if (winogradShape && winogradAllowed && act == DataType::f32) {
                         try {
-                            pd = make(algorithm::convolution_winograd);
+                            pd = make(algorithm::convolution_winograd, true);
                             // Winograd works on transformed copies of its input and output
                             // (over twice their size): past this, memory matters more.
                             if (pd.scratchpad_desc().get_size() > kWinogradScratchpadLimit)
@@ -944,8 +1012,15 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                         } catch (const dnnl::error&) {
                         }
                     }
-                    if (!found)
-                        pd = make(algorithm::convolution_direct);
+                    if (!found) {
+                        try {
+                            pd = make(algorithm::convolution_direct, act == DataType::f32);
+                        } catch (const dnnl::error&) {
+                            if (act == DataType::f32)
+                                throw;
+                            pd = make(algorithm::convolution_direct, true);
+                        }
+                    }
                     primitive = dnnl::convolution_forward(pd);
                     srcDesc = pd.src_desc();
                     weightsDesc = pd.weights_desc();
@@ -1020,15 +1095,15 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 continue;
             }
 
-            const memory::desc outDesc = activationDesc(outShape, engine);
+            const memory::desc outDesc = activationDesc(outShape, act, engine);
             // The result in its source's layout: oneDNN's fast kernels for pooling, resizing,
             // joining and adding want the same layout on both sides.
             const auto sameLayout = [&](int src) {
                 const memory::desc& from = plan->tensors[std::size_t(src)].desc;
                 if (outShape.size() == 4) {
                     for (const Tag tag : {Tag::nChw16c, Tag::nChw8c, Tag::nhwc, Tag::nchw}) {
-                        if (from == memory::desc(from.dims(), DataType::f32, tag))
-                            return memory::desc(dimsOf(outShape), DataType::f32, tag);
+                        if (from == memory::desc(from.dims(), from.data_type(), tag))
+                            return memory::desc(dimsOf(outShape), from.data_type(), tag);
                     }
                 }
                 return outDesc;
@@ -1094,7 +1169,17 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 std::vector<memory::desc> sources;
                 std::vector<std::pair<int, int>> args;
                 for (std::size_t i = 0; i < node.inputs.size(); ++i) {
-                    const int src = tensorFor(node.inputs[i]);
+                    int src = tensorFor(node.inputs[i]);
+                    // oneDNN joins tensors of one type only: the first one's.
+                    const memory::desc from = plan->tensors[std::size_t(src)].desc;
+                    const DataType joined =
+                        i == 0 ? from.data_type()
+                               : plan->tensors[std::size_t(args.front().second)].desc.data_type();
+                    if (from.data_type() != joined)
+                        src = inLayout(src, memory::desc(from.dims(), joined,
+                                                         from.dims().size() == 4
+                                                             ? preferredActivationTag(engine)
+                                                             : plainTag(from.dims().size())));
                     sources.push_back(plan->tensors[std::size_t(src)].desc);
                     args.emplace_back(DNNL_ARG_MULTIPLE_SRC + int(i), src);
                 }
@@ -1141,7 +1226,8 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                 if (slopes.size() > 1)
                     slopeShape[1] = outShape[1];
                 const memory::desc& srcDesc = plan->tensors[std::size_t(src)].desc;
-                const memory::desc slopeDesc(dimsOf(slopeShape), DataType::f32, Tag::any);
+                const memory::desc slopeDesc(
+                    dimsOf(slopeShape), plan->tensors[std::size_t(src)].desc.data_type(), Tag::any);
                 const dnnl::prelu_forward::desc desc(prop_kind::forward_inference, srcDesc,
                                                      slopeDesc);
                 const dnnl::prelu_forward::primitive_desc pd(desc, freshAttr(), engine);
@@ -1185,6 +1271,17 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                         c.weights ? c.weights->toFloats()
                                   : std::vector<float>(c.data.begin(), c.data.end());
                     constantSecond = constantMemory(shape, data, plainTag(shape.size()));
+                    const DataType type = plan->tensors[std::size_t(a)].desc.data_type();
+                    if (type != DataType::f32) {
+                        // In the other operand's type: oneDNN mixes types only in some kernels.
+                        auto held = std::make_shared<memory>(
+                            memory::desc(dimsOf(shape), type, plainTag(shape.size())), engine);
+                        dnnl::stream stream(engine);
+                        dnnl::reorder(constantSecond, *held).execute(stream, constantSecond, *held);
+                        stream.wait();
+                        plan->weights.push_back(held);
+                        constantSecond = *held;
+                    }
                     secondDesc = constantSecond.get_desc();
                 }
                 const dnnl::binary::desc desc(alg, plan->tensors[std::size_t(a)].desc, secondDesc,
@@ -1331,6 +1428,15 @@ void Network::setWinogradAllowed(bool allowed) {
     winogradAllowed = allowed;
 }
 
+void Network::setPrecision(Precision precision) {
+    precisionSetting = precision;
+}
+
+bool Network::hasNativeBf16() {
+    const auto isa = dnnl::get_effective_cpu_isa();
+    return isa == dnnl::cpu_isa::avx512_core_bf16 || isa == dnnl::cpu_isa::avx512_core_amx;
+}
+
 int Network::passesRunning() {
     return runningPasses.load();
 }
@@ -1405,10 +1511,12 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
     // The pass's share of the cores, fixed for the whole pass.
     const int threads = threadsPerPass();
     omp_set_num_threads(threads);
+    const Precision precision = precisionSetting;
     std::shared_ptr<Plan> plan;
     for (auto it = impl.plans.begin(); it != impl.plans.end(); ++it) {
         if ((*it)->inputShapes == shapes && (*it)->outputNames == wanted &&
-            (*it)->threads == threads && (*it)->winograd == winogradAllowed) {
+            (*it)->threads == threads && (*it)->winograd == winogradAllowed &&
+            (*it)->precision == precision) {
             plan = *it;
             impl.plans.erase(it);
             break;
@@ -1416,7 +1524,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
     }
     if (!plan) {
         try {
-            plan = impl.plan(shapes, wanted);
+            plan = impl.plan(shapes, wanted, precision);
             plan->threads = threads;
             plan->winograd = winogradAllowed;
         } catch (const dnnl::error& error) {

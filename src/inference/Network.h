@@ -30,6 +30,8 @@ struct OutputTensor {
     std::vector<float> data; // dense NCHW
 };
 
+enum class Precision { automatic, full, bf16 };
+
 struct PassOptions {
     // Polled between layers; true gives the pass up with InferenceCancelled.
     std::function<bool()> cancelled;
@@ -82,6 +84,12 @@ public:
     // Winograd convolutions where oneDNN offers them (the default); off, every convolution
     // is direct. For measurements.
     static void setWinogradAllowed(bool allowed);
+    // What the layers compute in. Where the CPU has bf16 instructions, bf16 halves the cost of
+    // direct convolutions (8 bits of mantissa, sums kept in float32); automatic (the default)
+    // uses it there unless float32 Winograd takes nearly all of a network's arithmetic. The
+    // installed networks' results stay within tolerance of float32 in the automatic choice.
+    static void setPrecision(Precision precision);
+    [[nodiscard]] static bool hasNativeBf16();
     // Passes running now in the whole process; the cores are divided between them.
     [[nodiscard]] static int passesRunning();
     // At most this many threads per pass (0: the cores' share). For measurements.

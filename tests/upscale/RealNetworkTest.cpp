@@ -45,8 +45,8 @@ constexpr double kFastBlockMeans[kRows * kColumns * 3] = {
 // clang-format on
 
 TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
-    const std::pair<UpscaleModel, const double*> cases[] = {{UpscaleModel::x4plus, kGeneralBlockMeans},
-                                                            {UpscaleModel::x4fast, kFastBlockMeans}};
+    const std::pair<UpscaleModel, const double*> cases[] = {
+        {UpscaleModel::x4plus, kGeneralBlockMeans}, {UpscaleModel::x4fast, kFastBlockMeans}};
     int checked = 0;
     for (const auto& [model, means] : cases) {
         SCOPED_TRACE(keyword(model).toStdString());
@@ -55,7 +55,13 @@ TEST(RealNetworkTest, InstalledNetworksMatchAnIndependentImplementation) {
         ++checked;
         DnnUpscaler upscaler(model);
         ASSERT_TRUE(upscaler.isLoaded());
-        test::expectBlockMeans(upscaler.upscale(test::realNetworkImage(), 4, {}), 4, means);
+        for (const auto& [precision, tolerance] : test::precisionsToCheck()) {
+            SCOPED_TRACE(precision == inference::Precision::full ? "float32" : "automatic");
+            inference::Network::setPrecision(precision);
+            test::expectBlockMeans(upscaler.upscale(test::realNetworkImage(), 4, {}), 4, means,
+                                   tolerance);
+        }
+        inference::Network::setPrecision(inference::Precision::automatic);
     }
     if (checked == 0)
         GTEST_SKIP() << "no 4x network is installed (scripts/setup-models installs them)";

@@ -10,12 +10,12 @@ namespace glintwork::test {
 namespace {
 
 // Variants: "blur" and "blurfixed" average each pixel's 3 × 3 neighbourhood, zeros beyond
-// the canvas, before the enlargement; "slow" puts seven 64-channel convolutions that pass the picture through
-// unchanged (one centre tap per colour) before the enlargement, seconds of work on a full canvas
-// for the same pixels; "tail" and "tailless" have the layout of the general networks, features at
-// the source's size then an enlarging tail of 2x upsamplings and convolutions, with random weights;
-// "tail" also stores the tail from the features on as a network of its own, with the rows of
-// features it reaches either side, as ml-conversion/convert_realesrgan.py does.
+// the canvas, before the enlargement; "slow" puts seven 64-channel convolutions that pass the
+// picture through unchanged (one centre tap per colour) before the enlargement, seconds of work on
+// a full canvas for the same pixels; "tail" and "tailless" have the layout of the general networks,
+// features at the source's size then an enlarging tail of 2x upsamplings and convolutions, with
+// random weights; "tail" also stores the tail from the features on as a network of its own, with
+// the rows of features it reaches either side, as ml-conversion/convert_realesrgan.py does.
 const char* const kScript = R"PY(
 import sys, base64
 import numpy as np
@@ -87,8 +87,10 @@ onnx.save(model, path)
 
 bool writeTestNetwork(TestNetwork network, const QString& path, QString* why) {
     // In the order of TestNetwork.
-    static const char* const variants[] = {"any", "fixed", "renamed", "double", "slow", "tail", "tailless", "blur", "blurfixed"};
-    return test::writeNetworkWithPython(kScript, path, QString::fromLatin1(variants[int(network)]), why);
+    static const char* const variants[] = {"any",  "fixed",    "renamed", "double",   "slow",
+                                           "tail", "tailless", "blur",    "blurfixed"};
+    return test::writeNetworkWithPython(kScript, path, QString::fromLatin1(variants[int(network)]),
+                                        why);
 }
 
 Image realNetworkImage() {
@@ -104,7 +106,15 @@ Image realNetworkImage() {
     return image;
 }
 
-void expectBlockMeans(const Image& result, int factor, const double* means) {
+std::vector<std::pair<inference::Precision, double>> precisionsToCheck() {
+    std::vector<std::pair<inference::Precision, double>> precisions{
+        {inference::Precision::full, 0.5}};
+    if (inference::Network::hasNativeBf16())
+        precisions.emplace_back(inference::Precision::automatic, 1.5);
+    return precisions;
+}
+
+void expectBlockMeans(const Image& result, int factor, const double* means, double tolerance) {
     const int columns = kRealNetworkWidth * factor / kRealNetworkBlock;
     const int rows = kRealNetworkHeight * factor / kRealNetworkBlock;
     ASSERT_EQ(std::pair(result.width, result.height),
@@ -118,7 +128,7 @@ void expectBlockMeans(const Image& result, int factor, const double* means) {
                          ++x)
                         sum += result.row(y)[x * 4 + ch];
                 EXPECT_NEAR(sum / (kRealNetworkBlock * kRealNetworkBlock),
-                            means[(row * columns + column) * 3 + ch], 0.5)
+                            means[(row * columns + column) * 3 + ch], tolerance)
                     << "block " << column << "," << row << " channel " << ch;
             }
 }

@@ -95,8 +95,13 @@ TEST(UpscaleModel, InstalledAnimeNetworksMatchAnIndependentImplementation) {
         DnnUpscaler upscaler(model);
         ASSERT_TRUE(upscaler.isLoaded());
         const int factor = scaleFactor(model);
-        test::expectBlockMeans(upscaler.upscale(test::realNetworkImage(), factor, {}), factor,
-                               means);
+        for (const auto& [precision, tolerance] : test::precisionsToCheck()) {
+            SCOPED_TRACE(precision == inference::Precision::full ? "float32" : "automatic");
+            inference::Network::setPrecision(precision);
+            test::expectBlockMeans(upscaler.upscale(test::realNetworkImage(), factor, {}), factor,
+                                   means, tolerance);
+        }
+        inference::Network::setPrecision(inference::Precision::automatic);
     }
     if (!missing.isEmpty())
         GTEST_SKIP() << missing.join(QStringLiteral(", ")).toStdString()
