@@ -59,8 +59,7 @@ TEST(AutoTiler, LaterTileWinsEveryOverlapBand) {
     const auto tiles = AutoTiler().tile(source, spec);
     std::vector<UpscaledTile> upscaled;
     for (std::size_t i = 0; i < tiles.size(); ++i)
-        upscaled.emplace_back(tiles[i], solidImage(int(tiles[i].bounds.width) * 2,
-                                                   int(tiles[i].bounds.height) * 2,
+        upscaled.emplace_back(tiles[i], solidImage(int(tiles[i].bounds.width) * 2, int(tiles[i].bounds.height) * 2,
                                                    {std::uint8_t(10 + i), 0, 0, 255}));
     const auto canvas = AutoTiler().merge(upscaled, {20, 14}, spec);
     ASSERT_TRUE(canvas);
@@ -69,12 +68,10 @@ TEST(AutoTiler, LaterTileWinsEveryOverlapBand) {
             int owner = -1;
             for (std::size_t i = 0; i < tiles.size(); ++i) {
                 const auto& b = tiles[i].bounds;
-                if (x >= b.x * 2 && x < (b.x + b.width) * 2 && y >= b.y * 2 &&
-                    y < (b.y + b.height) * 2)
+                if (x >= b.x * 2 && x < (b.x + b.width) * 2 && y >= b.y * 2 && y < (b.y + b.height) * 2)
                     owner = int(i);
             }
-            ASSERT_EQ(pixelAt(*canvas, x, y), (Pixel{std::uint8_t(10 + owner), 0, 0, 255}))
-                << x << "," << y;
+            ASSERT_EQ(pixelAt(*canvas, x, y), (Pixel{std::uint8_t(10 + owner), 0, 0, 255})) << x << "," << y;
         }
 }
 

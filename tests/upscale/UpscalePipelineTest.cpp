@@ -26,9 +26,8 @@ protected:
     void SetUp() override {
         QDir().mkpath(m_dir.filePath(QStringLiteral("Resources/models")));
         QString why;
-        if (!test::writeTestNetwork(
-                test::TestNetwork::nearest4xAnySize,
-                m_dir.filePath(QStringLiteral("Resources/models/RealESRGAN_x4plus.onnx")), &why))
+        if (!test::writeTestNetwork(test::TestNetwork::nearest4xAnySize,
+                                    m_dir.filePath(QStringLiteral("Resources/models/RealESRGAN_x4plus.onnx")), &why))
             GTEST_SKIP() << why.toStdString();
     }
     QString source(const QString& name, const Image& image) {
@@ -37,16 +36,9 @@ protected:
     }
     UpscaleRequest request(const QString& input, const QString& output,
                            UpscaleOutputFormat format = UpscaleOutputFormat::png) const {
-        return {QUrl::fromLocalFile(input),
-                QUrl::fromLocalFile(m_dir.filePath(output)),
-                format,
-                UpscaleModel::x4plus,
-                4,
-                {}};
+        return {QUrl::fromLocalFile(input), QUrl::fromLocalFile(m_dir.filePath(output)), format, UpscaleModel::x4plus, 4, {}};
     }
-    QUrl upscale(
-        const UpscaleRequest& request,
-        const std::function<void(double)>& progress = [](double) {}) {
+    QUrl upscale(const UpscaleRequest& request, const std::function<void(double)>& progress = [](double) {}) {
         return upscaleFile(request, AutoTiler(), m_token, progress);
     }
     std::string failure(const UpscaleRequest& request) {
@@ -77,11 +69,9 @@ TEST_F(UpscalePipelineTest, ProgressRisesTileByTileAndCancellingStopsAtTheNextTi
         if (value > 0.3)
             m_token.cancel();
     };
-    EXPECT_THROW((void)upscale(request(cat, QStringLiteral("again.png")), cancelPastAQuarter),
-                 CancelledError);
+    EXPECT_THROW((void)upscale(request(cat, QStringLiteral("again.png")), cancelPastAQuarter), CancelledError);
     EXPECT_EQ(seen, (std::vector<double>{0.0, 0.25, 0.5}));
-    EXPECT_EQ(entries(QString()),
-              (QStringList{QStringLiteral("cat-4x.png"), QStringLiteral("cat.png")}));
+    EXPECT_EQ(entries(QString()), (QStringList{QStringLiteral("cat-4x.png"), QStringLiteral("cat.png")}));
 }
 
 TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameColours) {
@@ -92,12 +82,10 @@ TEST_F(UpscalePipelineTest, JpegOutputIsUprightWithoutAlphaOrMetadataInTheSameCo
     test::fill(stored, [&](int x, int, int c) { return x < 10 || c == 3 ? 255 : red[c]; });
     const QString phone = m_dir.filePath(QStringLiteral("phone.jpg"));
     ImageServices::writeJPEG(stored, phone, 1.0, WriteMetadata{6, 300, 300, {}});
-    const QString out =
-        upscale(request(phone, QStringLiteral("up.jpg"), UpscaleOutputFormat::jpeg)).toLocalFile();
+    const QString out = upscale(request(phone, QStringLiteral("up.jpg"), UpscaleOutputFormat::jpeg)).toLocalFile();
     const auto properties = ImageServices::readProperties(out);
     ASSERT_TRUE(properties);
-    EXPECT_EQ(std::tuple(properties->pixelWidth, properties->pixelHeight, properties->hasAlpha),
-              std::tuple(80, 160, false));
+    EXPECT_EQ(std::tuple(properties->pixelWidth, properties->pixelHeight, properties->hasAlpha), std::tuple(80, 160, false));
     EXPECT_FALSE(properties->orientation.has_value());
     EXPECT_NE(properties->dpiWidth.value_or(72), 300);
     QFile file(out);
@@ -145,13 +133,10 @@ TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTextsAndLeaveNothing) {
     const QString broken = m_dir.writeFile(QStringLiteral("broken.png"), QByteArray("not a png"));
     // 4100 × 4100 at 4x is just over the limit; grey keeps the file small.
     const QString large =
-        source(QStringLiteral("large.png"),
-               Image::make(4100, 4100, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1));
-    EXPECT_EQ(failure(request(broken, QStringLiteral("b.png"))),
-              "Could not read source image at broken.png.");
+        source(QStringLiteral("large.png"), Image::make(4100, 4100, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1));
+    EXPECT_EQ(failure(request(broken, QStringLiteral("b.png"))), "Could not read source image at broken.png.");
     EXPECT_EQ(failure(request(large, QStringLiteral("l.png"))),
-              "The upscaled image would be 16400 × 16400 pixels, more than the 268 megapixels this "
-              "program holds in "
+              "The upscaled image would be 16400 × 16400 pixels, more than the 268 megapixels this program holds in "
               "memory.");
     // A file size limit fails the write the way a full disk does, part way through.
     rlimit previous{};
@@ -162,18 +147,15 @@ TEST_F(UpscalePipelineTest, FailuresCarryTheirOwnTextsAndLeaveNothing) {
     const std::string message = failure(request(pattern, QStringLiteral("p.png")));
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(message,
-              "Failed to write upscaled image to p.png. " + std::string(std::strerror(EFBIG)));
-    EXPECT_EQ(entries(QString()),
-              (QStringList{QStringLiteral("broken.png"), QStringLiteral("large.png"),
-                           QStringLiteral("pattern.png")}));
+    EXPECT_EQ(message, "Failed to write upscaled image to p.png. " + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(entries(QString()), (QStringList{QStringLiteral("broken.png"), QStringLiteral("large.png"),
+                                               QStringLiteral("pattern.png")}));
 }
 
 TEST_F(UpscalePipelineTest, NameTakenWhileUpscalingIsNeverReplaced) {
     QDir().mkpath(m_dir.filePath(QStringLiteral("out")));
-    UpscaleRequest promised =
-        request(source(QStringLiteral("p.png"), test::makePatternImage(20, 10)),
-                QStringLiteral("out/p.png"));
+    UpscaleRequest promised = request(source(QStringLiteral("p.png"), test::makePatternImage(20, 10)),
+                                      QStringLiteral("out/p.png"));
     // p-1.png is promised to another file of the run.
     promised.reserved = {QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("out/p-1.png")))};
     const QUrl written = upscale(promised, [&](double value) {
@@ -182,8 +164,7 @@ TEST_F(UpscalePipelineTest, NameTakenWhileUpscalingIsNeverReplaced) {
     });
     EXPECT_EQ(written.fileName(), QStringLiteral("p-2.png"));
     EXPECT_EQ(ImageServices::readProperties(written.toLocalFile())->pixelWidth, 80);
-    EXPECT_EQ(entries(QStringLiteral("out")),
-              (QStringList{QStringLiteral("p-2.png"), QStringLiteral("p.png")}));
+    EXPECT_EQ(entries(QStringLiteral("out")), (QStringList{QStringLiteral("p-2.png"), QStringLiteral("p.png")}));
     EXPECT_EQ(QFileInfo(promised.outputURL.toLocalFile()).size(), 0);
 }
 
