@@ -18,6 +18,7 @@
 
 #include "batch/FileService.h"
 #include "naming/OutputNamer.h"
+#include "platform/Error.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -53,9 +54,10 @@ private:
 };
 
 [[noreturn]] void fail(const QString& destination, int error) {
-    throw FileSystemError(
-        QCoreApplication::translate("MoveWithoutReplacing", "Could not save %1: %2")
-            .arg(destination, QString::fromLocal8Bit(std::strerror(error))));
+    throw Error(ErrorKind::fileSystemFailed,
+                QCoreApplication::translate("MoveWithoutReplacing", "Could not save %1: %2")
+                    .arg(destination, systemErrorText(error)),
+                {.file = destination, .errorNumber = error});
 }
 
 int renameNoReplace(const char* from, const char* to) {
@@ -172,9 +174,11 @@ PartFile::PartFile(const QString& folder)
         ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        throw FileSystemError(
+        throw Error(
+            ErrorKind::fileSystemFailed,
             QCoreApplication::translate("ImageConverter", "Could not write to the folder %1: %2")
-                .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+                .arg(folder, systemErrorText(error)),
+            {.file = folder, .errorNumber = error});
     }
     ::close(fd);
 }
@@ -219,9 +223,10 @@ QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reser
         }
         target = OutputNamer::ensureUnique(origin, reserved);
     }
-    throw FileSystemError(
-        QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
-            .arg(firstChoice.toLocalFile()));
+    throw Error(ErrorKind::fileSystemFailed,
+                QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
+                    .arg(firstChoice.toLocalFile()),
+                {.file = firstChoice.toLocalFile()});
 }
 
 } // namespace glintwork

@@ -58,9 +58,8 @@ public:
     // the output is complete, the next free numbered name is used instead; nothing is ever
     // replaced.
     //
-    // Throws CancelledError (also when cancellation caused another failure),
-    // ConversionError, ToolManager::ToolError, QuantizeError, ProcessLaunchError and
-    // FileSystemError. After a failure neither the output nor any temporary file remains.
+    // Throws CancelledError (also when cancellation caused another failure), or Error
+    // for every other failure. After a failure neither the output nor any temporary file remains.
     [[nodiscard]] static QUrl convert(const QUrl& input, const QUrl& outputDirectory,
                                       OutputFormat format, int quality, std::optional<int> maxWidth,
                                       std::optional<int> maxHeight,

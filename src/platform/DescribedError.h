@@ -18,7 +18,4 @@ private:
     mutable QByteArray m_what;
 };
 
-// The user-visible text of the exception being handled (call inside a catch block).
-[[nodiscard]] QString describeCurrentException();
-
 } // namespace glintwork

@@ -7,7 +7,21 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "platform/DescribedError.h"
+#include "platform/Error.h"
+
 namespace glintwork::test {
+
+std::string errorText(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const Error& error) {
+        return error.text().toStdString();
+    } catch (const DescribedError& error) {
+        return error.description().toStdString();
+    }
+    return "(no error)";
+}
 
 ScratchDir::ScratchDir() {
     const QString config = m_dir.filePath(QStringLiteral(".config"));

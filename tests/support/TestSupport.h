@@ -10,16 +10,9 @@
 
 namespace glintwork::test {
 
-// The description of the error of type E that run() throws, "(no error)" when it returns;
-// an error of another type goes on to fail the test.
-template <typename E> std::string errorText(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const E& error) {
-        return error.description().toStdString();
-    }
-    return "(no error)";
-}
+// The text of the Error that run() throws, "(no error)" when it returns; any other
+// exception goes on to fail the test.
+[[nodiscard]] std::string errorText(const std::function<void()>& run);
 
 // Sets (or, given nullptr, unsets) one environment variable for a scope.
 class EnvironmentOverride {
