@@ -6,10 +6,7 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QFileInfo>
-#include <QUuid>
 
-#include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork::FileWriting {
@@ -36,23 +33,15 @@ int writeAll(int fd, const char* data, std::size_t size) {
 }
 
 void writeWhole(const QString& path, const QByteArray& bytes) {
-    const QString part = QFileInfo(path).absolutePath() + QStringLiteral("/.") +
-                         QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                         QStringLiteral(".part");
-    const ExitCleanup::FileRegistration abruptExit(part);
-    const QByteArray nativePart = QFile::encodeName(part);
-    const int fd = ::open(nativePart.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         throwWriteFailed(errno);
     int error = writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
-    if (::close(fd) != 0 && error == 0)
+    if (::close(fd) != 0 && error == 0 && errno != EINTR)
         error = errno;
-    if (error == 0 && ::rename(nativePart.constData(), QFile::encodeName(path).constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(nativePart.constData());
+    if (error != 0)
         throwWriteFailed(error);
-    }
 }
 
 } // namespace glintwork::FileWriting

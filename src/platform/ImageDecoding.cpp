@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 
 #include "platform/ColorProfile.h"
+#include "platform/PngContainer.h"
 #include "platform/TiffExif.h"
 #include "platform/VipsBridge.h"
 
@@ -58,35 +59,6 @@ private:
 
 QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
-}
-
-// libpng-based loading reports 1 pixel/mm when a PNG has no pHYs chunk, so whether a PNG
-// records a resolution is read from its chunks.
-bool pngRecordsPhysicalResolution(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    if (file.read(8) != QByteArray("\x89PNG\r\n\x1a\n", 8))
-        return false;
-    for (int chunk = 0; chunk < 256; ++chunk) {
-        const QByteArray head = file.read(8);
-        if (head.size() != 8)
-            return false;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData());
-        const quint32 length = (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) |
-                               (quint32(bytes[2]) << 8) | quint32(bytes[3]);
-        const QByteArray type = head.mid(4, 4);
-        if (type == "IDAT" || type == "IEND")
-            return false;
-        if (type == "pHYs") {
-            // Unit 1 is metres; unit 0 records an aspect ratio only.
-            const QByteArray data = file.read(9);
-            return length == 9 && data.size() == 9 && data.at(8) == 1;
-        }
-        if (!file.seek(file.pos() + qint64(length) + 4))
-            return false;
-    }
-    return false;
 }
 
 void requireRegularFile(const QString& path) {
@@ -153,7 +125,7 @@ ImageProperties propertiesOf(const QString& path) {
     if (!properties.exif && QByteArray(loader).startsWith("tiff"))
         properties.exif = TiffExif::exifOf(path);
     const bool recordsResolution = QByteArray(loader).startsWith("png")
-                                       ? pngRecordsPhysicalResolution(path)
+                                       ? PngContainer::recordsPhysicalResolution(path)
                                        : image.get_typeof(VIPS_META_RESOLUTION_UNIT) != 0;
     if (recordsResolution && image.xres() > 0 && image.yres() > 0) {
         properties.dpiWidth = image.xres() * 25.4;
