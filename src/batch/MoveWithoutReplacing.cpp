@@ -19,6 +19,7 @@
 #include "batch/FileService.h"
 #include "naming/OutputNamer.h"
 #include "platform/Error.h"
+#include "platform/FileWriting.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -80,20 +81,6 @@ bool isUnsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-bool writeAll(int fd, const char* data, ssize_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(length));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        length -= written;
-    }
-    return true;
-}
-
 // The last resort: not atomic, but the exclusive create still claims the name, so nothing
 // that is there is ever replaced.
 bool copyExclusively(const QByteArray& from, const QByteArray& to, const QString& destination) {
@@ -112,11 +99,12 @@ bool copyExclusively(const QByteArray& from, const QByteArray& to, const QString
         const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || (n > 0 && !writeAll(out.get(), buffer.data(), n))) {
-            error = errno;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
             break;
         }
-        if (n == 0)
+        error = FileWriting::writeAll(out.get(), buffer.data(), std::size_t(n));
+        if (error != 0)
             break;
     }
     if (error == 0 && !out.close())

@@ -97,8 +97,11 @@ inline constexpr qint64 maxDecodePixels = 16384LL * 16384LL;
 // most maxPixelSize; never enlarged. Throws ImageServiceError.
 [[nodiscard]] Image thumbnail(const QString& path, int maxPixelSize);
 
-// Writers replace the file at `path` only when the encoded file is complete; on failure
-// nothing new is left there. The ICC profile comes from the image's colour space.
+// Writers encode the whole file first, then write it into the file at `path` (created or
+// emptied): an image that cannot be encoded leaves that file as it was. A refused write
+// fails with writeFailed and the system's reason; the caller removes the file then. Outputs
+// go into a part file that is published under its name afterwards, which is what makes
+// them appear whole. The ICC profile comes from the image's colour space.
 // PNG and TIFF keep 16-bit depth and alpha. TIFF uses LZW compression.
 void writePNG(const Image& image, const QString& path, const WriteMetadata& metadata = {});
 void writeTIFF(const Image& image, const QString& path, const WriteMetadata& metadata = {});
