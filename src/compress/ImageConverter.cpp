@@ -138,11 +138,10 @@ private:
     try {
         const int orientation = storedOrientation(path);
         return applyOrientation(ImageServices::decode(path), orientation);
-    } catch (const ImageServiceError& error) {
-        if (error.kind() == ImageServiceError::Kind::tooLarge)
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::imageTooLarge)
             throw; // its own text says what is wrong, unlike a generic decoding failure
-        throw imageDecodingFailed(path,
-                                  error.reason().isEmpty() ? error.description() : error.reason());
+        throw imageDecodingFailed(path, error.reasonOrText());
     }
 }
 
@@ -172,8 +171,8 @@ private:
     ImageConverter::PreparedInput prepared(url, url);
     try {
         ImageServices::writePNG(image, url.toLocalFile());
-    } catch (const ImageServiceError& error) {
-        throw outputFileNotCreated(error.reason().isEmpty() ? error.description() : error.reason());
+    } catch (const Error& error) {
+        throw outputFileNotCreated(error.reasonOrText());
     }
     return prepared;
 }
@@ -203,9 +202,8 @@ prepareInput(const QUrl& input, std::optional<int> maxWidth, std::optional<int> 
     if (needsSRGB8(image)) {
         try {
             image = toSRGB8(image, true);
-        } catch (const ImageServiceError& error) {
-            throw outputFileNotCreated(error.reason().isEmpty() ? error.description()
-                                                                : error.reason());
+        } catch (const Error& error) {
+            throw outputFileNotCreated(error.reasonOrText());
         }
     }
     return writeTemporaryPNG(image);
@@ -256,16 +254,13 @@ void convertToJPEG(const QUrl& input, const QString& output, int quality,
     // transparent pixels: hand it opaque sRGB.
     try {
         ImageServices::writeTGA(toSRGB8(image, false), tga);
-    } catch (const ImageServiceError& error) {
+    } catch (const Error& error) {
         // The system's own words ("No space left on device") tell the user what to fix.
-        const QString reason = error.reason().isEmpty() ? error.description() : error.reason();
+        const QString reason = error.reasonOrText();
         throw Error(
             ErrorKind::writeFailed,
             QCoreApplication::translate("ConversionError", "TGA export failed: %1").arg(reason),
-            {.file = tga,
-             .errorNumber =
-                 error.errorNumber() != 0 ? std::optional(error.errorNumber()) : std::nullopt,
-             .reason = reason});
+            {.file = tga, .errorNumber = error.errorNumber(), .reason = reason});
     }
     image = Image();
 
@@ -372,8 +367,6 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
         default:
             return true;
         }
-    } catch (const ImageServiceError& error) {
-        return error.kind() == ImageServiceError::Kind::writeFailed;
     } catch (...) {
         return true;
     }
@@ -426,7 +419,7 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
     // hostile header claims.
     if (const auto header = ImageServices::readProperties(input.toLocalFile())) {
         if (qint64(header->pixelWidth) * header->pixelHeight > ImageServices::maxDecodePixels)
-            throw ImageServiceError::tooLarge(header->pixelWidth, header->pixelHeight);
+            throw ImageErrors::tooLarge(header->pixelWidth, header->pixelHeight);
     }
 
     const QUrl firstChoice =
@@ -506,12 +499,12 @@ std::optional<Image> ImageConverter::resizedImage(const Image& image, std::optio
     // Going on at full size would ignore the user's limit and still report success.
     try {
         return ImageServices::downscale(image, size.width, size.height);
-    } catch (const ImageServiceError& error) {
-        throw ImageServiceError(
-            ImageServiceError::Kind::unsupportedFormat,
-            QCoreApplication::translate("ImageConverter",
-                                        "The image could not be scaled to the maximum size: %1")
-                .arg(error.reason().isEmpty() ? error.description() : error.reason()));
+    } catch (const Error& error) {
+        throw Error(ErrorKind::unsupportedFormat,
+                    QCoreApplication::translate(
+                        "ImageConverter", "The image could not be scaled to the maximum size: %1")
+                        .arg(error.reasonOrText()),
+                    {.reason = error.reasonOrText()});
     }
 }
 

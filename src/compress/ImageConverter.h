@@ -79,8 +79,8 @@ public:
     [[nodiscard]] static std::optional<PNGQuantizer::TargetSize>
     computeTargetSize(const QUrl& file, std::optional<int> maxWidth, std::optional<int> maxHeight);
 
-    // The image scaled down to fit the limits; nothing when it already fits. Throws
-    // ImageServiceError when it cannot be resampled.
+    // The image scaled down to fit the limits; nothing when it already fits. Throws Error
+    // (unsupportedFormat) when it cannot be resampled.
     [[nodiscard]] static std::optional<Image>
     resizedImage(const Image& image, std::optional<int> maxWidth, std::optional<int> maxHeight);
 

@@ -166,11 +166,10 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
         decoded = ImageServices::decode(input);
         if (const auto properties = ImageServices::readProperties(input))
             orientation = properties->orientation.value_or(1);
-    } catch (const ImageServiceError& error) {
-        if (error.kind() == ImageServiceError::Kind::tooLarge)
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::imageTooLarge)
             throw; // its own text says what is wrong, unlike a generic decoding failure
-        throw decodingFailed(input,
-                             error.reason().isEmpty() ? error.description() : error.reason());
+        throw decodingFailed(input, error.reasonOrText());
     }
 
     std::optional<PixelBuffer> buffer;
@@ -193,8 +192,10 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
         buffer.emplace(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         // Composite over opaque white so every pixel the quantizer sees is final.
         packOverWhite(upright, buffer->data());
-    } catch (const ImageServiceError& error) {
-        throw pixelBufferFailed(error.reason().isEmpty() ? error.description() : error.reason());
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::pixelPreparationFailed)
+            throw;
+        throw pixelBufferFailed(error.reasonOrText());
     } catch (const std::bad_alloc&) {
         throw pixelBufferFailed();
     }
@@ -215,13 +216,14 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
     if (cancellation)
         cancellation->check();
 
+    bool written = false;
     try {
-        if (!writeIndexedPNG(buffer->data(), width, height, output))
-            throw quantizationFailed();
-    } catch (const ImageServiceError& error) {
-        throw pngWriteFailed(output,
-                             error.reason().isEmpty() ? error.description() : error.reason());
+        written = writeIndexedPNG(buffer->data(), width, height, output);
+    } catch (const Error& error) {
+        throw pngWriteFailed(output, error.reasonOrText());
     }
+    if (!written)
+        throw quantizationFailed();
 }
 
 } // namespace PNGQuantizer

@@ -213,8 +213,8 @@ MaskPixelBuffer segment(const Image& image) {
     Image rgba;
     try {
         rgba = ImageServices::toRGBA8(image);
-    } catch (const DescribedError& error) {
-        throw CutoutErrors::subjectDetectionFailed(error.description());
+    } catch (const Error& error) {
+        throw CutoutErrors::subjectDetectionFailed(error.text());
     }
     const int w = rgba.width;
     const int h = rgba.height;

@@ -431,8 +431,6 @@ Image composite(const Image& image, const Image& matte) {
         throw renderingFailed();
     } catch (const Error& error) {
         throw renderingFailed(error.reasonOrText());
-    } catch (const DescribedError& error) {
-        throw renderingFailed(error.description());
     }
     const std::size_t n = std::size_t(w) * std::size_t(h);
     // What the source itself hides stays hidden.

@@ -49,11 +49,10 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
         source = ImageServices::decode(request.input.toLocalFile());
     } catch (const std::bad_alloc&) {
         throw;
-    } catch (const ImageServiceError& error) {
-        if (error.kind() == ImageServiceError::Kind::tooLarge)
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::imageTooLarge)
             throw; // its own text says what is wrong, unlike a generic decoding failure
-        throw sourceUnreadable(request.input,
-                               error.reason().isEmpty() ? error.description() : error.reason());
+        throw sourceUnreadable(request.input, error.reasonOrText());
     } catch (...) {
         throw sourceUnreadable(request.input, describeCurrentException());
     }
@@ -62,9 +61,8 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     if (source.colorSpace.componentCount == 4 || source.colorComponentsPerPixel() == 4) {
         try {
             source = ImageServices::toRGBA8(source);
-        } catch (const ImageServiceError& error) {
-            throw sourceUnreadable(request.input,
-                                   error.reason().isEmpty() ? error.description() : error.reason());
+        } catch (const Error& error) {
+            throw sourceUnreadable(request.input, error.reasonOrText());
         }
     }
     const std::optional<ImageMetadata> metadata = ImageMetadata::read(request.input.toLocalFile());

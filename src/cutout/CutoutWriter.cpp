@@ -50,10 +50,10 @@ Error fileSystemRefused(const QString& path, int errorNumber, const QString& rea
                  {.file = path, .errorNumber = errorNumber, .reason = reason});
 }
 
-Error writeFailure(const ImageServiceError& error, const QString& path) {
-    if (error.errorNumber() != 0)
-        return fileSystemRefused(path, error.errorNumber(), error.reason());
-    return finalizeFailed(path, error.reason().isEmpty() ? error.description() : error.reason());
+Error writeFailure(const Error& error, const QString& path) {
+    if (const std::optional<int> errorNumber = error.errorNumber())
+        return fileSystemRefused(path, *errorNumber, error.reason());
+    return finalizeFailed(path, error.reasonOrText());
 }
 
 } // namespace
@@ -93,7 +93,7 @@ QString write(const Image& image, PartFile& part, const QString& path, CutoutOut
             ImageServices::writeTIFF(image, part.path(), properties);
         else
             ImageServices::writePNG(image, part.path(), properties);
-    } catch (const ImageServiceError& error) {
+    } catch (const Error& error) {
         throw writeFailure(error, path);
     } catch (...) {
         throw finalizeFailed(path);

@@ -102,8 +102,8 @@ cv::Mat networkInput(const Image& image, const ModelContract& contract) {
         Image rgba;
         try {
             rgba = ImageServices::toRGBA8(image);
-        } catch (const DescribedError& error) {
-            throw CutoutErrors::subjectDetectionFailed(error.description());
+        } catch (const Error& error) {
+            throw CutoutErrors::subjectDetectionFailed(error.text());
         }
         const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(),
                              std::size_t(rgba.bytesPerRow));

@@ -6,8 +6,6 @@
 
 #include <QCoreApplication>
 
-#include "platform/DescribedError.h"
-
 namespace glintwork {
 
 Error::Error(ErrorKind kind, QString text, ErrorDetails details)
@@ -23,8 +21,6 @@ QString describeCurrentException() {
         throw;
     } catch (const Error& error) {
         return error.text();
-    } catch (const DescribedError& error) {
-        return error.description();
     } catch (const std::bad_alloc&) {
         return QCoreApplication::translate("DescribedError", "Not enough memory for this image.");
     } catch (const std::exception& error) {

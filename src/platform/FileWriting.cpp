@@ -14,7 +14,7 @@ namespace glintwork::FileWriting {
 namespace {
 
 [[noreturn]] void throwWriteFailed(int error) {
-    throw ImageServiceError::writeFailed(error);
+    throw ImageErrors::writeFailed(error);
 }
 
 } // namespace

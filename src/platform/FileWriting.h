@@ -14,7 +14,7 @@ namespace glintwork::FileWriting {
 [[nodiscard]] int writeAll(int fd, const char* data, std::size_t size);
 
 // Writes `bytes` as the whole content of the file at `path` (created or emptied). Throws
-// ImageServiceError (writeFailed) with the system's reason ("No space left on device")
+// Error (writeFailed) with the system's reason ("No space left on device")
 // unless every byte was written and the file closed without error; the caller removes the
 // file then.
 void writeWhole(const QString& path, const QByteArray& bytes);

@@ -66,16 +66,17 @@ void requireRegularFile(const QString& path) {
     if (::stat(nativePath(path).constData(), &status) != 0) {
         const int error = errno;
         // A folder on the way that may not be searched is not a missing file.
-        throw ImageServiceError(Kind::unreadable,
-                                error == ENOENT || error == ENOTDIR
-                                    ? QStringLiteral("the file does not exist")
-                                    : QString::fromLocal8Bit(std::strerror(error)));
+        throw ImageErrors::failure(Kind::imageUnreadable,
+                                   error == ENOENT || error == ENOTDIR
+                                       ? QStringLiteral("the file does not exist")
+                                       : QString::fromLocal8Bit(std::strerror(error)));
     }
     const QFileInfo info(path);
     if (!info.isFile())
-        throw ImageServiceError(Kind::unreadable, QStringLiteral("it is not a regular file"));
+        throw ImageErrors::failure(Kind::imageUnreadable,
+                                   QStringLiteral("it is not a regular file"));
     if (info.size() == 0)
-        throw ImageServiceError(Kind::unreadable, QStringLiteral("the file is empty"));
+        throw ImageErrors::failure(Kind::imageUnreadable, QStringLiteral("the file is empty"));
 }
 
 // Opens image 0 lazily: only the header is read until pixels are asked for.
@@ -87,14 +88,14 @@ VImage openSource(const QString& path, VipsFailOn failOn, VipsAccess access) {
             nativePath(path).constData(),
             VImage::option()->set("access", access)->set("fail_on", failOn));
     } catch (const VError& error) {
-        throw fromVips(error, Kind::unreadable);
+        throw fromVips(error, Kind::imageUnreadable);
     }
 }
 
 void refuseOversized(const VImage& image) {
     const qint64 pixels = qint64(image.width()) * qint64(image.height());
     if (pixels > ImageServices::maxDecodePixels)
-        throw ImageServiceError::tooLarge(image.width(), image.height());
+        throw ImageErrors::tooLarge(image.width(), image.height());
 }
 
 ImageProperties propertiesOf(const QString& path) {
@@ -168,8 +169,8 @@ Image decode(const QString& path) {
     try {
         resetLastReasonCertain();
         return decodeOnce();
-    } catch (const ImageServiceError& error) {
-        if (error.kind() != Kind::unreadable || lastReasonCertain() || t_probingExclusively)
+    } catch (const Error& error) {
+        if (error.kind() != Kind::imageUnreadable || lastReasonCertain() || t_probingExclusively)
             throw;
     }
     // Another file's probe may have wiped out or mixed into the reason: once more, with no
@@ -182,8 +183,8 @@ Image decode(const QString& path) {
 
 Image thumbnail(const QString& path, int maxPixelSize) {
     if (maxPixelSize < 1)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("The thumbnail size must be at least 1 pixel."));
+        throw ImageErrors::failure(Kind::unsupportedFormat,
+                                   QStringLiteral("The thumbnail size must be at least 1 pixel."));
     return reading(path, [&] {
         const VImage source = openSource(path, VIPS_FAIL_ON_NONE, VIPS_ACCESS_SEQUENTIAL);
         refuseOversized(source);

@@ -126,7 +126,7 @@ public:
     }
 
 private:
-    static ImageServiceError failure(int error) { return ImageServiceError::writeFailed(error); }
+    static Error failure(int error) { return ImageErrors::writeFailed(error); }
 
     static gint64 onWrite(VipsTargetCustom*, const void* data, gint64 length, StreamedFile* self) {
         if (self->m_error == 0)
@@ -181,7 +181,7 @@ vips::VOption* pngOptions(const Image& image) {
 
 void requireIntegerDepth(const Image& image, const char* format) {
     if (image.isFloat || (image.bitsPerComponent != 8 && image.bitsPerComponent != 16))
-        throw ImageServiceError(
+        throw ImageErrors::failure(
             Kind::unsupportedFormat,
             QStringLiteral("%1-bit %2 images cannot be written as %3.")
                 .arg(image.bitsPerComponent)
@@ -191,7 +191,7 @@ void requireIntegerDepth(const Image& image, const char* format) {
 
 void requireColorSpace(const Image& image) {
     if (image.colorSpace.kind == ColorSpace::Kind::none)
-        throw ImageServiceError(
+        throw ImageErrors::failure(
             Kind::unsupportedFormat,
             QStringLiteral("Cannot save an image without a color space; ICC profile would be "
                            "lost."));
@@ -207,8 +207,8 @@ void writePNG(const Image& image, const QString& path, const WriteMetadata& meta
     requireIntegerDepth(image, "PNG");
     requireColorSpace(image);
     if (image.colorComponentsPerPixel() == 4)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("CMYK images cannot be written as PNG."));
+        throw ImageErrors::failure(Kind::unsupportedFormat,
+                                   QStringLiteral("CMYK images cannot be written as PNG."));
     const auto encodePNG = [&](const Image& pixels) {
         return guarded(Kind::writeFailed, [&] {
             const VImage out = withMetadata(vipsFromImage(pixels), metadata);
@@ -315,9 +315,10 @@ QByteArray encodeHEIC(const Image& image, double quality) {
 void writeTGA(const Image& image, const QString& path) {
     requireIntegerDepth(image, "TGA");
     if (image.width > 0xFFFF || image.height > 0xFFFF)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("Images larger than 65535 pixels on a side cannot "
-                                               "be written as TGA."));
+        throw ImageErrors::failure(
+            Kind::unsupportedFormat,
+            QStringLiteral("Images larger than 65535 pixels on a side cannot "
+                           "be written as TGA."));
     FileWriting::writeWhole(path, SimpleContainers::tga(toRGBA8(image), image.hasAlpha()));
 }
 

@@ -14,38 +14,34 @@
 // own (ImageDecoding, ImageEncoding).
 namespace glintwork {
 
-ImageServiceError::ImageServiceError(Kind kind, QString reason)
-    : m_kind(kind), m_reason(std::move(reason)) {}
+namespace ImageErrors {
 
-ImageServiceError ImageServiceError::writeFailed(int errorNumber) {
-    ImageServiceError error(Kind::writeFailed, QString::fromLocal8Bit(std::strerror(errorNumber)));
-    error.m_errorNumber = errorNumber;
-    return error;
+Error failure(ErrorKind kind, const QString& reason, const QString& file) {
+    QString text = reason;
+    if (kind == ErrorKind::imageUnreadable)
+        text = QStringLiteral("The file could not be decoded: %1").arg(reason);
+    else if (kind == ErrorKind::writeFailed)
+        text = QStringLiteral("The file could not be written: %1").arg(reason);
+    return Error(kind, text, {.file = file, .reason = reason});
 }
 
-ImageServiceError ImageServiceError::tooLarge(qint64 width, qint64 height) {
-    ImageServiceError error(Kind::tooLarge, QString());
-    error.m_width = width;
-    error.m_height = height;
-    return error;
+Error tooLarge(qint64 width, qint64 height, const QString& file) {
+    return Error(ErrorKind::imageTooLarge,
+                 QStringLiteral("Image is too large (%1 × %2 pixels; the limit is %3 pixels).")
+                     .arg(width)
+                     .arg(height)
+                     .arg(ImageServices::maxDecodePixels),
+                 {.file = file});
 }
 
-QString ImageServiceError::description() const {
-    switch (m_kind) {
-    case Kind::unreadable:
-        return QStringLiteral("The file could not be decoded: %1").arg(m_reason);
-    case Kind::tooLarge:
-        return QStringLiteral("Image is too large (%1 × %2 pixels; the limit is %3 pixels).")
-            .arg(m_width)
-            .arg(m_height)
-            .arg(ImageServices::maxDecodePixels);
-    case Kind::unsupportedFormat:
-        return m_reason;
-    case Kind::writeFailed:
-        return QStringLiteral("The file could not be written: %1").arg(m_reason);
-    }
-    return m_reason;
+Error writeFailed(int errorNumber, const QString& file) {
+    const QString reason = systemErrorText(errorNumber);
+    return Error(ErrorKind::writeFailed,
+                 QStringLiteral("The file could not be written: %1").arg(reason),
+                 {.file = file, .errorNumber = errorNumber, .reason = reason});
 }
+
+} // namespace ImageErrors
 
 namespace ImageServices {
 
@@ -76,10 +72,10 @@ VImage exactSize(VImage image, int width, int height) {
 
 Image downscale(const Image& image, int width, int height) {
     if (width < 1 || height < 1)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
-                                    .arg(width)
-                                    .arg(height));
+        throw ImageErrors::failure(Kind::unsupportedFormat,
+                                   QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
+                                       .arg(width)
+                                       .arg(height));
     return guarded(Kind::unsupportedFormat, [&] {
         const VImage in = vipsFromImage(image);
         const bool alpha = alphaBandOf(in);
@@ -174,10 +170,10 @@ Image toRGBA8(const Image& image) {
 }
 
 QByteArray sRGBProfile() {
-    return guarded(Kind::unreadable, [] {
+    return guarded(Kind::imageUnreadable, [] {
         VipsBlob* blob = nullptr;
         if (vips_profile_load("srgb", &blob, nullptr) != 0 || !blob)
-            throw fromVips(VError(), Kind::unreadable);
+            throw fromVips(VError(), Kind::imageUnreadable);
         size_t length = 0;
         const void* data = vips_blob_get(blob, &length);
         QByteArray profile(static_cast<const char*>(data), qsizetype(length));

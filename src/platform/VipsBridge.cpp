@@ -197,8 +197,8 @@ void ensureVipsStarted() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (VIPS_INIT("glintwork") != 0)
-            throw ImageServiceError(ImageServiceError::Kind::unreadable,
-                                    QStringLiteral("the image library could not start"));
+            throw ImageErrors::failure(Kind::imageUnreadable,
+                                       QStringLiteral("the image library could not start"));
         // libvips caches loads by file name and would hand back stale pixels after a file
         // is rewritten in place, which a batch tool does all the time.
         vips_cache_set_max(0);
@@ -210,12 +210,12 @@ void ensureVipsStarted() {
     });
 }
 
-ImageServiceError fromVips(const VError& error, Kind kind) {
+Error fromVips(const VError& error, Kind kind, const QString& file) {
     QString reason = usefulLine(linesOf(error));
     // libvips names the full path here; the user already knows which file it is.
     if (reason.endsWith(QStringLiteral(" is not a known file format")))
         reason = QStringLiteral("it is not in a known image format");
-    return ImageServiceError(kind, reason);
+    return ImageErrors::failure(kind, reason, file);
 }
 
 bool lastReasonCertain() {
@@ -232,7 +232,7 @@ void runGuarded(const QString& file, Kind kind, const std::function<void()>& wor
     try {
         work();
     } catch (const VError& error) {
-        throw fromVips(error, kind);
+        throw fromVips(error, kind, file);
     }
 }
 

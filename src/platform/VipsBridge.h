@@ -21,13 +21,13 @@ class VImage;
 // sources include this, and they include libvips themselves.
 namespace glintwork::VipsBridge {
 
-using Kind = ImageServiceError::Kind;
+using Kind = ErrorKind;
 
-// Starts libvips once per process. Throws ImageServiceError when it cannot start.
+// Starts libvips once per process. Throws Error when it cannot start.
 void ensureVipsStarted();
 
 // The failure of the innermost guarded call on this thread as ours, with libvips' reason.
-[[nodiscard]] ImageServiceError fromVips(const vips::VError& error, Kind kind);
+[[nodiscard]] Error fromVips(const vips::VError& error, Kind kind, const QString& file = {});
 
 // Whether the reason of the last failure on this thread was surely its own: libvips shares
 // one error buffer between threads, and another file's probe may empty it meanwhile.
@@ -54,7 +54,7 @@ template <typename Work> auto guarded(Kind kind, Work&& work) {
 
 // Reading `file`: a failure is the file's being unreadable.
 template <typename Work> auto reading(const QString& file, Work&& work) {
-    return guardedFor(file, Kind::unreadable, std::forward<Work>(work));
+    return guardedFor(file, Kind::imageUnreadable, std::forward<Work>(work));
 }
 
 // Bits per component of the image's sample format.

@@ -96,7 +96,7 @@ VImage normalisedForImage(VImage image) {
         break;
     }
     if (image.bands() > 5 || (image.bands() == 5 && !isCMYK(image)))
-        throw ImageServiceError(
+        throw ImageErrors::failure(
             Kind::unsupportedFormat,
             QStringLiteral("Images with %1 channels are not supported.").arg(image.bands()));
     return image;
@@ -140,10 +140,10 @@ Image imageFromVips(const VImage& source, std::optional<ColorSpace> colorSpace) 
 // straight alpha last, native byte order and its ICC profile attached.
 VImage vipsFromImage(const Image& image) {
     if (image.width < 1 || image.height < 1)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
-                                    .arg(image.width)
-                                    .arg(image.height));
+        throw ImageErrors::failure(Kind::unsupportedFormat,
+                                   QStringLiteral("Invalid image dimensions (width=%1, height=%2).")
+                                       .arg(image.width)
+                                       .arg(image.height));
     const bool validDepth = image.isFloat
                                 ? image.bitsPerComponent == 32
                                 : image.bitsPerComponent == 8 || image.bitsPerComponent == 16;
@@ -153,7 +153,7 @@ VImage vipsFromImage(const Image& image) {
                               (colorComponents == 4 && image.colorSpace.componentCount == 4);
     if (!validDepth || image.alphaInfo == AlphaInfo::only || !colorCountOK ||
         image.bitsPerPixel != components * image.bitsPerComponent)
-        throw ImageServiceError(
+        throw ImageErrors::failure(
             Kind::unsupportedFormat,
             QStringLiteral("Unsupported pixel format (bitsPerComponent=%1, bitsPerPixel=%2, "
                            "alphaInfo=%3).")
@@ -164,8 +164,8 @@ VImage vipsFromImage(const Image& image) {
     if (std::size_t(image.bytesPerRow) < pixelBytes ||
         image.pixels.size() <
             std::size_t(image.bytesPerRow) * std::size_t(image.height - 1) + pixelBytes)
-        throw ImageServiceError(Kind::unsupportedFormat,
-                                QStringLiteral("Image pixel data is truncated."));
+        throw ImageErrors::failure(Kind::unsupportedFormat,
+                                   QStringLiteral("Image pixel data is truncated."));
 
     const bool alpha = image.hasAlpha();
     const int outBands = colorComponents + (alpha ? 1 : 0);

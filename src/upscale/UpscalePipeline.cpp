@@ -78,9 +78,8 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
         Image decoded = ImageServices::decode(path);
         decoded = applyOrientation(decoded, properties->orientation.value_or(1));
         source = std::make_shared<const Image>(ImageServices::toRGBA8(decoded));
-    } catch (const ImageServiceError& error) {
-        throw sourceUnreadable(request.input,
-                               error.reason().isEmpty() ? error.description() : error.reason());
+    } catch (const Error& error) {
+        throw sourceUnreadable(request.input, error.reasonOrText());
     }
 
     token.check();
@@ -128,10 +127,8 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
             ImageServices::streamJPEG(*canvas, part.path(), kJPEGQuality);
         else
             ImageServices::streamPNG(*canvas, part.path());
-    } catch (const ImageServiceError& error) {
-        throw writeFailed(request.outputURL, error.reason(),
-                          error.errorNumber() != 0 ? std::optional(error.errorNumber())
-                                                   : std::nullopt);
+    } catch (const Error& error) {
+        throw writeFailed(request.outputURL, error.reason(), error.errorNumber());
     }
     canvas.reset();
     token.check();

@@ -80,10 +80,10 @@ TEST(DecodeTest, PropertiesAndLayoutFollowTheFile) {
     }
 }
 
-template <typename Read> std::optional<ImageServiceError> failureOf(Read read) {
+template <typename Read> std::optional<Error> failureOf(Read read) {
     try {
         read();
-    } catch (const ImageServiceError& error) {
+    } catch (const Error& error) {
         return error;
     }
     return std::nullopt;
@@ -105,8 +105,8 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
                PngBuilder::chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) +
                PngBuilder::chunk("IEND", {});
     };
-    using Kind = ImageServiceError::Kind;
-    const Kind unreadable = Kind::unreadable, tooLarge = Kind::tooLarge;
+    using Kind = ErrorKind;
+    const Kind unreadable = Kind::imageUnreadable, tooLarge = Kind::imageTooLarge;
     const auto file = [&](const char* name, const QByteArray& bytes) {
         return dir.writeFile(QString::fromLatin1(name), bytes);
     };
@@ -134,9 +134,9 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
         const auto error = failureOf([&] { (void)ImageServices::decode(c.path); });
         ASSERT_TRUE(error.has_value()) << "decoded without an error";
         EXPECT_EQ(error->kind(), c.kind);
-        const QString text = error->description();
+        const QString text = error->text();
         EXPECT_TRUE(c.description.isEmpty() || text == c.description) << text.toStdString();
-        EXPECT_TRUE(c.kind != Kind::unreadable ||
+        EXPECT_TRUE(c.kind != Kind::imageUnreadable ||
                     (text.startsWith(prefix) && error->reason().size() > 3))
             << text.toStdString();
         EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();

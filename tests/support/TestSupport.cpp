@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "platform/DescribedError.h"
 #include "platform/Error.h"
 
 namespace glintwork::test {
@@ -17,8 +16,6 @@ std::string errorText(const std::function<void()>& run) {
         run();
     } catch (const Error& error) {
         return error.text().toStdString();
-    } catch (const DescribedError& error) {
-        return error.description().toStdString();
     }
     return "(no error)";
 }
