@@ -32,7 +32,7 @@ std::optional<QString> toolLocation(const QString& helperDirectory, const QStrin
 
 Error toolNotFound(const QString& name) {
     return Error(ErrorKind::toolNotFound,
-                 QCoreApplication::translate("ToolError",
+                 QCoreApplication::translate("ToolManager",
                                              "The helper program '%1' is missing from the "
                                              "installation (it belongs in Resources/bin).")
                      .arg(name),
@@ -43,7 +43,7 @@ Error resourceFolderMissing() {
     return Error(
         ErrorKind::resourceFolderMissing,
         QCoreApplication::translate(
-            "ToolError", "The program's resource folder is missing from the installation."));
+            "ToolManager", "The program's resource folder is missing from the installation."));
 }
 
 } // namespace

@@ -17,57 +17,59 @@ namespace glintwork {
 
 namespace {
 
-// The lossless cut-out's refusals; the texts keep the context their translations are filed
-// under.
-const char* const kContext = "AlphaCompositionError";
-
+// The lossless cut-out's refusals.
 Error unsupportedPixelFormat(int bitsPerComponent, int bitsPerPixel, AlphaInfo alphaInfo) {
-    return Error(ErrorKind::unsupportedFormat,
-                 QCoreApplication::translate(
-                     kContext, "The image's pixel format (%1 bits per component, %2 bits per "
-                               "pixel, alpha layout %3) cannot be cut out losslessly.")
-                     .arg(bitsPerComponent)
-                     .arg(bitsPerPixel)
-                     .arg(static_cast<int>(alphaInfo)));
+    return Error(
+        ErrorKind::unsupportedFormat,
+        QCoreApplication::translate("AlphaComposition",
+                                    "The image's pixel format (%1 bits per component, %2 bits per "
+                                    "pixel, alpha layout %3) cannot be cut out losslessly.")
+            .arg(bitsPerComponent)
+            .arg(bitsPerPixel)
+            .arg(static_cast<int>(alphaInfo)));
 }
 
 Error invalidImageDimensions(int width, int height) {
-    return Error(
-        ErrorKind::invalidDimensions,
-        QCoreApplication::translate(kContext, "Invalid image dimensions (width=%1, height=%2).")
-            .arg(width)
-            .arg(height));
+    return Error(ErrorKind::invalidDimensions,
+                 QCoreApplication::translate("AlphaComposition",
+                                             "Invalid image dimensions (width=%1, height=%2).")
+                     .arg(width)
+                     .arg(height));
 }
 
 Error truncatedPixelData(qint64 expected, qint64 actual) {
-    return Error(ErrorKind::truncatedPixelData,
-                 QCoreApplication::translate(
-                     kContext, "Source pixel data is truncated (expected %1 bytes, got %2).")
-                     .arg(expected)
-                     .arg(actual));
+    return Error(
+        ErrorKind::truncatedPixelData,
+        QCoreApplication::translate("AlphaComposition",
+                                    "Source pixel data is truncated (expected %1 bytes, got %2).")
+            .arg(expected)
+            .arg(actual));
 }
 
 Error unreadablePixelData() {
-    return Error(
-        ErrorKind::imageUnreadable,
-        QCoreApplication::translate(kContext, "Source image pixel data could not be read."));
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("AlphaComposition",
+                                             "Source image pixel data could not be read."));
 }
 
 Error floatPixelFormat() {
-    return Error(ErrorKind::unsupportedFormat,
-                 QCoreApplication::translate(
-                     kContext, "Floating-point pixel formats are not supported in Glintwork."));
+    return Error(
+        ErrorKind::unsupportedFormat,
+        QCoreApplication::translate(
+            "AlphaComposition", "Floating-point pixel formats are not supported in Glintwork."));
 }
 
 Error sourceWithoutColorSpace() {
-    return Error(ErrorKind::missingColorSpace,
-                 QCoreApplication::translate(
-                     kContext, "Source image has no color space; refusing to fabricate one."));
+    return Error(
+        ErrorKind::missingColorSpace,
+        QCoreApplication::translate("AlphaComposition",
+                                    "Source image has no color space; refusing to fabricate one."));
 }
 
 Error outputAllocationFailed() {
-    return Error(ErrorKind::outputNotCreated,
-                 QCoreApplication::translate(kContext, "Failed to allocate the output bitmap."));
+    return Error(
+        ErrorKind::outputNotCreated,
+        QCoreApplication::translate("AlphaComposition", "Failed to allocate the output bitmap."));
 }
 
 // Where a pixel's components sit: colour components (three for RGB, one for grey) and the

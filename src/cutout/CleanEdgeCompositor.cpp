@@ -21,17 +21,18 @@ namespace glintwork::CleanEdgeCompositor {
 namespace {
 
 Error invalidDimensions() {
-    return Error(ErrorKind::invalidDimensions,
-                 QCoreApplication::translate("CompositingError", "Image has invalid dimensions."));
+    return Error(
+        ErrorKind::invalidDimensions,
+        QCoreApplication::translate("CleanEdgeCompositor", "Image has invalid dimensions."));
 }
 
 // The source or the matte could not be turned into the buffers the passes work on.
 Error renderingFailed(const QString& reason = {}) {
-    return Error(
-        ErrorKind::pixelPreparationFailed,
-        QCoreApplication::translate(
-            "CompositingError", "Failed to create a drawing context for clean-edge compositing."),
-        {.reason = reason});
+    return Error(ErrorKind::pixelPreparationFailed,
+                 QCoreApplication::translate(
+                     "CleanEdgeCompositor",
+                     "Failed to create a drawing context for clean-edge compositing."),
+                 {.reason = reason});
 }
 
 constexpr std::uint8_t kSolidByte = 26; // alpha > 0.1

@@ -21,11 +21,10 @@ namespace {
 
 // A source that could not be opened or decoded; the decoder's own words are its reason.
 Error sourceUnreadable(const QUrl& url, const QString& reason = {}) {
-    return Error(
-        ErrorKind::imageUnreadable,
-        QCoreApplication::translate("CutoutPipelineError", "Could not read source image at %1.")
-            .arg(url.fileName()),
-        {.file = url.toLocalFile(), .reason = reason});
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("CutoutPipeline", "Could not read source image at %1.")
+                     .arg(url.fileName()),
+                 {.file = url.toLocalFile(), .reason = reason});
 }
 
 } // namespace

@@ -16,36 +16,34 @@ namespace glintwork::CutoutWriter {
 
 namespace {
 
-// The texts keep the context their translations are filed under.
-const char* const kContext = "ImageIOWriteError";
-
 Error destinationRefused(const QString& path) {
     return Error(
         ErrorKind::destinationRefused,
-        QCoreApplication::translate(kContext, "Could not create an image destination for %1.")
+        QCoreApplication::translate("CutoutWriter", "Could not create an image destination for %1.")
             .arg(QFileInfo(path).fileName()),
         {.file = path});
 }
 
-Error finalizeFailed(const QString& path, const QString& reason = {}) {
-    return Error(ErrorKind::writeFailed,
-                 QCoreApplication::translate(kContext, "Failed to finalize image data for %1.")
-                     .arg(QFileInfo(path).fileName()),
-                 {.file = path, .reason = reason});
+Error notWritten(const QString& path, const QString& reason = {}) {
+    return Error(
+        ErrorKind::writeFailed,
+        QCoreApplication::translate("CutoutWriter", "Failed to finalize image data for %1.")
+            .arg(QFileInfo(path).fileName()),
+        {.file = path, .reason = reason});
 }
 
 Error missingColorSpace() {
-    return Error(
-        ErrorKind::missingColorSpace,
-        QCoreApplication::translate(
-            kContext, "Cannot save an image without a color space; ICC profile would be lost."));
+    return Error(ErrorKind::missingColorSpace,
+                 QCoreApplication::translate(
+                     "CutoutWriter",
+                     "Cannot save an image without a color space; ICC profile would be lost."));
 }
 
 // The file system refused the file; its own words ("No space left on device") say more
-// than a failed finalize.
+// than "failed to finalize".
 Error fileSystemRefused(const QString& path, int errorNumber, const QString& reason) {
     return Error(ErrorKind::writeFailed,
-                 QCoreApplication::translate(kContext, "Could not write %1: %2.")
+                 QCoreApplication::translate("CutoutWriter", "Could not write %1: %2.")
                      .arg(QFileInfo(path).fileName(), reason),
                  {.file = path, .errorNumber = errorNumber, .reason = reason});
 }
@@ -53,7 +51,7 @@ Error fileSystemRefused(const QString& path, int errorNumber, const QString& rea
 Error writeFailure(const Error& error, const QString& path) {
     if (const std::optional<int> errorNumber = error.errorNumber())
         return fileSystemRefused(path, *errorNumber, error.reason());
-    return finalizeFailed(path, error.reasonOrText());
+    return notWritten(path, error.reasonOrText());
 }
 
 } // namespace
@@ -96,14 +94,14 @@ QString write(const Image& image, PartFile& part, const QString& path, CutoutOut
     } catch (const Error& error) {
         throw writeFailure(error, path);
     } catch (...) {
-        throw finalizeFailed(path);
+        throw notWritten(path);
     }
     try {
         return publishPartFile(part, QUrl::fromLocalFile(path), {}).toLocalFile();
     } catch (const Error& error) {
-        throw finalizeFailed(path, error.reasonOrText());
+        throw notWritten(path, error.reasonOrText());
     } catch (...) {
-        throw finalizeFailed(path);
+        throw notWritten(path);
     }
 }
 

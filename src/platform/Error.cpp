@@ -22,11 +22,11 @@ QString describeCurrentException() {
     } catch (const Error& error) {
         return error.text();
     } catch (const std::bad_alloc&) {
-        return QCoreApplication::translate("DescribedError", "Not enough memory for this image.");
+        return QCoreApplication::translate("Error", "Not enough memory for this image.");
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     } catch (...) {
-        return QCoreApplication::translate("DescribedError", "Unknown error.");
+        return QCoreApplication::translate("Error", "Unknown error.");
     }
 }
 

@@ -19,40 +19,39 @@ constexpr int kTileSize = 512;
 constexpr int kTileOverlap = 64;
 constexpr double kJPEGQuality = 0.9;
 
-// The texts keep the context their translations are filed under.
-const char* const kContext = "UpscalePipelineError";
-
 Error sourceUnreadable(const QUrl& source, const QString& reason = {}) {
     return Error(ErrorKind::imageUnreadable,
-                 QCoreApplication::translate(kContext, "Could not read source image at ") +
+                 QCoreApplication::translate("UpscalePipeline", "Could not read source image at ") +
                      source.fileName() + QStringLiteral("."),
                  {.file = source.toLocalFile(), .reason = reason});
 }
 
 // `reason` is what the encoder or the file system said, e.g. "No space left on device".
 Error writeFailed(const QUrl& output, const QString& reason, std::optional<int> errorNumber) {
-    return Error(ErrorKind::writeFailed,
-                 QCoreApplication::translate(kContext, "Failed to write upscaled image to ") +
-                     output.fileName() + QStringLiteral(".") +
-                     (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason),
-                 {.file = output.toLocalFile(), .errorNumber = errorNumber, .reason = reason});
+    return Error(
+        ErrorKind::writeFailed,
+        QCoreApplication::translate("UpscalePipeline", "Failed to write upscaled image to ") +
+            output.fileName() + QStringLiteral(".") +
+            (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason),
+        {.file = output.toLocalFile(), .errorNumber = errorNumber, .reason = reason});
 }
 
 Error tileMergeFailed() {
-    return Error(
-        ErrorKind::tileMergeFailed,
-        QCoreApplication::translate(kContext, "Failed to merge upscaled tiles into final image."));
+    return Error(ErrorKind::tileMergeFailed,
+                 QCoreApplication::translate("UpscalePipeline",
+                                             "Failed to merge upscaled tiles into final image."));
 }
 
 // The output would not fit the in-memory limit.
 Error outputTooLarge(qint64 width, qint64 height) {
-    return Error(ErrorKind::outputTooLarge,
-                 QCoreApplication::translate(
-                     kContext, "The upscaled image would be %1 × %2 pixels, more than the %3 "
-                               "megapixels this program holds in memory.")
-                     .arg(width)
-                     .arg(height)
-                     .arg(kMaxUpscaledPixels / 1'000'000));
+    return Error(
+        ErrorKind::outputTooLarge,
+        QCoreApplication::translate("UpscalePipeline",
+                                    "The upscaled image would be %1 × %2 pixels, more than the %3 "
+                                    "megapixels this program holds in memory.")
+            .arg(width)
+            .arg(height)
+            .arg(kMaxUpscaledPixels / 1'000'000));
 }
 
 } // namespace
