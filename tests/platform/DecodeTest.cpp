@@ -80,15 +80,6 @@ TEST(DecodeTest, PropertiesAndLayoutFollowTheFile) {
     }
 }
 
-template <typename Read> std::optional<Error> failureOf(Read read) {
-    try {
-        read();
-    } catch (const Error& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 // Properties come from the header alone: a huge one may be read but is never decoded.
 TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     test::ScratchDir dir;
@@ -131,7 +122,7 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
-        const auto error = failureOf([&] { (void)ImageServices::decode(c.path); });
+        const auto error = test::errorOf([&] { (void)ImageServices::decode(c.path); });
         ASSERT_TRUE(error.has_value()) << "decoded without an error";
         EXPECT_EQ(error->kind(), c.kind);
         const QString text = error->text();
@@ -142,7 +133,8 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
         EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();
         EXPECT_STREQ(error->what(), text.toStdString().c_str());
         // The list's thumbnails meet the same files; a cut PNG may give a partial picture.
-        const auto thumbnailError = failureOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
+        const auto thumbnailError =
+            test::errorOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
         EXPECT_TRUE(c.path.endsWith(u"truncated.png"_s) ||
                     (thumbnailError && thumbnailError->kind() == c.kind));
         const auto properties = ImageServices::readProperties(c.path);
@@ -162,7 +154,7 @@ TEST(DecodeTest, FilesFailingAtOnceEachGiveTheirOwnReason) {
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2));
     file.close();
     const auto reasonOf = [](const QString& path) {
-        const auto error = failureOf([&] { (void)ImageServices::decode(path); });
+        const auto error = test::errorOf([&] { (void)ImageServices::decode(path); });
         return error ? error->reason().toStdString() : std::string("(decoded)");
     };
     const std::string garbageReason = reasonOf(garbage), cutReason = reasonOf(cut);

@@ -7,17 +7,20 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "platform/Error.h"
-
 namespace glintwork::test {
 
-std::string errorText(const std::function<void()>& run) {
+std::optional<Error> errorOf(const std::function<void()>& run) {
     try {
         run();
     } catch (const Error& error) {
-        return error.text().toStdString();
+        return error;
     }
-    return "(no error)";
+    return std::nullopt;
+}
+
+std::string errorText(const std::function<void()>& run) {
+    const std::optional<Error> error = errorOf(run);
+    return error ? error->text().toStdString() : "(no error)";
 }
 
 ScratchDir::ScratchDir() {
