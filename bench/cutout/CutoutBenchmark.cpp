@@ -35,7 +35,7 @@
 
 #include "cutout/AlphaComposition.h"
 #include "cutout/BackgroundRemover.h"
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 #include "cutout/CleanEdgeCompositor.h"
 #include "cutout/OnnxSegmenter.h"
 #include "platform/ImageServices.h"
@@ -338,8 +338,8 @@ void cutBoth(const QString& folder, const QStringList& photos) {
             Image cleaned;
             clean = seconds([&] { cleaned = CleanEdgeCompositor::composite(image, mask); });
             ImageServices::writePNG(cleaned, folder + QLatin1Char('/') + stem + QStringLiteral("-clean.png"));
-        } catch (const DescribedError& error) {
-            result = error.description();
+        } catch (const Error& error) {
+            result = error.text();
         }
         std::printf("%-24s %10.1f %13.4f %13.4f %8.2f %s\n", qPrintable(QFileInfo(path).fileName()), pass, raw,
                     kept, clean, qPrintable(result));
@@ -393,8 +393,9 @@ int main(int argc, char** argv) {
                 score = iou(mask, truth);
                 attachTime = seconds([&] { (void)withMaskAsAlpha(image, mask); });
                 cleanTime = seconds([&] { (void)CleanEdgeCompositor::composite(image, mask); });
-            } catch (const BackgroundRemoverError& error) {
-                std::printf("%-10s %-20s %s\n", kind.c_str(), subject.name, qPrintable(error.description()));
+            } catch (const Error& error) {
+                std::printf("%-10s %-20s %s\n", kind.c_str(), subject.name,
+                            qPrintable(error.text()));
             }
             sum += score;
             std::printf("%-10s %-20s %6.3f %10.2f %12.1f %12.1f\n", kind.c_str(), subject.name, score,

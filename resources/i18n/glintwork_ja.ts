@@ -9,7 +9,7 @@
     </message>
   </context>
   <context>
-    <name>BackgroundRemoverError</name>
+    <name>CutoutErrors</name>
     <message>
       <source>Failed to generate a mask from the detected subject: </source>
       <translation>検出した被写体からマスクを生成できませんでした: </translation>
@@ -89,7 +89,7 @@
     </message>
   </context>
   <context>
-    <name>CutoutPipelineError</name>
+    <name>CutoutPipeline</name>
     <message>
       <source>Could not read source image at %1.</source>
       <translation>%1 の元画像を読み込めませんでした。</translation>
@@ -107,7 +107,7 @@
     </message>
   </context>
   <context>
-    <name>DescribedError</name>
+    <name>Error</name>
     <message>
       <source>Not enough memory for this image.</source>
       <translation>この画像を処理するためのメモリが足りません。</translation>
@@ -118,7 +118,7 @@
     </message>
   </context>
   <context>
-    <name>DnnUpscalerError</name>
+    <name>UpscaleErrors</name>
     <message>
       <source>AI upscale model (</source>
       <translation>AI 拡大モデル (</translation>
@@ -251,7 +251,7 @@
     </message>
   </context>
   <context>
-    <name>ToolError</name>
+    <name>ToolManager</name>
     <message>
       <source>The program&apos;s resource folder is missing from the installation.</source>
       <translation>プログラムのリソースフォルダがインストールに含まれていません。</translation>
@@ -300,7 +300,7 @@
     </message>
   </context>
   <context>
-    <name>UpscalePipelineError</name>
+    <name>UpscalePipeline</name>
     <message>
       <source>Could not read source image at </source>
       <translation>元画像を読み込めませんでした: </translation>

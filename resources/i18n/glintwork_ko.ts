@@ -9,7 +9,7 @@
     </message>
   </context>
   <context>
-    <name>BackgroundRemoverError</name>
+    <name>CutoutErrors</name>
     <message>
       <source>Failed to generate a mask from the detected subject: </source>
       <translation>감지된 피사체에서 마스크를 생성하지 못했습니다: </translation>
@@ -89,7 +89,7 @@
     </message>
   </context>
   <context>
-    <name>CutoutPipelineError</name>
+    <name>CutoutPipeline</name>
     <message>
       <source>Could not read source image at %1.</source>
       <translation>%1의 원본 이미지를 읽을 수 없습니다.</translation>
@@ -107,7 +107,7 @@
     </message>
   </context>
   <context>
-    <name>DescribedError</name>
+    <name>Error</name>
     <message>
       <source>Not enough memory for this image.</source>
       <translation>이 이미지를 처리할 메모리가 부족합니다.</translation>
@@ -118,7 +118,7 @@
     </message>
   </context>
   <context>
-    <name>DnnUpscalerError</name>
+    <name>UpscaleErrors</name>
     <message>
       <source>AI upscale model (</source>
       <translation>AI 업스케일 모델(</translation>
@@ -251,7 +251,7 @@
     </message>
   </context>
   <context>
-    <name>ToolError</name>
+    <name>ToolManager</name>
     <message>
       <source>The program&apos;s resource folder is missing from the installation.</source>
       <translation>프로그램의 리소스 폴더가 설치에 없습니다.</translation>
@@ -300,7 +300,7 @@
     </message>
   </context>
   <context>
-    <name>UpscalePipelineError</name>
+    <name>UpscalePipeline</name>
     <message>
       <source>Could not read source image at </source>
       <translation>원본 이미지를 읽을 수 없습니다: </translation>

@@ -5,7 +5,7 @@
 #include <QThreadPool>
 
 #include "platform/CancellationToken.h"
-#include "platform/DescribedError.h"
+#include "platform/Error.h"
 
 namespace glintwork {
 

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include "platform/Error.h"
+
 namespace glintwork {
 
 namespace FileService {
@@ -161,9 +163,10 @@ void ensureDirectory(const QUrl& folder) {
         return;
     if (!QDir().mkpath(path)) {
         const int error = errno;
-        throw FileSystemError(
-            QCoreApplication::translate("FileService", "Could not create the folder %1: %2")
-                .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+        throw Error(ErrorKind::fileSystemFailed,
+                    QCoreApplication::translate("FileService", "Could not create the folder %1: %2")
+                        .arg(path, systemErrorText(error)),
+                    {.file = path, .errorNumber = error});
     }
 }
 

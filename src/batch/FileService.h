@@ -10,7 +10,6 @@
 #include <QUrl>
 
 #include "batch/ImageItem.h"
-#include "platform/DescribedError.h"
 
 namespace glintwork {
 
@@ -54,7 +53,7 @@ using RawNameStandIn =
                                             const QSet<QString>& extensions);
 
 // Creates the folder and any missing parents when nothing exists at its path; throws
-// FileSystemError when that fails. Anything already there is left alone.
+// Error (fileSystemFailed) when that fails. Anything already there is left alone.
 void ensureDirectory(const QUrl& folder);
 
 // Every driver's add-files rule: the collected image files whose path is not already
@@ -73,14 +72,5 @@ void ensureDirectory(const QUrl& folder);
 [[nodiscard]] QString formatByteCount(qint64 bytes);
 
 } // namespace FileService
-
-class FileSystemError : public DescribedError {
-public:
-    explicit FileSystemError(QString description) : m_description(std::move(description)) {}
-    [[nodiscard]] QString description() const override { return m_description; }
-
-private:
-    QString m_description;
-};
 
 } // namespace glintwork

@@ -18,6 +18,8 @@
 
 #include "batch/FileService.h"
 #include "naming/OutputNamer.h"
+#include "platform/Error.h"
+#include "platform/FileWriting.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -53,9 +55,10 @@ private:
 };
 
 [[noreturn]] void fail(const QString& destination, int error) {
-    throw FileSystemError(
-        QCoreApplication::translate("MoveWithoutReplacing", "Could not save %1: %2")
-            .arg(destination, QString::fromLocal8Bit(std::strerror(error))));
+    throw Error(ErrorKind::fileSystemFailed,
+                QCoreApplication::translate("MoveWithoutReplacing", "Could not save %1: %2")
+                    .arg(destination, systemErrorText(error)),
+                {.file = destination, .errorNumber = error});
 }
 
 int renameNoReplace(const char* from, const char* to) {
@@ -78,20 +81,6 @@ bool isUnsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-bool writeAll(int fd, const char* data, ssize_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(length));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        length -= written;
-    }
-    return true;
-}
-
 // The last resort: not atomic, but the exclusive create still claims the name, so nothing
 // that is there is ever replaced.
 bool copyExclusively(const QByteArray& from, const QByteArray& to, const QString& destination) {
@@ -110,11 +99,12 @@ bool copyExclusively(const QByteArray& from, const QByteArray& to, const QString
         const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || (n > 0 && !writeAll(out.get(), buffer.data(), n))) {
-            error = errno;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
             break;
         }
-        if (n == 0)
+        error = FileWriting::writeAll(out.get(), buffer.data(), std::size_t(n));
+        if (error != 0)
             break;
     }
     if (error == 0 && !out.close())
@@ -172,9 +162,11 @@ PartFile::PartFile(const QString& folder)
         ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        throw FileSystemError(
+        throw Error(
+            ErrorKind::fileSystemFailed,
             QCoreApplication::translate("ImageConverter", "Could not write to the folder %1: %2")
-                .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+                .arg(folder, systemErrorText(error)),
+            {.file = folder, .errorNumber = error});
     }
     ::close(fd);
 }
@@ -219,9 +211,10 @@ QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reser
         }
         target = OutputNamer::ensureUnique(origin, reserved);
     }
-    throw FileSystemError(
-        QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
-            .arg(firstChoice.toLocalFile()));
+    throw Error(ErrorKind::fileSystemFailed,
+                QCoreApplication::translate("ImageConverter", "Could not find a free name for %1")
+                    .arg(firstChoice.toLocalFile()),
+                {.file = firstChoice.toLocalFile()});
 }
 
 } // namespace glintwork

@@ -20,7 +20,7 @@ enum class MoveMethod {
 // Moves the file at `source` to `destination` unless something (a file, a folder, even a
 // dangling link) already occupies `destination`; that thing is never replaced. Returns
 // false, leaving both untouched, when the name is taken. Both paths should be on one file
-// system for the move to be atomic. Throws FileSystemError for any other failure.
+// system for the move to be atomic. Throws Error (fileSystemFailed) for any other failure.
 [[nodiscard]] bool moveWithoutReplacing(const QString& source, const QString& destination,
                                         MoveMethod method = MoveMethod::automatic);
 
@@ -28,7 +28,7 @@ enum class MoveMethod {
 // own folder so that the final move is a rename within one file system; the folder is
 // created when missing (the one place outputs' folders are made), and the file is created
 // at once, exclusively, so an unusable folder is reported before any work starts (throws
-// FileSystemError). Removed when the object goes unless it was published, and on an abrupt
+// Error). Removed when the object goes unless it was published, and on an abrupt
 // exit of the program.
 class PartFile {
 public:
@@ -54,7 +54,7 @@ private:
 // longer than the file system takes; when another writer took that name meanwhile, to the
 // next free numbered one that is not in `reserved`, numbered from the name `wanted` was
 // numbered from, if it was (OutputNamer::unnumbered). Returns the name used. Throws
-// FileSystemError.
+// Error (fileSystemFailed).
 [[nodiscard]] QUrl publishPartFile(PartFile& part, const QUrl& wanted, const QSet<QUrl>& reserved);
 
 } // namespace glintwork

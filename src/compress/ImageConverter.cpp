@@ -19,7 +19,6 @@
 #include <QStringList>
 #include <QUuid>
 
-#include "compress/ConversionError.h"
 #include "batch/FileService.h"
 #include "batch/MoveWithoutReplacing.h"
 #include "platform/ProcessRunner.h"
@@ -27,6 +26,7 @@
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
 #include "platform/ColorProfile.h"
+#include "platform/Error.h"
 #include "platform/ExitCleanup.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
@@ -35,15 +35,59 @@ namespace glintwork {
 
 namespace {
 
-// An encoder that fails is this file's conversion error, with the encoder's own words.
-template <typename Token>
-QByteArray runEncoder(const QString& tool, const QStringList& arguments, bool captureStdout, Token& token) {
-    try {
-        return runProcess(tool, arguments, captureStdout, token);
-    } catch (const ProcessExitError& error) {
-        throw ConversionError::processExitedWithError(error.exitCode(), error.errorOutput(),
-                                                      QFileInfo(tool).fileName());
-    }
+// An encoder that ended unsuccessfully, named in words, with its exit status and its own
+// words. One sentence per encoder, so that each language can word it.
+Error encoderFailed(const QString& tool, int exitStatus, const QString& errorOutput) {
+    const QString encoder = QFileInfo(tool).fileName();
+    const char* text = nullptr;
+    if (encoder == u"cwebp")
+        text = QT_TRANSLATE_NOOP(
+            "ConversionError", "The WebP encoder could not convert this file (exit status %1): %2");
+    else if (encoder == u"cjpeg")
+        text = QT_TRANSLATE_NOOP(
+            "ConversionError", "The JPEG encoder could not convert this file (exit status %1): %2");
+    else if (encoder == u"avifenc")
+        text = QT_TRANSLATE_NOOP(
+            "ConversionError", "The AVIF encoder could not convert this file (exit status %1): %2");
+    else if (encoder == u"oxipng")
+        text =
+            QT_TRANSLATE_NOOP("ConversionError",
+                              "The PNG optimiser could not convert this file (exit status %1): %2");
+    else if (encoder == u"glintwork-heic-encoder")
+        text = QT_TRANSLATE_NOOP(
+            "ConversionError", "The HEIC encoder could not convert this file (exit status %1): %2");
+    else
+        text = QT_TRANSLATE_NOOP("ConversionError",
+                                 "The encoder could not convert this file (exit status %1): %2");
+    // Both placeholders in one pass, as the tool's own text may contain "%1".
+    return Error(ErrorKind::encoderFailed,
+                 QCoreApplication::translate("ConversionError", text)
+                     .arg(QString::number(exitStatus), errorOutput),
+                 {.file = tool, .reason = errorOutput});
+}
+
+Error imageDecodingFailed(const QString& path, const QString& reason) {
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("ConversionError", "Image decoding failed"),
+                 {.file = path, .reason = reason});
+}
+
+Error outputFileNotCreated(const QString& reason = {}) {
+    return Error(ErrorKind::outputNotCreated,
+                 QCoreApplication::translate("ConversionError", "Output file was not created"),
+                 {.reason = reason});
+}
+
+// The encoder's own output, or its failure as this file's conversion error.
+QByteArray outputOf(const QString& tool, ProcessResult result) {
+    if (result.exitStatus != 0)
+        throw encoderFailed(tool, result.exitStatus, result.errorOutput);
+    return std::move(result.output);
+}
+
+QByteArray runEncoder(const QString& tool, const QStringList& arguments, bool captureStdout,
+                      CancellationToken& token) {
+    return outputOf(tool, runProcessToExit(tool, arguments, captureStdout, token));
 }
 
 // glintwork-heic-encoder's exit status for an input it cannot decode.
@@ -94,10 +138,10 @@ private:
     try {
         const int orientation = storedOrientation(path);
         return applyOrientation(ImageServices::decode(path), orientation);
-    } catch (const ImageServiceError& error) {
-        if (error.kind() == ImageServiceError::Kind::tooLarge)
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::imageTooLarge)
             throw; // its own text says what is wrong, unlike a generic decoding failure
-        throw ConversionError::imageDecodingFailed();
+        throw imageDecodingFailed(path, error.reasonOrText());
     }
 }
 
@@ -127,8 +171,8 @@ private:
     ImageConverter::PreparedInput prepared(url, url);
     try {
         ImageServices::writePNG(image, url.toLocalFile());
-    } catch (const ImageServiceError&) {
-        throw ConversionError::outputFileNotCreated();
+    } catch (const Error& error) {
+        throw outputFileNotCreated(error.reasonOrText());
     }
     return prepared;
 }
@@ -158,8 +202,8 @@ prepareInput(const QUrl& input, std::optional<int> maxWidth, std::optional<int> 
     if (needsSRGB8(image)) {
         try {
             image = toSRGB8(image, true);
-        } catch (const ImageServiceError&) {
-            throw ConversionError::outputFileNotCreated();
+        } catch (const Error& error) {
+            throw outputFileNotCreated(error.reasonOrText());
         }
     }
     return writeTemporaryPNG(image);
@@ -187,9 +231,11 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush()) {
-        throw FileSystemError(
+        throw Error(
+            ErrorKind::writeFailed,
             QCoreApplication::translate("ImageConverter", "Could not write the output file: %1")
-                .arg(file.errorString()));
+                .arg(file.errorString()),
+            {.file = path, .reason = file.errorString()});
     }
 }
 
@@ -208,10 +254,13 @@ void convertToJPEG(const QUrl& input, const QString& output, int quality,
     // transparent pixels: hand it opaque sRGB.
     try {
         ImageServices::writeTGA(toSRGB8(image, false), tga);
-    } catch (const ImageServiceError& error) {
+    } catch (const Error& error) {
         // The system's own words ("No space left on device") tell the user what to fix.
-        throw ConversionError::bmpExportFailed(error.reason().isEmpty() ? error.description()
-                                                                        : error.reason());
+        const QString reason = error.reasonOrText();
+        throw Error(
+            ErrorKind::writeFailed,
+            QCoreApplication::translate("ConversionError", "TGA export failed: %1").arg(reason),
+            {.file = tga, .errorNumber = error.errorNumber(), .reason = reason});
     }
     image = Image();
 
@@ -244,17 +293,13 @@ void convertToHEIC(const QUrl& input, const QString& output, int quality,
     const QString encoder = ToolManager::toolPath(QStringLiteral("glintwork-heic-encoder"));
     const ImageConverter::PreparedInput prepared = prepareInput(
         input, maxWidth, maxHeight, [](const QString&) { return true; }, cancellation);
-    try {
-        (void)runEncoder(encoder,
-                         {QString::number(ImageConverter::heicQuality(quality)),
-                          prepared.url().toLocalFile(), output},
-                         false, cancellation);
-    } catch (const ConversionError& error) {
-        if (error.kind() == ConversionError::Kind::processExitedWithError &&
-            error.exitCode() == kHeicEncoderUndecodableInput)
-            throw ConversionError::imageDecodingFailed();
-        throw;
-    }
+    ProcessResult result = runProcessToExit(encoder,
+                                            {QString::number(ImageConverter::heicQuality(quality)),
+                                             prepared.url().toLocalFile(), output},
+                                            false, cancellation);
+    if (result.exitStatus == kHeicEncoderUndecodableInput)
+        throw imageDecodingFailed(input.toLocalFile(), result.errorOutput);
+    (void)outputOf(encoder, std::move(result));
 }
 
 void convertToAVIF(const QUrl& input, const QString& output, int quality,
@@ -311,12 +356,17 @@ void encode(OutputFormat format, const QUrl& input, const QString& output, int q
 [[nodiscard]] bool failedWhileWriting(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
-    } catch (const ConversionError& error) {
-        return error.kind() != ConversionError::Kind::imageDecodingFailed;
-    } catch (const ImageServiceError& error) {
-        return error.kind() == ImageServiceError::Kind::writeFailed;
-    } catch (const ToolManager::ToolError&) {
-        return false;
+    } catch (const Error& error) {
+        switch (error.kind()) {
+        case ErrorKind::imageUnreadable:
+        case ErrorKind::imageTooLarge:
+        case ErrorKind::unsupportedFormat:
+        case ErrorKind::toolNotFound:
+        case ErrorKind::resourceFolderMissing:
+            return false;
+        default:
+            return true;
+        }
     } catch (...) {
         return true;
     }
@@ -364,12 +414,12 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
     cancellation.check();
     // A FIFO or a device would block the encoder that opens it, or never end.
     if (!QFileInfo(input.toLocalFile()).isFile())
-        throw ConversionError::imageDecodingFailed();
+        throw imageDecodingFailed(input.toLocalFile(), QStringLiteral("it is not a regular file"));
     // Encoders handed the file directly would otherwise try to allocate whatever a
     // hostile header claims.
     if (const auto header = ImageServices::readProperties(input.toLocalFile())) {
         if (qint64(header->pixelWidth) * header->pixelHeight > ImageServices::maxDecodePixels)
-            throw ImageServiceError::tooLarge(header->pixelWidth, header->pixelHeight);
+            throw ImageErrors::tooLarge(header->pixelWidth, header->pixelHeight);
     }
 
     const QUrl firstChoice =
@@ -385,7 +435,7 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
         const QFileInfo written(part.path());
         // The file was created empty before the encoder ran, so empty means not written.
         if (!written.exists() || written.size() == 0)
-            throw ConversionError::outputFileNotCreated();
+            throw outputFileNotCreated();
         return publishPartFile(part, firstChoice, reserved);
     } catch (...) {
         // Measured before the part file goes and frees its space.
@@ -398,7 +448,8 @@ QUrl ImageConverter::convert(const QUrl& input, const QUrl& outputDirectory, Out
             throw CancelledError();
         // Encoders and writers describe a full disk in words of their own, or not at all.
         if (diskFull && failedWhileWriting(std::current_exception()))
-            throw FileSystemError(QString::fromLocal8Bit(std::strerror(ENOSPC)));
+            throw Error(ErrorKind::writeFailed, systemErrorText(ENOSPC),
+                        {.file = firstChoice.toLocalFile(), .errorNumber = ENOSPC});
         throw;
     }
 }
@@ -448,12 +499,12 @@ std::optional<Image> ImageConverter::resizedImage(const Image& image, std::optio
     // Going on at full size would ignore the user's limit and still report success.
     try {
         return ImageServices::downscale(image, size.width, size.height);
-    } catch (const ImageServiceError& error) {
-        throw ImageServiceError(
-            ImageServiceError::Kind::unsupportedFormat,
-            QCoreApplication::translate("ImageConverter",
-                                        "The image could not be scaled to the maximum size: %1")
-                .arg(error.reason().isEmpty() ? error.description() : error.reason()));
+    } catch (const Error& error) {
+        throw Error(ErrorKind::unsupportedFormat,
+                    QCoreApplication::translate(
+                        "ImageConverter", "The image could not be scaled to the maximum size: %1")
+                        .arg(error.reasonOrText()),
+                    {.reason = error.reasonOrText()});
     }
 }
 

@@ -58,9 +58,8 @@ public:
     // the output is complete, the next free numbered name is used instead; nothing is ever
     // replaced.
     //
-    // Throws CancelledError (also when cancellation caused another failure),
-    // ConversionError, ToolManager::ToolError, QuantizeError, ProcessLaunchError and
-    // FileSystemError. After a failure neither the output nor any temporary file remains.
+    // Throws CancelledError (also when cancellation caused another failure), or Error
+    // for every other failure. After a failure neither the output nor any temporary file remains.
     [[nodiscard]] static QUrl convert(const QUrl& input, const QUrl& outputDirectory,
                                       OutputFormat format, int quality, std::optional<int> maxWidth,
                                       std::optional<int> maxHeight,
@@ -80,8 +79,8 @@ public:
     [[nodiscard]] static std::optional<PNGQuantizer::TargetSize>
     computeTargetSize(const QUrl& file, std::optional<int> maxWidth, std::optional<int> maxHeight);
 
-    // The image scaled down to fit the limits; nothing when it already fits. Throws
-    // ImageServiceError when it cannot be resampled.
+    // The image scaled down to fit the limits; nothing when it already fits. Throws Error
+    // (unsupportedFormat) when it cannot be resampled.
     [[nodiscard]] static std::optional<Image>
     resizedImage(const Image& image, std::optional<int> maxWidth, std::optional<int> maxHeight);
 

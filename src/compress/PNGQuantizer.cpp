@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 
 #include "platform/CancellationToken.h"
+#include "platform/Error.h"
 #include "platform/ImageServices.h"
 #include "platform/IndexedPNGWriter.h"
 #include "platform/Orientation.h"
@@ -21,23 +22,32 @@
 
 namespace glintwork {
 
-QString QuantizeError::description() const {
-    switch (m_kind) {
-    case Kind::decodingFailed:
-        return QCoreApplication::translate("PNGQuantizer", "Image decoding failed");
-    case Kind::contextCreationFailed:
-        return QCoreApplication::translate("PNGQuantizer", "Pixel buffer creation failed");
-    case Kind::quantizationFailed:
-        return QCoreApplication::translate("PNGQuantizer", "Color quantization failed");
-    case Kind::pngWriteFailed:
-        return QCoreApplication::translate("PNGQuantizer", "PNG write failed");
-    }
-    return {};
-}
-
 namespace PNGQuantizer {
 
 namespace {
+
+Error decodingFailed(const QString& path, const QString& reason) {
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("PNGQuantizer", "Image decoding failed"),
+                 {.file = path, .reason = reason});
+}
+
+Error pixelBufferFailed(const QString& reason = {}) {
+    return Error(ErrorKind::pixelPreparationFailed,
+                 QCoreApplication::translate("PNGQuantizer", "Pixel buffer creation failed"),
+                 {.reason = reason});
+}
+
+Error quantizationFailed() {
+    return Error(ErrorKind::quantizationFailed,
+                 QCoreApplication::translate("PNGQuantizer", "Color quantization failed"));
+}
+
+Error pngWriteFailed(const QString& path, const QString& reason) {
+    return Error(ErrorKind::writeFailed,
+                 QCoreApplication::translate("PNGQuantizer", "PNG write failed"),
+                 {.file = path, .reason = reason});
+}
 
 // The RGBA buffer the quantizer works on. A 12-megapixel image needs 48 MB of fresh memory,
 // and touching it page by page costs more than filling it; on Linux it is asked for in huge
@@ -156,10 +166,10 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
         decoded = ImageServices::decode(input);
         if (const auto properties = ImageServices::readProperties(input))
             orientation = properties->orientation.value_or(1);
-    } catch (const ImageServiceError& error) {
-        if (error.kind() == ImageServiceError::Kind::tooLarge)
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::imageTooLarge)
             throw; // its own text says what is wrong, unlike a generic decoding failure
-        throw QuantizeError(QuantizeError::Kind::decodingFailed);
+        throw decodingFailed(input, error.reasonOrText());
     }
 
     std::optional<PixelBuffer> buffer;
@@ -176,16 +186,18 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
         if (!isPackedRgb8(upright))
             upright = ImageServices::toRGBA8(upright);
         if (!isPackedRgb8(upright))
-            throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
+            throw pixelBufferFailed();
         width = upright.width;
         height = upright.height;
         buffer.emplace(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         // Composite over opaque white so every pixel the quantizer sees is final.
         packOverWhite(upright, buffer->data());
-    } catch (const ImageServiceError&) {
-        throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::pixelPreparationFailed)
+            throw;
+        throw pixelBufferFailed(error.reasonOrText());
     } catch (const std::bad_alloc&) {
-        throw QuantizeError(QuantizeError::Kind::contextCreationFailed);
+        throw pixelBufferFailed();
     }
 
     if (cancellation)
@@ -200,16 +212,18 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
     if (result == 1)
         throw CancelledError();
     if (result != 0)
-        throw QuantizeError(QuantizeError::Kind::quantizationFailed);
+        throw quantizationFailed();
     if (cancellation)
         cancellation->check();
 
+    bool written = false;
     try {
-        if (!writeIndexedPNG(buffer->data(), width, height, output))
-            throw QuantizeError(QuantizeError::Kind::quantizationFailed);
-    } catch (const ImageServiceError&) {
-        throw QuantizeError(QuantizeError::Kind::pngWriteFailed);
+        written = writeIndexedPNG(buffer->data(), width, height, output);
+    } catch (const Error& error) {
+        throw pngWriteFailed(output, error.reasonOrText());
     }
+    if (!written)
+        throw quantizationFailed();
 }
 
 } // namespace PNGQuantizer

@@ -4,23 +4,9 @@
 
 #include <QString>
 
-#include "platform/DescribedError.h"
-
 namespace glintwork {
 
 class CancellationToken;
-
-class QuantizeError : public DescribedError {
-public:
-    enum class Kind { decodingFailed, contextCreationFailed, quantizationFailed, pngWriteFailed };
-
-    explicit QuantizeError(Kind kind) : m_kind(kind) {}
-    [[nodiscard]] Kind kind() const { return m_kind; }
-    [[nodiscard]] QString description() const override;
-
-private:
-    Kind m_kind;
-};
 
 // Writes any decodable image as an opaque palette PNG of at most 64, 128 or 256 colours
 // (by quality), down-scaled to fit the limits and shown upright.
@@ -38,9 +24,10 @@ struct TargetSize {
 [[nodiscard]] TargetSize targetSize(int width, int height, std::optional<int> maxWidth,
                                     std::optional<int> maxHeight);
 
-// Throws QuantizeError. The output is replaced when it exists. With a token, a cancellation
-// is noticed between bands of rows while quantizing (and before each stage around it) and
-// throws CancelledError, nothing written.
+// Throws Error: imageUnreadable or imageTooLarge, pixelPreparationFailed,
+// quantizationFailed, writeFailed (with the writer's reason). The output is replaced when it
+// exists. With a token, a cancellation is noticed between bands of rows while quantizing (and
+// before each stage around it) and throws CancelledError, nothing written.
 void quantize(const QString& input, const QString& output, int quality, std::optional<int> maxWidth,
               std::optional<int> maxHeight, const CancellationToken* cancellation = nullptr);
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/Error.h"
 #include "platform/Resources.h"
 
 namespace glintwork::ToolManager {
@@ -29,42 +30,34 @@ std::optional<QString> toolLocation(const QString& helperDirectory, const QStrin
     return path;
 }
 
+Error toolNotFound(const QString& name) {
+    return Error(ErrorKind::toolNotFound,
+                 QCoreApplication::translate("ToolManager",
+                                             "The helper program '%1' is missing from the "
+                                             "installation (it belongs in Resources/bin).")
+                     .arg(name),
+                 {.file = name});
+}
+
+Error resourceFolderMissing() {
+    return Error(
+        ErrorKind::resourceFolderMissing,
+        QCoreApplication::translate(
+            "ToolManager", "The program's resource folder is missing from the installation."));
+}
+
 } // namespace
-
-ToolError::ToolError(Kind kind, QString name) : m_kind(kind), m_name(std::move(name)) {}
-
-ToolError ToolError::toolNotFound(QString name) {
-    return ToolError(Kind::toolNotFound, std::move(name));
-}
-
-ToolError ToolError::bundleResourceNotFound() {
-    return ToolError(Kind::bundleResourceNotFound, QString());
-}
-
-QString ToolError::description() const {
-    switch (m_kind) {
-    case Kind::toolNotFound:
-        return QCoreApplication::translate("ToolError",
-                                           "The helper program '%1' is missing from the "
-                                           "installation (it belongs in Resources/bin).")
-            .arg(m_name);
-    case Kind::bundleResourceNotFound:
-        return QCoreApplication::translate(
-            "ToolError", "The program's resource folder is missing from the installation.");
-    }
-    return {};
-}
 
 QString toolPath(const QString& name) {
     // Decided on the name alone, so "../x" never reaches the file system.
     if (hasPathSeparator(name))
-        throw ToolError::toolNotFound(name);
+        throw toolNotFound(name);
     const auto helpers = Resources::helperDirectory();
     if (!helpers)
-        throw ToolError::bundleResourceNotFound();
+        throw resourceFolderMissing();
     if (auto path = toolLocation(*helpers, name))
         return *std::move(path);
-    throw ToolError::toolNotFound(name);
+    throw toolNotFound(name);
 }
 
 bool isToolAvailable(const QString& name) noexcept {

@@ -11,69 +11,66 @@
 
 #include <QCoreApplication>
 
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 
 namespace glintwork {
 
-using Kind = AlphaCompositionError::Kind;
-
-AlphaCompositionError AlphaCompositionError::unsupportedPixelFormat(int bitsPerComponent,
-                                                                    int bitsPerPixel,
-                                                                    AlphaInfo alphaInfo) {
-    return {Kind::unsupportedPixelFormat, bitsPerComponent, bitsPerPixel,
-            static_cast<int>(alphaInfo)};
-}
-
-AlphaCompositionError AlphaCompositionError::invalidImageDimensions(int width, int height) {
-    return {Kind::invalidImageDimensions, width, height, 0};
-}
-
-AlphaCompositionError AlphaCompositionError::truncatedPixelData(qint64 expected, qint64 actual) {
-    return {Kind::truncatedPixelData, expected, actual, 0};
-}
-
-AlphaCompositionError AlphaCompositionError::simple(Kind kind) {
-    return {kind, 0, 0, 0};
-}
-
-QString AlphaCompositionError::description() const {
-    const char* context = "AlphaCompositionError";
-    switch (m_kind) {
-    case Kind::unsupportedPixelFormat:
-        return QCoreApplication::translate(
-                   context, "The image's pixel format (%1 bits per component, %2 bits per pixel, "
-                            "alpha layout %3) cannot be cut out losslessly.")
-            .arg(m_first)
-            .arg(m_second)
-            .arg(m_third);
-    case Kind::invalidImageDimensions:
-        return QCoreApplication::translate(context,
-                                           "Invalid image dimensions (width=%1, height=%2).")
-            .arg(m_first)
-            .arg(m_second);
-    case Kind::truncatedPixelData:
-        return QCoreApplication::translate(
-                   context, "Source pixel data is truncated (expected %1 bytes, got %2).")
-            .arg(m_first)
-            .arg(m_second);
-    case Kind::unreadablePixelData:
-        return QCoreApplication::translate(context, "Source image pixel data could not be read.");
-    case Kind::unsupportedFloatPixelFormat:
-        return QCoreApplication::translate(
-            context, "Floating-point pixel formats are not supported in Glintwork.");
-    case Kind::missingColorSpace:
-        return QCoreApplication::translate(
-            context, "Source image has no color space; refusing to fabricate one.");
-    case Kind::maskScalingFailed:
-        return QCoreApplication::translate(
-            context, "Failed to scale the mask to the source image resolution.");
-    case Kind::outputAllocationFailed:
-        return QCoreApplication::translate(context, "Failed to allocate the output bitmap.");
-    }
-    return {};
-}
-
 namespace {
+
+// The lossless cut-out's refusals.
+Error unsupportedPixelFormat(int bitsPerComponent, int bitsPerPixel, AlphaInfo alphaInfo) {
+    return Error(
+        ErrorKind::unsupportedFormat,
+        QCoreApplication::translate("AlphaComposition",
+                                    "The image's pixel format (%1 bits per component, %2 bits per "
+                                    "pixel, alpha layout %3) cannot be cut out losslessly.")
+            .arg(bitsPerComponent)
+            .arg(bitsPerPixel)
+            .arg(static_cast<int>(alphaInfo)));
+}
+
+Error invalidImageDimensions(int width, int height) {
+    return Error(ErrorKind::invalidDimensions,
+                 QCoreApplication::translate("AlphaComposition",
+                                             "Invalid image dimensions (width=%1, height=%2).")
+                     .arg(width)
+                     .arg(height));
+}
+
+Error truncatedPixelData(qint64 expected, qint64 actual) {
+    return Error(
+        ErrorKind::truncatedPixelData,
+        QCoreApplication::translate("AlphaComposition",
+                                    "Source pixel data is truncated (expected %1 bytes, got %2).")
+            .arg(expected)
+            .arg(actual));
+}
+
+Error unreadablePixelData() {
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("AlphaComposition",
+                                             "Source image pixel data could not be read."));
+}
+
+Error floatPixelFormat() {
+    return Error(
+        ErrorKind::unsupportedFormat,
+        QCoreApplication::translate(
+            "AlphaComposition", "Floating-point pixel formats are not supported in Glintwork."));
+}
+
+Error sourceWithoutColorSpace() {
+    return Error(
+        ErrorKind::missingColorSpace,
+        QCoreApplication::translate("AlphaComposition",
+                                    "Source image has no color space; refusing to fabricate one."));
+}
+
+Error outputAllocationFailed() {
+    return Error(
+        ErrorKind::outputNotCreated,
+        QCoreApplication::translate("AlphaComposition", "Failed to allocate the output bitmap."));
+}
 
 // Where a pixel's components sit: colour components (three for RGB, one for grey) and the
 // alpha component, if the source has one that carries transparency (padding is dropped).
@@ -113,8 +110,7 @@ ChannelLayout channelLayout(const Image& source, int bytesPerComponent, int colo
     case AlphaInfo::only:
         break;
     }
-    throw AlphaCompositionError::unsupportedPixelFormat(bytesPerComponent * 8, source.bitsPerPixel,
-                                                        alphaInfo);
+    throw unsupportedPixelFormat(bytesPerComponent * 8, source.bitsPerPixel, alphaInfo);
 }
 
 unsigned readSample(const std::uint8_t* s, int c, bool little) {
@@ -189,14 +185,14 @@ ChannelLayout checkedLayout(const Image& source) {
     const int w = source.width;
     const int h = source.height;
     if (w < 1 || h < 1)
-        throw AlphaCompositionError::invalidImageDimensions(w, h);
+        throw invalidImageDimensions(w, h);
     if (source.isFloat)
-        throw AlphaCompositionError::simple(Kind::unsupportedFloatPixelFormat);
+        throw floatPixelFormat();
     if (source.bitsPerComponent != 8 && source.bitsPerComponent != 16)
-        throw AlphaCompositionError::unsupportedPixelFormat(source.bitsPerComponent,
-                                                            source.bitsPerPixel, source.alphaInfo);
+        throw unsupportedPixelFormat(source.bitsPerComponent, source.bitsPerPixel,
+                                     source.alphaInfo);
     if (source.colorSpace.kind == ColorSpace::Kind::none)
-        throw AlphaCompositionError::simple(Kind::missingColorSpace);
+        throw sourceWithoutColorSpace();
     const int c = source.bitsPerComponent / 8;
     const int p = source.bitsPerPixel / 8;
     // Grey stays grey; RGB stays RGB; anything else (CMYK, a count that fits no space) is
@@ -204,14 +200,14 @@ ChannelLayout checkedLayout(const Image& source) {
     const int colours = source.colorSpace.componentCount == 1 ? 1 : 3;
     if (source.colorSpace.componentCount != colours || p < colours * c ||
         source.bytesPerRow < qint64(w) * p)
-        throw AlphaCompositionError::unsupportedPixelFormat(source.bitsPerComponent,
-                                                            source.bitsPerPixel, source.alphaInfo);
+        throw unsupportedPixelFormat(source.bitsPerComponent, source.bitsPerPixel,
+                                     source.alphaInfo);
     const ChannelLayout layout = channelLayout(source, c, colours);
     if (source.pixels.empty())
-        throw AlphaCompositionError::simple(Kind::unreadablePixelData);
+        throw unreadablePixelData();
     const qint64 expected = qint64(source.bytesPerRow) * h;
     if (qint64(source.pixels.size()) < expected)
-        throw AlphaCompositionError::truncatedPixelData(expected, qint64(source.pixels.size()));
+        throw truncatedPixelData(expected, qint64(source.pixels.size()));
     return layout;
 }
 
@@ -223,7 +219,7 @@ void checkLosslessSource(const Image& source) {
 
 void requireVisibleSubject(std::size_t visiblePixels, std::size_t pixels) {
     if (double(visiblePixels) < kMinimumVisibleShare * double(pixels) || visiblePixels == 0)
-        throw BackgroundRemoverError::noSubjectFound();
+        throw CutoutErrors::noSubjectFound();
 }
 
 Image withMaskAsAlpha(const Image& source, const Image& mask) {
@@ -240,7 +236,7 @@ Image withMaskAsAlpha(const Image& source, const Image& mask) {
         output.pixels.resize(std::size_t(w) * std::size_t(components) * std::size_t(c) *
                              std::size_t(h));
     } catch (const std::bad_alloc&) {
-        throw AlphaCompositionError::simple(Kind::outputAllocationFailed);
+        throw outputAllocationFailed();
     }
     // Rows are independent: each writes its own part of the output.
     std::atomic<std::size_t> visible{0};

@@ -44,14 +44,14 @@ BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const
             const QString name = QFileInfo(*path).fileName();
             try {
                 slot.network = std::make_shared<const OnnxSegmenter::Network>(*path);
-            } catch (const BackgroundRemoverError& error) {
+            } catch (const Error& error) {
                 slot.failure = error;
             } catch (const std::bad_alloc&) {
                 // Kept like any other failure: every file that needs the network says so.
-                slot.failure = BackgroundRemoverError::visionRequestFailed(
+                slot.failure = CutoutErrors::subjectDetectionFailed(
                     QStringLiteral("there is not enough memory to load %1").arg(name));
             } catch (...) {
-                slot.failure = BackgroundRemoverError::visionRequestFailed(
+                slot.failure = CutoutErrors::subjectDetectionFailed(
                     QStringLiteral("%1 could not be loaded: %2")
                         .arg(name, describeCurrentException()));
             }

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 #include "cutout/BackgroundRemoving.h"
 #include "cutout/MaskPixelBuffer.h"
 
@@ -45,7 +45,7 @@ private:
         bool looked = false;
         QString path; // of the network loaded, set once with `looked`
         std::shared_ptr<const OnnxSegmenter::Network> network;
-        std::optional<BackgroundRemoverError> failure;
+        std::optional<Error> failure;
     };
     [[nodiscard]] std::shared_ptr<const OnnxSegmenter::Network>
     network(Slot& slot, const std::optional<QString>& path) const;

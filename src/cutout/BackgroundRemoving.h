@@ -11,10 +11,10 @@ class BackgroundRemoving {
 public:
     virtual ~BackgroundRemoving() = default;
 
-    // The mask of every detected subject. Throws BackgroundRemoverError.
+    // The mask of every detected subject. Throws Error (CutoutErrors).
     [[nodiscard]] virtual Image generateMask(const Image& image) const = 0;
-    // A person matte, or the subject mask when no person is found. Throws
-    // BackgroundRemoverError.
+    // A person matte, or the subject mask when no person is found. Throws Error
+    // (CutoutErrors).
     [[nodiscard]] virtual Image generatePersonMatte(const Image& image) const = 0;
 };
 

@@ -8,14 +8,12 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork::ClassicalSegmenter {
 
 namespace {
-
-using Error = BackgroundRemoverError;
 
 // Analysis runs on a copy whose longer side is at most this; only the edges are decided
 // at full resolution.
@@ -211,12 +209,12 @@ void keepSubstantialRegions(cv::Mat& mask) {
 
 MaskPixelBuffer segment(const Image& image) {
     if (image.isEmpty())
-        throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
+        throw CutoutErrors::subjectDetectionFailed(QStringLiteral("the image has no pixels"));
     Image rgba;
     try {
         rgba = ImageServices::toRGBA8(image);
-    } catch (const DescribedError& error) {
-        throw Error::visionRequestFailed(error.description());
+    } catch (const Error& error) {
+        throw CutoutErrors::subjectDetectionFailed(error.text());
     }
     const int w = rgba.width;
     const int h = rgba.height;
@@ -242,7 +240,7 @@ MaskPixelBuffer segment(const Image& image) {
     keepSubstantialRegions(subject);
     fillSmallHoles(subject);
     if (cv::countNonZero(subject) < kMinimumSubjectShare * double(subject.total()))
-        throw Error::noSubjectFound();
+        throw CutoutErrors::noSubjectFound();
 
     // Full resolution: inside and outside come from the analysis; along the outline each
     // pixel's own distance from the background decides how much of it is subject, which

@@ -11,9 +11,8 @@ namespace glintwork {
 // resolution. Meant for product shots, studio portraits and objects on a table.
 namespace ClassicalSegmenter {
 
-// An 8-bit mask at the image's resolution. Throws BackgroundRemoverError (noSubjectFound
-// when nothing stands out from the background, visionRequestFailed when the image cannot
-// be read).
+// An 8-bit mask at the image's resolution. Throws Error (noSubjectFound when nothing
+// stands out from the background, subjectDetectionFailed when the image cannot be read).
 [[nodiscard]] MaskPixelBuffer segment(const Image& image);
 
 } // namespace ClassicalSegmenter

@@ -13,25 +13,27 @@
 
 #include "cutout/AlphaComposition.h"
 #include "cutout/MaskResampling.h"
+#include "platform/Error.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork::CleanEdgeCompositor {
 
-QString CompositingError::description() const {
-    const char* context = "CompositingError";
-    switch (m_kind) {
-    case Kind::invalidDimensions:
-        return QCoreApplication::translate(context, "Image has invalid dimensions.");
-    case Kind::contextCreationFailed:
-        return QCoreApplication::translate(
-            context, "Failed to create a drawing context for clean-edge compositing.");
-    case Kind::outputCreationFailed:
-        return QCoreApplication::translate(context, "Failed to create the composited image.");
-    }
-    return {};
+namespace {
+
+Error invalidDimensions() {
+    return Error(
+        ErrorKind::invalidDimensions,
+        QCoreApplication::translate("CleanEdgeCompositor", "Image has invalid dimensions."));
 }
 
-namespace {
+// The source or the matte could not be turned into the buffers the passes work on.
+Error renderingFailed(const QString& reason = {}) {
+    return Error(ErrorKind::pixelPreparationFailed,
+                 QCoreApplication::translate(
+                     "CleanEdgeCompositor",
+                     "Failed to create a drawing context for clean-edge compositing."),
+                 {.reason = reason});
+}
 
 constexpr std::uint8_t kSolidByte = 26; // alpha > 0.1
 constexpr double kIslandShareOfLargest = 0.08;
@@ -414,7 +416,7 @@ Image composite(const Image& image, const Image& matte) {
     const int w = image.width;
     const int h = image.height;
     if (w < 1 || h < 1)
-        throw CompositingError(CompositingError::Kind::invalidDimensions);
+        throw invalidDimensions();
 
     const bool rgbSource = image.colorComponentsPerPixel() == 3;
     const bool ownSpace = rgbSource && image.colorSpace.kind != ColorSpace::Kind::none &&
@@ -427,9 +429,9 @@ Image composite(const Image& image, const Image& matte) {
         rgba = renderStraightRGBA(image, rgbSource && rendersDirectly(image));
         alpha = maskBytes(matte, w, h);
     } catch (const std::bad_alloc&) {
-        throw CompositingError(CompositingError::Kind::contextCreationFailed);
-    } catch (const DescribedError&) {
-        throw CompositingError(CompositingError::Kind::contextCreationFailed);
+        throw renderingFailed();
+    } catch (const Error& error) {
+        throw renderingFailed(error.reasonOrText());
     }
     const std::size_t n = std::size_t(w) * std::size_t(h);
     // What the source itself hides stays hidden.

@@ -5,7 +5,6 @@
 
 #include <QString>
 
-#include "platform/DescribedError.h"
 #include "platform/Image.h"
 
 namespace glintwork {
@@ -16,23 +15,9 @@ namespace glintwork {
 // opaque than the source itself, as straight alpha.
 namespace CleanEdgeCompositor {
 
-class CompositingError : public DescribedError {
-public:
-    enum class Kind { invalidDimensions, contextCreationFailed, outputCreationFailed };
-
-    explicit CompositingError(Kind kind) : m_kind(kind) {}
-    [[nodiscard]] Kind kind() const { return m_kind; }
-    [[nodiscard]] QString description() const override;
-
-    friend bool operator==(const CompositingError&, const CompositingError&) = default;
-
-private:
-    Kind m_kind;
-};
-
 // The matte may have any size; it is rescaled to the image's. The result is packed
 // 8-bit RGBA with straight alpha, in the source's colour space when that is RGB, else
-// in device RGB. Throws CompositingError, or BackgroundRemoverError (noSubjectFound) when
+// in device RGB. Throws Error: invalidDimensions, pixelPreparationFailed, or noSubjectFound when
 // next to nothing would stay visible.
 [[nodiscard]] Image composite(const Image& image, const Image& matte);
 

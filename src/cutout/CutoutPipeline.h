@@ -9,23 +9,10 @@
 #include "batch/FileOutcome.h"
 #include "cutout/BackgroundRemoving.h"
 #include "cutout/CutoutSettings.h"
-#include "platform/DescribedError.h"
 
 namespace glintwork {
 
 class CancellationToken;
-
-// A source file that could not be opened or decoded.
-class CutoutPipelineError : public DescribedError {
-public:
-    static CutoutPipelineError sourceUnreadable(const QUrl& url) { return CutoutPipelineError(url); }
-    [[nodiscard]] const QUrl& url() const { return m_url; }
-    [[nodiscard]] QString description() const override;
-
-private:
-    explicit CutoutPipelineError(QUrl url) : m_url(std::move(url)) {}
-    QUrl m_url;
-};
 
 // What one cut-out is asked to do; handed to a worker thread as a copy.
 struct CutoutRequest {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 
 namespace glintwork {
 
@@ -20,7 +20,7 @@ std::uint8_t floatSampleToByte(float value) {
 double personCoverage(const MaskPixelBuffer& buffer) {
     if (buffer.format != MaskSampleFormat::byte)
         return 1.0;
-    const std::uint8_t* base = buffer.baseAddress();
+    const std::uint8_t* base = buffer.firstRow();
     if (buffer.width < 1 || buffer.height < 1 || !base)
         return 0.0;
     const std::size_t needed =
@@ -37,22 +37,20 @@ double personCoverage(const MaskPixelBuffer& buffer) {
 }
 
 Image packedMask(const MaskPixelBuffer& buffer) {
-    using Error = BackgroundRemoverError;
     const bool isFloat = buffer.format == MaskSampleFormat::float32;
     if (buffer.width < 1 || buffer.height < 1)
-        throw Error::cgImageConversionFailed(QStringLiteral("invalid mask dimensions %1x%2")
-                                                 .arg(buffer.width)
-                                                 .arg(buffer.height));
-    const std::uint8_t* base = buffer.baseAddress();
+        throw CutoutErrors::maskConversionFailed(
+            QStringLiteral("invalid mask dimensions %1x%2").arg(buffer.width).arg(buffer.height));
+    const std::uint8_t* base = buffer.firstRow();
     if (!base)
-        throw Error::cgImageConversionFailed(QStringLiteral("mask pixel buffer base address was nil"));
+        throw CutoutErrors::maskConversionFailed(QStringLiteral("the mask buffer holds no pixels"));
     // A stride shorter than a row, or fewer bytes than the rows need, would read beyond
     // the buffer; such a buffer is refused rather than read.
     const std::size_t sampleSize = isFloat ? sizeof(float) : 1;
     const std::size_t rowBytes = std::size_t(buffer.width) * sampleSize;
     if (buffer.bytesPerRow < rowBytes ||
         buffer.bytes.size() < buffer.bytesPerRow * std::size_t(buffer.height - 1) + rowBytes)
-        throw Error::cgImageConversionFailed(
+        throw CutoutErrors::maskConversionFailed(
             QStringLiteral("mask pixel buffer is shorter than its %1 rows").arg(buffer.height));
 
     const std::size_t count = std::size_t(buffer.width) * std::size_t(buffer.height);
@@ -60,10 +58,10 @@ Image packedMask(const MaskPixelBuffer& buffer) {
     try {
         mask.pixels.resize(count);
     } catch (const std::bad_alloc&) {
-        throw Error::cgImageConversionFailed(
+        throw CutoutErrors::maskConversionFailed(
             QStringLiteral("failed to allocate %1 bytes for packed mask").arg(count));
     } catch (const std::length_error&) {
-        throw Error::cgImageConversionFailed(
+        throw CutoutErrors::maskConversionFailed(
             QStringLiteral("failed to allocate %1 bytes for packed mask").arg(count));
     }
     for (int y = 0; y < buffer.height; ++y) {

@@ -26,13 +26,14 @@ struct MaskPixelBuffer {
     std::size_t bytesPerRow = 0;
     std::vector<std::uint8_t> bytes;
 
-    [[nodiscard]] const std::uint8_t* baseAddress() const {
+    // The first row's first byte; null for a buffer without pixels.
+    [[nodiscard]] const std::uint8_t* firstRow() const {
         return bytes.empty() ? nullptr : bytes.data();
     }
 };
 
 // The packed mask every consumer receives: one 8-bit component, rows of exactly `width`
-// bytes, linear grey. Throws BackgroundRemoverError (cgImageConversionFailed).
+// bytes, linear grey. Throws Error (maskConversionFailed).
 [[nodiscard]] Image packedMask(const MaskPixelBuffer& buffer);
 
 // A float mask sample as a byte: 255 from 1.0 up and for NaN, else the sample times 255

@@ -4,17 +4,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "cutout/AlphaComposition.h"
+#include "cutout/CutoutErrors.h"
 #include "platform/ImageServices.h"
 
 namespace glintwork {
 
-using Kind = AlphaCompositionError::Kind;
-
 namespace {
 
 [[noreturn]] void maskScalingFailed() {
-    throw AlphaCompositionError::simple(Kind::maskScalingFailed);
+    throw CutoutErrors::maskScalingFailed();
 }
 
 std::vector<std::uint8_t> copyMaskBytesVerbatim(const Image& mask, int width, int height) {

@@ -8,7 +8,7 @@
 namespace glintwork {
 
 // Masks as the cut-out needs them: grey bytes at the source's size, whatever the segmenter
-// handed over. Failures throw AlphaCompositionError (maskScalingFailed).
+// handed over. Failures throw Error (maskScalingFailed).
 
 // The mask as width × height packed bytes: copied verbatim when it already is an 8-bit
 // one-component image of that size, otherwise turned grey and Lanczos-resampled.

@@ -18,7 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 #include "inference/InferenceError.h"
 #include "inference/Network.h"
 #include "platform/ImageServices.h"
@@ -26,8 +26,6 @@
 namespace glintwork::OnnxSegmenter {
 
 namespace {
-
-using Error = BackgroundRemoverError;
 
 QString sidecarPath(const QString& modelPath) {
     const QFileInfo info(modelPath);
@@ -41,13 +39,13 @@ std::array<float, 3> triple(const QJsonObject& object, const char* key,
         return fallback;
     const QJsonArray array = value.toArray();
     if (!value.isArray() || array.size() != 3)
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1: \"%2\" must be a list of three numbers")
                 .arg(fileName, QLatin1String(key)));
     std::array<float, 3> result{};
     for (int i = 0; i < 3; ++i) {
         if (!array.at(i).isDouble())
-            throw Error::visionRequestFailed(
+            throw CutoutErrors::subjectDetectionFailed(
                 QStringLiteral("%1: \"%2\" must be a list of three numbers")
                     .arg(fileName, QLatin1String(key)));
         result[std::size_t(i)] = float(array.at(i).toDouble());
@@ -61,7 +59,7 @@ int dimension(const QJsonObject& object, const char* key, int fallback, const QS
         return fallback;
     const double number = value.toDouble(-1);
     if (!value.isDouble() || number < 1 || number > 4096 || number != std::floor(number))
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1: \"%2\" must be a whole number from 1 to 4096")
                 .arg(fileName, QLatin1String(key)));
     return int(number);
@@ -72,7 +70,7 @@ bool flag(const QJsonObject& object, const char* key, const QString& fileName) {
     if (value.isUndefined())
         return false;
     if (!value.isBool())
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1: \"%2\" must be true or false").arg(fileName, QLatin1String(key)));
     return value.toBool();
 }
@@ -104,8 +102,8 @@ cv::Mat networkInput(const Image& image, const ModelContract& contract) {
         Image rgba;
         try {
             rgba = ImageServices::toRGBA8(image);
-        } catch (const DescribedError& error) {
-            throw Error::visionRequestFailed(error.description());
+        } catch (const Error& error) {
+            throw CutoutErrors::subjectDetectionFailed(error.text());
         }
         const cv::Mat source(rgba.height, rgba.width, CV_8UC4, rgba.pixels.data(),
                              std::size_t(rgba.bytesPerRow));
@@ -151,24 +149,26 @@ ModelContract readContract(const QString& modelPath) {
     const int descriptor =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
-        throw Error::visionRequestFailed(QStringLiteral("%1 could not be read").arg(name));
+        throw CutoutErrors::subjectDetectionFailed(
+            QStringLiteral("%1 could not be read").arg(name));
     struct stat status {};
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size > largestDescription) {
         ::close(descriptor);
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1 is not a regular file of at most 1 MB").arg(name));
     }
     QFile file;
     if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
-        throw Error::visionRequestFailed(QStringLiteral("%1 could not be read").arg(name));
+        throw CutoutErrors::subjectDetectionFailed(
+            QStringLiteral("%1 could not be read").arg(name));
     }
     QJsonParseError parseError;
     const QJsonDocument document =
         QJsonDocument::fromJson(file.read(largestDescription), &parseError);
     if (!document.isObject())
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1 is not a JSON object: %2").arg(name, parseError.errorString()));
     const QJsonObject object = document.object();
     contract.inputWidth = dimension(object, "inputWidth", contract.inputWidth, name);
@@ -176,14 +176,14 @@ ModelContract readContract(const QString& modelPath) {
     const QString order =
         object.value(QStringLiteral("channelOrder")).toString(QStringLiteral("RGB"));
     if (order != QStringLiteral("RGB") && order != QStringLiteral("BGR"))
-        throw Error::visionRequestFailed(
+        throw CutoutErrors::subjectDetectionFailed(
             QStringLiteral("%1: \"channelOrder\" must be \"RGB\" or \"BGR\"").arg(name));
     contract.bgr = order == QStringLiteral("BGR");
     contract.mean = triple(object, "mean", contract.mean, name);
     contract.std = triple(object, "std", contract.std, name);
     for (float deviation : contract.std) {
         if (!(deviation > 0.0f))
-            throw Error::visionRequestFailed(
+            throw CutoutErrors::subjectDetectionFailed(
                 QStringLiteral("%1: \"std\" values must be positive").arg(name));
     }
     contract.sigmoid = flag(object, "sigmoid", name);
@@ -229,7 +229,7 @@ Network::Network(const QString& modelPath)
             const QFileInfo sidecar(sidecarPath(modelPath));
             if (sidecar.exists())
                 throw;
-            throw Error::visionRequestFailed(
+            throw CutoutErrors::subjectDetectionFailed(
                 QStringLiteral("%1 did not accept its input, and %2, which gives its input size "
                                "and scaling, is missing beside it")
                     .arg(m_fileName, sidecar.fileName()));
@@ -245,7 +245,7 @@ Network::Network(const QString& modelPath)
                     .arg(planes)
                     .toStdString());
     } catch (const inference::InferenceError& error) {
-        throw Error::visionRequestFailed(QString::fromStdString(error.what()));
+        throw CutoutErrors::subjectDetectionFailed(QString::fromStdString(error.what()));
     }
 }
 
@@ -253,7 +253,7 @@ Network::~Network() = default;
 
 MaskPixelBuffer Network::run(const Image& image) const {
     if (image.isEmpty())
-        throw Error::visionRequestFailed(QStringLiteral("the image has no pixels"));
+        throw CutoutErrors::subjectDetectionFailed(QStringLiteral("the image has no pixels"));
     const ModelContract& contract = m_contract;
     std::vector<float> blob = inputBlob(image, contract);
     inference::OutputTensor output;
@@ -265,14 +265,14 @@ MaskPixelBuffer Network::run(const Image& image) const {
                                      {}, releasingOptions())
                                .front());
     } catch (const inference::InferenceError& error) {
-        throw Error::visionRequestFailed(QString::fromStdString(error.what()));
+        throw CutoutErrors::subjectDetectionFailed(QString::fromStdString(error.what()));
     }
     blob = {};
 
     // [1, 1, H, W], [1, H, W] or [H, W]: one plane, whatever the leading ones.
     const auto dims = output.shape.size();
     if (dims < 2)
-        throw Error::maskGenerationFailed(
+        throw CutoutErrors::maskGenerationFailed(
             QStringLiteral("the network's output is not a float plane"));
     const int height = int(output.shape[dims - 2]);
     const int width = int(output.shape[dims - 1]);
@@ -280,7 +280,7 @@ MaskPixelBuffer Network::run(const Image& image) const {
     for (std::size_t d = 0; d + 2 < dims; ++d)
         planes *= std::size_t(output.shape[d]);
     if (planes != 1)
-        throw Error::maskGenerationFailed(
+        throw CutoutErrors::maskGenerationFailed(
             QStringLiteral("the network's output has %1 channels; one was expected").arg(planes));
 
     MaskPixelBuffer buffer;
@@ -312,7 +312,7 @@ MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
     double maximum = 0;
     cv::minMaxLoc(plane, nullptr, &maximum);
     if (!(maximum >= 0.5))
-        throw Error::noSubjectFound();
+        throw CutoutErrors::noSubjectFound();
     // Bytes first, by the packing rule, then enlarged: interpolating bytes is several times
     // cheaper than floats at 16 megapixels and differs by at most one level.
     cv::Mat bytes(plane.size(), CV_8U);

@@ -28,7 +28,7 @@ struct ModelContract {
 };
 
 // The contract beside `modelPath`, or the defaults when there is none. Throws
-// BackgroundRemoverError (visionRequestFailed) for a file that cannot be used.
+// Error (subjectDetectionFailed) for a file that cannot be used.
 [[nodiscard]] ModelContract readContract(const QString& modelPath);
 
 // One loaded network with its contract. Loading is the expensive part (the subject network
@@ -37,14 +37,14 @@ struct ModelContract {
 // pass already uses every core.
 class Network {
 public:
-    // Throws BackgroundRemoverError (visionRequestFailed) for a file that cannot be used.
+    // Throws Error (subjectDetectionFailed) for a file that cannot be used.
     explicit Network(const QString& modelPath);
     ~Network();
     Network(const Network&) = delete;
     Network& operator=(const Network&) = delete;
 
     // The network's output at its own resolution as a float buffer (0–1, subject high).
-    // Safe to call from any thread. Throws BackgroundRemoverError.
+    // Safe to call from any thread. Throws Error (CutoutErrors).
     [[nodiscard]] MaskPixelBuffer run(const Image& image) const;
     [[nodiscard]] const ModelContract& contract() const { return m_contract; }
 

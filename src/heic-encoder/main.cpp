@@ -37,17 +37,17 @@ int main(int argc, char** argv) {
     Image image;
     try {
         image = ImageServices::decode(QFile::decodeName(argv[2]));
-    } catch (const ImageServiceError& error) {
-        if (error.kind() != ImageServiceError::Kind::unreadable)
-            return fail(error.description());
-        std::fprintf(stderr, "%s\n", error.description().toLocal8Bit().constData());
+    } catch (const Error& error) {
+        if (error.kind() != ErrorKind::imageUnreadable)
+            return fail(error.text());
+        std::fprintf(stderr, "%s\n", error.text().toLocal8Bit().constData());
         return kUndecodableInput;
     }
     QByteArray heic;
     try {
         heic = ImageServices::encodeHEIC(image, quality);
-    } catch (const ImageServiceError& error) {
-        return fail(error.description());
+    } catch (const Error& error) {
+        return fail(error.text());
     }
     // The output is the converter's own unfinished file; it removes it when we fail.
     QFile output(QFile::decodeName(argv[3]));

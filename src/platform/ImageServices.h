@@ -9,44 +9,25 @@
 #include <QByteArray>
 #include <QString>
 
-#include "platform/DescribedError.h"
+#include "platform/Error.h"
 #include "platform/Image.h"
 
 namespace glintwork {
 
-// The failure of an image service, with the text a user sees in a file's row.
-class ImageServiceError : public DescribedError {
-public:
-    enum class Kind {
-        unreadable,        // the file cannot be opened or decoded
-        tooLarge,          // the header claims more pixels than we agree to decode
-        unsupportedFormat, // the pixel layout cannot be processed or written as asked
-        writeFailed,       // the encoder or the file system refused the output
-    };
+// The image services' failures, in the words a file's row shows.
+namespace ImageErrors {
 
-    ImageServiceError(Kind kind, QString reason);
-    static ImageServiceError tooLarge(qint64 width, qint64 height);
-    // The file system refused the write; the reason is the system's text for `errorNumber`.
-    static ImageServiceError writeFailed(int errorNumber);
+// imageUnreadable ("The file could not be decoded: <reason>"), unsupportedFormat (the reason
+// alone) or writeFailed ("The file could not be written: <reason>"); the reason is libvips'
+// or our own.
+[[nodiscard]] Error failure(ErrorKind kind, const QString& reason, const QString& file = {});
+// imageTooLarge: the header claims more pixels than ImageServices::maxDecodePixels.
+[[nodiscard]] Error tooLarge(qint64 width, qint64 height, const QString& file = {});
+// writeFailed: the file system refused the write; the reason is the system's text for
+// `errorNumber`, which the error carries.
+[[nodiscard]] Error writeFailed(int errorNumber, const QString& file = {});
 
-    [[nodiscard]] Kind kind() const { return m_kind; }
-    [[nodiscard]] const QString& reason() const { return m_reason; }
-    // The system's error number when the file system refused the write, else 0.
-    [[nodiscard]] int errorNumber() const { return m_errorNumber; }
-    [[nodiscard]] QString description() const override;
-
-    friend bool operator==(const ImageServiceError& a, const ImageServiceError& b) {
-        return a.m_kind == b.m_kind && a.m_reason == b.m_reason && a.m_width == b.m_width &&
-               a.m_height == b.m_height;
-    }
-
-private:
-    Kind m_kind;
-    QString m_reason;
-    qint64 m_width = 0;
-    qint64 m_height = 0;
-    int m_errorNumber = 0;
-};
+} // namespace ImageErrors
 
 // What the header of image 0 of a file says, read without decoding pixels.
 struct ImageProperties {
@@ -89,16 +70,19 @@ inline constexpr qint64 maxDecodePixels = 16384LL * 16384LL;
 
 // Decodes image 0 as stored (the orientation tag is not applied), keeping its depth (8 or
 // 16 bits; other sample types become 32-bit float), its alpha (straight, last), grey as
-// grey, and its ICC profile. Palette images are expanded. Throws ImageServiceError for
+// grey, and its ICC profile. Palette images are expanded. Throws Error (ImageErrors) for
 // missing, corrupt or truncated files and for headers beyond maxDecodePixels.
 [[nodiscard]] Image decode(const QString& path);
 
 // An upright (orientation applied) 8-bit sRGB RGB or RGBA image whose longer side is at
-// most maxPixelSize; never enlarged. Throws ImageServiceError.
+// most maxPixelSize; never enlarged. Throws Error (ImageErrors).
 [[nodiscard]] Image thumbnail(const QString& path, int maxPixelSize);
 
-// Writers replace the file at `path` only when the encoded file is complete; on failure
-// nothing new is left there. The ICC profile comes from the image's colour space.
+// Writers encode the whole file first, then write it into the file at `path` (created or
+// emptied): an image that cannot be encoded leaves that file as it was. A refused write
+// fails with writeFailed and the system's reason; the caller removes the file then. Outputs
+// go into a part file that is published under its name afterwards, which is what makes
+// them appear whole. The ICC profile comes from the image's colour space.
 // PNG and TIFF keep 16-bit depth and alpha. TIFF uses LZW compression.
 void writePNG(const Image& image, const QString& path, const WriteMetadata& metadata = {});
 void writeTIFF(const Image& image, const QString& path, const WriteMetadata& metadata = {});

@@ -114,10 +114,10 @@ bool encode(PngWriteState& state, const PaletteImage& image) {
     return !state.failed;
 }
 
-ImageServiceError writeError(const QString& path, const QString& reason) {
-    return ImageServiceError(ImageServiceError::Kind::writeFailed,
-                             QCoreApplication::translate("ImageServices", "%1: %2")
-                                 .arg(QFileInfo(path).fileName(), reason));
+Error writeError(const QString& path, const QString& reason) {
+    return ImageErrors::failure(ErrorKind::writeFailed,
+                                QCoreApplication::translate("ImageServices", "%1: %2")
+                                    .arg(QFileInfo(path).fileName(), reason));
 }
 
 } // namespace

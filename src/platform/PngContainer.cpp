@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include <zlib.h>
+
+#include <QBuffer>
+#include <QFile>
 
 namespace glintwork::PngContainer {
 
@@ -63,20 +67,45 @@ quint32 readBE32(const char* bytes) {
     return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
 }
 
+const QByteArray kSignature("\x89PNG\r\n\x1a\n", 8);
+
+// The one walk over a PNG's chunks, in memory or in a file: calls visit(type, offset, length)
+// for every chunk after the signature, with the device at the chunk's data, `offset` where
+// the chunk begins and `length` the size of its data; visit returns false to stop there.
+// False when the file is not a PNG or is cut short before the walk ends.
+bool walkChunks(
+    QIODevice& png,
+    const std::function<bool(const QByteArray& type, qint64 offset, quint32 length)>& visit) {
+    if (png.read(8) != kSignature)
+        return false;
+    const qint64 size = png.size();
+    qint64 offset = 8;
+    while (offset + 12 <= size) {
+        const QByteArray head = png.seek(offset) ? png.read(8) : QByteArray();
+        if (head.size() != 8)
+            return false;
+        const quint32 length = readBE32(head.constData());
+        const qint64 total = qint64(length) + 12;
+        if (offset + total > size)
+            return false;
+        if (!visit(head.mid(4, 4), offset, length))
+            return true;
+        offset += total;
+    }
+    return offset == size;
+}
+
 // Calls visit(type, chunk) for every chunk after the signature, the chunk with its length,
 // type and checksum; false when the file is not a PNG or is cut short.
 template <typename Visit> bool forEachChunk(const QByteArray& png, Visit visit) {
-    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+    QBuffer buffer;
+    buffer.setData(png);
+    if (!buffer.open(QIODevice::ReadOnly))
         return false;
-    qsizetype offset = 8;
-    while (offset + 12 <= png.size()) {
-        const qsizetype total = qsizetype(readBE32(png.constData() + offset)) + 12;
-        if (offset + total > png.size())
-            return false;
-        visit(png.mid(offset + 4, 4), png.mid(offset, total));
-        offset += total;
-    }
-    return offset == png.size();
+    return walkChunks(buffer, [&](const QByteArray& type, qint64 offset, quint32 length) {
+        visit(type, png.mid(offset, qsizetype(length) + 12));
+        return true;
+    });
 }
 
 void appendChunk(QByteArray& out, const char* type, const QByteArray& data) {
@@ -169,6 +198,26 @@ QByteArray tidied(const QByteArray& png, bool keepResolution) {
             out += chunk;
     });
     return whole ? out : png;
+}
+
+bool recordsPhysicalResolution(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    constexpr int kMaxChunksBeforeData = 256;
+    int chunks = 0;
+    bool records = false;
+    (void)walkChunks(file, [&](const QByteArray& type, qint64, quint32 length) {
+        if (++chunks > kMaxChunksBeforeData || type == "IDAT" || type == "IEND")
+            return false;
+        if (type != "pHYs")
+            return true;
+        // Unit 1 is metres; unit 0 records an aspect ratio only.
+        const QByteArray data = file.read(9);
+        records = length == 9 && data.size() == 9 && data.at(8) == 1;
+        return false;
+    });
+    return records;
 }
 
 } // namespace glintwork::PngContainer

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include "platform/Image.h"
 
 namespace glintwork::PngContainer {
 
-// Edits of PNG files at the level of their chunks.
+// Reading and editing PNG files at the level of their chunks.
 //
 // Large photographs spend most of their PNG writing in zlib, which runs on one core. For
 // 8-bit RGB and straight-alpha RGBA images this compresses the rows (each behind the sub
@@ -24,5 +25,9 @@ namespace glintwork::PngContainer {
 // image data; a PNG without a requested resolution gets none, and eXIf appears once,
 // before the image data, as PNG requires. A file that cannot be read comes back as it was.
 [[nodiscard]] QByteArray tidied(const QByteArray& png, bool keepResolution);
+
+// Whether the PNG file at `path` records a physical resolution (a pHYs chunk in metres before
+// its image data): libpng-based loading reports 1 pixel/mm when it has none.
+[[nodiscard]] bool recordsPhysicalResolution(const QString& path);
 
 } // namespace glintwork::PngContainer

@@ -17,11 +17,26 @@
 #include <QStringDecoder>
 
 #include "platform/CancellationToken.h"
+#include "platform/Error.h"
 #include "platform/ExitCleanup.h"
 
 namespace glintwork {
 
 namespace {
+
+// The text is the system's reason alone: the row already names the file being converted.
+Error launchFailed(const QString& toolPath, int errorNumber) {
+    return Error(ErrorKind::processLaunchFailed,
+                 QString::fromStdString(std::generic_category().message(errorNumber)),
+                 {.file = toolPath, .errorNumber = errorNumber});
+}
+
+Error exitedUnsuccessfully(const QString& toolPath, int exitStatus, const QString& errorOutput) {
+    return Error(ErrorKind::processFailed,
+                 QStringLiteral("The helper program stopped with exit status %1: %2")
+                     .arg(QString::number(exitStatus), errorOutput),
+                 {.file = toolPath, .reason = errorOutput});
+}
 
 class UniqueFd {
 public:
@@ -207,7 +222,7 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     for (QByteArray& entry : storage) {
         // A NUL would silently cut the argument short.
         if (entry.contains('\0'))
-            throw ProcessLaunchError(toolPath, EINVAL);
+            throw launchFailed(toolPath, EINVAL);
         argv.push_back(entry.data());
     }
     argv.push_back(nullptr);
@@ -215,7 +230,7 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     // The child reports a failed exec through this pipe; a successful exec closes it.
     auto report = makePipe();
     if (!report)
-        throw ProcessLaunchError(toolPath, errno);
+        throw launchFailed(toolPath, errno);
     const pid_t parent = ::getpid();
     // Until the child has reset its signal handlers, ours must not run in it: a stop
     // signal there would clean up on our behalf.
@@ -230,7 +245,7 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
                   report->writeEnd.get(), parent);
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (pid < 0)
-        throw ProcessLaunchError(toolPath, forkError);
+        throw launchFailed(toolPath, forkError);
     // Also done here, so a cancellation right after this returns finds the group in place.
     ::setpgid(pid, pid);
     ChildProcess child(pid);
@@ -241,23 +256,12 @@ void drain(UniqueFd& out, QByteArray& outBytes, UniqueFd& err, QByteArray& errBy
     }
     if (n == sizeof error) {
         child.reap();
-        throw ProcessLaunchError(toolPath, error);
+        throw launchFailed(toolPath, error);
     }
     return child;
 }
 
 } // namespace
-
-ProcessLaunchError::ProcessLaunchError(QString toolPath, int errorNumber)
-    : m_toolPath(std::move(toolPath)), m_errorNumber(errorNumber) {}
-
-QString ProcessExitError::description() const {
-    return QStringLiteral("The helper program stopped with exit status %1: %2").arg(QString::number(m_exitCode), m_errorOutput);
-}
-
-QString ProcessLaunchError::description() const {
-    return QString::fromStdString(std::generic_category().message(m_errorNumber));
-}
 
 void ProcessHolder::attach(pid_t processGroupLeader) {
     bool cancelled = false;
@@ -288,8 +292,8 @@ bool ProcessHolder::isCancelled() const {
 
 namespace {
 
-QByteArray run(const QString& toolPath, const QStringList& arguments, bool captureStdout,
-               CancellationToken* cancellation) {
+ProcessResult run(const QString& toolPath, const QStringList& arguments, bool captureStdout,
+                  CancellationToken* cancellation) {
     if (cancellation)
         cancellation->check();
 
@@ -303,12 +307,12 @@ QByteArray run(const QString& toolPath, const QStringList& arguments, bool captu
 
     auto errPipe = makePipe();
     if (!errPipe)
-        throw ProcessLaunchError(toolPath, errno);
+        throw launchFailed(toolPath, errno);
     std::optional<Pipe> outPipe;
     if (captureStdout) {
         outPipe = makePipe();
         if (!outPipe)
-            throw ProcessLaunchError(toolPath, errno);
+            throw launchFailed(toolPath, errno);
     }
 
     child = spawn(toolPath, arguments, outPipe ? &*outPipe : nullptr, *errPipe);
@@ -333,21 +337,30 @@ QByteArray run(const QString& toolPath, const QStringList& arguments, bool captu
 
     if (cancelled && status != 0)
         throw CancelledError();
-    if (status == 0)
-        return out;
-    throw ProcessExitError(status, decodeUtf8OrEmpty(err));
+    return {status, std::move(out), status == 0 ? QString() : decodeUtf8OrEmpty(err)};
+}
+
+QByteArray outputOfSuccess(const QString& toolPath, ProcessResult result) {
+    if (result.exitStatus != 0)
+        throw exitedUnsuccessfully(toolPath, result.exitStatus, result.errorOutput);
+    return std::move(result.output);
 }
 
 } // namespace
 
 QByteArray runProcess(const QString& toolPath, const QStringList& arguments, bool captureStdout,
                       CancellationToken& cancellation) {
-    return run(toolPath, arguments, captureStdout, &cancellation);
+    return outputOfSuccess(toolPath, run(toolPath, arguments, captureStdout, &cancellation));
 }
 
 QByteArray runProcess(const QString& toolPath, const QStringList& arguments, bool captureStdout,
                       const std::shared_ptr<CancellationToken>& cancellation) {
-    return run(toolPath, arguments, captureStdout, cancellation.get());
+    return outputOfSuccess(toolPath, run(toolPath, arguments, captureStdout, cancellation.get()));
+}
+
+ProcessResult runProcessToExit(const QString& toolPath, const QStringList& arguments,
+                               bool captureStdout, CancellationToken& cancellation) {
+    return run(toolPath, arguments, captureStdout, &cancellation);
 }
 
 } // namespace glintwork

@@ -10,41 +10,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/DescribedError.h"
-
 namespace glintwork {
 
 class CancellationToken;
-
-// A child process could not be started; the text is the system's reason.
-class ProcessLaunchError : public DescribedError {
-public:
-    ProcessLaunchError(QString toolPath, int errorNumber);
-
-    [[nodiscard]] const QString& toolPath() const { return m_toolPath; }
-    [[nodiscard]] int errorNumber() const { return m_errorNumber; }
-    [[nodiscard]] QString description() const override;
-
-private:
-    QString m_toolPath;
-    int m_errorNumber;
-};
-
-// A child that ended unsuccessfully: its exit status (a signal's number when it was
-// killed) and its standard error. The tool that ran it says what that means for its file.
-class ProcessExitError : public DescribedError {
-public:
-    ProcessExitError(int exitCode, QString errorOutput)
-        : m_exitCode(exitCode), m_errorOutput(std::move(errorOutput)) {}
-
-    [[nodiscard]] int exitCode() const { return m_exitCode; }
-    [[nodiscard]] const QString& errorOutput() const { return m_errorOutput; }
-    [[nodiscard]] QString description() const override;
-
-private:
-    int m_exitCode;
-    QString m_errorOutput;
-};
 
 // Links a running child to the cancellation of the job that waits for it. Cancellation
 // may arrive before the child is attached, while it runs, or after it exited; the lock
@@ -73,15 +41,28 @@ private:
 // an empty array (the output goes to /dev/null).
 //
 // Throws CancelledError when the token is cancelled before the launch, or while the
-// child runs and it then exits unsuccessfully (it is sent SIGTERM on cancellation);
-// ProcessExitError for any other non-zero status (a signal's number when the child was
-// killed), carrying its standard error; ProcessLaunchError
-// when it cannot be started.
+// child runs and it then exits unsuccessfully (it is sent SIGTERM on cancellation); Error
+// (processFailed) for any other non-zero status, with the child's standard error as its
+// reason; Error (processLaunchFailed, with the system's error number) when it cannot be
+// started. Both name the executable as their file.
 [[nodiscard]] QByteArray runProcess(const QString& toolPath, const QStringList& arguments,
                                     bool captureStdout, CancellationToken& cancellation);
 // The same; a null token means the run cannot be cancelled.
 [[nodiscard]] QByteArray runProcess(const QString& toolPath, const QStringList& arguments,
                                     bool captureStdout,
                                     const std::shared_ptr<CancellationToken>& cancellation);
+
+// How a child ended: its exit status (a signal's number when it was killed), its standard
+// output when captured, and its standard error (empty when it is not valid UTF-8).
+struct ProcessResult {
+    int exitStatus = 0;
+    QByteArray output;
+    QString errorOutput;
+};
+
+// runProcess for a caller that words an unsuccessful exit itself: any exit status is
+// returned; cancellation and a failed start throw as there.
+[[nodiscard]] ProcessResult runProcessToExit(const QString& toolPath, const QStringList& arguments,
+                                             bool captureStdout, CancellationToken& cancellation);
 
 } // namespace glintwork

@@ -12,7 +12,7 @@
 #include "platform/CancellationToken.h"
 #include "platform/ImageServices.h"
 #include "platform/Resources.h"
-#include "upscale/DnnUpscalerError.h"
+#include "upscale/UpscaleErrors.h"
 #include "upscale/TensorConversion.h"
 
 namespace glintwork {
@@ -70,7 +70,7 @@ public:
                                     const std::function<void(double)>& progress) const {
         const Shape& shape = features.shape;
         if (shape.size() != 4)
-            throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected feature map"));
+            throw UpscaleErrors::tensorConversionFailed(QStringLiteral("unexpected feature map"));
         const auto channels = std::size_t(shape[1]);
         const int height = int(shape[2]);
         const auto width = std::size_t(shape[3]);
@@ -102,7 +102,7 @@ public:
             if (result.data.empty()) {
                 factor = out.shape.size() == 4 ? int(out.shape[2]) / int(rows) : 0;
                 if (factor < 1)
-                    throw DnnUpscalerError::inferenceFailed(
+                    throw UpscaleErrors::tensorConversionFailed(
                         QStringLiteral("unexpected tail output"));
                 result.shape = {1, out.shape[1], std::int64_t(height) * factor,
                                 std::int64_t(width) * factor};
@@ -111,7 +111,8 @@ public:
             }
             if (out.shape.size() != 4 || out.shape[1] != result.shape[1] ||
                 out.shape[2] != std::int64_t(rows) * factor || out.shape[3] != result.shape[3])
-                throw DnnUpscalerError::inferenceFailed(QStringLiteral("unexpected tail output"));
+                throw UpscaleErrors::tensorConversionFailed(
+                    QStringLiteral("unexpected tail output"));
             const auto outWidth = std::size_t(out.shape[3]);
             const auto outRows = std::size_t(out.shape[2]);
             for (std::size_t c = 0; c < std::size_t(out.shape[1]); ++c)
@@ -148,7 +149,7 @@ public:
         } catch (const inference::InferenceCancelled&) {
             throw CancelledError();
         } catch (const inference::InferenceError& error) {
-            throw DnnUpscalerError::runtimeFailed(QString::fromStdString(error.what()));
+            throw UpscaleErrors::networkFailed(QString::fromStdString(error.what()));
         }
     }
 };
@@ -252,8 +253,8 @@ Image DnnUpscaler::upscale(const Image& tile, int scale,
                            const std::function<void(double)>& progress) {
     if (!m_network) {
         if (!m_loadError.isEmpty())
-            throw DnnUpscalerError::runtimeFailed(m_loadError);
-        throw DnnUpscalerError::modelNotAvailable(m_model);
+            throw UpscaleErrors::networkFailed(m_loadError);
+        throw UpscaleErrors::modelNotAvailable(m_model);
     }
     const int networkFactor = m_reduceFromFourX ? 4 : scaleFactor(m_model);
     const int factor = networkFactor == 4 && (m_reduceFromFourX || scale == 2) ? 2 : networkFactor;
@@ -274,7 +275,8 @@ Image DnnUpscaler::upscale(const Image& tile, int scale,
     try {
         input.resize(std::size_t(3) * std::size_t(canvasHeight) * std::size_t(canvasWidth));
     } catch (const std::bad_alloc&) {
-        throw DnnUpscalerError::inferenceFailed(QStringLiteral("input context creation failed"));
+        throw UpscaleErrors::tensorConversionFailed(
+            QStringLiteral("there is not enough memory for the input tensor"));
     }
     TensorView inputView = viewOf(input, shape);
     fillInputTensor(tile, inputView);

@@ -30,7 +30,7 @@ public:
     DnnUpscaler& operator=(const DnnUpscaler&) = delete;
 
     [[nodiscard]] std::vector<int> supportedScales() const override { return {2, 4}; }
-    // Throws DnnUpscalerError. The result is opaque RGBA8, exactly the tile times the
+    // Throws Error (UpscaleErrors). The result is opaque RGBA8, exactly the tile times the
     // model's factor, or times 2 when a 4x network is asked for `scale` 2; `progress` gets
     // the fraction of the pass done, layer by layer.
     [[nodiscard]] Image upscale(const Image& tile, int scale,

@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "platform/ImageServices.h"
-#include "upscale/DnnUpscalerError.h"
+#include "upscale/UpscaleErrors.h"
 
 namespace glintwork {
 
@@ -20,15 +20,16 @@ namespace {
 void requireRegion(const TensorView& tensor, int width, int height, const char* role) {
     const QString name = QLatin1String(role);
     if (tensor.shape.size() != 4 || tensor.strides.size() != 4)
-        throw DnnUpscalerError::inferenceFailed(QStringLiteral("%1 tensor has %2 dimensions, expected 4")
-                                                    .arg(name)
-                                                    .arg(tensor.shape.size()));
+        throw UpscaleErrors::tensorConversionFailed(
+            QStringLiteral("%1 tensor has %2 dimensions, expected 4")
+                .arg(name)
+                .arg(tensor.shape.size()));
     if (tensor.shape[0] < 1 || tensor.shape[1] < 3 || tensor.shape[2] < height ||
         tensor.shape[3] < width) {
         QStringList dims;
         for (auto d : tensor.shape)
             dims << QString::number(d);
-        throw DnnUpscalerError::inferenceFailed(
+        throw UpscaleErrors::tensorConversionFailed(
             QStringLiteral("%1 tensor [%2] is smaller than 3 × %3 × %4")
                 .arg(name, dims.join(QStringLiteral(", ")))
                 .arg(height)
@@ -40,7 +41,7 @@ void requireRegion(const TensorView& tensor, int width, int height, const char* 
     for (auto s : tensor.strides)
         negative = negative || s < 0;
     if (!tensor.data || negative || last < 0 || std::uint64_t(last) >= tensor.elementCount)
-        throw DnnUpscalerError::inferenceFailed(
+        throw UpscaleErrors::tensorConversionFailed(
             QStringLiteral("%1 tensor strides reach past its data").arg(name));
 }
 
@@ -174,7 +175,8 @@ std::uint8_t byteFromUnitFloat(float value) {
 
 void fillInputTensor(const Image& tile, TensorView& tensor) {
     if (tensor.typeCode != static_cast<int>(TensorElementType::float32))
-        throw DnnUpscalerError::inferenceFailed(QStringLiteral("input context creation failed"));
+        throw UpscaleErrors::tensorConversionFailed(
+            QStringLiteral("the input tensor does not hold 32-bit floats"));
     const int height = tensor.shape.size() == 4 ? int(tensor.shape[2]) : 0;
     const int width = tensor.shape.size() == 4 ? int(tensor.shape[3]) : 0;
     requireRegion(tensor, width, height, "input");
@@ -222,7 +224,7 @@ void fillInputTensor(const Image& tile, TensorView& tensor) {
 Image imageFromOutputTensor(const TensorView& tensor, int width, int height) {
     const bool half = tensor.typeCode == static_cast<int>(TensorElementType::float16);
     if (!half && tensor.typeCode != static_cast<int>(TensorElementType::float32))
-        throw DnnUpscalerError::inferenceFailed(
+        throw UpscaleErrors::tensorConversionFailed(
             QStringLiteral("unsupported output dtype %1").arg(tensor.typeCode));
     requireRegion(tensor, width, height, "output");
 

@@ -29,13 +29,13 @@ struct TensorView {
 // Fills a [1, 3, H, W] float32 tensor: the tile lands unscaled in the top-left corner and
 // the rest repeats the tile's last column and row. Colours enter straight, not premultiplied
 // by their alpha; fully transparent pixels take the colour of the visible pixels nearest to
-// them (the alpha itself is enlarged apart). Throws DnnUpscalerError (inferenceFailed) when
+// them (the alpha itself is enlarged apart). Throws Error (tensorConversionFailed) when
 // the tensor cannot hold that.
 void fillInputTensor(const Image& tile, TensorView& tensor);
 
 // Reads the top-left width × height pixels of a [1, 3, H, W] tensor of 16- or 32-bit floats
 // in 0..1 into an opaque RGBA8 image: value × 255 rounded half away from zero, clamped, NaN
-// as 255. Throws DnnUpscalerError (inferenceFailed) for other element types and for a
+// as 255. Throws Error (tensorConversionFailed) for other element types and for a
 // tensor too small or whose strides reach past its storage.
 [[nodiscard]] Image imageFromOutputTensor(const TensorView& tensor, int width, int height);
 

@@ -1,14 +1,15 @@
 #include "upscale/UpscalePipeline.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include "batch/MoveWithoutReplacing.h"
 #include "platform/CancellationToken.h"
+#include "platform/Error.h"
 #include "platform/ImageServices.h"
 #include "platform/Orientation.h"
 #include "upscale/AlphaEnlargement.h"
 #include "upscale/DnnUpscaler.h"
-#include "upscale/UpscalePipelineError.h"
 
 namespace glintwork {
 
@@ -17,6 +18,41 @@ namespace {
 constexpr int kTileSize = 512;
 constexpr int kTileOverlap = 64;
 constexpr double kJPEGQuality = 0.9;
+
+Error sourceUnreadable(const QUrl& source, const QString& reason = {}) {
+    return Error(ErrorKind::imageUnreadable,
+                 QCoreApplication::translate("UpscalePipeline", "Could not read source image at ") +
+                     source.fileName() + QStringLiteral("."),
+                 {.file = source.toLocalFile(), .reason = reason});
+}
+
+// `reason` is what the encoder or the file system said, e.g. "No space left on device".
+Error writeFailed(const QUrl& output, const QString& reason, std::optional<int> errorNumber) {
+    return Error(
+        ErrorKind::writeFailed,
+        QCoreApplication::translate("UpscalePipeline", "Failed to write upscaled image to ") +
+            output.fileName() + QStringLiteral(".") +
+            (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason),
+        {.file = output.toLocalFile(), .errorNumber = errorNumber, .reason = reason});
+}
+
+Error tileMergeFailed() {
+    return Error(ErrorKind::tileMergeFailed,
+                 QCoreApplication::translate("UpscalePipeline",
+                                             "Failed to merge upscaled tiles into final image."));
+}
+
+// The output would not fit the in-memory limit.
+Error outputTooLarge(qint64 width, qint64 height) {
+    return Error(
+        ErrorKind::outputTooLarge,
+        QCoreApplication::translate("UpscalePipeline",
+                                    "The upscaled image would be %1 × %2 pixels, more than the %3 "
+                                    "megapixels this program holds in memory.")
+            .arg(width)
+            .arg(height)
+            .arg(kMaxUpscaledPixels / 1'000'000));
+}
 
 } // namespace
 
@@ -28,12 +64,12 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
     const QString path = request.input.toLocalFile();
     const auto properties = ImageServices::readProperties(path);
     if (!properties)
-        throw UpscalePipelineError::sourceUnreadable(request.input);
+        throw sourceUnreadable(request.input);
     // Refuse an output that cannot be held before spending anything on it.
     const qint64 outWidth = qint64(properties->pixelWidth) * request.factor;
     const qint64 outHeight = qint64(properties->pixelHeight) * request.factor;
     if (outWidth * outHeight > kMaxUpscaledPixels)
-        throw UpscalePipelineError::outputTooLarge(outWidth, outHeight);
+        throw outputTooLarge(outWidth, outHeight);
 
     std::shared_ptr<const Image> source;
     try {
@@ -41,8 +77,8 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
         Image decoded = ImageServices::decode(path);
         decoded = applyOrientation(decoded, properties->orientation.value_or(1));
         source = std::make_shared<const Image>(ImageServices::toRGBA8(decoded));
-    } catch (const ImageServiceError&) {
-        throw UpscalePipelineError::sourceUnreadable(request.input);
+    } catch (const Error& error) {
+        throw sourceUnreadable(request.input, error.reasonOrText());
     }
 
     token.check();
@@ -67,7 +103,7 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
         if (!canvas) {
             canvas = tiler.makeCanvas(size, spec);
             if (!canvas)
-                throw UpscalePipelineError::mergeFailed();
+                throw tileMergeFailed();
         }
         tiler.paint(*canvas, windows[j], upscaled, spec);
         progress(double(j + 1) / double(windows.size()));
@@ -77,7 +113,7 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
     if (!canvas)
         canvas = tiler.makeCanvas(size, spec);
     if (!canvas)
-        throw UpscalePipelineError::mergeFailed();
+        throw tileMergeFailed();
     if (alpha)
         enlargeAlphaInto(*alpha, request.factor, *canvas);
 
@@ -90,8 +126,8 @@ QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler, Cancella
             ImageServices::streamJPEG(*canvas, part.path(), kJPEGQuality);
         else
             ImageServices::streamPNG(*canvas, part.path());
-    } catch (const ImageServiceError& error) {
-        throw UpscalePipelineError::writeFailed(request.outputURL, error.reason());
+    } catch (const Error& error) {
+        throw writeFailed(request.outputURL, error.reason(), error.errorNumber());
     }
     canvas.reset();
     token.check();

@@ -12,6 +12,10 @@ namespace glintwork {
 
 class CancellationToken;
 
+// The largest output an upscale writes: its RGBA canvas alone takes 4 bytes a pixel (1 GiB
+// here), and the encoder needs about as much again.
+inline constexpr qint64 kMaxUpscaledPixels = 16384LL * 16384LL;
+
 // What one file's upscale is asked to do; handed to a worker thread as a copy.
 struct UpscaleRequest {
     QUrl input;
@@ -29,8 +33,8 @@ struct UpscaleRequest {
 // white) without the source's metadata into a hidden part file in the output folder, and publish
 // that under outputURL, or the next free numbered name when something took outputURL meanwhile;
 // nothing is ever replaced and nothing is left behind on failure or cancellation. Returns
-// the name published. `progress` receives 0 and then (j + 1) / tiles. Throws the
-// pipeline's, the upscaler's, FileSystemError or CancelledError.
+// the name published. `progress` receives 0 and then (j + 1) / tiles. Throws Error (the
+// pipeline's, the upscaler's, the file system's) or CancelledError.
 [[nodiscard]] QUrl upscaleFile(const UpscaleRequest& request, const AutoTiler& tiler,
                                CancellationToken& token, const std::function<void(double)>& progress);
 

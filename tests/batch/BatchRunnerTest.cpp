@@ -11,16 +11,12 @@
 
 #include "batch/BatchRunner.h"
 #include "platform/CancellationToken.h"
-#include "platform/DescribedError.h"
+#include "platform/Error.h"
 
 namespace glintwork {
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
-
-struct DecodeFailed : DescribedError {
-    QString description() const override { return u"Image decoding failed"_s; }
-};
 
 std::shared_ptr<ImageItem> item(const QString& name) {
     return std::make_shared<ImageItem>(QUrl::fromLocalFile(u"/nowhere/"_s + name));
@@ -53,7 +49,7 @@ struct Harness {
                             std::this_thread::sleep_for(std::chrono::milliseconds(3));
                         --running;
                         if (fails)
-                            throw DecodeFailed();
+                            throw Error(ErrorKind::imageUnreadable, u"Image decoding failed"_s);
                         return {};
                     };
                 },

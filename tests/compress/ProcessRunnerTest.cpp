@@ -21,6 +21,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/CancellationToken.h"
+#include "platform/Error.h"
 #include "platform/ProcessRunner.h"
 #include "support/TestSupport.h"
 
@@ -43,16 +44,18 @@ QByteArray runGuarded(const QString& tool, const QStringList& arguments, bool ca
     return run.get();
 }
 
-// The outcome as one text: the output, or the error's exit code and description.
+// The outcome as one text: the output, or the error's text, after the system's error number
+// for a child that could not be started.
 std::string outcome(const QString& tool, const QStringList& arguments = {}, bool capture = true) {
     try {
         return runGuarded(tool, arguments, capture).toStdString();
-    } catch (const ProcessExitError& error) {
-        return "[" + std::to_string(error.exitCode()) + "] " + error.description().toStdString();
-    } catch (const ProcessLaunchError& error) {
-        EXPECT_EQ(error.toolPath(), tool);
-        return "[errno " + std::to_string(error.errorNumber()) + "] " +
-               error.description().toStdString();
+    } catch (const Error& error) {
+        EXPECT_EQ(error.file(), tool);
+        if (error.kind() == ErrorKind::processLaunchFailed)
+            return "[errno " + std::to_string(error.errorNumber().value_or(0)) + "] " +
+                   error.text().toStdString();
+        EXPECT_EQ(error.kind(), ErrorKind::processFailed);
+        return error.text().toStdString();
     }
 }
 
@@ -103,14 +106,13 @@ TEST_F(ProcessRunnerTest, OutcomeFollowsTheExitStatus) {
         {sh("printf out; printf warn >&2"), true, "out"},
         {sh("printf 'hello'"), false, ""},
         {sh("if read -r line; then printf 'got:%s' \"$line\"; else printf eof; fi"), true, "eof"},
-        {sh("echo bad input >&2; exit 1"), true, "[1] " + exited + "1: bad input\n"},
-        {sh("echo partial; echo bad input >&2; exit 1"), false, "[1] " + exited + "1: bad input\n"},
-        {sh("exit 3"), true, "[3] " + exited + "3: "},
-        {sh("printf 'caf\\303\\251 \\342\\234\\223' >&2; exit 4"), true,
-         "[4] " + exited + "4: café ✓"},
-        {sh("printf 'bad \\377 byte' >&2; exit 2"), true, "[2] " + exited + "2: "}, // invalid UTF-8
-        {sh("echo dying >&2; kill -KILL $$"), true, "[9] " + exited + "9: dying\n"},
-        {sh("kill -TERM $$"), true, "[15] " + exited + "15: "}, // terminated, not cancelled
+        {sh("echo bad input >&2; exit 1"), true, exited + "1: bad input\n"},
+        {sh("echo partial; echo bad input >&2; exit 1"), false, exited + "1: bad input\n"},
+        {sh("exit 3"), true, exited + "3: "},
+        {sh("printf 'caf\\303\\251 \\342\\234\\223' >&2; exit 4"), true, exited + "4: café ✓"},
+        {sh("printf 'bad \\377 byte' >&2; exit 2"), true, exited + "2: "}, // invalid UTF-8
+        {sh("echo dying >&2; kill -KILL $$"), true, exited + "9: dying\n"},
+        {sh("kill -TERM $$"), true, exited + "15: "}, // terminated, not cancelled
         {m_resources.binPath() + u"/missing"_s, true, "[errno 2] No such file or directory"},
         {m_resources.addScript(u"plain"_s, "exit 0", false), true, "[errno 13] Permission denied"},
         {garbage, true, "[errno 8] Exec format error"}};
@@ -153,8 +155,9 @@ TEST_F(ProcessRunnerTest, LargeOutputOnBothStreamsNeverStalls) {
         for (const char* exit : {"exit 0", "exit 1"}) {
             SCOPED_TRACE(order.toStdString() + exit);
             const std::string expected =
-                exit[5] == '0' ? std::string(4 << 20, 'o')
-                               : "[1] The helper program stopped with exit status 1: " + std::string(4 << 20, 'e');
+                exit[5] == '0'
+                    ? std::string(4 << 20, 'o')
+                    : "The helper program stopped with exit status 1: " + std::string(4 << 20, 'e');
             EXPECT_TRUE(outcome(script(order + exit)) == expected);
         }
     }
@@ -212,7 +215,9 @@ TEST_F(ProcessRunnerTest, ConcurrentRunsFromAThreadPoolKeepTheirOwnResults) {
     for (int i = 0; i < 96; ++i) {
         const std::string job = "job " + std::to_string(i);
         EXPECT_EQ(futures[std::size_t(i)].result(),
-                  i % 10 == 3 ? "[7] The helper program stopped with exit status 7: noise for " + job + "\n" : job);
+                  i % 10 == 3
+                      ? "The helper program stopped with exit status 7: noise for " + job + "\n"
+                      : job);
     }
 }
 

@@ -4,13 +4,13 @@
 #include <QFile>
 
 #include "compress/ToolManager.h"
+#include "platform/Error.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {
 
 using namespace Qt::StringLiterals;
-using ToolManager::ToolError;
 
 // The tool's path, or the text of the error that looking it up gives.
 std::string lookUp(const char* name) {
@@ -18,9 +18,10 @@ std::string lookUp(const char* name) {
         const QString path = ToolManager::toolPath(QString::fromUtf8(name));
         EXPECT_TRUE(ToolManager::isToolAvailable(QString::fromUtf8(name))) << name;
         return path.toStdString();
-    } catch (const ToolError& error) {
+    } catch (const Error& error) {
         EXPECT_FALSE(ToolManager::isToolAvailable(QString::fromUtf8(name))) << name;
-        return error.description().toStdString();
+        EXPECT_EQ(error.kind(), ErrorKind::toolNotFound) << name;
+        return error.text().toStdString();
     }
 }
 

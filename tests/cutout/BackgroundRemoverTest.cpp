@@ -12,7 +12,7 @@
 #include <QProcess>
 
 #include "cutout/BackgroundRemover.h"
-#include "cutout/BackgroundRemoverError.h"
+#include "cutout/CutoutErrors.h"
 #include "support/TestImages.h"
 #include "cutout/MaskPixelBuffer.h"
 #include "platform/ImageServices.h"
@@ -46,13 +46,17 @@ TEST(PackedMask, FloatSamplesRoundAndSaturateAndPaddedRowsArePacked) {
 TEST(PackedMask, RefusalsCarryTheirReasons) {
     using Change = std::function<void(MaskPixelBuffer&)>;
     const std::pair<Change, const char*> cases[] = {
-        {[](MaskPixelBuffer& b) { b.width = 640; b.height = 0; }, "invalid mask dimensions 640x0"},
-        {[](MaskPixelBuffer& b) { b.bytes.clear(); }, "mask pixel buffer base address was nil"},
+        {[](MaskPixelBuffer& b) {
+             b.width = 640;
+             b.height = 0;
+         },
+         "invalid mask dimensions 640x0"},
+        {[](MaskPixelBuffer& b) { b.bytes.clear(); }, "the mask buffer holds no pixels"},
     };
     for (const auto& [change, text] : cases) {
         MaskPixelBuffer buffer = maskBuffer(std::vector<std::uint8_t>{0}, 4, 4, 8);
         change(buffer);
-        EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)packedMask(buffer); }),
+        EXPECT_EQ(test::errorText([&] { (void)packedMask(buffer); }),
                   std::string("The image could not be prepared from the subject mask: ") + text);
     }
 }
@@ -87,7 +91,7 @@ TEST(ClassicalSegmenter, FindsASubjectOnPlainAndGradientBackdropsAndNoneInASmoot
     Image smooth = test::noiseImage(300, 200, 8, AlphaInfo::none, 3);
     for (std::size_t i = 0; i < smooth.pixels.size(); ++i)
         smooth.pixels[i] = std::uint8_t(100 + (i / 3 % 300) / 10 + (smooth.pixels[i] & 3));
-    EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(smooth); }),
+    EXPECT_EQ(test::errorText([&] { (void)BackgroundRemover().generateMask(smooth); }),
               "No foreground subject was detected in the image.");
 }
 
@@ -167,15 +171,16 @@ TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {
     };
     for (const auto& c : cases) {
         install(QStringLiteral("subject-segmentation"), c.sidecar, c.network);
-        EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(c.image); }),
+        EXPECT_THAT(test::errorText([&] { (void)BackgroundRemover().generateMask(c.image); }),
                     testing::StartsWith(c.text));
     }
     // A FIFO where the description belongs is refused at once instead of waiting for a writer.
     const QString sidecar = m_dir.filePath(QStringLiteral("models/subject-segmentation.json"));
     ASSERT_TRUE(QFile::remove(sidecar));
     ASSERT_EQ(::mkfifo(QFile::encodeName(sidecar).constData(), 0600), 0);
-    EXPECT_EQ(test::errorText<BackgroundRemoverError>([&] { (void)BackgroundRemover().generateMask(halves()); }),
-              "Subject detection failed: subject-segmentation.json is not a regular file of at most 1 MB");
+    EXPECT_EQ(test::errorText([&] { (void)BackgroundRemover().generateMask(halves()); }),
+              "Subject detection failed: subject-segmentation.json is not a regular file of at "
+              "most 1 MB");
 }
 
 const QString kSamples = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/");
@@ -258,9 +263,10 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
         const test::ResourceFolder resources(dir.path());
         const BackgroundRemover remover;
         for (int file = 0; file < 2; ++file)
-            EXPECT_THAT(test::errorText<BackgroundRemoverError>([&] { (void)remover.generateMask(backdrop(false)); }),
+            EXPECT_THAT(test::errorText([&] { (void)remover.generateMask(backdrop(false)); }),
                         testing::AllOf(testing::StartsWith("Subject detection failed: "),
-                                       testing::HasSubstr("subject-segmentation.onnx"), testing::HasSubstr(reason)));
+                                       testing::HasSubstr("subject-segmentation.onnx"),
+                                       testing::HasSubstr(reason)));
     }
 }
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 #include "cutout/AlphaComposition.h"
-#include "cutout/ImageIOWriteError.h"
+#include "cutout/CutoutWriter.h"
 #include "cutout/ImageMetadata.h"
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
@@ -38,7 +38,8 @@ TEST(CutoutWrite, EverySampleProfileOrientationAndResolutionSurvive) {
         ImageServices::writePNG(photo, sourcePath, WriteMetadata{6, 300, 200, {}});
         const Image cutout = withMaskAsAlpha(ImageServices::decode(sourcePath), test::greyMask(12, 9, [](int x, int) { return x * 20; }));
         const QString target = dir.filePath(QStringLiteral("photo-cutout.") + fileExtension(format));
-        EXPECT_EQ(write(cutout, target, format, ImageMetadata::read(sourcePath)), target);
+        EXPECT_EQ(CutoutWriter::write(cutout, target, format, ImageMetadata::read(sourcePath)),
+                  target);
 
         const auto written = ImageServices::readProperties(target);
         ASSERT_TRUE(written.has_value());
@@ -86,8 +87,10 @@ TEST(CutoutWrite, FailuresLeaveNoFileAndNameTheDestination) {
         SCOPED_TRACE(c.name);
         if (!disk.isMounted() && c.image == &large)
             continue;
-        EXPECT_EQ(test::errorText<ImageIOWriteError>(
-                      [&] { (void)write(*c.image, c.path, CutoutOutputFormat::tiff, std::nullopt); }),
+        EXPECT_EQ(test::errorText([&] {
+                      (void)CutoutWriter::write(*c.image, c.path, CutoutOutputFormat::tiff,
+                                                std::nullopt);
+                  }),
                   c.text);
         EXPECT_TRUE(visibleAndHiddenEntries(dir.path()).isEmpty());
         EXPECT_TRUE(visibleAndHiddenEntries(disk.path()).isEmpty());
@@ -104,7 +107,9 @@ TEST(CutoutWrite, OverlongAndTakenNamesAreShortenedAndNumbered) {
     const QString stem = QString(150, QLatin1Char('a')) + QString(60, QChar(0x00E9)) + QStringLiteral("-cutout");
     QStringList names;
     for (int i = 0; i < 2; ++i) {
-        const QString written = write(image, dir.filePath(stem + QStringLiteral(".png")), CutoutOutputFormat::png, std::nullopt);
+        const QString written =
+            CutoutWriter::write(image, dir.filePath(stem + QStringLiteral(".png")),
+                                CutoutOutputFormat::png, std::nullopt);
         names << QFileInfo(written).fileName();
         EXPECT_EQ(ImageServices::decode(written).width, 4);
     }

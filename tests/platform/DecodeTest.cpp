@@ -80,15 +80,6 @@ TEST(DecodeTest, PropertiesAndLayoutFollowTheFile) {
     }
 }
 
-template <typename Read> std::optional<ImageServiceError> failureOf(Read read) {
-    try {
-        read();
-    } catch (const ImageServiceError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 // Properties come from the header alone: a huge one may be read but is never decoded.
 TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     test::ScratchDir dir;
@@ -105,8 +96,8 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
                PngBuilder::chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) +
                PngBuilder::chunk("IEND", {});
     };
-    using Kind = ImageServiceError::Kind;
-    const Kind unreadable = Kind::unreadable, tooLarge = Kind::tooLarge;
+    using Kind = ErrorKind;
+    const Kind unreadable = Kind::imageUnreadable, tooLarge = Kind::imageTooLarge;
     const auto file = [&](const char* name, const QByteArray& bytes) {
         return dir.writeFile(QString::fromLatin1(name), bytes);
     };
@@ -131,18 +122,19 @@ TEST(DecodeTest, BadInputGivesAClearErrorNoThumbnailAndNoProperties) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
-        const auto error = failureOf([&] { (void)ImageServices::decode(c.path); });
+        const auto error = test::errorOf([&] { (void)ImageServices::decode(c.path); });
         ASSERT_TRUE(error.has_value()) << "decoded without an error";
         EXPECT_EQ(error->kind(), c.kind);
-        const QString text = error->description();
+        const QString text = error->text();
         EXPECT_TRUE(c.description.isEmpty() || text == c.description) << text.toStdString();
-        EXPECT_TRUE(c.kind != Kind::unreadable ||
+        EXPECT_TRUE(c.kind != Kind::imageUnreadable ||
                     (text.startsWith(prefix) && error->reason().size() > 3))
             << text.toStdString();
         EXPECT_FALSE(text.contains(u'\n')) << text.toStdString();
         EXPECT_STREQ(error->what(), text.toStdString().c_str());
         // The list's thumbnails meet the same files; a cut PNG may give a partial picture.
-        const auto thumbnailError = failureOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
+        const auto thumbnailError =
+            test::errorOf([&] { (void)ImageServices::thumbnail(c.path, 100); });
         EXPECT_TRUE(c.path.endsWith(u"truncated.png"_s) ||
                     (thumbnailError && thumbnailError->kind() == c.kind));
         const auto properties = ImageServices::readProperties(c.path);
@@ -162,7 +154,7 @@ TEST(DecodeTest, FilesFailingAtOnceEachGiveTheirOwnReason) {
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2));
     file.close();
     const auto reasonOf = [](const QString& path) {
-        const auto error = failureOf([&] { (void)ImageServices::decode(path); });
+        const auto error = test::errorOf([&] { (void)ImageServices::decode(path); });
         return error ? error->reason().toStdString() : std::string("(decoded)");
     };
     const std::string garbageReason = reasonOf(garbage), cutReason = reasonOf(cut);

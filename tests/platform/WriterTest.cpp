@@ -83,7 +83,7 @@ TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
     noColorSpace.colorSpace = {};
     Image truncated = pattern(4, 4, 8, 3, false);
     truncated.pixels.resize(10);
-    using Kind = ImageServiceError::Kind;
+    using Kind = ErrorKind;
     const struct {
         Image image;
         QString name;
@@ -106,9 +106,9 @@ TEST(WriterTest, UnwritableImagesAndDestinationsFailCleanly) {
             try {
                 write(c.image, path);
                 ADD_FAILURE() << "no error";
-            } catch (const ImageServiceError& error) {
+            } catch (const Error& error) {
                 EXPECT_EQ(error.kind(), c.kind);
-                EXPECT_FALSE(error.description().isEmpty() || error.description().contains(u'\n'));
+                EXPECT_FALSE(error.text().isEmpty() || error.text().contains(u'\n'));
             }
             EXPECT_EQ(contents(path), before);
         }

@@ -9,6 +9,20 @@
 
 namespace glintwork::test {
 
+std::optional<Error> errorOf(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const Error& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::string errorText(const std::function<void()>& run) {
+    const std::optional<Error> error = errorOf(run);
+    return error ? error->text().toStdString() : "(no error)";
+}
+
 ScratchDir::ScratchDir() {
     const QString config = m_dir.filePath(QStringLiteral(".config"));
     QDir().mkpath(config);

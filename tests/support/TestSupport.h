@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <QByteArray>
@@ -8,18 +9,15 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/Error.h"
+
 namespace glintwork::test {
 
-// The description of the error of type E that run() throws, "(no error)" when it returns;
-// an error of another type goes on to fail the test.
-template <typename E> std::string errorText(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const E& error) {
-        return error.description().toStdString();
-    }
-    return "(no error)";
-}
+// The Error that run() throws, nothing when it returns; any other exception goes on to
+// fail the test.
+[[nodiscard]] std::optional<Error> errorOf(const std::function<void()>& run);
+// Its text, "(no error)" when it returns.
+[[nodiscard]] std::string errorText(const std::function<void()>& run);
 
 // Sets (or, given nullptr, unsets) one environment variable for a scope.
 class EnvironmentOverride {

@@ -9,7 +9,7 @@
 #include <QFile>
 
 #include "platform/CancellationToken.h"
-#include "platform/DescribedError.h"
+#include "platform/Error.h"
 #include "platform/ImageServices.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
@@ -42,7 +42,7 @@ protected:
         return upscaleFile(request, AutoTiler(), m_token, progress);
     }
     std::string failure(const UpscaleRequest& request) {
-        return test::errorText<DescribedError>([&] { (void)upscale(request); });
+        return test::errorText([&] { (void)upscale(request); });
     }
     QStringList entries(const QString& folder) const {
         return QDir(m_dir.filePath(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
