@@ -333,21 +333,4 @@ MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
     return scaled;
 }
 
-MaskPixelBuffer personMatte(const Network& network, const Image& image) {
-    const MaskPixelBuffer output = network.run(image);
-    MaskPixelBuffer matte;
-    matte.format = MaskSampleFormat::byte;
-    matte.width = output.width;
-    matte.height = output.height;
-    matte.bytesPerRow = std::size_t(output.width);
-    matte.bytes.resize(std::size_t(output.width) * std::size_t(output.height));
-    for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
-        float v;
-        std::memcpy(&v, output.bytes.data() + i * sizeof(float), sizeof(float));
-        matte.bytes[i] =
-            std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-    }
-    return matte;
-}
-
 } // namespace glintwork::OnnxSegmenter

@@ -295,10 +295,6 @@ void streamJPEG(const Image& image, const QString& path, double quality) {
     });
 }
 
-void writeHEIC(const Image& image, const QString& path, double quality) {
-    FileWriting::writeWhole(path, encodeHEIC(image, quality));
-}
-
 QByteArray encodeHEIC(const Image& image, double quality) {
     requireIntegerDepth(image, "HEIC");
     return guarded(Kind::writeFailed, [&] {

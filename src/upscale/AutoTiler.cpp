@@ -192,14 +192,4 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
     }
 }
 
-std::optional<Image> AutoTiler::merge(const std::vector<UpscaledTile>& tiles,
-                                      SourceSize originalSize, const TileSpec& spec) const {
-    auto canvas = makeCanvas(originalSize, spec);
-    if (!canvas)
-        return std::nullopt;
-    for (const auto& [tile, upscaled] : tiles)
-        paint(*canvas, tile.bounds, upscaled, spec);
-    return canvas;
-}
-
 } // namespace glintwork
