@@ -88,8 +88,7 @@ cv::Mat networkInput(const Image& image, const ModelContract& contract) {
         !image.isFloat && image.bitsPerComponent == 8 &&
         (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
         ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
-         (components == 4 &&
-          (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast))) &&
+         (components == 4 && image.alphaInfo == AlphaInfo::last)) &&
         image.bytesPerRow >= image.width * components &&
         image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
     const cv::Size size(contract.inputWidth, contract.inputHeight);
