@@ -258,7 +258,7 @@ int benchAlpha(int side, double edge) {
                 255 * softShape(x + 0.5, y + 0.5, large, edge);
     // The source is the large alpha averaged over 4 × 4 blocks, as a camera's pixels would be.
     AlphaPlane small{side, side, std::vector<std::uint8_t>(std::size_t(side) * std::size_t(side))};
-    Image grey = Image::make(side, side, 8, AlphaInfo::noneSkipLast, ColorSpace::sRGB(), 3);
+    Image grey = Image::make(side, side, 8, AlphaInfo::last, ColorSpace::sRGB(), 3);
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
             double sum = 0;

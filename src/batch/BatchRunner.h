@@ -51,7 +51,6 @@ public:
 
     [[nodiscard]] bool isRunning() const { return m_running; }
     [[nodiscard]] bool isCancelled() const;
-    [[nodiscard]] int jobsInFlight() const { return m_inFlight; }
 
     // The pool every batch job runs on. It is not Qt's global pool: Qt paints with that
     // one and waits for it, so a full batch there would freeze the window.

@@ -153,10 +153,6 @@ Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions,
     return collector.take();
 }
 
-QList<QUrl> collectImageFiles(const QList<QUrl>& urls, const QSet<QString>& extensions) {
-    return collect(urls, extensions).files;
-}
-
 void ensureDirectory(const QUrl& folder) {
     const QString path = folder.toLocalFile();
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())

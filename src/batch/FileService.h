@@ -48,10 +48,6 @@ using RawNameStandIn =
 [[nodiscard]] Intake collect(const QList<QUrl>& urls, const QSet<QString>& extensions,
                              const RawNameStandIn& standIn = {});
 
-// The files of collect().
-[[nodiscard]] QList<QUrl> collectImageFiles(const QList<QUrl>& urls,
-                                            const QSet<QString>& extensions);
-
 // Creates the folder and any missing parents when nothing exists at its path; throws
 // Error (fileSystemFailed) when that fails. Anything already there is left alone.
 void ensureDirectory(const QUrl& folder);

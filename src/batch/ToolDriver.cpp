@@ -31,7 +31,6 @@ void ToolDriver::setSharedOutputSettings(SharedOutputSettings* shared) {
     if (m_shared == shared)
         return;
     m_shared = shared;
-    Q_EMIT sharedOutputSettingsChanged();
 }
 
 void ToolDriver::addFiles(const QList<QUrl>& urls) {

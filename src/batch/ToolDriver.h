@@ -105,7 +105,6 @@ Q_SIGNALS:
     void settingsChanged();
     void isRunningChanged();
     void isCancellingChanged();
-    void sharedOutputSettingsChanged();
     // A text for assistive technology ("Cancelling conversion").
     void announcement(const QString& text);
     // The run is over; a front end may play the completion sound when not cancelled.

@@ -81,10 +81,8 @@ private:
 bool isPackedRgb8(const Image& image) {
     const auto kind = image.colorSpace.kind;
     const int components = image.componentsPerPixel();
-    const bool layout =
-        (components == 3 && image.alphaInfo == AlphaInfo::none) ||
-        (components == 4 &&
-         (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast));
+    const bool layout = (components == 3 && image.alphaInfo == AlphaInfo::none) ||
+                        (components == 4 && image.alphaInfo == AlphaInfo::last);
     return !image.isFloat && image.bitsPerComponent == 8 && !image.isEmpty() && layout &&
            (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
            image.bytesPerRow >= image.width * components &&

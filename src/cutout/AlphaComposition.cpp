@@ -84,8 +84,6 @@ struct ChannelLayout {
 ChannelLayout channelLayout(const Image& source, int bytesPerComponent, int colours) {
     const AlphaInfo alphaInfo = source.alphaInfo;
     const int components = source.bitsPerPixel / (bytesPerComponent * 8);
-    const bool premultiplied =
-        alphaInfo == AlphaInfo::premultipliedLast || alphaInfo == AlphaInfo::premultipliedFirst;
     switch (alphaInfo) {
     case AlphaInfo::none:
         if (components == colours)
@@ -93,21 +91,8 @@ ChannelLayout channelLayout(const Image& source, int bytesPerComponent, int colo
         break;
     case AlphaInfo::premultipliedLast:
     case AlphaInfo::last:
-    case AlphaInfo::noneSkipLast:
         if (components == colours + 1)
-            return {colours,
-                    {0, 1, 2},
-                    alphaInfo == AlphaInfo::noneSkipLast ? -1 : colours,
-                    premultiplied};
-        break;
-    case AlphaInfo::premultipliedFirst:
-    case AlphaInfo::first:
-    case AlphaInfo::noneSkipFirst:
-        if (components == colours + 1)
-            return {
-                colours, {1, 2, 3}, alphaInfo == AlphaInfo::noneSkipFirst ? -1 : 0, premultiplied};
-        break;
-    case AlphaInfo::only:
+            return {colours, {0, 1, 2}, colours, alphaInfo == AlphaInfo::premultipliedLast};
         break;
     }
     throw unsupportedPixelFormat(bytesPerComponent * 8, source.bitsPerPixel, alphaInfo);

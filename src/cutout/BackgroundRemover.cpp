@@ -29,10 +29,6 @@ std::optional<QString> BackgroundRemover::subjectModelPath() {
     return modelFile(QStringLiteral("subject-segmentation.onnx"));
 }
 
-std::optional<QString> BackgroundRemover::personModelPath() {
-    return modelFile(QStringLiteral("person-segmentation.onnx"));
-}
-
 std::shared_ptr<const OnnxSegmenter::Network>
 BackgroundRemover::network(Slot& slot, const std::optional<QString>& path) const {
     // Held while loading: files that start together wait for the one load.
@@ -70,24 +66,10 @@ void BackgroundRemover::preloadSubjectNetwork() const {
     }
 }
 
-Image BackgroundRemover::subjectMask(const Image& image) const {
+Image BackgroundRemover::generateMask(const Image& image) const {
     if (const auto subject = network(m_subject, subjectModelPath()))
         return packedMask(OnnxSegmenter::subjectMask(*subject, image));
     return packedMask(ClassicalSegmenter::segment(image));
-}
-
-Image BackgroundRemover::generateMask(const Image& image) const {
-    return subjectMask(image);
-}
-
-Image BackgroundRemover::generatePersonMatte(const Image& image) const {
-    if (const auto person = network(m_person, personModelPath())) {
-        const MaskPixelBuffer matte = OnnxSegmenter::personMatte(*person, image);
-        if (personCoverage(matte) >= kMinimumPersonCoverage)
-            return packedMask(matte);
-    }
-    // No person back end, or no person in the picture: the subject mask stands in.
-    return subjectMask(image);
 }
 
 } // namespace glintwork

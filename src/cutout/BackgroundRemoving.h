@@ -6,16 +6,13 @@ namespace glintwork {
 
 // A source of subject masks: packed 8-bit grey images in which 255 means subject. The
 // batch driver holds one behind this interface, so a test double or another back end can
-// stand in. Both calls may run on any thread; implementations keep no shared state.
+// stand in. It may run on any thread; implementations keep no shared state.
 class BackgroundRemoving {
 public:
     virtual ~BackgroundRemoving() = default;
 
     // The mask of every detected subject. Throws Error (CutoutErrors).
     [[nodiscard]] virtual Image generateMask(const Image& image) const = 0;
-    // A person matte, or the subject mask when no person is found. Throws Error
-    // (CutoutErrors).
-    [[nodiscard]] virtual Image generatePersonMatte(const Image& image) const = 0;
 };
 
 } // namespace glintwork

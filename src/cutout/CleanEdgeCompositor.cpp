@@ -86,8 +86,7 @@ bool rendersDirectly(const Image& image) {
                              : image.bitsPerComponent == 8 || image.bitsPerComponent == 16;
     const int components = image.componentsPerPixel();
     const bool layoutOK = (image.alphaInfo == AlphaInfo::none && components == 3) ||
-                          (image.alphaInfo != AlphaInfo::none &&
-                           image.alphaInfo != AlphaInfo::only && components == 4);
+                          (image.alphaInfo != AlphaInfo::none && components == 4);
     return depthOK && layoutOK && image.bitsPerPixel == components * image.bitsPerComponent &&
            image.bytesPerRow >= image.width * image.bytesPerPixel() &&
            image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height - 1) +
@@ -109,8 +108,8 @@ std::vector<std::uint8_t> renderStraightRGBA(const Image& image, bool direct) {
         return rgba;
     }
     std::vector<std::uint8_t> rgba(w * h * 4);
-    const int first = image.alphaFirst() ? 1 : 0;
-    const int alphaIndex = image.alphaFirst() ? 0 : 3;
+    constexpr int first = 0;
+    constexpr int alphaIndex = 3;
     const bool hasAlpha = image.hasAlpha();
     const bool premultipliedSource = image.isPremultiplied();
     const std::size_t p = std::size_t(image.bytesPerPixel());

@@ -73,11 +73,9 @@ FileOutcome runCutoutPipeline(const CutoutRequest& request,
     // A network's pass takes seconds and cannot stop halfway: a cancelled run leaves it
     // to finish alone, holding its own share of the source and the remover.
     auto found = std::make_shared<Image>();
-    const bool person = request.mode == CutoutMode::cleanEdges;
     std::shared_ptr<const Image> shared = decoded;
-    AbandonableWork::run(token, [remover, shared, found, person] {
-        *found = person ? remover->generatePersonMatte(*shared) : remover->generateMask(*shared);
-    });
+    AbandonableWork::run(token,
+                         [remover, shared, found] { *found = remover->generateMask(*shared); });
     const Image mask = std::move(*found);
     token.check();
     report(0.7);

@@ -17,25 +17,6 @@ std::uint8_t floatSampleToByte(float value) {
     return static_cast<std::uint8_t>(std::round(scaled));
 }
 
-double personCoverage(const MaskPixelBuffer& buffer) {
-    if (buffer.format != MaskSampleFormat::byte)
-        return 1.0;
-    const std::uint8_t* base = buffer.firstRow();
-    if (buffer.width < 1 || buffer.height < 1 || !base)
-        return 0.0;
-    const std::size_t needed =
-        buffer.bytesPerRow * std::size_t(buffer.height - 1) + std::size_t(buffer.width);
-    if (buffer.bytesPerRow < std::size_t(buffer.width) || buffer.bytes.size() < needed)
-        return 0.0; // a buffer that does not hold its own rows covers nothing we can trust
-    std::size_t count = 0;
-    for (int y = 0; y < buffer.height; ++y) {
-        const std::uint8_t* row = base + std::size_t(y) * buffer.bytesPerRow;
-        for (int x = 0; x < buffer.width; ++x)
-            count += row[x] >= 128 ? 1 : 0;
-    }
-    return double(count) / (double(buffer.width) * double(buffer.height));
-}
-
 Image packedMask(const MaskPixelBuffer& buffer) {
     const bool isFloat = buffer.format == MaskSampleFormat::float32;
     if (buffer.width < 1 || buffer.height < 1)

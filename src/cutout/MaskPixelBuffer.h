@@ -40,8 +40,4 @@ struct MaskPixelBuffer {
 // rounded half away from zero, negatives giving 0.
 [[nodiscard]] std::uint8_t floatSampleToByte(float value);
 
-// Share of pixels at or above 128 in a byte matte; 1.0 for a float one (such a matte is
-// trusted), 0.0 for an empty buffer. Row padding is never read.
-[[nodiscard]] double personCoverage(const MaskPixelBuffer& buffer);
-
 } // namespace glintwork

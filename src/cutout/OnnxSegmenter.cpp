@@ -86,8 +86,7 @@ cv::Mat networkInput(const Image& image, const ModelContract& contract) {
         !image.isFloat && image.bitsPerComponent == 8 &&
         (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
         ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
-         (components == 4 &&
-          (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::noneSkipLast))) &&
+         (components == 4 && image.alphaInfo == AlphaInfo::last)) &&
         image.bytesPerRow >= image.width * components &&
         image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
     const cv::Size size(contract.inputWidth, contract.inputHeight);
@@ -331,23 +330,6 @@ MaskPixelBuffer subjectMask(const Network& network, const Image& image) {
     cv::Mat target(image.height, image.width, CV_8U, scaled.bytes.data(), scaled.bytesPerRow);
     cv::resize(bytes, target, target.size(), 0, 0, cv::INTER_LINEAR);
     return scaled;
-}
-
-MaskPixelBuffer personMatte(const Network& network, const Image& image) {
-    const MaskPixelBuffer output = network.run(image);
-    MaskPixelBuffer matte;
-    matte.format = MaskSampleFormat::byte;
-    matte.width = output.width;
-    matte.height = output.height;
-    matte.bytesPerRow = std::size_t(output.width);
-    matte.bytes.resize(std::size_t(output.width) * std::size_t(output.height));
-    for (std::size_t i = 0; i < matte.bytes.size(); ++i) {
-        float v;
-        std::memcpy(&v, output.bytes.data() + i * sizeof(float), sizeof(float));
-        matte.bytes[i] =
-            std::isnan(v) ? 0 : std::uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-    }
-    return matte;
 }
 
 } // namespace glintwork::OnnxSegmenter

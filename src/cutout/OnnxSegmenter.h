@@ -59,8 +59,5 @@ private:
 // output); noSubjectFound when no pixel of the output reaches one half.
 [[nodiscard]] MaskPixelBuffer subjectMask(const Network& network, const Image& image);
 
-// Person matte at the network's resolution, as one 8-bit component.
-[[nodiscard]] MaskPixelBuffer personMatte(const Network& network, const Image& image);
-
 } // namespace OnnxSegmenter
 } // namespace glintwork

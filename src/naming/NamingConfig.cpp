@@ -36,23 +36,6 @@ QString displayName(NamingMode mode) {
     return {};
 }
 
-QJsonObject NamingConfig::toJson() const {
-    return QJsonObject{{QStringLiteral("mode"), keyword(mode)},
-                       {QStringLiteral("suffix"), suffix},
-                       {QStringLiteral("prefix"), prefix},
-                       {QStringLiteral("startNumber"), startNumber}};
-}
-
-std::optional<NamingConfig> NamingConfig::fromJson(const QJsonObject& object) {
-    const auto mode = namingModeFromKeyword(object.value(QStringLiteral("mode")).toString());
-    const auto suffix = object.value(QStringLiteral("suffix"));
-    const auto prefix = object.value(QStringLiteral("prefix"));
-    const auto start = object.value(QStringLiteral("startNumber"));
-    if (!mode || !suffix.isString() || !prefix.isString() || !start.isString())
-        return std::nullopt;
-    return NamingConfig{*mode, suffix.toString(), prefix.toString(), start.toString()};
-}
-
 QString sanitizeNameComponent(const QString& text) {
     QString cleaned = text;
     cleaned.replace(QLatin1Char('/'), QLatin1Char('_'));

@@ -3,7 +3,6 @@
 #include <array>
 #include <optional>
 
-#include <QJsonObject>
 #include <QString>
 
 namespace glintwork {
@@ -27,10 +26,6 @@ struct NamingConfig {
     QString startNumber;
 
     friend bool operator==(const NamingConfig&, const NamingConfig&) = default;
-
-    // Keyed form with "mode", "suffix", "prefix", "startNumber".
-    [[nodiscard]] QJsonObject toJson() const;
-    [[nodiscard]] static std::optional<NamingConfig> fromJson(const QJsonObject& object);
 };
 
 // The cleaning the drivers apply when the user edits the naming fields: path separators

@@ -11,9 +11,7 @@ Image Image::make(int width, int height, int bitsPerComponent, AlphaInfo alphaIn
     image.isFloat = bitsPerComponent == 32;
     image.alphaInfo = alphaInfo;
     image.colorSpace = std::move(colorSpace);
-    const int components =
-        alphaInfo == AlphaInfo::only ? 1
-                                     : colorComponents + (alphaInfo == AlphaInfo::none ? 0 : 1);
+    const int components = colorComponents + (alphaInfo == AlphaInfo::none ? 0 : 1);
     image.bitsPerPixel = components * bitsPerComponent;
     image.bytesPerRow = width * image.bitsPerPixel / 8;
     image.pixels.assign(static_cast<std::size_t>(image.bytesPerRow) *
@@ -27,33 +25,14 @@ int Image::componentsPerPixel() const {
 }
 
 bool Image::hasAlpha() const {
-    switch (alphaInfo) {
-    case AlphaInfo::premultipliedLast:
-    case AlphaInfo::premultipliedFirst:
-    case AlphaInfo::last:
-    case AlphaInfo::first:
-    case AlphaInfo::only:
-        return true;
-    case AlphaInfo::none:
-    case AlphaInfo::noneSkipLast:
-    case AlphaInfo::noneSkipFirst:
-        return false;
-    }
-    return false;
+    return alphaInfo != AlphaInfo::none;
 }
 
 bool Image::isPremultiplied() const {
-    return alphaInfo == AlphaInfo::premultipliedLast || alphaInfo == AlphaInfo::premultipliedFirst;
-}
-
-bool Image::alphaFirst() const {
-    return alphaInfo == AlphaInfo::premultipliedFirst || alphaInfo == AlphaInfo::first ||
-           alphaInfo == AlphaInfo::noneSkipFirst;
+    return alphaInfo == AlphaInfo::premultipliedLast;
 }
 
 int Image::colorComponentsPerPixel() const {
-    if (alphaInfo == AlphaInfo::only)
-        return 0;
     return componentsPerPixel() - (alphaInfo == AlphaInfo::none ? 0 : 1);
 }
 

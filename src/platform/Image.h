@@ -7,17 +7,13 @@
 
 namespace glintwork {
 
-// Where the alpha component sits and whether colours are multiplied by it. The numeric
-// values are fixed: error texts print them as numbers.
+// Whether the last component is alpha, and whether colours are multiplied by it. Decoded
+// images have no alpha or straight alpha; the upscaler paints premultiplied tiles. The
+// numeric values are fixed: error texts print them as numbers.
 enum class AlphaInfo : int {
     none = 0,
     premultipliedLast = 1,
-    premultipliedFirst = 2,
     last = 3,
-    first = 4,
-    noneSkipLast = 5,
-    noneSkipFirst = 6,
-    only = 7,
 };
 
 // Byte order of 16-bit components. `big` is the default order of 16-bit image data.
@@ -60,7 +56,7 @@ struct Image {
     std::vector<std::uint8_t> pixels;
 
     // A packed image with a fresh zero-filled buffer: `colorComponents` colour components
-    // plus one more when alphaInfo names an alpha or padding component.
+    // plus one more when alphaInfo names an alpha component.
     [[nodiscard]] static Image make(int width, int height, int bitsPerComponent,
                                     AlphaInfo alphaInfo, ColorSpace colorSpace,
                                     int colorComponents);
@@ -68,13 +64,10 @@ struct Image {
     [[nodiscard]] int bytesPerComponent() const { return bitsPerComponent / 8; }
     [[nodiscard]] int bytesPerPixel() const { return bitsPerPixel / 8; }
     [[nodiscard]] int componentsPerPixel() const;
-    // True when a component carries alpha (premultiplied, straight or alpha only); padding
-    // components do not count.
+    // True when the last component is alpha, premultiplied or straight.
     [[nodiscard]] bool hasAlpha() const;
     [[nodiscard]] bool isPremultiplied() const;
-    // True when the alpha or padding component comes before the colour components.
-    [[nodiscard]] bool alphaFirst() const;
-    // Colour components per pixel: components minus any alpha or padding component.
+    // Colour components per pixel: components minus any alpha component.
     [[nodiscard]] int colorComponentsPerPixel() const;
     [[nodiscard]] bool isEmpty() const { return width < 1 || height < 1; }
 

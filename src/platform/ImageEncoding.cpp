@@ -145,7 +145,7 @@ private:
 VImage vipsViewOf(const Image& image) {
     const bool packedRGBA =
         !image.isFloat && image.bitsPerComponent == 8 && image.componentsPerPixel() == 4 &&
-        image.colorComponentsPerPixel() == 3 && !image.alphaFirst() && image.hasAlpha() &&
+        image.colorComponentsPerPixel() == 3 && image.hasAlpha() &&
         image.bytesPerRow == image.width * 4 && image.width > 0 && image.height > 0 &&
         image.pixels.size() >= std::size_t(image.bytesPerRow) * std::size_t(image.height);
     if (!packedRGBA)
@@ -293,10 +293,6 @@ void streamJPEG(const Image& image, const QString& path, double quality) {
                                     ->set("strip", true));
         });
     });
-}
-
-void writeHEIC(const Image& image, const QString& path, double quality) {
-    FileWriting::writeWhole(path, encodeHEIC(image, quality));
 }
 
 QByteArray encodeHEIC(const Image& image, double quality) {

@@ -108,8 +108,7 @@ std::optional<Image> toRGBA8Directly(const Image& image) {
     const int components = image.componentsPerPixel();
     const bool rgb = (kind == ColorSpace::Kind::sRGB || kind == ColorSpace::Kind::deviceRGB) &&
                      ((components == 3 && image.alphaInfo == AlphaInfo::none) ||
-                      (components == 4 && (image.alphaInfo == AlphaInfo::last ||
-                                           image.alphaInfo == AlphaInfo::noneSkipLast)));
+                      (components == 4 && image.alphaInfo == AlphaInfo::last));
     const bool grey = kind == ColorSpace::Kind::deviceGray &&
                       ((components == 1 && image.alphaInfo == AlphaInfo::none) ||
                        (components == 2 && image.alphaInfo == AlphaInfo::last));

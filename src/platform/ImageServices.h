@@ -89,9 +89,7 @@ void writeTIFF(const Image& image, const QString& path, const WriteMetadata& met
 // Alpha is flattened onto white; 16-bit data is reduced to 8 bits. quality is 0–1.
 void writeJPEG(const Image& image, const QString& path, double quality,
                const WriteMetadata& metadata = {});
-// HEVC-coded HEIF, 8 bits per component; quality is 0–1.
-void writeHEIC(const Image& image, const QString& path, double quality);
-// The same HEIF file as bytes.
+// HEVC-coded HEIF, 8 bits per component, as bytes; quality is 0–1.
 [[nodiscard]] QByteArray encodeHEIC(const Image& image, double quality);
 // Uncompressed Truevision TGA: 24-bit BGR, or 32-bit BGRA when the image has alpha.
 void writeTGA(const Image& image, const QString& path);

@@ -2,11 +2,15 @@
 
 #include <mutex>
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QVariant>
 
 namespace glintwork {
@@ -52,6 +56,35 @@ ValuesInMemory& valuesInMemory() {
 
 } // namespace
 
+// Holds back QSettings' own write after every change, which comes as soon as the event loop
+// turns, so that a burst of changes is written once: when the timer started by its first
+// change runs out, or when the program quits.
+class PreferenceStore::WriteTimer : public QObject {
+public:
+    explicit WriteTimer(PreferenceStore& store) {
+        m_timer.setSingleShot(true);
+        m_timer.setInterval(kWriteDelayMs);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [&store] { store.flush(); });
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, this,
+                             [&store] { store.flush(); });
+    }
+
+    void start() {
+        if (!m_timer.isActive())
+            m_timer.start();
+    }
+    void stop() { m_timer.stop(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        return event->type() == QEvent::UpdateRequest || QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTimer m_timer;
+};
+
 QString PreferenceStore::storagePath() {
     QString dir = qEnvironmentVariable("GLINTWORK_CONFIG_DIR");
     if (dir.isEmpty()) {
@@ -62,11 +95,19 @@ QString PreferenceStore::storagePath() {
 }
 
 PreferenceStore::PreferenceStore() : m_path(storagePath()) {
-    if (fileIsUsable())
-        m_settings = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
+    if (!fileIsUsable())
+        return;
+    m_settings = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
+    // Without an event loop no timer would ever run out.
+    if (QAbstractEventDispatcher::instance()) {
+        m_writeTimer = std::make_unique<WriteTimer>(*this);
+        m_settings->installEventFilter(m_writeTimer.get());
+    }
 }
 
-PreferenceStore::~PreferenceStore() = default;
+PreferenceStore::~PreferenceStore() {
+    flush();
+}
 
 // Opening a FIFO or a device where the file should be would block until something writes
 // to it (the window would never appear) or read forever, so only a regular file is opened,
@@ -91,11 +132,6 @@ bool PreferenceStore::usesFile() const {
     }
     m_settings.reset();
     return false;
-}
-
-void PreferenceStore::reload() const {
-    if (usesFile())
-        m_settings->sync();
 }
 
 QVariant PreferenceStore::read(const QString& key) const {
@@ -123,25 +159,31 @@ void PreferenceStore::erase(const QString& key) {
     valuesInMemory().byPath[m_path].remove(key);
 }
 
-void PreferenceStore::save() {
+void PreferenceStore::flush() {
+    if (m_writeTimer)
+        m_writeTimer->stop();
     if (usesFile())
         m_settings->sync();
 }
 
+void PreferenceStore::save() {
+    if (m_writeTimer && usesFile())
+        m_writeTimer->start();
+    else
+        flush();
+}
+
 bool PreferenceStore::contains(const QString& key) const {
-    reload();
     return read(valueKey(key)).isValid();
 }
 
 QString PreferenceStore::string(const QString& key, const QString& defaultValue) const {
-    reload();
     if (read(typeKey(key)).toString() != kTypeString)
         return defaultValue;
     return read(valueKey(key)).toString();
 }
 
 qint64 PreferenceStore::integer(const QString& key, qint64 defaultValue) const {
-    reload();
     if (read(typeKey(key)).toString() != kTypeInteger)
         return defaultValue;
     bool ok = false;
@@ -150,7 +192,6 @@ qint64 PreferenceStore::integer(const QString& key, qint64 defaultValue) const {
 }
 
 bool PreferenceStore::boolean(const QString& key, bool defaultValue) const {
-    reload();
     if (read(typeKey(key)).toString() != kTypeBoolean)
         return defaultValue;
     const QString text = read(valueKey(key)).toString();
@@ -162,7 +203,6 @@ bool PreferenceStore::boolean(const QString& key, bool defaultValue) const {
 }
 
 QByteArray PreferenceStore::bytes(const QString& key, const QByteArray& defaultValue) const {
-    reload();
     if (read(typeKey(key)).toString() != kTypeBytes)
         return defaultValue;
     const auto decoded = QByteArray::fromBase64Encoding(read(valueKey(key)).toString().toLatin1(),
@@ -171,7 +211,6 @@ QByteArray PreferenceStore::bytes(const QString& key, const QByteArray& defaultV
 }
 
 QStringList PreferenceStore::stringList(const QString& key, const QStringList& defaultValue) const {
-    reload();
     if (read(typeKey(key)).toString() != kTypeList)
         return defaultValue;
     return read(valueKey(key)).toStringList();

@@ -151,8 +151,7 @@ VImage vipsFromImage(const Image& image) {
     const int colorComponents = image.colorComponentsPerPixel();
     const bool colorCountOK = colorComponents == 1 || colorComponents == 3 ||
                               (colorComponents == 4 && image.colorSpace.componentCount == 4);
-    if (!validDepth || image.alphaInfo == AlphaInfo::only || !colorCountOK ||
-        image.bitsPerPixel != components * image.bitsPerComponent)
+    if (!validDepth || !colorCountOK || image.bitsPerPixel != components * image.bitsPerComponent)
         throw ImageErrors::failure(
             Kind::unsupportedFormat,
             QStringLiteral("Unsupported pixel format (bitsPerComponent=%1, bitsPerPixel=%2, "
@@ -172,8 +171,8 @@ VImage vipsFromImage(const Image& image) {
     const int c = image.bytesPerComponent();
     const bool swap16 = image.bitsPerComponent == 16 &&
                         (image.byteOrder16 == ByteOrder16::little) != hostIsLittleEndian;
-    const int firstColor = image.alphaFirst() ? 1 : 0;
-    const int alphaIndex = image.alphaFirst() ? 0 : components - 1;
+    constexpr int firstColor = 0;
+    const int alphaIndex = components - 1;
 
     std::vector<int> sourceComponent(static_cast<std::size_t>(outBands));
     for (int band = 0; band < colorComponents; ++band)

@@ -39,8 +39,6 @@ public:
     // Converts count RGBA pixels starting at rgba (alpha ignored). Splittable into any ranges.
     void convertRgba(const std::uint8_t* rgba, Oklab* out, std::size_t count) const;
 
-    [[nodiscard]] const std::array<float, 256>& linearTable() const { return m_linear; }
-
 private:
     void convertEach(const std::uint8_t* rgba, Oklab* out, std::size_t count) const;
     void convertRuns(const std::uint8_t* rgba, Oklab* out, std::size_t count) const;

@@ -50,7 +50,7 @@ int clampIndex(int i, int size) {
 
 std::optional<AlphaPlane> alphaPlaneOf(const Image& rgba8) {
     if (rgba8.bitsPerComponent != 8 || rgba8.bitsPerPixel != 32 || rgba8.isFloat ||
-        !rgba8.hasAlpha() || rgba8.alphaFirst() || rgba8.isEmpty())
+        !rgba8.hasAlpha() || rgba8.isEmpty())
         return std::nullopt;
     bool opaque = true;
     for (int y = 0; y < rgba8.height && opaque; ++y) {

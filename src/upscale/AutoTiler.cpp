@@ -16,8 +16,7 @@ namespace {
 // layout first so painting has one pixel format to deal with.
 bool isPackedRGBA8(const Image& image) {
     return image.bitsPerComponent == 8 && !image.isFloat && image.bitsPerPixel == 32 &&
-           (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::premultipliedLast ||
-            image.alphaInfo == AlphaInfo::noneSkipLast);
+           (image.alphaInfo == AlphaInfo::last || image.alphaInfo == AlphaInfo::premultipliedLast);
 }
 
 std::uint8_t multiplyByAlpha(std::uint8_t value, std::uint8_t alpha) {
@@ -154,7 +153,6 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
         converted = ImageServices::toRGBA8(upscaled);
         source = &*converted;
     }
-    const bool opaque = source->alphaInfo == AlphaInfo::noneSkipLast;
     const bool premultiplied = source->alphaInfo == AlphaInfo::premultipliedLast;
 
     const std::int64_t firstColumn = std::max<std::int64_t>(left, 0);
@@ -170,7 +168,7 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
         std::uint8_t* to =
             canvas.row(static_cast<int>(y)) + static_cast<std::size_t>(firstColumn) * 4;
         for (std::size_t i = 0; i < count; ++i, from += 4, to += 4) {
-            const std::uint8_t alpha = opaque ? 255 : from[3];
+            const std::uint8_t alpha = from[3];
             if (alpha == 255) {
                 to[0] = from[0];
                 to[1] = from[1];
@@ -190,16 +188,6 @@ void AutoTiler::paint(Image& canvas, const TileBounds& bounds, const Image& upsc
             to[3] = static_cast<std::uint8_t>(std::min(255, alpha + (to[3] * keep + 127) / 255));
         }
     }
-}
-
-std::optional<Image> AutoTiler::merge(const std::vector<UpscaledTile>& tiles,
-                                      SourceSize originalSize, const TileSpec& spec) const {
-    auto canvas = makeCanvas(originalSize, spec);
-    if (!canvas)
-        return std::nullopt;
-    for (const auto& [tile, upscaled] : tiles)
-        paint(*canvas, tile.bounds, upscaled, spec);
-    return canvas;
 }
 
 } // namespace glintwork

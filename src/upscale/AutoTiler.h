@@ -11,7 +11,7 @@
 namespace glintwork {
 
 // How an image is cut and put back together. The cutting reads tileSize and overlap, the
-// merging reads only scale.
+// painting reads only scale.
 struct TileSpec {
     std::int64_t tileSize = 512;
     std::int64_t overlap = 64;
@@ -36,9 +36,6 @@ struct Tile {
     std::shared_ptr<const Image> image;
 };
 
-// A tile together with its upscaled pixels, as the merge consumes them in order.
-using UpscaledTile = std::pair<Tile, Image>;
-
 struct SourceSize {
     double width = 0;
     double height = 0;
@@ -54,14 +51,10 @@ public:
     [[nodiscard]] std::vector<Tile> tile(const std::shared_ptr<const Image>& image,
                                          const TileSpec& spec) const;
 
-    // The assembled output, or nothing when the canvas cannot be made (a side below one
-    // pixel, or no memory for it). Later tiles replace earlier ones in every overlap.
-    [[nodiscard]] std::optional<Image> merge(const std::vector<UpscaledTile>& tiles,
-                                             SourceSize originalSize, const TileSpec& spec) const;
-
-    // The two halves of merge, so a file can paint each tile the moment it is upscaled
-    // instead of holding all of them: a cleared RGBA8 premultiplied canvas of the source
-    // size times the scale (nothing when it cannot be made), then one tile at a time.
+    // The output is assembled as each tile is upscaled, so a file never holds all of them:
+    // a cleared RGBA8 premultiplied canvas of the source size times the scale (nothing when
+    // it cannot be made: a side below one pixel, or no memory for it), then one tile at a
+    // time, later tiles replacing earlier ones in every overlap.
     [[nodiscard]] std::optional<Image> makeCanvas(SourceSize originalSize,
                                                   const TileSpec& spec) const;
     void paint(Image& canvas, const TileBounds& bounds, const Image& upscaled,

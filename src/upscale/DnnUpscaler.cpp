@@ -216,8 +216,6 @@ void DnnUpscaler::load(const QString& path) {
                 fileName.toStdString() + " is not an upscaling network for this model: it turns " +
                 "1 × 3 × 16 × 16 into " + std::to_string(out.size() == 4 ? out[1] : 0) +
                 " channels at another size");
-        m_inputName = QString::fromStdString(network->input);
-        m_outputName = QString::fromStdString(network->output);
 
         const auto& metadata = net.metadata();
         const auto value = [&](const char* key) {

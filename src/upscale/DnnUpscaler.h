@@ -29,7 +29,6 @@ public:
     DnnUpscaler(const DnnUpscaler&) = delete;
     DnnUpscaler& operator=(const DnnUpscaler&) = delete;
 
-    [[nodiscard]] std::vector<int> supportedScales() const override { return {2, 4}; }
     // Throws Error (UpscaleErrors). The result is opaque RGBA8, exactly the tile times the
     // model's factor, or times 2 when a 4x network is asked for `scale` 2; `progress` gets
     // the fraction of the pass done, layer by layer.
@@ -44,8 +43,6 @@ public:
     [[nodiscard]] bool isLoaded() const { return m_network != nullptr; }
     // Why the network's file could not be used, when it exists but failed to load.
     [[nodiscard]] const QString& loadError() const { return m_loadError; }
-    [[nodiscard]] const QString& inputName() const { return m_inputName; }
-    [[nodiscard]] const QString& outputName() const { return m_outputName; }
     // True when this instance stands in for the 2x network with the 4x one.
     [[nodiscard]] bool reducesFromFourX() const { return m_reduceFromFourX; }
 
@@ -65,8 +62,6 @@ private:
     std::shared_ptr<Network> m_network;
     QString m_loadError;
     CancellationToken* m_token = nullptr;
-    QString m_inputName = QStringLiteral("x");
-    QString m_outputName = QStringLiteral("output");
     bool m_reduceFromFourX = false;
 };
 

@@ -183,10 +183,9 @@ void fillInputTensor(const Image& tile, TensorView& tensor) {
 
     std::optional<Image> converted;
     const Image* pixels = &tile;
-    const bool packedRGBA8 = tile.bitsPerComponent == 8 && !tile.isFloat && tile.bitsPerPixel == 32 &&
-                             (tile.alphaInfo == AlphaInfo::last ||
-                              tile.alphaInfo == AlphaInfo::premultipliedLast ||
-                              tile.alphaInfo == AlphaInfo::noneSkipLast);
+    const bool packedRGBA8 =
+        tile.bitsPerComponent == 8 && !tile.isFloat && tile.bitsPerPixel == 32 &&
+        (tile.alphaInfo == AlphaInfo::last || tile.alphaInfo == AlphaInfo::premultipliedLast);
     if (!packedRGBA8 && !tile.isEmpty()) {
         converted = ImageServices::toRGBA8(tile);
         pixels = &*converted;

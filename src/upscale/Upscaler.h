@@ -13,7 +13,6 @@ class Upscaler {
 public:
     virtual ~Upscaler() = default;
 
-    [[nodiscard]] virtual std::vector<int> supportedScales() const = 0;
     // `scale` and `progress` exist for engines that honour them; progress is a fraction and
     // may be reported from any thread.
     [[nodiscard]] virtual Image upscale(const Image& tile, int scale,

@@ -61,15 +61,7 @@ TEST(PackedMask, RefusalsCarryTheirReasons) {
     }
 }
 
-// Below this share of person pixels the matte is thrown away for the subject mask.
-TEST(PersonCoverage, CountsBytesFromHalfUpWithinTheRows) {
-    // 5 of 1000 pixels, in rows of 100 padded with bytes of 255 that must not count.
-    std::vector<std::uint8_t> fewPeople(1000, 127);
-    std::fill_n(fewPeople.begin(), 5, 128);
-    EXPECT_DOUBLE_EQ(personCoverage(maskBuffer(fewPeople, 100, 10, 128)), BackgroundRemover::kMinimumPersonCoverage);
-}
-
-// Without networks the built-in segmenter answers, for subjects and person mattes alike.
+// Without a network the built-in segmenter answers.
 TEST(ClassicalSegmenter, FindsASubjectOnPlainAndGradientBackdropsAndNoneInASmoothPicture) {
     test::ScratchDir dir;
     const test::ResourceFolder resources(dir.path());
@@ -86,7 +78,6 @@ TEST(ClassicalSegmenter, FindsASubjectOnPlainAndGradientBackdropsAndNoneInASmoot
         EXPECT_TRUE(std::any_of(mask.pixels.begin(), mask.pixels.end(), [](auto v) { return v > 0 && v < 255; }))
             << "the outline has partial coverage";
     }
-    EXPECT_EQ(BackgroundRemover().generatePersonMatte(plain).pixels, BackgroundRemover().generateMask(plain).pixels);
 
     Image smooth = test::noiseImage(300, 200, 8, AlphaInfo::none, 3);
     for (std::size_t i = 0; i < smooth.pixels.size(); ++i)
@@ -148,13 +139,6 @@ TEST_F(OnnxBackEnd, SubjectMaskAtTheSourcesSizeWithTheSidecarsChannelsAndScaling
     const Image first = remover.generateMask(halves());
     m_dir.writeFile(QStringLiteral("models/subject-segmentation.onnx"), "not a network any more");
     EXPECT_EQ(remover.generateMask(halves()).pixels, first.pixels);
-}
-
-TEST_F(OnnxBackEnd, PersonMatteKeepsTheNetworksResolution) {
-    install(QStringLiteral("person-segmentation"), R"({"inputWidth": 16, "inputHeight": 16, "sigmoid": true})");
-    const Image matte = BackgroundRemover().generatePersonMatte(halves());
-    ASSERT_EQ(std::pair(matte.width, matte.height), std::pair(16, 16));
-    EXPECT_EQ(std::pair(int(matte.row(3)[2]), int(matte.row(3)[14])), std::pair(255, 0));
 }
 
 TEST_F(OnnxBackEnd, FailuresSayWhatWentWrong) {

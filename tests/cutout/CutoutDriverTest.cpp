@@ -30,12 +30,7 @@ struct HalfMaskRemover : BackgroundRemoving {
         }
         return test::greyMask(image.width, image.height, [&](int x, int) { return x < image.width / 2 ? 255 : 0; });
     }
-    Image generatePersonMatte(const Image& image) const override {
-        ++mattes;
-        return generateMask(image);
-    }
     bool blocks = false;
-    mutable std::atomic<int> mattes{0};
     mutable std::atomic<int> masks{0};
     mutable std::binary_semaphore started{0};
     mutable std::binary_semaphore released{0};
@@ -66,7 +61,7 @@ protected:
     std::shared_ptr<HalfMaskRemover> m_remover = std::make_shared<HalfMaskRemover>();
 };
 
-TEST_F(CutoutDriverTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksForTheMatte) {
+TEST_F(CutoutDriverTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesUsesTheSubjectMask) {
     const QUrl input = photo(QStringLiteral("photo.png"));
     m_dir.writeFile(QStringLiteral("photo-cutout-mask.png"), "taken");
     m_driver.updateExportMaskSeparately(true);
@@ -78,13 +73,13 @@ TEST_F(CutoutDriverTest, TheMaskIsExportedBesideTheCutoutAndCleanEdgesAsksForThe
     const Image mask = ImageServices::decode(m_dir.filePath(QStringLiteral("photo-cutout-mask-1.png")));
     EXPECT_EQ(mask.componentsPerPixel(), 1);
     EXPECT_EQ(mask.pixels[0], 255);
-    EXPECT_EQ(m_remover->mattes, 0);
+    EXPECT_EQ(m_remover->masks, 1);
 
     m_driver.updateMode(CutoutMode::cleanEdges);
     m_driver.addFiles({photo(QStringLiteral("portrait.png"))});
     ASSERT_TRUE(run());
     EXPECT_EQ(item(1).status(), ConversionStatus::completed());
-    EXPECT_EQ(m_remover->mattes, 1) << "clean edges asks for the person matte";
+    EXPECT_EQ(m_remover->masks, 2) << "clean edges asks for the subject mask";
 }
 
 TEST_F(CutoutDriverTest, MaskExportFailureKeepsTheCutout) {

@@ -2,13 +2,17 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include "platform/PreferenceStore.h"
 #include "support/TestSupport.h"
@@ -49,6 +53,36 @@ TEST(PreferenceStore, AFifoInPlaceOfTheFileNeverBlocks) {
     struct stat status {};
     ASSERT_EQ(::lstat(fifo.constData(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+// A burst of changes (a slider being dragged) is written once it is over, not at every
+// step, while every store of the process reads the latest value at once; a store that goes
+// writes what it still holds.
+TEST(PreferenceStore, ABurstOfChangesIsWrittenOnceItIsOver) {
+    const test::ScratchDir scratch;
+    const QString key = u"glintwork.test.quality"_s;
+    const auto onDisk = [] {
+        QFile file(PreferenceStore::storagePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const PreferenceStore reader;
+    auto store = std::make_unique<PreferenceStore>();
+    for (int quality = 1; quality <= 50; ++quality) {
+        store->setInteger(key, quality);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(reader.integer(key, 0), 50);
+    EXPECT_EQ(onDisk(), QByteArray()) << "written before the burst was over";
+    QElapsedTimer waited;
+    waited.start();
+    while (!onDisk().contains("quality=50") && waited.elapsed() < 10000) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(onDisk().contains("quality=50"));
+    store->setInteger(key, 51);
+    store.reset();
+    EXPECT_TRUE(onDisk().contains("quality=51")) << "the last change was lost with its store";
 }
 
 } // namespace

@@ -57,12 +57,14 @@ TEST(AutoTiler, LaterTileWinsEveryOverlapBand) {
     const auto source = std::make_shared<const Image>(makePatternImage(20, 14));
     const TileSpec spec{8, 2, 2};
     const auto tiles = AutoTiler().tile(source, spec);
-    std::vector<UpscaledTile> upscaled;
-    for (std::size_t i = 0; i < tiles.size(); ++i)
-        upscaled.emplace_back(tiles[i], solidImage(int(tiles[i].bounds.width) * 2, int(tiles[i].bounds.height) * 2,
-                                                   {std::uint8_t(10 + i), 0, 0, 255}));
-    const auto canvas = AutoTiler().merge(upscaled, {20, 14}, spec);
+    auto canvas = AutoTiler().makeCanvas({20, 14}, spec);
     ASSERT_TRUE(canvas);
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        AutoTiler().paint(*canvas, tiles[i].bounds,
+                          solidImage(int(tiles[i].bounds.width) * 2,
+                                     int(tiles[i].bounds.height) * 2,
+                                     {std::uint8_t(10 + i), 0, 0, 255}),
+                          spec);
     for (int y = 0; y < canvas->height; ++y)
         for (int x = 0; x < canvas->width; ++x) {
             int owner = -1;
@@ -75,21 +77,20 @@ TEST(AutoTiler, LaterTileWinsEveryOverlapBand) {
         }
 }
 
-TEST(AutoTiler, TileThenMergeRebuildsTheImageWithoutStretching) {
+TEST(AutoTiler, TileThenPaintRebuildsTheImageWithoutStretching) {
     const auto source = std::make_shared<const Image>(makePatternImage(1000, 300));
     const TileSpec spec{512, 64, 4};
-    std::vector<UpscaledTile> upscaled;
-    for (const auto& tile : AutoTiler().tile(source, spec))
-        upscaled.emplace_back(tile, test::nearestUpscale(*tile.image, 4));
-    const auto canvas = AutoTiler().merge(upscaled, {1000, 300}, spec);
+    auto canvas = AutoTiler().makeCanvas({1000, 300}, spec);
     ASSERT_TRUE(canvas);
+    for (const auto& tile : AutoTiler().tile(source, spec))
+        AutoTiler().paint(*canvas, tile.bounds, test::nearestUpscale(*tile.image, 4), spec);
     EXPECT_EQ(canvas->pixels, test::nearestUpscale(*source, 4).pixels);
 }
 
 TEST(AutoTiler, TranslucentTileIsComposedOverWhatIsBeneathAndEmptySourcesHaveNoCanvas) {
     const TileSpec spec{4, 0, 1};
     for (const SourceSize size : {SourceSize{0, 10}, SourceSize{10, 0.7}, SourceSize{-3, 10}})
-        EXPECT_FALSE(AutoTiler().merge({}, size, spec)) << "no canvas for an empty source";
+        EXPECT_FALSE(AutoTiler().makeCanvas(size, spec)) << "no canvas for an empty source";
     auto canvas = AutoTiler().makeCanvas({2, 1}, spec);
     ASSERT_TRUE(canvas);
     AutoTiler().paint(*canvas, {0, 0, 2, 1}, solidImage(2, 1, {200, 100, 0, 255}), spec);

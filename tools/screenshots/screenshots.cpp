@@ -79,7 +79,6 @@ public:
         std::fill(mask.pixels.begin(), mask.pixels.end(), 255);
         return mask;
     }
-    Image generatePersonMatte(const Image& image) const override { return generateMask(image); }
 
 private:
     int m_atOnce;
