@@ -20,6 +20,7 @@
 #include "platform/Resources.h"
 #include "platform/SharedOutputSettings.h"
 #include "platform/StopSignals.h"
+#include "platform/ThreadBudget.h"
 
 using namespace glintwork;
 
@@ -63,6 +64,7 @@ std::optional<int> answerInTerminal(int argc, char** argv) {
 
 int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
+    ThreadBudget::apply();
     QApplication::setApplicationName(QStringLiteral("Glintwork"));
     QApplication::setApplicationVersion(QStringLiteral(GLINTWORK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.glintwork.Glintwork"));

@@ -6,6 +6,7 @@
 
 #include "platform/CancellationToken.h"
 #include "platform/Error.h"
+#include "platform/ThreadBudget.h"
 
 namespace glintwork {
 
@@ -124,6 +125,7 @@ void BatchRunner::launch(const std::shared_ptr<ImageItem>& item, Job job) {
     // here and the post.
     std::shared_ptr<QObject> mailbox = m_mailbox;
     threadPool()->start([self, mailbox, item, token, job = std::move(job)]() {
+        const ThreadBudget::FileInFlight counted;
         std::function<void()> record;
         bool cancelled = false;
         std::optional<QString> error;
@@ -142,14 +144,15 @@ void BatchRunner::launch(const std::shared_ptr<ImageItem>& item, Job job) {
             mailbox.get(),
             [self, item, record = std::move(record), cancelled, error]() mutable {
                 if (self)
-                    self->jobEnded(item, std::move(record), cancelled, error);
+                    self->jobEnded(item, record, cancelled, error);
             },
             Qt::QueuedConnection);
     });
 }
 
-void BatchRunner::jobEnded(const std::shared_ptr<ImageItem>& item, std::function<void()> record,
-                           bool cancelled, const std::optional<QString>& error) {
+void BatchRunner::jobEnded(const std::shared_ptr<ImageItem>& item,
+                           const std::function<void()>& record, bool cancelled,
+                           const std::optional<QString>& error) {
     --m_inFlight;
     if (cancelled) {
         item->setStatus(ConversionStatus::cancelled());

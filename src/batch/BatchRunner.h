@@ -64,7 +64,7 @@ Q_SIGNALS:
 private:
     void pump();
     void launch(const std::shared_ptr<ImageItem>& item, Job job);
-    void jobEnded(const std::shared_ptr<ImageItem>& item, std::function<void()> record,
+    void jobEnded(const std::shared_ptr<ImageItem>& item, const std::function<void()>& record,
                   bool cancelled, const std::optional<QString>& error);
     void finishIfDone();
 

@@ -17,7 +17,7 @@ void printError(const QString& text);
 
 // The naming options applied over a tool's defaults. --prefix or --start alone select
 // custom naming and --suffix alone suffix naming; --naming always wins.
-[[nodiscard]] NamingConfig namingFrom(const CommonOptions& common, NamingConfig defaults);
+[[nodiscard]] NamingConfig namingFrom(const CommonOptions& common, NamingConfig naming);
 
 // How the driver names outputs in this run, so that earlier outputs and taken names can be
 // told before it starts.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 #include <QFileInfo>
@@ -275,7 +276,7 @@ std::optional<qint64> BatchReporter::secondsLeft() const {
     if (partial == 0 && finished > 0)
         left = std::max(0.0, m_lastFinished / 1000.0 / finished * remaining -
                                  (elapsed - m_lastFinished / 1000.0));
-    return static_cast<qint64>(left + 0.5);
+    return static_cast<qint64>(std::llround(left));
 }
 
 void BatchReporter::clearProgress() {

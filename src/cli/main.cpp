@@ -6,6 +6,7 @@
 
 #include "cli/BatchCommand.h"
 #include "platform/AbandonableWork.h"
+#include "platform/ThreadBudget.h"
 
 namespace glintwork::cli {
 namespace {
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
     // handled like a cancel, not a signal that kills the run halfway through a file.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
+    glintwork::ThreadBudget::apply();
     QCoreApplication::setApplicationName(QStringLiteral("Glintwork"));
     const int status = glintwork::cli::run(glintwork::cli::argumentsFrom(argc, argv));
     // An upscale or cut-out given up on Ctrl-C may leave its network's pass computing on

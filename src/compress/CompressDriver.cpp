@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QThread>
 
 #include "batch/FileService.h"
 #include "compress/ImageConverter.h"
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
 #include "platform/SharedOutputSettings.h"
+#include "platform/ThreadBudget.h"
 
 namespace glintwork {
 
@@ -89,7 +89,7 @@ void CompressDriver::updateNamingConfig(const NamingConfig& config) {
 }
 
 int CompressDriver::defaultConcurrency() const {
-    return std::max(1, QThread::idealThreadCount());
+    return ThreadBudget::cores();
 }
 
 CompressDriver::Pipeline CompressDriver::ownPipeline() const {

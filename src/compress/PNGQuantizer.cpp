@@ -18,6 +18,7 @@
 #include "platform/ImageServices.h"
 #include "platform/IndexedPNGWriter.h"
 #include "platform/Orientation.h"
+#include "platform/ThreadBudget.h"
 #include "quantizer/quantette.h"
 
 namespace glintwork {
@@ -204,9 +205,10 @@ void quantize(const QString& input, const QString& output, int quality, std::opt
     const auto cancelled = [](void* token) -> std::int32_t {
         return static_cast<const CancellationToken*>(token)->isCancelled() ? 1 : 0;
     };
-    const std::int32_t result = quantette_quantize_rgba_cancellable(
+    const std::int32_t result = quantette_quantize_rgba_threads(
         buffer->data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-        colors, cancellation ? +cancelled : nullptr, const_cast<CancellationToken*>(cancellation));
+        colors, static_cast<std::uint32_t>(ThreadBudget::threadsForStage()),
+        cancellation ? +cancelled : nullptr, const_cast<CancellationToken*>(cancellation));
     if (result == 1)
         throw CancelledError();
     if (result != 0)

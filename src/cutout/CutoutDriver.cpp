@@ -2,11 +2,11 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QThread>
 #include <QThreadPool>
 
 #include "cutout/BackgroundRemover.h"
 #include "naming/OutputNamer.h"
+#include "platform/ThreadBudget.h"
 
 namespace glintwork {
 
@@ -61,7 +61,7 @@ int defaultCutoutConcurrency(int processors, std::int64_t physicalMemoryBytes, b
 
 int CutoutDriver::defaultConcurrency() const {
     const bool network = !m_chosenPipeline && BackgroundRemover::subjectModelPath().has_value();
-    return defaultCutoutConcurrency(QThread::idealThreadCount(), physicalMemoryBytes(), network);
+    return defaultCutoutConcurrency(ThreadBudget::cores(), physicalMemoryBytes(), network);
 }
 
 void CutoutDriver::beginRun() {

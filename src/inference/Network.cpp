@@ -41,12 +41,12 @@ constexpr std::size_t kWinogradScratchpadLimit = std::size_t(160) << 20;
 std::atomic<int> runningPasses{0};
 std::atomic<int> threadLimit{0};
 
-// The one thread budget: every pass running in the process gets an equal share of the
-// cores, so files processed at once never ask oneDNN for more threads than there are cores.
+// Every pass running in the process gets an equal share of the cores it may use, so files
+// processed at once never ask oneDNN for more threads than there are cores.
 int threadsPerPass() {
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    const int share = std::max(1, cores / std::max(1, runningPasses.load()));
-    return threadLimit > 0 ? std::min(share, threadLimit.load()) : share;
+    const int cores = threadLimit > 0 ? threadLimit.load()
+                                      : int(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, cores / std::max(1, runningPasses.load()));
 }
 
 const std::set<std::string>& runnableOperators() {

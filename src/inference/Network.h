@@ -92,7 +92,8 @@ public:
     [[nodiscard]] static bool hasNativeBf16();
     // Passes running now in the whole process; the cores are divided between them.
     [[nodiscard]] static int passesRunning();
-    // At most this many threads per pass (0: the cores' share). For measurements.
+    // The cores the passes running at once share (0: every processor of the machine). The
+    // program sets its thread budget here; measurements set 1 or 2.
     static void setThreadLimit(int threads);
     // The arithmetic of the latest pass, in floating-point operations (convolutions count
     // two per multiply-add, other layers one per element).

@@ -32,6 +32,8 @@ struct FileSlot {
 std::array<FileSlot, kSlots> g_files;
 std::array<std::atomic<pid_t>, kSlots> g_children{};
 
+// pid_t is int here but need not be everywhere.
+// NOLINTNEXTLINE(misc-redundant-expression)
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
               "the slots are read from a signal handler");
 

@@ -12,6 +12,8 @@
 #include <QBuffer>
 #include <QFile>
 
+#include "platform/ThreadBudget.h"
+
 namespace glintwork::PngContainer {
 
 namespace {
@@ -47,7 +49,7 @@ void compressBand(const Image& image, int first, int last, bool final, Band& ban
     z_stream stream{};
     if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return;
-    band.deflated.resize(qsizetype(deflateBound(&stream, uLong(filtered.size())) + 16));
+    band.deflated.resize(qsizetype(deflateBound(&stream, uLong(filtered.size()))) + 16);
     stream.next_in = filtered.data();
     stream.avail_in = uInt(filtered.size());
     stream.next_out = reinterpret_cast<Bytef*>(band.deflated.data());
@@ -136,7 +138,7 @@ QByteArray compressedRows(const Image& image) {
             compressBand(image, b * kBandRows, std::min(image.height, (b + 1) * kBandRows), b == bands - 1,
                          results[std::size_t(b)]);
     };
-    const int helpers = std::min(bands, int(std::max(1u, std::thread::hardware_concurrency()))) - 1;
+    const int helpers = std::min(bands, ThreadBudget::threadsForStage()) - 1;
     std::vector<std::thread> threads;
     try {
         for (int i = 0; i < helpers; ++i)
@@ -168,7 +170,7 @@ QByteArray withImageData(const QByteArray& png, int colourType, int width, int h
     const bool whole = forEachChunk(png, [&](const QByteArray& type, const QByteArray& chunk) {
         if (type == "IHDR") {
             QByteArray header = chunk.mid(8, 13);
-            const char interlace = header.size() == 13 ? header[12] : 1;
+            const char interlace = header.size() == 13 ? header[12] : char(1);
             headerOK = header.size() == 13 && header[8] == 8 && header[9] == char(colourType) && interlace == 0;
             QByteArray size;
             appendBE32(size, quint32(width));

@@ -33,8 +33,8 @@ std::size_t chunkCountFor(std::size_t pixels) {
     return std::clamp<std::size_t>(pixels / kPixelsPerChunk, 1, kMaxChunks);
 }
 
-std::size_t threadsFor(std::size_t tasks) {
-    return std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), tasks);
+std::size_t threadBudget(std::uint32_t maxThreads) {
+    return maxThreads > 0 ? maxThreads : std::max(1u, std::thread::hardware_concurrency());
 }
 
 void stopIfAsked(const PaletteQuantizer::ShouldStop& shouldStop) {
@@ -47,9 +47,9 @@ void stopIfAsked(const PaletteQuantizer::ShouldStop& shouldStop) {
 // included) costs more than converting twice.
 ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
                            const SrgbToOklab& converter,
-                           const PaletteQuantizer::ShouldStop& shouldStop) {
+                           const PaletteQuantizer::ShouldStop& shouldStop, std::size_t threads) {
     const std::size_t chunkCount = chunkCountFor(pixels);
-    const std::size_t threadCount = threadsFor(chunkCount);
+    const std::size_t threadCount = std::min(threads, chunkCount);
     std::vector<ColorHistogram> histograms(chunkCount);
     std::vector<std::vector<Oklab>> scratch(threadCount, std::vector<Oklab>(kBlock));
     std::atomic<std::size_t> nextChunk{0};
@@ -89,11 +89,12 @@ ColorHistogram countColors(const std::uint8_t* rgba, std::size_t pixels,
 // is converted on another thread. If no thread can be started the conversion runs inline, so
 // once the first pixel is written nothing can fail; only a stop asked for ends it early.
 void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const SrgbToOklab& converter,
-           SerpentineDither& dither, const PaletteQuantizer::ShouldStop& shouldStop) {
+           SerpentineDither& dither, const PaletteQuantizer::ShouldStop& shouldStop,
+           std::size_t threads) {
     const std::size_t bandRows = std::clamp<std::size_t>(kBandPixels / width, 1, height);
     std::vector<Oklab> current(bandRows * width);
     std::vector<Oklab> next(bandRows * width);
-    const bool helperAllowed = std::thread::hardware_concurrency() > 1;
+    const bool helperAllowed = threads > 1;
     auto convertBand = [&](std::size_t firstRow, std::vector<Oklab>& out) {
         const std::size_t rows = std::min(bandRows, height - firstRow);
         converter.convertRgba(rgba + 4 * firstRow * width, out.data(), rows * width);
@@ -128,10 +129,12 @@ void remap(std::uint8_t* rgba, std::size_t width, std::size_t height, const Srgb
 
 PaletteQuantizer::Result PaletteQuantizer::quantize(std::uint8_t* rgba, std::uint32_t width,
                                                     std::uint32_t height, std::uint32_t maxColors,
-                                                    const ShouldStop& shouldStop) {
+                                                    const ShouldStop& shouldStop,
+                                                    std::uint32_t maxThreads) {
     const std::size_t pixels = std::size_t{width} * height;
+    const std::size_t threads = threadBudget(maxThreads);
     const SrgbToOklab converter;
-    const ColorHistogram histogram = countColors(rgba, pixels, converter, shouldStop);
+    const ColorHistogram histogram = countColors(rgba, pixels, converter, shouldStop, threads);
     stopIfAsked(shouldStop);
 
     Result result;
@@ -150,7 +153,7 @@ PaletteQuantizer::Result PaletteQuantizer::quantize(std::uint8_t* rgba, std::uin
     }
 
     SerpentineDither dither(search, result.paletteColors, width);
-    remap(rgba, width, height, converter, dither, shouldStop);
+    remap(rgba, width, height, converter, dither, shouldStop, threads);
     return result;
 }
 

@@ -34,9 +34,12 @@ public:
     // An empty palette (possible only for an empty histogram) leaves the pixels as they were.
     // Throws std::bad_alloc or std::system_error before the first pixel is written, never after.
     // Throws Cancelled when shouldStop says so, possibly with part of the rows remapped. Asking
-    // changes nothing in the result: with or without it the pixels come out the same.
+    // changes nothing in the result: with or without it the pixels come out the same. At most
+    // maxThreads threads work, the calling one included (0: one per processor); the pixels
+    // come out the same whatever the count.
     static Result quantize(std::uint8_t* rgba, std::uint32_t width, std::uint32_t height,
-                           std::uint32_t maxColors, const ShouldStop& shouldStop = {});
+                           std::uint32_t maxColors, const ShouldStop& shouldStop = {},
+                           std::uint32_t maxThreads = 0);
 };
 
 } // namespace glintwork::quantizer

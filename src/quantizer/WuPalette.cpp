@@ -52,10 +52,12 @@ public:
 
 private:
     [[nodiscard]] ColorMoments& at(int l, int a, int b) {
-        return m_table[std::size_t((l * (kBins[1] + 1) + a) * (kBins[2] + 1) + b)];
+        return m_table[(std::size_t(l) * (kBins[1] + 1) + std::size_t(a)) * (kBins[2] + 1) +
+                       std::size_t(b)];
     }
     [[nodiscard]] const ColorMoments& at(int l, int a, int b) const {
-        return m_table[std::size_t((l * (kBins[1] + 1) + a) * (kBins[2] + 1) + b)];
+        return m_table[(std::size_t(l) * (kBins[1] + 1) + std::size_t(a)) * (kBins[2] + 1) +
+                       std::size_t(b)];
     }
 
     std::vector<ColorMoments> m_table;

@@ -24,6 +24,12 @@ __attribute__((visibility("default"))) int32_t
 quantette_quantize_rgba_cancellable(uint8_t* pixels, uint32_t width, uint32_t height,
                                     uint32_t maxColors, int32_t (*should_stop)(void* context),
                                     void* context);
+// The same on at most max_threads threads, the calling one included (0: one per processor).
+// The pixels come out the same whatever the count.
+__attribute__((visibility("default"))) int32_t
+quantette_quantize_rgba_threads(uint8_t* pixels, uint32_t width, uint32_t height,
+                                uint32_t maxColors, uint32_t max_threads,
+                                int32_t (*should_stop)(void* context), void* context);
 
 #ifdef __cplusplus
 }

@@ -1,10 +1,10 @@
 #include "upscale/UpscaleDriver.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 #include "naming/OutputNamer.h"
 #include "platform/CancellationToken.h"
+#include "platform/ThreadBudget.h"
 
 namespace glintwork {
 
@@ -75,7 +75,7 @@ int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) 
 }
 
 int UpscaleDriver::defaultConcurrency() const {
-    return defaultUpscaleConcurrency(QThread::idealThreadCount(), physicalMemoryBytes());
+    return defaultUpscaleConcurrency(ThreadBudget::cores(), physicalMemoryBytes());
 }
 
 UpscaleDriver::Pipeline UpscaleDriver::ownPipeline() const {

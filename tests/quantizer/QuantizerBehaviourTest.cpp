@@ -35,6 +35,13 @@ TEST(Quantizer, IsDeterministic) {
     ASSERT_EQ(second.quantize(200), 0);
     EXPECT_EQ(first.bytes, second.bytes);
     EXPECT_NE(first.bytes, original.bytes);
+    for (const std::uint32_t threads : {1u, 3u, 16u}) {
+        RgbaImage limited = original;
+        ASSERT_EQ(quantette_quantize_rgba_threads(limited.bytes.data(), limited.width,
+                                                  limited.height, 200, threads, nullptr, nullptr),
+                  0);
+        EXPECT_EQ(limited.bytes, first.bytes) << threads << " threads";
+    }
 }
 
 // Asked before every band of rows (about 65536 pixels) and between the stages before them,
