@@ -256,7 +256,7 @@ void convertToJPEG(const QUrl& input, const QString& output, int quality,
         ImageServices::writeTGA(toSRGB8(image, false), tga);
     } catch (const Error& error) {
         // The system's own words ("No space left on device") tell the user what to fix.
-        const QString reason = error.reasonOrText();
+        const QString& reason = error.reasonOrText();
         throw Error(
             ErrorKind::writeFailed,
             QCoreApplication::translate("ConversionError", "TGA export failed: %1").arg(reason),

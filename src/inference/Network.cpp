@@ -258,8 +258,12 @@ struct Network::Impl {
         const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
         const auto from = (std::uintptr_t(bytes.data()) + page - 1) / page * page;
         const auto to = (std::uintptr_t(bytes.data()) + bytes.size()) / page * page;
-        if (to > from)
-            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        if (to > from) {
+            // Back from the rounded address to a pointer into the same mapping.
+            char* const first =
+                const_cast<char*>(bytes.data()) + (from - std::uintptr_t(bytes.data()));
+            madvise(first, to - from, MADV_DONTNEED);
+        }
     }
     void releaseFileWeights() const {
         // The weights were copied into their layouts; the file's pages may go.
@@ -613,8 +617,8 @@ bool mostlyWinograd(const dnnl::engine& engine, const OnnxGraph& graph,
             continue;
         const Shape& w = weight.weights->dims;
         const std::int64_t group = node.integer("group", 1);
-        const double work =
-            2.0 * double(elements(out)) * double(src[1] / group) * double(w[2] * w[3]);
+        const std::int64_t inPerGroup = src[1] / group;
+        const double work = 2.0 * double(elements(out)) * double(inPerGroup) * double(w[2] * w[3]);
         all += work;
         if (group != 1 || w[2] != 3 || w[3] != 3 ||
             node.integers("strides", {1, 1}) != std::vector<std::int64_t>{1, 1} ||
@@ -1153,8 +1157,12 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                            outShape[2] % x[2] == 0 && outShape[3] % x[3] == 0) {
                     alg = algorithm::resampling_nearest;
                 } else {
-                    fail(node, "resizes with mode \"" + mode + "\" and coordinates \"" + transform +
-                                   "\", which this program does not do");
+                    std::string what = "resizes with mode \"";
+                    what += mode;
+                    what += "\" and coordinates \"";
+                    what += transform;
+                    what += "\", which this program does not do";
+                    fail(node, what);
                 }
                 if (node.integer("antialias", 0) != 0)
                     fail(node, "resizes with antialiasing, which this program does not do");
@@ -1475,6 +1483,7 @@ std::vector<Shape> Network::outputShapes(const std::vector<Shape>& inputShapes,
     std::vector<bool> needed;
     const auto values = m_impl->evaluate(inputShapes, needed, wanted);
     std::vector<Shape> shapes;
+    shapes.reserve(wanted.size());
     for (const std::string& name : wanted)
         shapes.push_back(values.at(name).shape);
     return shapes;
@@ -1499,6 +1508,7 @@ std::vector<OutputTensor> Network::run(const std::vector<InputTensor>& inputs,
         ordered.push_back(&*found);
     }
     std::vector<Shape> shapes;
+    shapes.reserve(ordered.size());
     for (const InputTensor* input : ordered)
         shapes.push_back(input->shape);
 

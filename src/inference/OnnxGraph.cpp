@@ -183,12 +183,13 @@ std::pair<std::string, OnnxTensor> readTensor(std::string_view bytes, const std:
             }
             tensor.raw = {};
         }
-    } else if (tensor.type == OnnxTensor::Type::float32 &&
-               std::int64_t(tensor.floats.size()) != tensor.elementCount()) {
-        throw Malformed();
-    } else if (tensor.type == OnnxTensor::Type::int64 &&
-               std::int64_t(tensor.integers.size()) != tensor.elementCount()) {
-        throw Malformed();
+    } else {
+        // Values stored as a list must be exactly as many as the dimensions say.
+        const std::size_t listed = tensor.type == OnnxTensor::Type::float32 ? tensor.floats.size()
+                                   : tensor.type == OnnxTensor::Type::int64 ? tensor.integers.size()
+                                                                            : std::size_t(0);
+        if (tensor.type != OnnxTensor::Type::other && std::int64_t(listed) != tensor.elementCount())
+            throw Malformed();
     }
     return {name, std::move(tensor)};
 }
@@ -331,7 +332,7 @@ std::string OnnxNode::text(const std::string& key, const std::string& fallback) 
 }
 
 std::vector<std::int64_t> OnnxNode::integers(const std::string& key,
-                                             std::vector<std::int64_t> fallback) const {
+                                             const std::vector<std::int64_t>& fallback) const {
     const OnnxAttribute* a = attribute(key);
     return a ? a->ints : fallback;
 }

@@ -46,8 +46,8 @@ struct OnnxNode {
     [[nodiscard]] std::int64_t integer(const std::string& key, std::int64_t fallback) const;
     [[nodiscard]] float real(const std::string& key, float fallback) const;
     [[nodiscard]] std::string text(const std::string& key, const std::string& fallback) const;
-    [[nodiscard]] std::vector<std::int64_t> integers(const std::string& key,
-                                                     std::vector<std::int64_t> fallback) const;
+    [[nodiscard]] std::vector<std::int64_t>
+    integers(const std::string& key, const std::vector<std::int64_t>& fallback) const;
 };
 
 struct OnnxValueInfo {
