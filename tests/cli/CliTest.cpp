@@ -37,8 +37,10 @@ QStringList words(const char* text) {
     return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
 }
 
-Result runCli(const QStringList& arguments, const QString& program = cliPath()) {
+Result runCli(const QStringList& arguments, const QString& program = cliPath(),
+              const QString& workingDirectory = {}) {
     QProcess process;
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -139,18 +141,11 @@ TEST(Cli, CommandLines) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(cliPath(), c.arguments);
-        process.waitForFinished(60000);
-        const QByteArray out = process.readAllStandardOutput(),
-                         err = process.readAllStandardError();
-        EXPECT_EQ(process.exitCode(), c.exitCode) << err.toStdString();
-        if (*c.out)
-            EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
-        else
-            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
-        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+        const Result result = runCli(c.arguments, cliPath(), dir.path());
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(*c.out ? result.out.contains(c.out) : result.out.isEmpty())
+            << result.out.toStdString();
+        EXPECT_TRUE(result.err.contains(c.err)) << result.err.toStdString();
     }
     // Each subcommand's help is its own.
     EXPECT_FALSE(runCli(words("upscale --help")).out.contains("-q, --quality"));
@@ -403,8 +398,7 @@ TEST(Cli, WithoutAResourceFolderEachFileSaysSo) {
 }
 
 QByteArray procFile(const QString& pid, const char* name) {
-    QFile file(u"/proc/%1/%2"_s.arg(pid, QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return test::contents(u"/proc/%1/%2"_s.arg(pid, QLatin1String(name)));
 }
 
 // Living processes (not zombies) whose command line names something under `folder`, or whose

@@ -29,12 +29,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 using test::gradient;
+using test::contents;
 using test::psnr;
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString shellQuoted(QString text) {
     return u'\'' + text.replace(u'\'', u"'\\''"_s) + u'\'';
@@ -151,18 +147,13 @@ TEST_P(ConvertEachFormat, EveryInputComesOutAsItLooksWithinTheLimits) {
     const QString photo = writeInput(u"photo.png"_s, gradient(160, 120));
     const QString tall = writeInput(u"tall.png"_s, gradient(3, 1000));
     const QString sideways = sidewaysInput();
-    // Smooth ramps that lossy encoders keep well, stored in the numbers of an ICC profile that
-    // Debian installs with Ghostscript (libgs10-common).
-    const QString iccFolder =
-        u"/usr/share/ghostscript/"_s +
-        QDir(u"/usr/share/ghostscript"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0) +
-        u"/iccprofiles/"_s;
+    // Smooth ramps that lossy encoders keep well, stored in the numbers of an ICC profile.
     QString profiled[3];
     const char* const profiles[3][2] = {{"a98.icc", "adobe.jpg"},
                                         {"rommrgb.icc", "prophoto.png"},
                                         {"default_cmyk.icc", "cmyk.jpg"}};
     for (int i = 0; i < 3; ++i) {
-        const QByteArray profile = contents(iccFolder + QLatin1String(profiles[i][0]));
+        const QByteArray profile = test::ghostscriptProfile(QLatin1String(profiles[i][0]));
         if (profile.isEmpty())
             GTEST_SKIP() << profiles[i][0] << " is not installed (Debian package libgs10-common)";
         const int components = i == 2 ? 4 : 3;

@@ -14,10 +14,7 @@
 namespace glintwork {
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::contents;
 
 class MoveWithoutReplacingTest : public ::testing::TestWithParam<MoveMethod> {};
 

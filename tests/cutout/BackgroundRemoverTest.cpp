@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include "cutout/BackgroundRemover.h"
 #include "cutout/CutoutErrors.h"
@@ -94,14 +93,13 @@ tiny (float[1,3,16,16] x) => (float[1,1,16,16] mask) <float[1,3,1,1] w = {20.0, 
 class OnnxBackEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral("-c"), QStringLiteral("import onnx.parser, sys; onnx.save(onnx.parser.parse_model(sys.argv[1]), sys.argv[2])"),
-                      QString::fromLatin1(kTinySegmenter), m_dir.filePath(QStringLiteral("tiny.onnx"))});
-        QFile network(m_dir.filePath(QStringLiteral("tiny.onnx")));
-        if (!python.waitForFinished(60000) || python.exitCode() != 0 || !network.open(QIODevice::ReadOnly))
-            GTEST_SKIP() << "needs /usr/bin/python3 with onnx (Debian python3-onnx)";
-        m_network = network.readAll();
+        const QString path = m_dir.filePath(QStringLiteral("tiny.onnx"));
+        QString why;
+        if (!test::writeNetworkWithPython(
+                "import onnx.parser, sys; onnx.save(onnx.parser.parse_model(sys.argv[2]), sys.argv[1])",
+                path, QString::fromLatin1(kTinySegmenter), &why))
+            GTEST_SKIP() << why.toStdString();
+        m_network = test::contents(path);
     }
 
     void install(const QString& name, const QByteArray& sidecar, const QByteArray& network = {}) {
@@ -230,9 +228,8 @@ TEST(SubjectNetwork, UnusableNetworksFailEachFileWithTheirName) {
     const auto installed = BackgroundRemover::subjectModelPath();
     if (!installed)
         GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";
-    QFile whole(*installed);
-    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
-    const QByteArray network = whole.readAll();
+    const QByteArray network = test::contents(*installed);
+    ASSERT_FALSE(network.isEmpty());
     const std::tuple<QByteArray, QByteArray, const char*> cases[] = {
         {network.left(network.size() / 3), "{}", ""}, // truncated
         {network, R"({"inputWidth": 100, "inputHeight": 100})", ""}, // an input size it cannot take

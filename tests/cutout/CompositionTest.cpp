@@ -15,12 +15,6 @@ using test::component;
 
 Image fullMask(int width, int height) { return test::greyMask(width, height, [](int, int) { return 255; }); }
 
-Image opaque(int width, int height, Pixel colour) {
-    Image image = Image::make(width, height, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);
-    test::fill(image, [&](int, int, int i) { return colour[std::size_t(i)]; });
-    return image;
-}
-
 TEST(WithMaskAsAlpha, KeepsEveryColourSampleInEveryLayout) {
     using enum AlphaInfo;
     const std::tuple<int, AlphaInfo, ByteOrder16> layouts[] = {
@@ -132,7 +126,7 @@ TEST(CleanEdgeCompositor, OutputIsEightBitRGBAInTheSourcesColourSpace) {
               (Pixel{199, 100, 50, 128}));
 
     // A half-size matte is scaled up before the thresholds.
-    const Image out = CleanEdgeCompositor::composite(opaque(100, 80, {10, 20, 30}), fullMask(50, 40));
+    const Image out = CleanEdgeCompositor::composite(test::solidImage(100, 80, {10, 20, 30, 255}), fullMask(50, 40));
     EXPECT_EQ(out.pixels, test::solidImage(100, 80, {10, 20, 30, 255}).pixels);
 
     const Image empty = Image::make(0, 5, 8, AlphaInfo::none, ColorSpace::sRGB(), 3);

@@ -12,13 +12,20 @@
 #include <unistd.h>
 
 #include "cutout/BackgroundRemover.h"
-#include "support/PngBuilder.h"
 #include "support/TestImages.h"
 #include "platform/ImageServices.h"
 #include "support/TestSupport.h"
 
 namespace glintwork {
 namespace {
+
+QString cliPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli");
+}
+
+#define SKIP_WITHOUT_CLI()                                                                         \
+    if (!QFileInfo(cliPath()).isExecutable())                                                      \
+    GTEST_SKIP() << "glintwork-cli is not built beside the tests"
 
 // glintwork-cli cutout --json with an empty resource folder, so that the built-in segmenter
 // answers: the exit code, and the result lines by input file name.
@@ -27,8 +34,7 @@ std::pair<int, QHash<QString, QJsonObject>> runCutout(const test::ScratchDir& di
     QDir().mkpath(dir.filePath(QStringLiteral("resources")));
     const test::ResourceFolder resources(dir.filePath(QStringLiteral("resources")));
     QProcess process;
-    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"),
-                  QStringList{QStringLiteral("cutout"), QStringLiteral("--json")} + arguments);
+    process.start(cliPath(), QStringList{QStringLiteral("cutout"), QStringLiteral("--json")} + arguments);
     process.waitForFinished(120000);
     QHash<QString, QJsonObject> lines;
     for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
@@ -39,35 +45,19 @@ std::pair<int, QHash<QString, QJsonObject>> runCutout(const test::ScratchDir& di
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, lines};
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Bad inputs fail each with its own text while the batch goes on; a 16-bit TIFF keeps every
-// sample and its profile; grey stays grey and CMYK comes out as its sRGB rendering.
+// A file without a subject fails with its own text while the batch goes on; a 16-bit TIFF
+// keeps every sample and its profile, and CMYK comes out as its sRGB rendering.
 TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
-    if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"))
-             .isExecutable())
-        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
-    const QString gsProfiles = QStringLiteral("/usr/share/ghostscript/") +
-                               QDir(QStringLiteral("/usr/share/ghostscript")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0) +
-                               QStringLiteral("/iccprofiles/default_cmyk.icc");
-    const QByteArray cmykProfile = contents(gsProfiles);
+    SKIP_WITHOUT_CLI();
+    const QByteArray cmykProfile = test::ghostscriptProfile(QStringLiteral("default_cmyk.icc"));
     if (cmykProfile.isEmpty())
         GTEST_SKIP() << "default_cmyk.icc is not installed (Debian package libgs10-common)";
     const test::ScratchDir dir;
-    dir.writeFile(QStringLiteral("in/broken.png"), "\x89PNG\r\n\x1a\n truncated");
-    dir.writeFile(QStringLiteral("in/bomb.png"), test::PngBuilder::signature() + test::PngBuilder::ihdr(30000, 30000, 8, 2) +
-                                                     test::PngBuilder::chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) +
-                                                     test::PngBuilder::chunk("IEND", {}));
+    QDir().mkpath(dir.filePath(QStringLiteral("in")));
     ImageServices::writePNG(test::solidImage(120, 90, {140, 140, 140, 255}), dir.filePath(QStringLiteral("in/flat.png")));
     // A dark disc on a light backdrop in 16 bits, every sample distinct from its 8-bit value.
     const std::uint8_t light[3] = {230, 228, 220}, dark[3] = {40, 90, 30};
     const Image eight = test::discOnBackground(160, 120, light, dark, 0.3);
-    Image grey = Image::make(160, 120, 8, AlphaInfo::none, ColorSpace::deviceGray(), 1);
-    test::fill(grey, [&](int x, int y, int) { return eight.row(y)[3 * x + 1]; });
-    ImageServices::writePNG(grey, dir.filePath(QStringLiteral("in/grey.png")));
     Image cmyk = Image::make(160, 120, 8, AlphaInfo::none, ColorSpace::fromICC(cmykProfile, 4), 4);
     test::fill(cmyk, [&](int x, int y, int c) { return c == 3 ? 0 : 255 - eight.row(y)[3 * x + c]; });
     ImageServices::writeJPEG(cmyk, dir.filePath(QStringLiteral("in/cmyk.jpg")), 0.95);
@@ -81,12 +71,9 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
         runCutout(dir, {QStringLiteral("--format"), QStringLiteral("tiff"),
                         QStringLiteral("--export-mask"), dir.filePath(QStringLiteral("in"))});
     EXPECT_EQ(exitCode, 1);
-    ASSERT_EQ(lines.size(), 6);
+    ASSERT_EQ(lines.size(), 3);
     const std::pair<const char*, const char*> expected[] = {
-        {"broken.png", "Could not read source image at broken.png."},
-        {"bomb.png", "Image is too large (30000 × 30000 pixels; the limit is 268435456 pixels)."},
         {"flat.png", "No foreground subject was detected in the image."},
-        {"grey.png", ""},
         {"cmyk.jpg", ""},
         {"deep.tiff", ""}};
     for (const auto& [name, error] : expected) {
@@ -95,9 +82,6 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
         EXPECT_EQ(line[QStringLiteral("status")].toString(), *error ? QStringLiteral("error") : QStringLiteral("completed"));
         EXPECT_EQ(line[QStringLiteral("error")].toString(), QString::fromUtf8(error));
     }
-    const Image greyCutout = ImageServices::decode(lines.value(QStringLiteral("grey.png"))[QStringLiteral("output")].toString());
-    EXPECT_EQ(std::pair(greyCutout.componentsPerPixel(), greyCutout.alphaInfo), std::pair(2, AlphaInfo::last));
-    EXPECT_EQ(test::component(greyCutout, 80, 60, 0), test::component(grey, 80, 60, 0));
     const Image cmykCutout = ImageServices::decode(lines.value(QStringLiteral("cmyk.jpg"))[QStringLiteral("output")].toString());
     const Image rendered = ImageServices::toRGBA8(ImageServices::decode(dir.filePath(QStringLiteral("in/cmyk.jpg"))));
     ASSERT_EQ(cmykCutout.colorComponentsPerPixel(), 3);
@@ -119,9 +103,7 @@ TEST(CutoutCli, EachFileEndsWithItsOwnResult) {
 // A mask that cannot be written (the disk fills between the cut-out and its mask) leaves the
 // file completed, with the warning in its record, and the run's status is 1.
 TEST(CutoutCli, AMaskThatFailsIsAWarning) {
-    if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"))
-             .isExecutable())
-        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    SKIP_WITHOUT_CLI();
     if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
         GTEST_SKIP() << "a small tmpfs of its own needs root and unshare";
     const test::ScratchDir dir;
@@ -135,30 +117,23 @@ TEST(CutoutCli, AMaskThatFailsIsAWarning) {
         (probe.value(QStringLiteral("disc.png"))[QStringLiteral("outputSize")].toInteger() + 4095) /
         4096;
 
-    // On a tmpfs of its own, filled up but for the cut-out's own pages.
-    QDir().mkpath(dir.filePath(QStringLiteral("resources")));
+    // On a tmpfs of its own, filled up but for the cut-out's own pages. A container may refuse
+    // new mount namespaces even to root: status 77 then.
     const test::ResourceFolder resources(dir.filePath(QStringLiteral("resources")));
     const QString disk = dir.filePath(QStringLiteral("disk"));
     QDir().mkpath(disk);
-    // A container may refuse new mount namespaces even to root.
-    QProcess mountProbe;
-    mountProbe.start(QStringLiteral("unshare"),
-                     {QStringLiteral("-m"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                      QStringLiteral("mount -t tmpfs -o size=1m tmpfs \"$0\""), disk});
-    if (!mountProbe.waitForFinished(30000) || mountProbe.exitStatus() != QProcess::NormalExit ||
-        mountProbe.exitCode() != 0)
-        GTEST_SKIP() << "this machine refuses a tmpfs in a mount namespace of its own: "
-                     << mountProbe.readAllStandardError().trimmed().toStdString();
     QProcess process;
     process.start(QStringLiteral("unshare"),
                   {QStringLiteral("-m"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                   QStringLiteral("mount -t tmpfs -o size=4m tmpfs \"$1\" && head -c $(($2 * "
+                   QStringLiteral("mount -t tmpfs -o size=4m tmpfs \"$1\" || exit 77; head -c $(($2 * "
                                   "4096)) /dev/zero > \"$1/room\" && "
                                   "{ cat /dev/zero > \"$1/fill\" 2>/dev/null; rm \"$1/room\"; } && "
                                   "exec \"$0\" cutout --json --export-mask -o \"$1\" \"$3\""),
-                   QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli"), disk,
-                   QString::number(pages), input});
+                   cliPath(), disk, QString::number(pages), input});
     ASSERT_TRUE(process.waitForFinished(120000));
+    if (process.exitCode() == 77)
+        GTEST_SKIP() << "this machine refuses a tmpfs in a mount namespace of its own: "
+                     << process.readAllStandardError().trimmed().toStdString();
     const QJsonObject record = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
     EXPECT_EQ(process.exitCode(), 1) << process.readAllStandardError().toStdString();
     EXPECT_EQ(record[QStringLiteral("status")].toString(), QStringLiteral("completed"));
@@ -171,9 +146,8 @@ TEST(CutoutCli, AMaskThatFailsIsAWarning) {
 // Loading the network is where a run needs the most memory at once; running out there is
 // every file's clear error, not the end of the process.
 TEST(CutoutCli, RunningOutOfMemoryWhileTheNetworkLoadsFailsEachFile) {
-    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glintwork-cli");
-    if (!QFileInfo(cli).isExecutable())
-        GTEST_SKIP() << "glintwork-cli is not built beside the tests";
+    SKIP_WITHOUT_CLI();
+    const QString cli = cliPath();
     const auto model = BackgroundRemover::subjectModelPath();
     if (!model)
         GTEST_SKIP() << "the subject segmentation network is not installed (scripts/setup-models installs it)";

@@ -279,9 +279,7 @@ TEST_F(ExecutorTest, UnusableFilesAndInputsFailWithTheirReason) {
     const QString good = network(QStringLiteral("plain"));
     if (!m_skip.empty())
         GTEST_SKIP() << m_skip;
-    QFile file(good);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = test::contents(good);
     const QString truncated =
         m_dir.writeFile(QStringLiteral("truncated.onnx"), bytes.left(bytes.size() - 7));
     const std::vector<float> data(2 * 4 * 5, 0.5f);

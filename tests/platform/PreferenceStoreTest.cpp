@@ -61,10 +61,7 @@ TEST(PreferenceStore, AFifoInPlaceOfTheFileNeverBlocks) {
 TEST(PreferenceStore, ABurstOfChangesIsWrittenOnceItIsOver) {
     const test::ScratchDir scratch;
     const QString key = u"glintwork.test.quality"_s;
-    const auto onDisk = [] {
-        QFile file(PreferenceStore::storagePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
+    const auto onDisk = [] { return test::contents(PreferenceStore::storagePath()); };
     const PreferenceStore reader;
     auto store = std::make_unique<PreferenceStore>();
     for (int quality = 1; quality <= 50; ++quality) {

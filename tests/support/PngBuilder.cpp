@@ -38,8 +38,6 @@ QByteArray PngBuilder::ihdr(quint32 width, quint32 height, int bitDepth, int col
 
 QByteArray PngBuilder::build() const {
     QByteArray out = signature() + ihdr(static_cast<quint32>(width), static_cast<quint32>(height), bitDepth, colorType);
-    if (!icc.isEmpty())
-        out += chunk("iCCP", QByteArray("icc\0\0", 5) + zlibStream(icc));
     if (physical) {
         QByteArray data;
         appendBE32(data, physical->x);

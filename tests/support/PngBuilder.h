@@ -23,7 +23,6 @@ struct PngBuilder {
     };
     std::optional<Physical> physical;
     QByteArray exif; // raw TIFF-structured EXIF for an eXIf chunk
-    QByteArray icc;  // profile bytes for an iCCP chunk
 
     [[nodiscard]] QByteArray build() const;
 

@@ -29,6 +29,17 @@ ScratchDir::ScratchDir() {
     qputenv("GLINTWORK_CONFIG_DIR", config.toLocal8Bit());
 }
 
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray ghostscriptProfile(const QString& name) {
+    const QDir share(QStringLiteral("/usr/share/ghostscript"));
+    return contents(share.filePath(share.entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0) +
+                                   QStringLiteral("/iccprofiles/") + name));
+}
+
 QString ScratchDir::writeFile(const QString& name, const QByteArray& bytes) const {
     const QString full = m_dir.filePath(name);
     QDir().mkpath(QFileInfo(full).absolutePath());

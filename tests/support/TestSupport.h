@@ -19,6 +19,12 @@ namespace glintwork::test {
 // Its text, "(no error)" when it returns.
 [[nodiscard]] std::string errorText(const std::function<void()>& run);
 
+// The file's bytes; empty when it cannot be read.
+[[nodiscard]] QByteArray contents(const QString& path);
+
+// One of the ICC profiles Debian installs with Ghostscript (libgs10-common); empty without it.
+[[nodiscard]] QByteArray ghostscriptProfile(const QString& name);
+
 // Sets (or, given nullptr, unsets) one environment variable for a scope.
 class EnvironmentOverride {
 public:

@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
+#include <QTest>
 #include <QThreadPool>
 
 #include "support/TestSupport.h"
@@ -19,6 +20,12 @@ const IsolatedHome kHome;
 void isolatePreferences(QTemporaryDir& folder) {
     static int calls = 0;
     qputenv("GLINTWORK_CONFIG_DIR", folder.filePath(QString::number(calls++)).toUtf8());
+}
+
+void activate(QWidget* window) {
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
 }
 
 QList<QUrl> writeImages(const QString& folder, int count, const QString& name) {

@@ -19,6 +19,9 @@ namespace glintwork::test {
 // Points the preference store at a fresh folder inside `folder`: nothing stored yet.
 void isolatePreferences(QTemporaryDir& folder);
 
+// Shows the window and waits until it is active (a QVERIFY failure when it never is).
+void activate(QWidget* window);
+
 // Writes `count` small PNG files (`name0.png`, ...) into `folder`, of distinct sizes.
 QList<QUrl> writeImages(const QString& folder, int count,
                         const QString& name = QStringLiteral("photo"));

@@ -40,12 +40,6 @@ using namespace glintwork;
 
 namespace {
 
-void activate(QWidget* window) {
-    window->show();
-    QApplication::setActiveWindow(window);
-    QVERIFY(QTest::qWaitForWindowActive(window));
-}
-
 QByteArray releaseFeed(const QByteArray& items) {
     return R"(<?xml version="1.0" encoding="utf-8"?>
 <rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
@@ -131,7 +125,7 @@ private Q_SLOTS:
         RootView* root = window.rootView();
         QStringList notified;
         root->setNotify([&](const QString&, const QString& body) { notified << body; });
-        activate(&window);
+        test::activate(&window);
         auto* compress = qobject_cast<CompressView*>(root->toolView());
         test::ControlledPipeline pipeline;
         // A failed check must not leave the stand-in holding a worker.
@@ -168,7 +162,7 @@ private Q_SLOTS:
         answer(QStringLiteral("Keep Running"));
         QVERIFY(!window.close());
         QVERIFY(window.isVisible() && compress->driver()->isRunning());
-        activate(&window);
+        test::activate(&window);
 
         // Back on Compress the same list shows its run, and its Cancel works.
         QTest::keyClick(&window, Qt::Key_1, Qt::ControlModifier);
@@ -184,7 +178,7 @@ private Q_SLOTS:
         // A run that ends while the window is in the background is announced.
         auto* other = new QWidget;
         other->setAttribute(Qt::WA_DeleteOnClose);
-        activate(other);
+        test::activate(other);
         pipeline.release->store(true);
         compress->driver()->start();
         QVERIFY(finished.wait(30000));
@@ -217,7 +211,7 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 × %2")
                                 .arg(window.minimumSizeHint().width())
                                 .arg(window.minimumSizeHint().height())));
-        activate(&window);
+        test::activate(&window);
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible() && !window.quitQuestion());
     }
@@ -248,7 +242,7 @@ private Q_SLOTS:
             return folder ? QList<QUrl>{QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("in")))}
                           : images.mid(0, 1);
         });
-        activate(&window);
+        test::activate(&window);
         QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
         BatchToolView* cutout = window.rootView()->toolView();
         QVERIFY(!window.selectAllAction()->isEnabled() && !window.clearListAction()->isEnabled());
@@ -297,7 +291,7 @@ private Q_SLOTS:
         SharedOutputSettings shared;
         shared.setDirectory(QUrl::fromLocalFile(m_dir->path()));
         MainWindow window(&shared, nullptr);
-        activate(&window);
+        test::activate(&window);
         BatchToolView* compress = window.rootView()->toolView();
         compress->toolDriver()->addFiles(
             test::writeImages(m_dir->filePath(QStringLiteral("in")), 1));
