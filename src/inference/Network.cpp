@@ -152,6 +152,33 @@ Tag preferredActivationTag(const dnnl::engine& engine) {
     return tag;
 }
 
+// Whether a convolution can add a residual after its activation in a fast kernel. oneDNN 2.6's
+// AVX-512 kernels take the two post-ops in either order; its AVX2 kernels only take the sum
+// first and send a convolution with "activation, then sum" to the reference code, some thirty
+// times slower than the layer and a separate addition.
+bool residualAfterActivationIsFast(const dnnl::engine& engine) {
+    static const bool fast = [&] {
+        const memory::dims act{1, 64, 32, 32};
+        const memory::desc any(act, DataType::f32, Tag::any);
+        const memory::desc weights({64, 64, 3, 3}, DataType::f32, Tag::any);
+        dnnl::post_ops ops;
+        ops.append_eltwise(1.0f, algorithm::eltwise_relu, 0.0f, 0.0f);
+        ops.append_sum(1.0f);
+        dnnl::primitive_attr attr;
+        attr.set_post_ops(ops);
+        try {
+            const dnnl::convolution_forward::desc d(prop_kind::forward_inference,
+                                                    algorithm::convolution_direct, any, weights,
+                                                    any, {1, 1}, {0, 0}, {1, 1}, {1, 1});
+            const dnnl::convolution_forward::primitive_desc pd(d, attr, engine);
+            return std::strncmp(pd.impl_info_str(), "ref", 3) != 0;
+        } catch (const dnnl::error&) {
+            return false;
+        }
+    }();
+    return fast;
+}
+
 memory::desc activationDesc(const Shape& shape, DataType type, const dnnl::engine& engine) {
     return memory::desc(dimsOf(shape), type,
                         shape.size() == 4 ? preferredActivationTag(engine)
@@ -748,7 +775,8 @@ std::shared_ptr<Plan> Network::Impl::plan(const std::vector<Shape>& inputShapes,
                                              0.0f);
                 ++fused.postOpCount;
             } else if (follower.op == "Add" && fused.residual.empty() && operand &&
-                       !operand->constant && operand->shape == values.at(current).shape) {
+                       !operand->constant && operand->shape == values.at(current).shape &&
+                       (fused.postOpCount == 0 || residualAfterActivationIsFast(engine))) {
                 fused.postOps.append_sum(1.0f);
                 fused.residual = other();
                 ++fused.postOpCount;
