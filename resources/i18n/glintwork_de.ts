@@ -1065,8 +1065,16 @@
       <translation>Bilddekodierung, -kodierung und -skalierung</translation>
     </message>
     <message>
-      <source>Network inference and image processing</source>
-      <translation>Netzberechnung und Bildverarbeitung</translation>
+      <source>Image processing for cut-outs</source>
+      <translation>Bildverarbeitung für Freisteller</translation>
+    </message>
+    <message>
+      <source>Network inference</source>
+      <translation>Netzberechnung</translation>
+    </message>
+    <message>
+      <source>Anime upscale networks</source>
+      <translation>Vergrößerungsnetze für Anime</translation>
     </message>
     <message>
       <source>User interface</source>

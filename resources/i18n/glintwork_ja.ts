@@ -1065,8 +1065,16 @@
       <translation>画像のデコード、エンコード、リサンプリング</translation>
     </message>
     <message>
-      <source>Network inference and image processing</source>
-      <translation>ネットワーク推論と画像処理</translation>
+      <source>Image processing for cut-outs</source>
+      <translation>切り抜きの画像処理</translation>
+    </message>
+    <message>
+      <source>Network inference</source>
+      <translation>ネットワーク推論</translation>
+    </message>
+    <message>
+      <source>Anime upscale networks</source>
+      <translation>アニメ用アップスケールネットワーク</translation>
     </message>
     <message>
       <source>User interface</source>

@@ -1065,8 +1065,16 @@
       <translation>이미지 디코딩, 인코딩 및 리샘플링</translation>
     </message>
     <message>
-      <source>Network inference and image processing</source>
-      <translation>네트워크 추론 및 이미지 처리</translation>
+      <source>Image processing for cut-outs</source>
+      <translation>누끼 이미지 처리</translation>
+    </message>
+    <message>
+      <source>Network inference</source>
+      <translation>네트워크 추론</translation>
+    </message>
+    <message>
+      <source>Anime upscale networks</source>
+      <translation>애니메이션 업스케일 네트워크</translation>
     </message>
     <message>
       <source>User interface</source>

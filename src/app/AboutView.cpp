@@ -28,6 +28,8 @@ const Component kComponents[] = {
      QT_TRANSLATE_NOOP("glintwork::AboutView", "General upscale network")},
     {"Real-ESRGAN x4fast", "BSD-3-Clause, © 2021 Xintao Wang",
      QT_TRANSLATE_NOOP("glintwork::AboutView", "Fast upscale network")},
+    {"Real-ESRGAN x4plus-anime, animevideov3", "BSD-3-Clause, © 2021 Xintao Wang",
+     QT_TRANSLATE_NOOP("glintwork::AboutView", "Anime upscale networks")},
     {"IS-Net (DIS)", "Apache-2.0, Xuebin Qin et al.",
      QT_TRANSLATE_NOOP("glintwork::AboutView", "Subject detection network for cut-outs")},
     {"cwebp (libwebp)", "BSD-3-Clause", QT_TRANSLATE_NOOP("glintwork::AboutView", "WebP encoder")},
@@ -38,8 +40,9 @@ const Component kComponents[] = {
     {"oxipng 4.0.3", "MIT", QT_TRANSLATE_NOOP("glintwork::AboutView", "PNG optimiser")},
     {"libvips", "LGPL-2.1-or-later",
      QT_TRANSLATE_NOOP("glintwork::AboutView", "Image decoding, encoding and resampling")},
+    {"oneDNN 2.6", "Apache-2.0", QT_TRANSLATE_NOOP("glintwork::AboutView", "Network inference")},
     {"OpenCV 4", "Apache-2.0 / BSD-3-Clause",
-     QT_TRANSLATE_NOOP("glintwork::AboutView", "Network inference and image processing")},
+     QT_TRANSLATE_NOOP("glintwork::AboutView", "Image processing for cut-outs")},
     {"Qt 6", "LGPL-3.0", QT_TRANSLATE_NOOP("glintwork::AboutView", "User interface")},
 };
 
