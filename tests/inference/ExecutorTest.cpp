@@ -48,9 +48,10 @@ x = "x"
 if variant == "conv_relu":
     out = node("Relu", [conv(x, [16, 5, 3, 3], "c", pads=[1, 1, 1, 1])], "y")
 elif variant == "residual":
-    c = conv(node("LeakyRelu", [conv(x, [16, 16, 3, 3], "c1", pads=[1, 1, 1, 1])], "l", alpha=0.2),
-             [16, 16, 3, 3], "c2", pads=[1, 1, 1, 1])
-    out = node("Add", [node("Mul", [c, const("fifth", [0.2])], "m"), x], "y")
+    # A residual after an activation, then one after a scale.
+    a = node("Add", [node("LeakyRelu", [conv(x, [16, 16, 3, 3], "c1", pads=[1, 1, 1, 1])], "l", alpha=0.2), x], "a")
+    c = conv(a, [16, 16, 3, 3], "c2", pads=[1, 1, 1, 1])
+    out = node("Add", [node("Mul", [c, const("fifth", [0.2])], "m"), a], "y")
 elif variant == "strided":
     out = node("Sigmoid", [conv(x, [8, 3, 3, 3], "c", pads=[2, 2, 2, 2], strides=[2, 2], dilations=[2, 2])], "y")
 elif variant == "prelu":
@@ -153,11 +154,13 @@ Tensor expected(const std::string& variant, const Tensor& x) {
     if (variant == "conv_relu")
         return map(conv(x, 16, 3, 1, 1, 1), relu);
     if (variant == "residual") {
-        const Tensor leaky = map(conv(x, 16, 3, 1, 1, 1),
-                                 [](float v, std::int64_t) { return v > 0 ? v : 0.2f * v; });
-        Tensor out = conv(leaky, 16, 3, 1, 1, 1);
+        Tensor a = map(conv(x, 16, 3, 1, 1, 1),
+                       [](float v, std::int64_t) { return v > 0 ? v : 0.2f * v; });
+        for (std::size_t i = 0; i < a.data.size(); ++i)
+            a.data[i] += x.data[i];
+        Tensor out = conv(a, 16, 3, 1, 1, 1);
         for (std::size_t i = 0; i < out.data.size(); ++i)
-            out.data[i] = out.data[i] * 0.2f + x.data[i];
+            out.data[i] = out.data[i] * 0.2f + a.data[i];
         return out;
     }
     if (variant == "strided")
