@@ -35,10 +35,6 @@ int threadsForStage() {
     return std::max(1, cores() / std::max(1, inFlight.load()));
 }
 
-int filesInFlight() {
-    return inFlight.load();
-}
-
 FileInFlight::FileInFlight() {
     ++inFlight;
 }

@@ -8,9 +8,9 @@ namespace glintwork {
 // - a stage that splits one file's work over helper threads (the PNG deflate bands, the
 //   palette quantizer's colour count) takes threadsForStage(): the cores shared out between
 //   the files in flight, so eight files at once do not start eight threads each;
-// - the network executor shares cores() between the passes running in the process, capped by
-//   a limit of cores() (apply()); a pass runs on a thread of its own only while its file's
-//   thread waits for it, so it adds no work;
+// - the network executor divides cores() between the passes running in the process
+//   (apply()); a pass runs on a thread of its own only while its file's thread waits for it,
+//   so it adds no work;
 // - Qt's global pool (intake, previews, preloading) gets cores() threads (apply()).
 namespace ThreadBudget {
 
@@ -21,9 +21,6 @@ namespace ThreadBudget {
 // Threads one file's parallel stage may use, its own included: at least 1.
 [[nodiscard]] int threadsForStage();
 
-// Files being processed now, as counted by FileInFlight.
-[[nodiscard]] int filesInFlight();
-
 // Counts one file as being processed for as long as it lives.
 class FileInFlight {
 public:
@@ -33,7 +30,7 @@ public:
     FileInFlight& operator=(const FileInFlight&) = delete;
 };
 
-// Sizes Qt's global thread pool and caps the network executor's passes to the budget; the
+// Sizes Qt's global thread pool and gives the network executor the budget's cores; the
 // programs call it once at start.
 void apply();
 

@@ -62,9 +62,9 @@ void UpscaleDriver::updateNamingConfig(const NamingConfig& config) {
 int defaultUpscaleConcurrency(int processors, std::int64_t physicalMemoryBytes) {
     if (processors <= 1)
         return 1;
-    // A file in flight holds the network's working memory for one tile (about 1.3 GiB for
-    // the general 4x network with its tail in strips, 0.35 GiB for the fast one) plus its
-    // output canvas (up to 1 GiB at the largest output we accept). A second file at once
+    // A file in flight holds the network's working memory for one tile (about 1 GiB for the
+    // general 4x network in float32 with its tail in strips, 0.35 GiB for the fast one) plus
+    // its output canvas (up to 1 GiB at the largest output we accept). A second file at once
     // would not be faster on a processor the first one already keeps busy, so it is only
     // worth its memory where that memory is plainly there; an unknown size (0 or less) is
     // trusted.
